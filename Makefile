@@ -1,0 +1,58 @@
+# make test   install what is missing, build both trees, run every test
+# make demo   build, pack examples/hello with corvpack, install it under Wine
+# make bench  extraction benchmarks
+# make fuzz   run every fuzz target longer (FUZZ_SECONDS each, default 300)
+JOBS ?= $(shell nproc)
+HOST := build/host
+WIN32 := build/win32
+FUZZ := build/fuzz
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all bootstrap host win32 fuzzbuild test test-host test-win32 test-fuzz demo bench fuzz clean
+
+all: host win32
+
+bootstrap:
+	@bash scripts/bootstrap.sh
+
+$(HOST)/CMakeCache.txt:
+	cmake -S . -B $(HOST) $(CMAKE_FLAGS) >/dev/null
+
+$(WIN32)/CMakeCache.txt:
+	cmake -S . -B $(WIN32) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
+
+$(FUZZ)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORV_FUZZ=ON >/dev/null
+
+host: bootstrap $(HOST)/CMakeCache.txt
+	cmake --build $(HOST) -j $(JOBS)
+
+win32: bootstrap $(WIN32)/CMakeCache.txt
+	cmake --build $(WIN32) -j $(JOBS)
+
+fuzzbuild: bootstrap $(FUZZ)/CMakeCache.txt
+	cmake --build $(FUZZ) -j $(JOBS)
+
+test-host: host
+	cd $(HOST) && ctest --output-on-failure
+
+test-win32: win32
+	cd $(WIN32) && ctest --output-on-failure
+
+test-fuzz: fuzzbuild
+	bash scripts/fuzz.sh $(FUZZ) $${FUZZ_SECONDS:-10}
+
+test: test-host test-win32 test-fuzz
+	@echo "make test: all tests passed"
+
+demo: host win32
+	bash scripts/demo.sh
+
+bench: host win32
+	bash scripts/bench.sh
+
+fuzz: fuzzbuild
+	bash scripts/fuzz.sh $(FUZZ) $${FUZZ_SECONDS:-300}
+
+clean:
+	rm -rf build

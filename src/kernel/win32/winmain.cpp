@@ -1,0 +1,8 @@
+// Program entry of the installer: the runner gets the C runtime's arguments.
+#include "util/win32/corvwindows.h"
+
+#include <cstdlib>
+
+#include "kernel/runner.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return corv::RunInstaller(__argc, __argv); }

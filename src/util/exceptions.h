@@ -1,0 +1,102 @@
+// Exceptions and assertions.
+//
+// Every failure in the installer is an Exception thrown by value. FatalError
+// ends the installation (files, the package, system calls), Error is a refusal
+// the user can correct, AssertionFailedError a broken internal expectation.
+// A worker thread carries a failure to the joining thread as a
+// std::exception_ptr, so the type survives the trip.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "util/xstring.h"
+
+namespace corv {
+
+class Exception : public std::exception {
+public:
+  enum Kind { kError = 1, kFatalError = 2, kAssertionFailed = 3 };
+
+  explicit Exception(XString message);
+  ~Exception() override = default;
+
+  virtual Kind kind() const = 0;
+  // Throws a copy of the object as its own most-derived class.
+  [[noreturn]] virtual void raise() const = 0;
+
+  const XString& message() const { return message_; }
+  const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+  XString message_;
+  std::string utf8_;
+};
+
+class Error : public Exception {
+public:
+  explicit Error(XString text) : Exception(std::move(text)) {}
+  // The text of message `number` in the selected language, formatted.
+  template <typename... Args>
+  explicit Error(int number, const Args&... args);
+
+  Kind kind() const override { return kError; }
+  [[noreturn]] void raise() const override { throw *this; }
+};
+
+class FatalError : public Exception {
+public:
+  explicit FatalError(XString text) : Exception(std::move(text)) {}
+  template <typename... Args>
+  explicit FatalError(int number, const Args&... args);
+
+  Kind kind() const override { return kFatalError; }
+  [[noreturn]] void raise() const override { throw *this; }
+};
+
+class AssertionFailedError : public Exception {
+public:
+  // `sourceFile` is the compiler's __FILE__; the text names it the way the
+  // installer's sources are laid out, e.g. "..\src\kernel\driver.cpp".
+  AssertionFailedError(const char* sourceFile, int line);
+
+  Kind kind() const override { return kAssertionFailed; }
+  [[noreturn]] void raise() const override { throw *this; }
+};
+
+// Raised inside the extraction when it was asked to abort, and caught there.
+class AbortUnpackException : public Error {
+public:
+  AbortUnpackException() : Error(XString()) {}
+  [[noreturn]] void raise() const override { throw *this; }
+};
+
+// "..\src\kernel\driver.cpp" for ".../src/kernel/driver.cpp"; a path outside
+// a src folder keeps only its file name.
+std::string SourcePathOf(const char* file);
+
+// Loads and formats message `number`; defined with the messages.
+XString FormatMessageTextWideArgs(int number, const std::vector<FormatArg>& args);
+
+template <typename... Args>
+Error::Error(int number, const Args&... args)
+    : Exception(FormatMessageTextWideArgs(number, std::vector<FormatArg>{FormatArg(args)...})) {}
+
+template <typename... Args>
+FatalError::FatalError(int number, const Args&... args)
+    : Exception(FormatMessageTextWideArgs(number, std::vector<FormatArg>{FormatArg(args)...})) {}
+
+}  // namespace corv
+
+// Fails with AssertionFailedError naming this source file and line.
+#define CORV_ASSERT(cond)                                                  \
+  do {                                                                     \
+    if (!(cond)) throw ::corv::AssertionFailedError(__FILE__, __LINE__);   \
+  } while (0)
+
+// The same, reporting a fixed line: for checks whose reported position is
+// part of the installer's observable behaviour.
+#define CORV_ASSERT_AT(cond, line)                                         \
+  do {                                                                     \
+    if (!(cond)) throw ::corv::AssertionFailedError(__FILE__, (line));     \
+  } while (0)

@@ -1,0 +1,29 @@
+// A thread whose failure is not lost on the worker: join() raises it again in
+// the joining thread, with its own type.
+#pragma once
+
+#include <exception>
+#include <memory>
+
+#include "util/thread.h"
+
+namespace corv {
+
+class SafeThread : public Thread {
+public:
+  SafeThread();
+  ~SafeThread() override;
+
+  void start() override;
+  // Joins the worker; then rethrows what escaped its run(): an Exception as
+  // itself, anything else as an AssertionFailedError of this module.
+  uint32_t join() override;
+
+private:
+  class Runner;
+  friend class Runner;
+  std::unique_ptr<Runner> runner_;
+  std::exception_ptr pending_;
+};
+
+}  // namespace corv

@@ -1,0 +1,134 @@
+"""End-to-end fixtures: the real installer under Wine in a throwaway prefix."""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def pytest_addoption(parser):
+    parser.addoption("--build-dir", default=str(ROOT / "build" / "win32"),
+                     help="the Windows build tree")
+
+
+@pytest.fixture(scope="session")
+def build_dir(request):
+    return pathlib.Path(request.config.getoption("--build-dir")).resolve()
+
+
+@pytest.fixture(scope="session")
+def template(build_dir):
+    tpl = build_dir / "wine" / "template"
+    subprocess.run([str(ROOT / "tests" / "wine" / "make-prefix.sh"), str(tpl)], check=True)
+    return tpl
+
+
+class Prefix:
+    """A copy of the template prefix, with helpers to run programs in it and
+    to take snapshots of its files and registry."""
+
+    def __init__(self, path):
+        self.path = path
+        self.drive_c = path / "drive_c"
+
+    def env(self):
+        env = dict(os.environ)
+        for k in ("DISPLAY", "WAYLAND_DISPLAY"):
+            env.pop(k, None)
+        env.update(WINEPREFIX=str(self.path), HOME=str(self.path / "home"),
+                   WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=")
+        return env
+
+    def run(self, program, *args, timeout=300):
+        """Runs a Windows program; returns (exit code, stdout bytes)."""
+        proc = subprocess.run(["wine", str(program), *map(str, args)], env=self.env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              stdin=subprocess.DEVNULL, timeout=timeout)
+        return proc.returncode, proc.stdout
+
+    def wait(self):
+        subprocess.run(["wineserver", "-w"], env=self.env(), check=False)
+
+    def host_path(self, windows_path):
+        """C:\\a\\b -> the file inside the prefix."""
+        m = re.match(r"^[cC]:\\?(.*)$", windows_path)
+        assert m, windows_path
+        return self.drive_c.joinpath(*[p for p in m.group(1).split("\\") if p])
+
+    def reg_export(self, key):
+        """The text of `wine reg export KEY` (UTF-16 decoded), or None when
+        the key is missing."""
+        out = self.path / "export.reg"
+        rc = subprocess.run(["wine", "reg", "export", key, str(out), "/y"], env=self.env(),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        if rc != 0 or not out.exists():
+            return None
+        text = out.read_bytes().decode("utf-16")
+        out.unlink()
+        return text
+
+    def snapshot(self):
+        """Files (path, size, content digest) and registry (without volatile
+        sections and time stamps), to compare before and after a run."""
+        self.wait()
+        import hashlib
+        files = {}
+        for p in sorted(self.drive_c.rglob("*")):
+            rel = str(p.relative_to(self.drive_c))
+            if p.is_symlink():
+                files[rel] = ("link", os.readlink(p))
+            elif p.is_dir():
+                files[rel] = ("dir",)
+            else:
+                files[rel] = ("file", hashlib.sha256(p.read_bytes()).hexdigest())
+        registry = {}
+        for name in ("system.reg", "user.reg", "userdef.reg"):
+            registry[name] = stable_registry(self.path / name)
+        return {"files": files, "registry": registry}
+
+
+VOLATILE_KEYS = re.compile(
+    r"(\\\\Enum\\\\|\\\\Hardware\\\\|HARDWARE\\\\|DeviceClasses|\\\\Control\\\\Class|Video|"
+    r"NetworkCards|\\\\Network\\\\|DynData|PerfData|Services\\\\Tcpip|\\\\Session Manager\\\\Environment.*WINE|"
+    r"Software\\\\Wine\\\\Wine\\\\Config|ShellNoRoam|MountedDevices|Windows NT\\\\CurrentVersion\\\\Time Zones|"
+    r"SessionInfo|Explorer\\\\RecentDocs)", re.I)
+
+
+def stable_registry(path):
+    """Sections of a Wine .reg file, keyed by name, with time stamps and the
+    hardware-dependent sections left out."""
+    if not path.exists():
+        return {}
+    sections = {}
+    current = None
+    for line in path.read_text(errors="replace").splitlines():
+        if line.startswith("["):
+            name = line.split("]")[0] + "]"
+            current = None if VOLATILE_KEYS.search(name) else name
+            if current:
+                sections[current] = []
+        elif line.startswith("#time=") or line.startswith(";;") or line.startswith("WINE REGISTRY"):
+            continue
+        elif current:
+            sections[current].append(line)
+    return sections
+
+
+@pytest.fixture
+def prefix(template, tmp_path):
+    path = tmp_path / "prefix"
+    shutil.copytree(template, path, symlinks=True)
+    p = Prefix(path)
+    yield p
+    subprocess.run(["wineserver", "-k"], env=p.env(), check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+@pytest.fixture(scope="session")
+def installer_stub(build_dir):
+    return build_dir / "src" / "installer.exe"
