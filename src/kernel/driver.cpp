@@ -288,15 +288,28 @@ void Driver::report(const Exception& failure) {
 }
 
 void Driver::handleFailure(const Exception& failure) {
+  bool rollBackTried = false;
+  auto rollBackOnce = [&] {
+    rollBackTried = true;
+    rollBack();
+  };
   try {
     report(failure);
-    rollBack();
+    rollBackOnce();
   } catch (const Exception& second) {
     try {
       ui_->showMessage(Severity::SevereError, ToAnsi(second.message()));
-      rollBack();
+      rollBackOnce();
     } catch (const Exception& third) {
       reportUnrecoverable(third);
+      // When only the reports failed, the installation is still undone.
+      if (!rollBackTried) {
+        try {
+          rollBack();
+        } catch (const Exception& fourth) {
+          reportUnrecoverable(fourth);
+        }
+      }
     }
   }
 }
