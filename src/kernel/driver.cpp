@@ -1,13 +1,328 @@
 #include "kernel/driver.h"
 
-#include "util/exceptions.h"
+#include <cstdio>
+
+#include "util/messages.h"
+#include "util/safethread.h"
 
 namespace corv {
 
-Driver::Driver(int argc, char** argv) : argc_(argc), argv_(argv) {}
+namespace {
 
-Driver::~Driver() = default;
+// The installation proper, on its own thread: extraction, binding, system
+// integration, hooks and the install-run program. The main thread waits in
+// the front end's runProgress meanwhile.
+class InstallThread : public SafeThread {
+public:
+  InstallThread(InstallationSteps& steps, UserInterface& ui, const Options& options)
+      : steps_(steps), ui_(ui), options_(options) {}
 
-int Driver::run() { throw FatalError(1181); }
+  void run() override {
+    try {
+      work();
+    } catch (...) {
+      // Wake the waiting runProgress first; the failure itself reaches the
+      // driver through the join.
+      ui_.abortProgress();
+      throw;
+    }
+  }
+
+private:
+  void work() {
+    if (!steps_.extractMainFiles(ui_)) return;  // aborted: the user cancelled
+    if (steps_.bindsExecutables()) steps_.bindExecutables();
+    if (!options_.noRegistration()) {
+      steps_.installSystemIntegration();
+      if (steps_.hasServices() && steps_.isWindowsNT() && steps_.isAdministrator()) {
+        steps_.installServices();
+      }
+      if (OptString folder = steps_.pathEntry()) {
+        // A PATH that cannot be changed is a warning; the installation goes on.
+        if (!steps_.addToPath(*folder)) {
+          ui_.showMessage(Severity::Warning, FormatMessageText(1057, *folder));
+        }
+      }
+    }
+    steps_.callPostInstall();
+    steps_.runInstallRunProgram();
+    ui_.finishProgress();
+  }
+
+  InstallationSteps& steps_;
+  UserInterface& ui_;
+  const Options& options_;
+};
+
+// Joins the worker on every way out of the installation step, so that a
+// rollback never runs while the worker still writes. On the failure path the
+// failure already passing on wins over the worker's own.
+class WorkerJoin {
+public:
+  explicit WorkerJoin(InstallThread& worker) : worker_(worker) {}
+  WorkerJoin(const WorkerJoin&) = delete;
+  WorkerJoin& operator=(const WorkerJoin&) = delete;
+  ~WorkerJoin() {
+    if (joined_) return;
+    try {
+      worker_.join();
+    } catch (...) {
+    }
+  }
+  // Joins and raises the worker's failure, if any.
+  void join() {
+    joined_ = true;
+    worker_.join();
+  }
+
+private:
+  InstallThread& worker_;
+  bool joined_ = false;
+};
+
+}  // namespace
+
+Driver::Driver(int argc, const char* const* argv, const FrontEndFactory& createFrontEnd,
+               std::unique_ptr<InstallationSteps> steps)
+    : steps_(std::move(steps)) {
+  CORV_ASSERT(steps_ != nullptr);
+  CORV_ASSERT(Options::Instance() == nullptr);
+  options_ = std::make_unique<Options>(argc, argv);
+  Options::SetInstance(options_.get());
+  options_->PreScan();
+  FrontEndKind kind = options_->mode() == Options::kModeBatch ? FrontEndKind::Text : FrontEndKind::Gui;
+  ui_ = createFrontEnd(kind, *options_, *steps_);
+  CORV_ASSERT(ui_ != nullptr);
+}
+
+Driver::~Driver() {
+  ui_.reset();
+  steps_.reset();
+  options_.reset();
+}
+
+int Driver::run() {
+  try {
+    if (!startUp()) return 1;
+    if (!walk()) {
+      rollBack();
+      return 1;
+    }
+    complete();
+    return 0;
+  } catch (const Exception& failure) {
+    handleFailure(failure);
+    return 1;
+  }
+}
+
+bool Driver::startUp() {
+  options_->Parse();
+  steps_->createProcessObjects();
+  if (options_->help()) {
+    options_->PrintUsage(*ui_);
+    return false;
+  }
+  steps_->readPackage();
+  selectLanguage(steps_->languageSetting());
+  if (!steps_->representableInCodePage()) throw FatalError(1056);
+  steps_->setFrontEnd(*ui_);
+  if (steps_->isInstallation() && steps_->warnAboutPreviousVersion() &&
+      steps_->searchInstalledCopies() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
+    return false;  // nothing was written yet
+  }
+  steps_->createTempFolder();
+  steps_->extractAuxiliaryFiles();
+  ui_->begin();
+  return true;
+}
+
+void Driver::selectLanguage(int setting) {
+  CORV_ASSERT(setting >= kLanguageAuto && setting <= kLanguageJapanese);
+  // A language whose locale the system lacks is replaced by English, so the
+  // refusal is shown in English.
+  if (!SelectLanguage(setting)) throw FatalError(1056);
+}
+
+bool Driver::walk() {
+  int step = 1;
+  PageResult result = PageResult::Next;
+  for (;;) {
+    CORV_ASSERT(step >= 1 && step <= 12);
+    // A skipped step keeps the result of the one before, so the walk goes on
+    // in the direction it was going.
+    if (std::optional<PageResult> pageResult = runStep(step)) result = *pageResult;
+    switch (result) {
+      case PageResult::Next:
+        if (step == 12) return true;
+        ++step;
+        break;
+      case PageResult::Back:
+        --step;
+        break;
+      case PageResult::Cancel:
+        return false;
+      default:
+        CORV_ASSERT(false);
+    }
+  }
+}
+
+std::optional<PageResult> Driver::runStep(int step) {
+  switch (step) {
+    case 1:
+      return ui_->showWelcome();
+    case 2:
+      if (!steps_->hasLicense()) return std::nullopt;
+      return ui_->askLicenseAgreement();
+    case 3:
+      return installProfileStep();
+    case 4:
+      return steps_->isInstallation() ? ui_->askDestination() : ui_->askUpdateLocation();
+    case 5:
+      return jreStep();
+    case 6:
+      if (!steps_->hasShortcutAt(InstallationSteps::kProgramFolder)) return std::nullopt;
+      CORV_ASSERT(steps_->namesProgramFolder());
+      return ui_->askProgramFolder();
+    case 7:
+      if (!steps_->hasAssociations()) return std::nullopt;
+      return ui_->askFileAssociations();
+    case 8:
+      if (!steps_->hasShortcutAt(InstallationSteps::kDesktop) &&
+          !steps_->hasShortcutAt(InstallationSteps::kStartMenu)) {
+        return std::nullopt;
+      }
+      return ui_->askShortcuts();
+    case 9:
+      return servicesStep();
+    case 10:
+      return ui_->showSummary();
+    case 11:
+      return installProper();
+    case 12: {
+      PageResult result = ui_->showResult(std::nullopt, steps_->rebootRequired());
+      CORV_ASSERT(result != PageResult::Back);  // the finish page has no Back
+      return result;
+    }
+    default:
+      CORV_ASSERT(false);
+      return std::nullopt;
+  }
+}
+
+std::optional<PageResult> Driver::installProfileStep() {
+  if (!steps_->isInstallation()) return std::nullopt;  // an update sets nothing
+  if (!steps_->isAdministrator()) {
+    steps_->setInstallProfile(Options::kProfilePersonal);
+    return std::nullopt;
+  }
+  if (steps_->hasShortcuts()) return ui_->askInstallProfile();
+  steps_->setInstallProfile(Options::kProfileCommon);
+  return std::nullopt;
+}
+
+std::optional<PageResult> Driver::jreStep() {
+  if (!steps_->hasJreRequirement()) return std::nullopt;
+  if (steps_->isUpdate() && steps_->takePrimaryJre()) return std::nullopt;
+  return ui_->askJre();
+}
+
+std::optional<PageResult> Driver::servicesStep() {
+  if (!steps_->hasServices()) return std::nullopt;
+  if (!steps_->isWindowsNT()) {
+    ui_->showMessage(Severity::Warning, FormatMessageText(1141));
+    return std::nullopt;
+  }
+  if (!steps_->isAdministrator()) {
+    ui_->showMessage(Severity::Warning, FormatMessageText(1142));
+    return std::nullopt;
+  }
+  return ui_->askServiceAccounts();
+}
+
+PageResult Driver::installProper() {
+  steps_->callPreInstall();
+  InstallThread worker(*steps_, *ui_, *options_);
+  worker.start();
+  WorkerJoin joiner(worker);
+  PageResult result = PageResult::Next;
+  try {
+    result = ui_->runProgress();
+    CORV_ASSERT(result == PageResult::Next || result == PageResult::Cancel);
+  } catch (const Exception&) {
+    steps_->abortExtraction();
+    throw;
+  }
+  if (result == PageResult::Cancel) steps_->abortExtraction();
+  joiner.join();
+  return result;
+}
+
+void Driver::complete() {
+  steps_->writeInstallLog();
+  ui_->end();
+  steps_->undoTemporaryFiles();
+  // The finish page may have set the flag from its restart choice.
+  bool reboot = steps_->rebootRequired();
+  if (steps_->hasAfterRunProgram() && !reboot && !options_->noAfterRun()) {
+    steps_->startAfterRunProgram();
+  }
+  steps_->destroyProcessObjects();
+  if (reboot) steps_->restartComputer();
+}
+
+void Driver::rollBack() {
+  if (!steps_->hasRecord()) return;
+  steps_->undoInstallation();
+  ui_->end();
+  steps_->undoTemporaryFiles();
+}
+
+void Driver::report(const Exception& failure) {
+  if (ui_->isActive()) {
+    ui_->showResult(failure.message(), false);
+  } else {
+    ui_->showMessage(Severity::SevereError, ToAnsi(failure.message()));
+  }
+}
+
+void Driver::handleFailure(const Exception& failure) {
+  bool rollBackTried = false;
+  auto rollBackOnce = [&] {
+    rollBackTried = true;
+    rollBack();
+  };
+  try {
+    report(failure);
+    rollBackOnce();
+  } catch (const Exception& second) {
+    try {
+      ui_->showMessage(Severity::SevereError, ToAnsi(second.message()));
+      rollBackOnce();
+    } catch (const Exception& third) {
+      reportUnrecoverable(third);
+      // When only the reports failed, the installation is still undone.
+      if (!rollBackTried) {
+        try {
+          rollBack();
+        } catch (const Exception& fourth) {
+          reportUnrecoverable(fourth);
+        }
+      }
+    }
+  }
+}
+
+void Driver::reportUnrecoverable(const Exception& failure) {
+  AnsiString text;
+  try {
+    text = ToAnsi(failure.message());
+  } catch (const Exception&) {
+    text = ToUtf8(failure.message());  // the code page cannot hold it: keep the text readable
+  }
+  std::printf("Unrecoverable error occured: %s\n", text.c_str());
+  std::fflush(stdout);
+}
 
 }  // namespace corv

@@ -1,13 +1,17 @@
+// The runner of the installer program: the driver with the installer's own
+// steps and the front end of the chosen mode.
 #include "kernel/runner.h"
 
 #include "kernel/driver.h"
+#include "kernel/packagesteps.h"
+#include "ui/frontend.h"
 #include "util/messages.h"
 
 namespace corv {
 
 int RunInstaller(int argc, char** argv) {
   try {
-    Driver driver(argc, argv);
+    Driver driver(argc, argv, CreateFrontEnd, CreatePackageSteps());
     return driver.run();
   } catch (const Exception& e) {
     ReportFatalError(e);

@@ -1,0 +1,154 @@
+// What the driver does with the package, its install-info record and the
+// system, behind one interface: the driver owns the order of the steps and
+// the conditions of the wizard; an InstallationSteps object performs each
+// step and answers the record's questions.
+//
+// The installer's own implementation is PackageSteps (packagesteps.h); the
+// driver's tests use a scripted one. Every operation reports failure by
+// throwing an Exception, which the driver handles like any other failure
+// (report, rollback, exit code 1); only the operations that say otherwise
+// report by their result.
+//
+// Threads: everything is called on the driver's (main) thread except
+// extractMainFiles through runInstallRunProgram, which run on the
+// installation worker while the main thread waits in the front end's
+// runProgress, and abortExtraction, which the main thread calls while the
+// worker may be extracting.
+#pragma once
+
+#include "util/xstring.h"
+
+namespace corv {
+
+class UserInterface;
+
+class InstallationSteps {
+public:
+  // Shortcut locations of the package.
+  enum ShortcutLocation : int { kProgramFolder = 0, kDesktop = 1, kStartMenu = 2, kStartup = 3 };
+
+  virtual ~InstallationSteps() = default;
+
+  // ---- Start-up, in the driver's order.
+
+  // Creates the process-wide objects: Integrator, JRELookup, PrimaryLookup
+  // and the decompressor factory.
+  virtual void createProcessObjects() = 0;
+  // Opens the installer's own file (FatalError 1102 with its path) and reads
+  // the install-info record from it (FatalError 1181 for a file without a
+  // valid package, 1202 for a block that cannot be decoded).
+  virtual void readPackage() = 0;
+  // True while a record exists: from readPackage until destroyProcessObjects.
+  virtual bool hasRecord() const = 0;
+  // The record's language setting: 1 automatic, 2 English, 3 Russian,
+  // 4 French, 5 German, 6 Japanese.
+  virtual int languageSetting() const = 0;
+  // False when some text of the package cannot be converted to the system's
+  // ANSI code page.
+  virtual bool representableInCodePage() const = 0;
+  // Hands the front end (borrowed) to the record, so that code that has only
+  // the record reaches it.
+  virtual void setFrontEnd(UserInterface& ui) = 0;
+  // The record asks to look for an installed previous version first.
+  virtual bool warnAboutPreviousVersion() const = 0;
+  // Searches the installed copies of the product; returns how many it found.
+  virtual int searchInstalledCopies() = 0;
+  // Creates the temporary folder and stores it in the record.
+  virtual void createTempFolder() = 0;
+  // Unpacks the auxiliary files (bind script, UI resource library, folder
+  // path library, hook library) into the temporary folder, always
+  // overwriting, logged in the temporary-files log.
+  virtual void extractAuxiliaryFiles() = 0;
+
+  // ---- The record's facts and the run's choices.
+
+  virtual XString packageName() const = 0;
+  // Package kind 1 (a new installation) and 2 (an update of an installed
+  // primary package).
+  virtual bool isInstallation() const = 0;
+  virtual bool isUpdate() const = 0;
+  virtual bool hasLicense() const = 0;
+  // At least one shortcut, anywhere.
+  virtual bool hasShortcuts() const = 0;
+  virtual bool hasShortcutAt(ShortcutLocation location) const = 0;
+  // The record names a default program folder.
+  virtual bool namesProgramFolder() const = 0;
+  virtual bool hasAssociations() const = 0;
+  virtual bool hasServices() const = 0;
+  virtual bool hasJreRequirement() const = 0;
+  // For an update whose record names a primary JRE file: when that file
+  // exists under the destination and names the runtime it was bound to, sets
+  // that runtime as the JRE folder, marked as taken from the primary
+  // installation, and returns true. False otherwise (nothing set).
+  virtual bool takePrimaryJre() = 0;
+  // 1 common, 2 personal.
+  virtual void setInstallProfile(int profile) = 0;
+  // The folder a vendor fixed the destination to, or none when the
+  // destination may be chosen.
+  virtual OptString fixedDestination() const = 0;
+  virtual void setDestination(const XString& folder) = 0;
+  virtual void setProgramFolder(const XString& folder) = 0;
+  // The reboot-required flag of the record (set by the PATH change or by the
+  // finish page's restart choice).
+  virtual bool rebootRequired() const = 0;
+
+  // ---- The system.
+
+  // Windows NT, 2000 or XP (not Windows 95, 98 or Me).
+  virtual bool isWindowsNT() const = 0;
+  // The user is an administrator; always false on Windows 95, 98 and Me.
+  virtual bool isAdministrator() const = 0;
+
+  // ---- The installation proper.
+
+  // Calls the hook library's "PreInstall", if the record names a hook
+  // library (main thread, before the worker starts).
+  virtual void callPreInstall() = 0;
+  // On the worker: extracts the main files into the destination, reporting
+  // progress to the front end and logging in the main log. False when the
+  // extraction was aborted (abortExtraction).
+  virtual bool extractMainFiles(UserInterface& ui) = 0;
+  // Asks a running extraction to stop (from the main thread).
+  virtual void abortExtraction() = 0;
+  // The record asks to bind the installed executables.
+  virtual bool bindsExecutables() const = 0;
+  // Runs the bind script of the temporary folder over the destination.
+  virtual void bindExecutables() = 0;
+  // Shortcuts, product key, associations and the uninstall entry.
+  virtual void installSystemIntegration() = 0;
+  virtual void installServices() = 0;
+  // The record's PATH entry made absolute against the destination, or none.
+  virtual OptString pathEntry() const = 0;
+  // Adds `folder` to PATH (per user for the personal profile). On success
+  // logs it and sets the reboot-required flag when the change needs a
+  // restart, and returns true; returns false when PATH could not be changed.
+  virtual bool addToPath(const XString& folder) = 0;
+  // Calls the hook library's "PostInstall", if the record names one.
+  virtual void callPostInstall() = 0;
+  // Runs the record's install-run program, if any, and waits for it
+  // (FatalError 1084 when it cannot be run, 1085 for a non-zero exit code).
+  virtual void runInstallRunProgram() = 0;
+
+  // ---- Completion and rollback.
+
+  // If the record names an uninstaller: writes the main log as
+  // "install.log" in the uninstaller's folder (merged with the earlier log
+  // for an update).
+  virtual void writeInstallLog() = 0;
+  // Undoes the temporary-files log (removes the auxiliary files and the
+  // temporary folder). Undoing twice does nothing more.
+  virtual void undoTemporaryFiles() = 0;
+  // Undoes the main log: every change of the installation so far.
+  virtual void undoInstallation() = 0;
+  virtual bool hasAfterRunProgram() const = 0;
+  // Starts the after-run program without waiting (FatalError 1084 when it
+  // cannot be started).
+  virtual void startAfterRunProgram() = 0;
+  // Destroys the process-wide objects in the order Integrator, JRELookup,
+  // PrimaryLookup, decompressor factory, record.
+  virtual void destroyProcessObjects() = 0;
+  // Restarts the computer.
+  virtual void restartComputer() = 0;
+};
+
+}  // namespace corv

@@ -1,0 +1,14 @@
+#include "ui/frontend.h"
+
+#include "ui/guiinterface.h"
+#include "ui/textinterface.h"
+
+namespace corv {
+
+std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options,
+                                              InstallationSteps& steps) {
+  if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options, steps);
+  return std::make_unique<GuiInterface>(steps);
+}
+
+}  // namespace corv

@@ -1,0 +1,101 @@
+#include "util/win32/corvwindows.h"
+
+#include "ui/textinterface.h"
+
+#include <cstdio>
+
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+
+namespace {
+
+bool HasStandardOutput() {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return out != nullptr && out != INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+TextInterface::TextInterface(const Options& options, InstallationSteps& installation)
+    : TextInterface(options, installation, HasStandardOutput()) {}
+
+TextInterface::TextInterface(const Options& options, InstallationSteps& installation,
+                             bool hasConsole)
+    : options_(options), installation_(installation), hasConsole_(hasConsole) {}
+
+TextInterface::~TextInterface() = default;
+
+int TextInterface::confirmOverPreviousVersion() {
+  if (options_.force() || options_.noRegistration()) return kProceed;
+  if (hasConsole_) {
+    showMessage(Severity::Information, FormatMessageText(1408, installation_.packageName()));
+  }
+  return kStop;
+}
+
+PageResult TextInterface::askInstallProfile() {
+  if (options_.profile() != Options::kProfileNone) installation_.setInstallProfile(options_.profile());
+  return PageResult::Next;
+}
+
+PageResult TextInterface::askDestination() {
+  if (const OptString& dest = options_.destination()) {
+    OptString fixed = installation_.fixedDestination();
+    if (fixed && !EqualsIgnoreCaseAscii(*dest, *fixed)) throw Error(1411, *fixed);
+    installation_.setDestination(*dest);
+  }
+  return PageResult::Next;
+}
+
+// The JRE lookup, the service list and the primary package lookup are not
+// built yet; the driver reaches these pages only with a package record,
+// which the installer cannot read yet either.
+PageResult TextInterface::askJre() { throw AssertionFailedError(__FILE__, __LINE__); }
+PageResult TextInterface::askServiceAccounts() { throw AssertionFailedError(__FILE__, __LINE__); }
+PageResult TextInterface::askUpdateLocation() { throw AssertionFailedError(__FILE__, __LINE__); }
+
+PageResult TextInterface::askProgramFolder() {
+  if (const OptString& folder = options_.programFolder()) installation_.setProgramFolder(*folder);
+  return PageResult::Next;
+}
+
+PageResult TextInterface::runProgress() {
+  consoleUpdater_.doneEvent().wait();
+  return PageResult::Next;
+}
+
+PageResult TextInterface::showResult(const OptString& errorText, bool reboot) {
+  bool update = installation_.isUpdate();
+  XString name = installation_.packageName();
+  if (errorText) {
+    showMessage(Severity::SevereError, FormatMessageText(update ? 1314 : 1313, name, *errorText));
+  } else {
+    showMessage(Severity::Information, FormatMessageText(update ? 1410 : 1409, name));
+    if (reboot) showMessage(Severity::Information, FormatMessageText(1307));
+  }
+  return PageResult::Next;
+}
+
+void TextInterface::showMessage(Severity severity, const AnsiString& text) {
+  if (!hasConsole_) {
+    UserInterface::showMessage(severity, text);
+    return;
+  }
+  AnsiString oem = AnsiToOem(text);
+  if (severity == Severity::Information) {
+    printLine(oem);
+    return;
+  }
+  CORV_ASSERT(severity == Severity::Question || severity == Severity::Warning ||
+              severity == Severity::SevereError);
+  printLine(AnsiToOem(FormatMessageText(SeverityCaption(severity))) + ": " + oem);
+}
+
+void TextInterface::printLine(const AnsiString& oemText) {
+  std::printf("%s\n", oemText.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace corv

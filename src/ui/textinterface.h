@@ -1,0 +1,90 @@
+// Batch mode (/batch): no wizard. Every page operation takes its answer from
+// the command line or the package's defaults and returns Next at once, or
+// raises the exception that ends the installation. Messages go to standard
+// output when the process has one (in the OEM code page, with the caption of
+// their severity), as message boxes otherwise.
+#pragma once
+
+#include "kernel/installationsteps.h"
+#include "kernel/options.h"
+#include "ui/userinterface.h"
+#include "util/thread.h"
+
+namespace corv {
+
+// The progress display of batch mode: it draws nothing; the end of the work
+// signals doneEvent, which runProgress waits for. doneEvent is never reset,
+// so a second runProgress returns at once.
+class ConsoleUpdater {
+public:
+  ConsoleUpdater() : doneEvent_(true, false) {}
+  // The worker reports the end of its work (complete), or that the files are
+  // written and the finishing steps follow (not complete).
+  void done(bool complete) {
+    if (complete) doneEvent_.set();
+  }
+  Event& doneEvent() { return doneEvent_; }
+
+private:
+  Event doneEvent_;
+};
+
+class TextInterface : public UserInterface {
+public:
+  // `options` and `installation` outlive the front end. The process has a
+  // console when it has a standard-output handle now.
+  TextInterface(const Options& options, InstallationSteps& installation);
+  ~TextInterface() override;
+
+  bool hasConsole() const { return hasConsole_; }
+
+  void begin() override { setActive(true); }
+  void end() override { setActive(false); }
+  // kProceed with /force or /no-reg. Otherwise kStop, after printing 1408
+  // with the package name when there is a console.
+  int confirmOverPreviousVersion() override;
+
+  PageResult showWelcome() override { return PageResult::Next; }
+  PageResult askLicenseAgreement() override { return PageResult::Next; }
+  // Stores /personal or /common, if given.
+  PageResult askInstallProfile() override;
+  // Stores /dest, if given; a /dest other than the folder the vendor fixed
+  // raises Error 1411.
+  PageResult askDestination() override;
+  PageResult askJre() override;
+  // Stores /folder, if given.
+  PageResult askProgramFolder() override;
+  PageResult askShortcuts() override { return PageResult::Next; }
+  PageResult askFileAssociations() override { return PageResult::Next; }
+  PageResult askServiceAccounts() override;
+  PageResult askUpdateLocation() override;
+  PageResult showSummary() override { return PageResult::Next; }
+  // Waits until the worker's work is done or the worker gave up.
+  PageResult runProgress() override;
+  void finishProgress() override { consoleUpdater_.done(true); }
+  // Failure: 1313 (1314 for an update) with the package name and the error
+  // text, as a severe error. Success: 1409 (1410), then 1307 when a reboot
+  // is needed.
+  PageResult showResult(const OptString& errorText, bool reboot) override;
+  // Signals doneEvent, so that a waiting runProgress returns.
+  void abortProgress() override { consoleUpdater_.doneEvent().set(); }
+  // With a console: information as the text alone, the other severities
+  // after their caption and ": ". Without one: the base's message box. A
+  // text the OEM code page cannot hold raises FatalError 1055.
+  void showMessage(Severity severity, const AnsiString& text) override;
+
+  ConsoleUpdater& consoleUpdater() { return consoleUpdater_; }
+
+protected:
+  TextInterface(const Options& options, InstallationSteps& installation, bool hasConsole);
+
+private:
+  void printLine(const AnsiString& oemText);
+
+  const Options& options_;
+  InstallationSteps& installation_;
+  ConsoleUpdater consoleUpdater_;
+  bool hasConsole_;
+};
+
+}  // namespace corv

@@ -1,0 +1,54 @@
+#include "ui/userinterface.h"
+
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+
+int SeverityCaption(Severity severity) {
+  int value = static_cast<int>(severity);
+  CORV_ASSERT(value >= 1 && value <= 4);
+  return 1400 + value;
+}
+
+UserInterface::UserInterface() : windowEvent_(true, true) {}
+
+UserInterface::~UserInterface() = default;
+
+void UserInterface::setCurrentWindow(UIWindow* window) {
+  if (window) {
+    CORV_ASSERT(currentWindow_.load() == nullptr);
+    currentWindow_.store(window);
+    windowEvent_.set();
+  } else {
+    CORV_ASSERT(currentWindow_.load() != nullptr);
+    currentWindow_.store(nullptr);
+    windowEvent_.reset();
+  }
+}
+
+UIWindow* UserInterface::waitCurrentWindow() {
+  windowEvent_.wait();
+  return currentWindow_.load();
+}
+
+void UserInterface::abortProgress() {
+  if (UIWindow* window = currentWindow_.load()) window->closeFromOtherThread();
+}
+
+void UserInterface::showMessage(Severity severity, const AnsiString& text) {
+  static const uint32_t kIcons[] = {kIconInformation, kIconQuestion, kIconWarning, kIconError};
+  int caption = SeverityCaption(severity);
+  UIWindow* owner = currentWindow_.load();
+  messageBox(owner ? owner->windowHandle() : nullptr, text, FormatMessageText(caption),
+             kBoxOk | kIcons[caption - 1401]);
+}
+
+YesNoAnswer UserInterface::askYesNo(const AnsiString& caption, const AnsiString& text) {
+  UIWindow* owner = currentWindow_.load();
+  int pressed = messageBox(owner ? owner->windowHandle() : nullptr, text, caption,
+                           kBoxYesNo | kIconQuestion);
+  return pressed == kBoxIdYes ? YesNoAnswer::Yes : YesNoAnswer::No;
+}
+
+}  // namespace corv
