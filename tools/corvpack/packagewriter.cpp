@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "blockwriter.h"
+#include "blockencoder.h"
 #include "recordwriter.h"
 
 namespace corv::pack {

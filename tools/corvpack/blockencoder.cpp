@@ -1,4 +1,4 @@
-#include "blockwriter.h"
+#include "blockencoder.h"
 
 #include <lzma.h>
 
