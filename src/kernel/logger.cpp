@@ -1,0 +1,306 @@
+#include "kernel/logger.h"
+
+#include <limits>
+#include <vector>
+
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+
+namespace {
+
+const XChar kHeader[] = u"Install Log File, v2.0\n";
+
+const XChar* const kKeywords[] = {u"file", u"directory", u"registrykey", u"ntservice", u"pathentry"};
+constexpr int kKindCount = 5;
+
+NoSystemUndo g_noSystemUndo;
+SystemUndo* g_systemUndo = nullptr;
+
+// Closes an opened file when the work on it ends early.
+class CloseOnExit {
+public:
+  explicit CloseOnExit(AbstractFile& file) : file_(file) {}
+  ~CloseOnExit() {
+    if (open_) file_.close();
+  }
+  CloseOnExit(const CloseOnExit&) = delete;
+  CloseOnExit& operator=(const CloseOnExit&) = delete;
+  // The caller closes (and checks) it itself.
+  int close() {
+    open_ = false;
+    return file_.close();
+  }
+
+private:
+  AbstractFile& file_;
+  bool open_ = true;
+};
+
+bool IsBlank(XChar c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
+
+// A decimal integer written by "%d": blanks, a sign, digits, nothing else.
+bool ParseInt32(const XString& line, int32_t* out) {
+  size_t i = 0;
+  while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == u'-' || line[i] == u'+')) negative = line[i++] == u'-';
+  if (i == line.size()) return false;
+  int64_t value = 0;
+  for (; i < line.size(); ++i) {
+    if (line[i] < u'0' || line[i] > u'9') return false;
+    value = value * 10 + (line[i] - u'0');
+    if (value > int64_t(std::numeric_limits<int32_t>::max()) + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max()) return false;
+  *out = static_cast<int32_t>(value);
+  return true;
+}
+
+// What a valid log holds, gathered before anything of the Logger changes.
+struct ParsedLog {
+  XString productName;
+  OptString recordedFile;
+  int32_t logInteger = 0;
+  std::vector<LogRecord> records;
+};
+
+// Reads the lines of `content` one after the other; a line is only whole
+// with its line feed.
+class LineReader {
+public:
+  explicit LineReader(const XString& content, size_t pos) : content_(content), pos_(pos) {}
+  bool next(XString* line) {
+    size_t end = content_.find(u'\n', pos_);
+    if (end == XString::npos) return false;
+    *line = content_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    return true;
+  }
+
+private:
+  const XString& content_;
+  size_t pos_;
+};
+
+// Parses the text of a log; false if it is not a valid one.
+bool ParseLog(const XString& content, ParsedLog* out) {
+  const XString header(kHeader);
+  if (content.compare(0, header.size(), header) != 0) return false;
+  LineReader lines(content, header.size());
+  XString line;
+  if (!lines.next(&line) || line.size() > Logger::kMaxTextLength) return false;
+  out->productName = line;
+  if (!lines.next(&line) || line.size() > Logger::kMaxTextLength) return false;
+  if (!line.empty()) out->recordedFile = line;
+  if (!lines.next(&line) || !ParseInt32(line, &out->logInteger)) return false;
+  int32_t count = 0;
+  if (!lines.next(&line) || !ParseInt32(line, &count) || count < 0) return false;
+  for (int32_t n = 0; n < count; ++n) {
+    if (!lines.next(&line)) return false;
+    // The keyword is the first blank-delimited word; the text is everything
+    // after the first space.
+    size_t start = 0;
+    while (start < line.size() && IsBlank(line[start])) ++start;
+    size_t end = start;
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    size_t space = line.find(u' ');
+    if (space == XString::npos) return false;
+    if (end - start > Logger::kMaxKeywordLength) return false;
+    if (line.size() - (space + 1) > Logger::kMaxTextLength) return false;
+    XString keyword = line.substr(start, end - start);
+    int kind = -1;
+    for (int k = 0; k < kKindCount; ++k) {
+      if (keyword == kKeywords[k]) kind = k;
+    }
+    if (kind < 0) return false;
+    out->records.push_back(LogRecord{kind, line.substr(space + 1)});
+  }
+  return true;
+}
+
+// UTF-16LE bytes as text. The text ends at the first NUL character, as it
+// would for any reader of the format that takes the file as a C string.
+XString DecodeUtf16le(const std::vector<uint8_t>& bytes) {
+  XString text;
+  text.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    XChar c = static_cast<XChar>(bytes[i] | (bytes[i + 1] << 8));
+    if (c == 0) break;
+    text += c;
+  }
+  return text;
+}
+
+}  // namespace
+
+const char16_t* LogKeyword(int kind) {
+  CORV_ASSERT(kind >= 0 && kind < kKindCount);
+  return kKeywords[kind];
+}
+
+SystemUndo& DefaultSystemUndo() { return g_systemUndo ? *g_systemUndo : g_noSystemUndo; }
+
+void SetDefaultSystemUndo(SystemUndo* undo) { g_systemUndo = undo; }
+
+// The listener that createDirectories reports to: one `directory` record per
+// folder created.
+class Logger::Listener : public corv::DirectoryListener {
+public:
+  explicit Listener(Logger& log) : log_(log) {}
+  void folderCreated(const Directory& folder) override { log_.LogDirectory(folder.widePath()); }
+
+private:
+  Logger& log_;
+};
+
+Logger::Logger(OptString productName) : productName_(std::move(productName)) {}
+
+Logger::~Logger() = default;
+
+XString Logger::key(int kind, const XString& text) {
+  XString k(1, static_cast<XChar>(u'0' + kind));
+  return k + text;
+}
+
+void Logger::add(int kind, const XString& text, Position where) {
+  CORV_ASSERT(kind >= 0 && kind < kKindCount);
+  if (!present_.insert(key(kind, text)).second) return;
+  if (where == Position::kHead) {
+    records_.push_front(LogRecord{kind, text});
+  } else {
+    records_.push_back(LogRecord{kind, text});
+  }
+}
+
+void Logger::Log(int kind, const XString& text) { add(kind, text, Position::kHead); }
+void Logger::LogFile(const AbstractFile& file) { Log(kLogFile, file.widePath()); }
+void Logger::LogDirectory(const XString& path) { Log(kLogDirectory, path); }
+void Logger::LogRegistryKey(const XString& fullKeyName) { Log(kLogRegistryKey, fullKeyName); }
+void Logger::LogService(const XString& serviceName) { Log(kLogService, serviceName); }
+void Logger::LogPathEntry(const XString& folder) { Log(kLogPathEntry, folder); }
+
+corv::DirectoryListener& Logger::DirectoryListener() {
+  if (!listener_) listener_ = std::make_unique<Listener>(*this);
+  return *listener_;
+}
+
+const XString& Logger::productName() const {
+  CORV_ASSERT(productName_.has_value());
+  return *productName_;
+}
+
+void Logger::Write(AbstractFile& file) {
+  std::vector<XString> lines;
+  lines.emplace_back(kHeader);
+  lines.push_back(productName() + u"\n");
+  lines.push_back(recordedFile_.value_or(XString()) + u"\n");
+  lines.push_back(Int64ToDecimal(logInteger_) + u"\n");
+  lines.push_back(Int64ToDecimal(static_cast<int64_t>(records_.size())) + u"\n");
+  for (const LogRecord& r : records_) lines.push_back(XString(LogKeyword(r.kind)) + u" " + r.text + u"\n");
+
+  // A line longer than the readers of the format take would make the whole
+  // log unreadable: refuse it before the file is touched.
+  std::vector<uint8_t> bytes;
+  for (const XString& line : lines) {
+    if (line.size() > kMaxLineLength) throw FatalError(1103, file.widePath());
+    for (XChar c : line) {
+      bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+      bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+  }
+
+  if (file.open(kFileWrite) != 0) throw FatalError(1103, file.widePath());
+  CloseOnExit closer(file);
+  if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(1103, file.widePath());
+  if (closer.close() != 0) throw FatalError(1103, file.widePath());
+}
+
+void Logger::Read(AbstractFile& file) {
+  int64_t length = file.size();
+  if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(1102, file.widePath());
+  if (file.open(kFileRead) != 0) throw FatalError(1102, file.widePath());
+  CloseOnExit closer(file);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length & ~int64_t(1)));
+  if (!bytes.empty()) {
+    int32_t got = file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(1102, file.widePath());
+  }
+  ParsedLog parsed;
+  if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(1261, file.widePath());
+  closer.close();
+
+  records_.clear();
+  present_.clear();
+  productName_ = std::move(parsed.productName);
+  recordedFile_ = std::move(parsed.recordedFile);
+  logInteger_ = parsed.logInteger;
+  for (LogRecord& r : parsed.records) add(r.kind, r.text, Position::kTail);
+}
+
+void Logger::MergeAndWrite(AbstractFile& file) {
+  if (records_.empty()) return;
+  Logger earlier;
+  bool haveEarlier = true;
+  try {
+    earlier.Read(file);
+  } catch (const FatalError&) {
+    haveEarlier = false;  // no earlier log, or one that cannot be used
+  }
+  if (haveEarlier) {
+    productName_ = earlier.productName_;
+    recordedFile_ = earlier.recordedFile_;
+    for (const LogRecord& r : earlier.records_) add(r.kind, r.text, Position::kTail);
+  }
+  Write(file);
+}
+
+bool Logger::undoRecord(const LogRecord& record) {
+  SystemUndo& system = systemUndo_ ? *systemUndo_ : DefaultSystemUndo();
+  XString path = record.text;
+  TrimBlanks(path);
+  try {
+    switch (record.kind) {
+      case kLogFile:
+        return !path.empty() && File(record.text).remove() == 0;
+      case kLogDirectory:
+        return !path.empty() && Directory(record.text).removeDirectory() == 0;
+      case kLogRegistryKey:
+        return system.undoRegistryKey(record.text);
+      case kLogService:
+        return system.undoService(record.text);
+      case kLogPathEntry:
+        return system.undoPathEntry(record.text);
+    }
+  } catch (const FatalError&) {
+    return false;  // a text the system cannot take as a path
+  }
+  CORV_ASSERT(false);
+  return false;
+}
+
+OptString Logger::Undo(UndoProgress* progress) {
+  if (progress) progress->setSteps(static_cast<int>(records_.size()));
+  XString errors;
+  bool failed = false;
+  for (auto it = records_.begin(); it != records_.end();) {
+    if (progress) progress->beginStep(it->text);
+    if (undoRecord(*it)) {
+      present_.erase(key(it->kind, it->text));
+      it = records_.erase(it);
+    } else {
+      errors += FormatMessageTextWide(1265 + it->kind, it->text);
+      failed = true;
+      ++it;
+    }
+    if (progress) progress->endStep();
+  }
+  if (!failed) return std::nullopt;
+  return errors;
+}
+
+}  // namespace corv

@@ -1,0 +1,181 @@
+// The install log.
+//
+// A Logger records every change the installer makes, as records of five
+// kinds, newest first. The main log is written as "install.log" beside the
+// product's uninstaller (which reads the same format), undone in place on
+// rollback, and read back and extended by an update. A second Logger holds
+// the run's temporary files and folders and is undone at the end of the run.
+//
+// "install.log" is UTF-16LE text without a byte-order mark, lines ending in a
+// single line feed:
+//   Install Log File, v2.0
+//   <product name>
+//   <recorded file path, or an empty line>
+//   <log integer (the package's language code)>
+//   <number N of records>
+//   N lines "<keyword> <text>", newest first
+// with the keywords "file", "directory", "registrykey", "ntservice" and
+// "pathentry".
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+
+#include "util/file.h"
+#include "util/xstring.h"
+
+namespace corv {
+
+// Kinds of records; their numbers are fixed.
+enum LogRecordKind : int {
+  kLogFile = 0,         // "file": absolute path of a file written
+  kLogDirectory = 1,    // "directory": absolute path of a folder created
+  kLogRegistryKey = 2,  // "registrykey": "HKEY_LOCAL_MACHINE\", "HKEY_CURRENT_USER\"
+                        // or "HKEY_CLASSES_ROOT\" and the subkey path
+  kLogService = 3,      // "ntservice": service name
+  kLogPathEntry = 4,    // "pathentry": absolute folder added to PATH
+};
+
+struct LogRecord {
+  int kind;
+  XString text;
+  bool operator==(const LogRecord& o) const { return kind == o.kind && text == o.text; }
+  bool operator!=(const LogRecord& o) const { return !(*this == o); }
+};
+
+// The keyword of a kind ("file" ... "pathentry"); a kind outside 0..4 is an
+// assertion failure.
+const char16_t* LogKeyword(int kind);
+
+// How the log undoes the changes that are not files or folders. Each returns
+// true when the change is gone. The system-integration layer provides the
+// real one; the default (NoSystemUndo) undoes nothing and reports failure.
+class SystemUndo {
+public:
+  virtual ~SystemUndo() = default;
+  // Deletes the key named with its root prefix.
+  virtual bool undoRegistryKey(const XString& fullKeyName) = 0;
+  // Stops and deletes the service.
+  virtual bool undoService(const XString& serviceName) = 0;
+  // Removes the folder from PATH.
+  virtual bool undoPathEntry(const XString& folder) = 0;
+};
+
+class NoSystemUndo : public SystemUndo {
+public:
+  bool undoRegistryKey(const XString&) override { return false; }
+  bool undoService(const XString&) override { return false; }
+  bool undoPathEntry(const XString&) override { return false; }
+};
+
+// The SystemUndo that every Logger uses unless given its own; NoSystemUndo
+// until the integration layer installs one (borrowed; null restores the
+// default).
+SystemUndo& DefaultSystemUndo();
+void SetDefaultSystemUndo(SystemUndo* undo);
+
+// Receives the progress of Logger::Undo.
+class UndoProgress {
+public:
+  virtual ~UndoProgress() = default;
+  // The number of steps to come: one per record.
+  virtual void setSteps(int total) = 0;
+  // A record is being undone.
+  virtual void beginStep(const XString& text) = 0;
+  virtual void endStep() = 0;
+};
+
+class Logger {
+public:
+  // Longest line the writer writes, line feed included.
+  static constexpr size_t kMaxLineLength = 511;
+  // Longest record text and keyword the reader accepts.
+  static constexpr size_t kMaxTextLength = 511;
+  static constexpr size_t kMaxKeywordLength = 503;
+
+  // An empty log with log integer 1 and no recorded file path. The
+  // temporary-files log has no product name.
+  explicit Logger(OptString productName = std::nullopt);
+  ~Logger();
+  Logger(const Logger&) = delete;
+  Logger& operator=(const Logger&) = delete;
+
+  // Adds a record at the head, unless one of the same kind and text (exact,
+  // case-sensitive) is present anywhere. A kind outside 0..4 is an assertion
+  // failure.
+  void Log(int kind, const XString& text);
+  void LogFile(const AbstractFile& file);
+  void LogDirectory(const XString& path);
+  void LogRegistryKey(const XString& fullKeyName);
+  void LogService(const XString& serviceName);
+  void LogPathEntry(const XString& folder);
+
+  // The listener to pass to Directory::createDirectories: it logs each
+  // folder created. Made on first request, owned by the log.
+  corv::DirectoryListener& DirectoryListener();
+
+  // The product name; asking for it when there is none is an assertion
+  // failure.
+  const XString& productName() const;
+  bool hasProductName() const { return productName_.has_value(); }
+  void setProductName(OptString name) { productName_ = std::move(name); }
+  const OptString& recordedFilePath() const { return recordedFile_; }
+  void setRecordedFilePath(OptString path) { recordedFile_ = std::move(path); }
+  // The log integer: the package's language code in the main log.
+  int32_t logInteger() const { return logInteger_; }
+  void setLogInteger(int32_t value) { logInteger_ = value; }
+  size_t recordCount() const { return records_.size(); }
+  // Newest first.
+  const std::list<LogRecord>& records() const { return records_; }
+
+  // Writes the log into `file` (created or truncated, closed afterwards).
+  // FatalError 1103 with the file's path if it cannot be opened or written,
+  // or if a line would not fit 511 characters (then nothing is written).
+  // Writing a log without a product name is an assertion failure.
+  void Write(AbstractFile& file);
+
+  // Replaces the content with what `file` holds. FatalError 1102 if it
+  // cannot be read, 1261 "Installation log file %s corrupted" if it is not a
+  // valid log: wrong header, a line without its line feed or longer than
+  // the reader takes, a count that is not a number, fewer records than the
+  // count, a missing space or an unknown keyword. On failure the log is
+  // unchanged. Duplicate records are dropped; whatever follows the last
+  // counted record is ignored.
+  void Read(AbstractFile& file);
+
+  // For an update: with no own records, does nothing (an existing file stays
+  // as it is). Otherwise reads the existing log in `file`, if it can (read
+  // failures are ignored), takes its product name and recorded file path,
+  // appends its records behind the own ones (duplicates dropped), and
+  // writes. The own log integer is kept.
+  void MergeAndWrite(AbstractFile& file);
+
+  // Undoes every record, newest first, and forgets those undone. A record
+  // that cannot be undone stays and adds a line to the returned text
+  // (messages 1265-1269); a failure never stops the walk. Returns none when
+  // everything was undone.
+  OptString Undo(UndoProgress* progress = nullptr);
+
+  // The SystemUndo of this log (borrowed); null uses DefaultSystemUndo().
+  void setSystemUndo(SystemUndo* undo) { systemUndo_ = undo; }
+
+private:
+  class Listener;
+  enum class Position { kHead, kTail };
+  void add(int kind, const XString& text, Position where);
+  static XString key(int kind, const XString& text);
+  bool undoRecord(const LogRecord& record);
+
+  std::list<LogRecord> records_;
+  std::unordered_set<XString> present_;
+  OptString productName_;
+  OptString recordedFile_;
+  int32_t logInteger_ = 1;
+  std::unique_ptr<Listener> listener_;
+  SystemUndo* systemUndo_ = nullptr;
+};
+
+}  // namespace corv

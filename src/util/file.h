@@ -1,0 +1,183 @@
+// Files and folders.
+//
+// Every file the installer touches, its own executable included, goes through
+// `File` (a C-runtime file descriptor with 64-bit positions) and every folder
+// through `Directory` (a path value with folder operations). Paths are wide
+// strings made absolute and normalised at construction (FileSys::
+// MakeAbsolutePath); each object also keeps the path in the ANSI code page,
+// converted once, and every system call uses that copy. On the host the ANSI
+// path is UTF-8 and `\` becomes `/` at the system call, so a path such as
+// "C:\x" is simply a relative path there (see util/filesys.h).
+//
+// Operations that can fail return an int that is 0 on success and non-zero on
+// failure (unless said otherwise) and never throw; a failed operation leaves
+// the object as it was. Misuse by the caller is an AssertionFailedError.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "util/xstring.h"
+
+namespace corv {
+
+class Directory;
+
+// Told of each folder that Directory::createDirectories actually created,
+// parent first. The install log's listener records them so that undoing the
+// log removes exactly those folders.
+class DirectoryListener {
+public:
+  virtual ~DirectoryListener() = default;
+  virtual void folderCreated(const Directory& folder) = 0;
+};
+
+// A folder path. A value: copyable, no open state.
+class Directory {
+public:
+  // From a wide or an ANSI path, made absolute against the current folder;
+  // or from a parent folder and a name relative to it. A path that cannot be
+  // made absolute is an assertion failure.
+  explicit Directory(const XString& path);
+  explicit Directory(const AnsiString& path);
+  Directory(const Directory& parent, const XString& name);
+
+  // Something (a file or a folder) exists at the path.
+  bool exists() const;
+  // Creates the folder and its missing parents. Each folder this call made
+  // is passed to `listener` (if given), parent first. 0 if the folder exists
+  // afterwards (made now, or there already), non-zero otherwise.
+  int createDirectories(DirectoryListener* listener = nullptr) const;
+  // Removes the folder; only an empty folder can be removed. Non-zero on
+  // failure.
+  int removeDirectory() const;
+
+  const XString& widePath() const { return wide_; }
+  const AnsiString& ansiPath() const { return ansi_; }
+
+private:
+  friend class File;
+  struct Normalised {};
+  Directory(Normalised, XString path);
+
+  XString wide_;
+  AnsiString ansi_;
+};
+
+// File open modes, all binary.
+enum FileMode : int {
+  kFileRead = 1,        // read only
+  kFileWrite = 2,       // write only, create, truncate
+  kFileAppend = 3,      // write only, create, append
+  kFileReadWrite = 4,   // read and write, the file must exist
+};
+
+// Seek origins.
+enum SeekOrigin : int {
+  kSeekStart = 1,
+  kSeekCurrent = 2,
+  kSeekEnd = 3,
+};
+
+// Permission bits of File::permissions and File::setPermissions.
+enum FilePermission : int {
+  kPermissionRead = 1,
+  kPermissionWrite = 2,
+  kPermissionExecute = 4,
+};
+
+// Time of a file: seconds since 1 January 1970, UTC, as the 32-bit value of
+// the C runtime.
+using FileTime = int32_t;
+
+// The file interface: what readers and writers of files need. `File` is the
+// implementation over the C runtime; tests and fuzz targets may provide
+// others (a file in memory).
+class AbstractFile {
+public:
+  AbstractFile(const AbstractFile&) = delete;
+  AbstractFile& operator=(const AbstractFile&) = delete;
+  virtual ~AbstractFile() = default;
+
+  // Opens the closed file in one of the FileMode modes. Opening an open file
+  // or an unknown mode is an assertion failure. Non-zero on failure (the
+  // file stays closed).
+  virtual int open(int mode) = 0;
+  // Reads up to `count` bytes: the number read, 0 at the end of the file, a
+  // negative value on error.
+  virtual int32_t read(void* buffer, uint32_t count) = 0;
+  // Writes `count` bytes; non-zero unless all of them were written.
+  virtual int write(const void* buffer, uint32_t count) = 0;
+  // Non-zero if the file was not open or closing failed; closed afterwards
+  // when it succeeds.
+  virtual int close() = 0;
+  // Deletes the file; non-zero on failure.
+  virtual int remove() = 0;
+  // The current position, -1 on failure.
+  virtual int64_t tell() = 0;
+  // Moves by `offset` from a SeekOrigin; non-zero on failure (an unknown
+  // origin fails without moving).
+  virtual int seek(int origin, int64_t offset) = 0;
+  // The size in bytes, -1 if it cannot be had.
+  virtual int64_t size() = 0;
+
+  const XString& widePath() const { return wide_; }
+  const AnsiString& ansiPath() const { return ansi_; }
+
+protected:
+  // Keeps `widePath` as it is, and its ANSI form.
+  explicit AbstractFile(XString widePath);
+
+private:
+  XString wide_;
+  AnsiString ansi_;
+};
+
+// A file on disk over a C-runtime descriptor. A new File is closed; the
+// destructor closes an open descriptor without reporting.
+class File : public AbstractFile {
+public:
+  explicit File(const XString& path);
+  explicit File(const AnsiString& path);
+  File(const Directory& parent, const XString& name);
+  File(const Directory& parent, const AnsiString& name);
+  ~File() override;
+
+  int open(int mode) override;
+  int32_t read(void* buffer, uint32_t count) override;
+  int write(const void* buffer, uint32_t count) override;
+  int close() override;
+  int remove() override;
+  int64_t tell() override;
+  int seek(int origin, int64_t offset) override;
+  // The size as the C runtime's 32-bit stat reports it, widened: files of
+  // 2 GiB or more are outside what it can tell.
+  int64_t size() override;
+
+  // Something (a file or a folder) exists at the path.
+  bool exists() const;
+  // A folder exists at the path.
+  bool isDirectory() const;
+  // The modification time; 0 if it cannot be had.
+  FileTime modificationTime() const;
+  // FilePermission bits; 0 if they cannot be had.
+  int permissions() const;
+  // Sets the access and the modification time. The file must be closed
+  // (assertion failure otherwise). Non-zero on failure.
+  int setModificationTime(FileTime time);
+  // Sets the FilePermission bits; non-zero on failure.
+  int setPermissions(int bits);
+  // The modification time is before `time` (signed comparison).
+  bool isOlderThan(FileTime time) const;
+
+  // The folder of the path up to, not including, its last `\`; none for a
+  // path without one (C:\x.txt gives C:).
+  std::optional<Directory> parentDirectory() const;
+
+  bool isOpen() const { return descriptor_ != -1; }
+
+private:
+  int descriptor_ = -1;
+};
+
+}  // namespace corv

@@ -1,0 +1,72 @@
+// What files, folders and the file-system layer need of the system; one
+// implementation per platform (util/win32: the C runtime's descriptor
+// functions and the Win32 API; util/posix: POSIX calls, with `\` turned into
+// `/` at each call). Every path is in the ANSI code page.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "util/xstring.h"
+
+namespace corv::platform {
+
+// What the C runtime's stat tells of a path.
+struct PathStat {
+  int64_t size = 0;       // the runtime's 32-bit size, widened
+  int32_t modified = 0;   // seconds since 1970, UTC
+  bool isDirectory = false;
+  bool readable = false;
+  bool writable = false;
+  bool executable = false;
+};
+
+// Stat of a path; false if there is nothing there or it cannot be asked.
+bool StatPath(const AnsiString& path, PathStat* out);
+
+// Opens in a FileMode (1..4), binary, a new file readable and writable: the
+// descriptor, or -1.
+int FdOpen(const AnsiString& path, int mode);
+// Bytes read, 0 at the end, negative on error.
+int32_t FdRead(int fd, void* buffer, uint32_t count);
+// Bytes written, negative on error.
+int32_t FdWrite(int fd, const void* buffer, uint32_t count);
+// 0 on success.
+int FdClose(int fd);
+// Moves by `offset` from a SeekOrigin (1..3): the new position, or -1.
+int64_t FdSeek(int fd, int64_t offset, int origin);
+
+// 0 on success.
+int PathRemove(const AnsiString& path);
+int PathSetTime(const AnsiString& path, int32_t time);
+// FilePermission bits (1 read, 2 write, 4 execute).
+int PathSetPermissions(const AnsiString& path, int bits);
+// 0 on success, else the runtime's errno (EEXIST when something is there).
+int DirMake(const AnsiString& path);
+// 0 on success.
+int DirRemove(const AnsiString& path);
+
+// The system's full path of `path` (`.` and `..` resolved, `/` made `\`,
+// relative forms completed), if it fits 260 characters.
+std::optional<AnsiString> FullPathName(const AnsiString& path);
+// The Windows folder; none on the host.
+std::optional<AnsiString> WindowsFolder();
+// The temporary folder; none if the system has none.
+std::optional<AnsiString> TempPath();
+// "ProgramFilesDir" of HKLM\Software\Microsoft\Windows\CurrentVersion as a
+// string value; none otherwise (always on the host).
+std::optional<AnsiString> ProgramFilesDir();
+// Bytes free for the caller on the volume of `root` (X:\ or \\srv\share\);
+// none if the system cannot tell.
+std::optional<uint64_t> DiskFreeSpace(const AnsiString& root);
+// Sectors per cluster times bytes per sector of the volume of `root`.
+std::optional<uint32_t> DiskClusterSize(const AnsiString& root);
+// Folder enumeration of path\*: true when it finds an entry other than the
+// folders "." and "..".
+bool FolderHasEntries(const AnsiString& path);
+// The running program's own file.
+std::optional<AnsiString> ModuleFileName();
+// Equal ignoring case.
+bool SameTextIgnoringCase(const XString& a, const XString& b);
+
+}  // namespace corv::platform

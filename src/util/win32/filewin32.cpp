@@ -1,0 +1,187 @@
+// Files, folders and disks on Windows: the C runtime's descriptor functions
+// and the ANSI forms of the Win32 calls.
+#include "util/win32/corvwindows.h"
+
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/utime.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "util/file.h"
+#include "util/fileplatform.h"
+#include "util/win32/handles.h"
+
+namespace corv::platform {
+
+namespace {
+
+constexpr DWORD kMaxPath = MAX_PATH;  // 260
+
+// A system answer of up to 260 characters written into `buf`: `length` is
+// the characters written; 0 or a length that does not fit is a failure.
+std::optional<AnsiString> Fitted(const char* buf, DWORD length) {
+  if (length == 0 || length >= kMaxPath) return std::nullopt;
+  return AnsiString(buf, length);
+}
+
+}  // namespace
+
+bool StatPath(const AnsiString& path, PathStat* out) {
+  struct _stat st;
+  if (_stat(path.c_str(), &st) != 0) return false;
+  out->size = static_cast<int32_t>(st.st_size);
+  out->modified = static_cast<int32_t>(st.st_mtime);
+  out->isDirectory = (st.st_mode & _S_IFDIR) != 0;
+  out->readable = (st.st_mode & _S_IREAD) != 0;
+  out->writable = (st.st_mode & _S_IWRITE) != 0;
+  out->executable = (st.st_mode & _S_IEXEC) != 0;
+  return true;
+}
+
+int FdOpen(const AnsiString& path, int mode) {
+  int flags = 0;
+  switch (mode) {
+    case kFileRead: flags = _O_RDONLY; break;
+    case kFileWrite: flags = _O_WRONLY | _O_CREAT | _O_TRUNC; break;
+    case kFileAppend: flags = _O_WRONLY | _O_CREAT | _O_APPEND; break;
+    case kFileReadWrite: flags = _O_RDWR; break;
+    default: return -1;
+  }
+  return _open(path.c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int32_t FdRead(int fd, void* buffer, uint32_t count) {
+  if (count > INT32_MAX) count = INT32_MAX;
+  return _read(fd, buffer, count);
+}
+
+int32_t FdWrite(int fd, const void* buffer, uint32_t count) {
+  if (count > INT32_MAX) return -1;
+  return _write(fd, buffer, count);
+}
+
+int FdClose(int fd) { return _close(fd) == 0 ? 0 : -1; }
+
+int64_t FdSeek(int fd, int64_t offset, int origin) {
+  int whence = origin == kSeekStart ? SEEK_SET : origin == kSeekCurrent ? SEEK_CUR : SEEK_END;
+  return _lseeki64(fd, offset, whence);
+}
+
+int PathRemove(const AnsiString& path) { return std::remove(path.c_str()) == 0 ? 0 : -1; }
+
+int PathSetTime(const AnsiString& path, int32_t time) {
+  struct _utimbuf times;
+  times.actime = time;
+  times.modtime = time;
+  return _utime(path.c_str(), &times) == 0 ? 0 : -1;
+}
+
+int PathSetPermissions(const AnsiString& path, int bits) {
+  int mode = 0;
+  if (bits & kPermissionRead) mode |= _S_IREAD;
+  if (bits & kPermissionWrite) mode |= _S_IWRITE;
+  if (bits & kPermissionExecute) mode |= _S_IEXEC;
+  return _chmod(path.c_str(), mode) == 0 ? 0 : -1;
+}
+
+int DirMake(const AnsiString& path) { return _mkdir(path.c_str()) == 0 ? 0 : errno; }
+
+int DirRemove(const AnsiString& path) { return _rmdir(path.c_str()) == 0 ? 0 : -1; }
+
+std::optional<AnsiString> FullPathName(const AnsiString& path) {
+  char buf[kMaxPath];
+  char* filePart = nullptr;
+  return Fitted(buf, GetFullPathNameA(path.c_str(), kMaxPath, buf, &filePart));
+}
+
+std::optional<AnsiString> WindowsFolder() {
+  char buf[kMaxPath];
+  return Fitted(buf, GetWindowsDirectoryA(buf, kMaxPath));
+}
+
+std::optional<AnsiString> TempPath() {
+  char buf[kMaxPath];
+  return Fitted(buf, GetTempPathA(kMaxPath, buf));
+}
+
+std::optional<AnsiString> ProgramFilesDir() {
+  win32::UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
+                    key.out()) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  char buf[kMaxPath];
+  DWORD type = 0;
+  DWORD size = sizeof buf;
+  if (RegQueryValueExA(key.get(), "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  // The stored string need not end in a NUL.
+  size_t length = 0;
+  while (length < size && buf[length] != '\0') ++length;
+  return AnsiString(buf, length);
+}
+
+std::optional<uint64_t> DiskFreeSpace(const AnsiString& root) {
+  // Missing before Windows 95 OSR2: looked up, not imported.
+  using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto freeSpaceEx =
+      kernel ? reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
+             : nullptr;
+  if (freeSpaceEx) {
+    ULARGE_INTEGER available, total, totalFree;
+    if (!freeSpaceEx(root.c_str(), &available, &total, &totalFree)) return std::nullopt;
+    return available.QuadPart;
+  }
+  DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+  if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return std::nullopt;
+  }
+  return uint64_t(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+std::optional<uint32_t> DiskClusterSize(const AnsiString& root) {
+  DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+  if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return std::nullopt;
+  }
+  uint64_t cluster = uint64_t(sectorsPerCluster) * bytesPerSector;
+  if (cluster == 0 || cluster > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(cluster);
+}
+
+bool FolderHasEntries(const AnsiString& path) {
+  WIN32_FIND_DATAA data;
+  win32::UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
+  if (!find) return false;
+  do {
+    bool dots = lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0;
+    if (!(dots && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
+  } while (FindNextFileA(find.get(), &data));
+  return false;
+}
+
+std::optional<AnsiString> ModuleFileName() {
+  char buf[kMaxPath];
+  return Fitted(buf, GetModuleFileNameA(nullptr, buf, kMaxPath));
+}
+
+bool SameTextIgnoringCase(const XString& a, const XString& b) {
+  if (a.size() != b.size()) return false;
+  if (a.empty()) return true;
+  XString ua = a;
+  XString ub = b;
+  CharUpperBuffW(reinterpret_cast<wchar_t*>(&ua[0]), static_cast<DWORD>(ua.size()));
+  CharUpperBuffW(reinterpret_cast<wchar_t*>(&ub[0]), static_cast<DWORD>(ub.size()));
+  return ua == ub;
+}
+
+}  // namespace corv::platform
