@@ -9,12 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "unpacker/decompressor.h"
+
 namespace corv::pack {
 
 // The block parameters every package uses: lc 3, lp 0, pb 2, 8 MiB.
 constexpr uint8_t kLzmaProperties = 0x5D;
 constexpr uint32_t kLzmaDictionary = 8u << 20;
-constexpr size_t kBlockHeaderSize = 13;
 
 // Where encoded bytes go.
 class ByteSink {
