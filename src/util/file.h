@@ -150,8 +150,8 @@ public:
   int remove() override;
   int64_t tell() override;
   int seek(int origin, int64_t offset) override;
-  // The size as the C runtime's 32-bit stat reports it, widened: files of
-  // 2 GiB or more are outside what it can tell.
+  // The size, a 32-bit value of the C runtime widened: files of 2 GiB or
+  // more are outside what it can tell, and give -1 like a missing file.
   int64_t size() override;
 
   // Something (a file or a folder) exists at the path.

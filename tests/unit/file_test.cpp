@@ -128,6 +128,20 @@ TEST_F(FileTest, PositionsBeyondFourGibibytesAreKept) {
   EXPECT_EQ(f.tell(), beyond4G);
 }
 
+TEST_F(FileTest, FilesOfTwoGibibytesOrMoreHaveNoSize) {
+  File f(dir.path(u"big.bin"));
+  ASSERT_EQ(f.open(kFileWrite), 0);
+  ASSERT_EQ(f.seek(kSeekStart, (int64_t(1) << 31) - 2), 0);
+  ASSERT_EQ(f.write("x", 1), 0);
+  ASSERT_EQ(f.close(), 0);
+  EXPECT_EQ(f.size(), (int64_t(1) << 31) - 1) << "the largest size there is";
+  ASSERT_EQ(f.open(kFileAppend), 0);
+  ASSERT_EQ(f.write("y", 1), 0);
+  ASSERT_EQ(f.close(), 0);
+  EXPECT_EQ(f.size(), -1) << "not a size cut to 32 bits";
+  EXPECT_TRUE(f.exists());
+}
+
 TEST_F(FileTest, StatOfAMissingFile) {
   File f(dir.path(u"missing.txt"));
   EXPECT_FALSE(f.exists());
