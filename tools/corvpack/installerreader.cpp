@@ -2,6 +2,10 @@
 
 #include <memory>
 
+#include "kernel/filespackage.h"
+#include "kernel/logger.h"
+#include "kernel/overwritepolicy.h"
+#include "kernel/packagecontainer.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 #include "util/file.h"
@@ -37,7 +41,7 @@ uint64_t GetLE(const uint8_t* p, int bytes) {
 class OpenFile {
 public:
   explicit OpenFile(const fs::path& path) : file_(WidePath(path)) {
-    if (file_.open(kFileRead) != 0) throw BadInstaller(ToUtf8(FormatMessageTextWide(1101, file_.widePath())), "");
+    if (file_.open(kFileRead) != 0) throw BadInstaller(ToUtf8(FormatMessageTextWide(1101, WidePath(path))), "");
   }
   File& file() { return file_; }
 
@@ -132,7 +136,7 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
     uint8_t trailer[kTrailerSize];
     if (file.seek(kSeekEnd, -static_cast<int64_t>(kTrailerSize)) != 0 ||
         file.read(trailer, sizeof trailer) != static_cast<int32_t>(sizeof trailer)) {
-      throw BadInstaller(ToUtf8(FormatMessageTextWide(1102, file.widePath())), "");
+      throw BadInstaller(ToUtf8(FormatMessageTextWide(1102, WidePath(path))), "");
     }
     if (GetLE(trailer, 4) != kPackageMagic) Corrupt("no package trailer at the end of the file");
     out.recordLength = static_cast<uint32_t>(GetLE(trailer + 4, 4));
@@ -144,13 +148,17 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
     }
     if (out.recordOffset + out.recordLength != end) Corrupt("the record block does not end where the trailer begins");
     if (out.recordSize > 0xFFFFFFFFu) Corrupt("the trailer announces a record of more than 4 GiB");
-    MemoryOutputStream record(static_cast<uint32_t>(out.recordSize));
-    Decode(file, out.recordOffset, out.recordLength, record, "the install-info record");
-    if (record.fill() != out.recordSize) {
-      Corrupt("the record decodes to " + std::to_string(record.fill()) + " bytes, the trailer says " +
+    std::vector<uint8_t> record;
+    try {
+      record = ReadInstallInfoRecord(file);
+    } catch (const AssertionFailedError&) {
+      Corrupt("the record decodes to more bytes than the trailer says");
+    }
+    if (record.size() != out.recordSize) {
+      Corrupt("the record decodes to " + std::to_string(record.size()) + " bytes, the trailer says " +
               std::to_string(out.recordSize));
     }
-    out.record = ReadInstallRecord(record.data(), record.fill());
+    out.record = ReadInstallRecord(record.data(), record.size());
   } catch (const BadInstaller&) {
     throw;
   } catch (const Exception& e) {
@@ -243,50 +251,39 @@ VerifyReport VerifyInstaller(const fs::path& path, Progress* progress) {
 
 namespace {
 
-// Writes each file with the installer's own file layer.
-class ExtractingVisitor : public BlockVisitor {
+// Extraction outside an installation records nothing.
+class UnloggedExtraction : public ExtractionLog {
 public:
-  explicit ExtractingVisitor(const fs::path& folder) : target_(WidePath(fs::absolute(folder))) {}
-
-  void beginEntry(const RecordFileEntry& e) override {
-    if (e.isFolder()) {
-      if (Directory(target_, e.name).createDirectories() != 0) fail(Directory(target_, e.name).widePath());
-      return;
-    }
-    file_ = std::make_unique<File>(target_, e.name);
-    if (std::optional<Directory> parent = file_->parentDirectory()) parent->createDirectories();
-    if (file_->open(kFileWrite) != 0) fail(file_->widePath());
-  }
-
-  void data(const uint8_t* bytes, size_t size) override {
-    if (file_->write(bytes, static_cast<uint32_t>(size)) != 0) fail(file_->widePath());
-  }
-
-  void endEntry(const RecordFileEntry& e) override {
-    if (e.isFolder()) return;
-    if (file_->close() != 0 || file_->setModificationTime(e.time) != 0) fail(file_->widePath());
-    file_.reset();
-  }
+  DirectoryListener& directoryListener() override { return listener_; }
+  void logFile(const AbstractFile&) override {}
 
 private:
-  [[noreturn]] void fail(const XString& path) { throw std::runtime_error(ToUtf8(FormatMessageTextWide(1103, path))); }
-
-  Directory target_;
-  std::unique_ptr<File> file_;
+  class Ignore : public DirectoryListener {
+  public:
+    void folderCreated(const Directory&) override {}
+  } listener_;
 };
 
 }  // namespace
 
 void ExtractInstaller(const fs::path& path, const fs::path& folder, bool auxiliary, Progress* progress) {
   OpenedInstaller installer = OpenInstaller(path);
-  if (Directory(WidePath(fs::absolute(folder))).createDirectories() != 0) {
-    throw std::runtime_error(ToUtf8(FormatMessageTextWide(1103, WidePath(folder))));
-  }
-  ExtractingVisitor visitor(folder);
-  if (auxiliary) {
-    DecodeFilesBlock(installer, installer.record.auxiliaryBlock, visitor, progress, "auxiliary files");
-  } else {
-    DecodeFilesBlock(installer, installer.record.mainBlock, visitor, progress, "main files");
+  const RecordBlock& block = auxiliary ? installer.record.auxiliaryBlock : installer.record.mainBlock;
+  // Checked first, so that a bad block writes nothing.
+  CountingVisitor counter;
+  DecodeFilesBlock(installer, block, counter, progress, auxiliary ? "auxiliary files" : "main files");
+  Directory target(WidePath(fs::absolute(folder)));
+  if (target.createDirectories() != 0) throw std::runtime_error(ToUtf8(FormatMessageTextWide(1103, WidePath(folder))));
+  // The installer's own extraction, always overwriting.
+  FilesPackage package(block.offset, block.length, block.entries.size());
+  for (const RecordFileEntry& e : block.entries) package.addEntry(e.name, e.time, e.size);
+  OpenFile opened(path);
+  OverwritePolicy always(OverwritePolicy::kAlways);
+  UnloggedExtraction log;
+  try {
+    package.extract(opened.file(), target, nullptr, always, log);
+  } catch (const Exception& e) {
+    throw std::runtime_error(ToUtf8(e.message()));
   }
 }
 
