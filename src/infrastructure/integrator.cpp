@@ -284,12 +284,12 @@ OptString ReadInstallPath(const XString& productKey, int root) {
                             u"InstallPath");
 }
 
-bool CreateShortcut(const RecordShortcut& entry, const IntegrationTarget& target, Logger& log) {
+bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log) {
   XString folder;
   if (!GetShellFolder(target.commonProfile, static_cast<int>(entry.location), target.shfolderLibrary, &folder)) {
     return false;
   }
-  XString base = entry.location == kLocationProgramFolder ? FileSys::MakeAbsolutePath(target.programFolder, folder) : folder;
+  XString base = entry.location == ShortcutEntry::kProgramFolder ? FileSys::MakeAbsolutePath(target.programFolder, folder) : folder;
   File link(Directory(base), Format(u"%s%s", entry.name, XString(u".lnk")));
   std::optional<Directory> parent = link.parentDirectory();
   if (!parent || parent->createDirectories(&log.DirectoryListener()) < 0) return false;
@@ -318,7 +318,7 @@ bool CreateShortcut(const RecordShortcut& entry, const IntegrationTarget& target
   return true;
 }
 
-bool RegisterAssociation(const RecordAssociation& entry, const IntegrationTarget& target, Logger& log) {
+bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log) {
   XString typeKey = Format(u"%s.%s", target.packageName, entry.extension);
   XString program = UnderDestination(entry.program, target);
   XString command = entry.arguments.empty()
@@ -359,7 +359,7 @@ bool CreateUninstallEntry(const XString& packageName, const XString& command, Lo
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary) {
   std::vector<XString> groups;
   XString folder;
-  if (!GetShellFolder(commonProfile, kLocationProgramFolder, shfolderLibrary, &folder)) return groups;
+  if (!GetShellFolder(commonProfile, ShortcutEntry::kProgramFolder, shfolderLibrary, &folder)) return groups;
   WIN32_FIND_DATAA data;
   win32::UniqueFind find(FindFirstFileA(ToAnsi(folder + u"\\*").c_str(), &data));
   if (!find) return groups;
@@ -372,14 +372,15 @@ std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfold
   return groups;
 }
 
-void InstallSystemIntegration(const std::vector<RecordShortcut>& shortcuts, const bool locationOn[4],
-                              const std::vector<RecordAssociation>& associations,
-                              const IntegrationTarget& target, Logger& log, IntegrationWarnings& warnings) {
-  for (const RecordShortcut& s : shortcuts) {
-    if (s.location > 3 || !locationOn[s.location]) continue;
+void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTarget& target, Logger& log,
+                              IntegrationWarnings& warnings) {
+  for (size_t i = 0; i < entries.shortcutCount(); ++i) {
+    const ShortcutEntry& s = entries.shortcut(i);
+    if (!entries.locationEnabled(s.location)) continue;
     if (!CreateShortcut(s, target, log)) warnings.warn(FormatMessageTextWide(1121, s.name));
   }
-  for (const RecordAssociation& a : associations) {
+  for (size_t i = 0; i < entries.associationCount(); ++i) {
+    const AssociationEntry& a = entries.association(i);
     if (!a.selected) continue;
     if (!RegisterAssociation(a, target, log)) warnings.warn(FormatMessageTextWide(1123, a.extension));
   }

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "kernel/installrecord.h"
+#include "infrastructure/infrastructure.h"
 #include "kernel/logger.h"
 #include "util/xstring.h"
 
@@ -71,8 +71,8 @@ OptString ReadRegistryString(int root, const XString& key, const XString& value)
 // "InstallPath" of "Software\<name>" under `root`, or none.
 OptString ReadInstallPath(const XString& productKey, int root);
 
-bool CreateShortcut(const RecordShortcut& entry, const IntegrationTarget& target, Logger& log);
-bool RegisterAssociation(const RecordAssociation& entry, const IntegrationTarget& target, Logger& log);
+bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log);
+bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log);
 bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log);
 bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log);
 
@@ -83,9 +83,8 @@ std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfold
 // and for an installation the product key and the uninstall entry. Failures
 // of a shortcut, an association or the product key become warnings (1121,
 // 1123, 1122); a failed uninstall entry is silent.
-void InstallSystemIntegration(const std::vector<RecordShortcut>& shortcuts, const bool locationOn[4],
-                              const std::vector<RecordAssociation>& associations,
-                              const IntegrationTarget& target, Logger& log, IntegrationWarnings& warnings);
+void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTarget& target, Logger& log,
+                              IntegrationWarnings& warnings);
 
 }  // namespace corv
 

@@ -116,13 +116,13 @@ TEST_F(IntegratorTest, AssociationWritesThreeKeys) {
   IntegrationTarget target;
   target.destination = u"C:\\Corv";
   target.packageName = u"CorvTestPkg";
-  RecordAssociation with{u"cvt", u"Corv test", u"Corv Test File", u"bin\\open.exe", u"-r $(Root) %1", true};
+  AssociationEntry with{u"cvt", u"Corv test", true, u"Corv Test File", u"bin\\open.exe", u"-r $(Root) %1"};
   ASSERT_TRUE(RegisterAssociation(with, target, log));
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvt"), "Corv Test File");
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, ".cvt"), "CorvTestPkg.cvt");
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvt\\Shell\\open\\command"),
             "\"C:\\Corv\\bin\\open.exe\" -r C:\\Corv %1");
-  RecordAssociation without{u"cvu", u"", u"U", u"u.exe", u"", true};
+  AssociationEntry without{u"cvu", u"", true, u"U", u"u.exe", u""};
   ASSERT_TRUE(RegisterAssociation(without, target, log));
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvu\\Shell\\open\\command"), "\"C:\\Corv\\u.exe\"");
 }
@@ -141,11 +141,11 @@ TEST_F(IntegratorTest, SecondUninstallEntryTakesTheNextCounter) {
 
 TEST_F(IntegratorTest, ShellFoldersThroughTheOwnLibrary) {
   XString desktop, common;
-  ASSERT_TRUE(GetShellFolder(false, kLocationDesktop, ShfolderLibrary(), &desktop));
+  ASSERT_TRUE(GetShellFolder(false, ShortcutEntry::kDesktop, ShfolderLibrary(), &desktop));
   EXPECT_NE(ToUtf8(desktop).find("Desktop"), std::string::npos) << ToUtf8(desktop);
-  ASSERT_TRUE(GetShellFolder(true, kLocationProgramFolder, ShfolderLibrary(), &common));
+  ASSERT_TRUE(GetShellFolder(true, ShortcutEntry::kProgramFolder, ShfolderLibrary(), &common));
   EXPECT_NE(common, desktop);
-  EXPECT_FALSE(GetShellFolder(false, kLocationDesktop, u"C:\\no\\such\\shfolder.dll", &desktop));
+  EXPECT_FALSE(GetShellFolder(false, ShortcutEntry::kDesktop, u"C:\\no\\such\\shfolder.dll", &desktop));
   EXPECT_THROW(GetShellFolder(false, 4, ShfolderLibrary(), &desktop), AssertionFailedError);
 }
 
@@ -154,11 +154,11 @@ TEST_F(IntegratorTest, ShortcutInSubfolderOfProgramGroupIsLogged) {
   target.destination = u"C:\\CorvApp";
   target.programFolder = u"Corv Test Group";
   target.shfolderLibrary = ShfolderLibrary();
-  RecordShortcut entry{kLocationProgramFolder, u"Tools\\Run", XString(u"app.exe"), 0, u"", u"bin\\app.exe",
+  ShortcutEntry entry{ShortcutEntry::kProgramFolder, u"Tools\\Run", XString(u"app.exe"), 0, u"", u"bin\\app.exe",
                        u"--root $(Root)"};
   ASSERT_TRUE(CreateShortcut(entry, target, log));
   XString programs;
-  ASSERT_TRUE(GetShellFolder(false, kLocationProgramFolder, ShfolderLibrary(), &programs));
+  ASSERT_TRUE(GetShellFolder(false, ShortcutEntry::kProgramFolder, ShfolderLibrary(), &programs));
   XString group = programs + u"\\Corv Test Group";
   XString link = group + u"\\Tools\\Run.lnk";
   std::vector<LogRecord> expected = {
@@ -182,11 +182,12 @@ TEST_F(IntegratorTest, FailuresBecomeWarnings) {
   target.packageName = u"CorvTestWarn";
   target.productKey = u"CorvTestWarnKey";
   target.shfolderLibrary = u"C:\\missing\\shfolder.dll";
-  std::vector<RecordShortcut> shortcuts = {{kLocationDesktop, u"App", std::nullopt, 0, u"", u"a.exe", u""},
-                                           {kLocationStartup, u"Off", std::nullopt, 0, u"", u"a.exe", u""}};
-  bool on[4] = {true, true, true, false};
+  Infrastructure entries;
+  entries.addShortcut({ShortcutEntry::kDesktop, u"App", std::nullopt, 0, u"", u"a.exe", u""});
+  entries.addShortcut({ShortcutEntry::kStartup, u"Off", std::nullopt, 0, u"", u"a.exe", u""});
+  entries.setLocationEnabled(ShortcutEntry::kStartup, false);
   CollectWarnings warnings;
-  InstallSystemIntegration(shortcuts, on, {}, target, log, warnings);
+  InstallSystemIntegration(entries, target, log, warnings);
   ASSERT_EQ(warnings.texts.size(), 1u);
   EXPECT_EQ(warnings.texts[0], u"Unable to create shortcut App");
   EXPECT_EQ(ReadInstallPath(u"CorvTestWarnKey", kRootCurrentUser), OptString(u"C:\\CorvApp"));
