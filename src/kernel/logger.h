@@ -56,7 +56,9 @@ const char16_t* LogKeyword(int kind);
 class SystemUndo {
 public:
   virtual ~SystemUndo() = default;
-  // Deletes the key named with its root prefix.
+  // Deletes the key named with its root prefix; a prefix other than
+  // "HKEY_LOCAL_MACHINE\", "HKEY_CURRENT_USER\" or "HKEY_CLASSES_ROOT\"
+  // fails.
   virtual bool undoRegistryKey(const XString& fullKeyName) = 0;
   // Stops and deletes the service.
   virtual bool undoService(const XString& serviceName) = 0;

@@ -12,6 +12,8 @@
 // Operations that can fail return an int that is 0 on success and non-zero on
 // failure (unless said otherwise) and never throw; a failed operation leaves
 // the object as it was. Misuse by the caller is an AssertionFailedError.
+// Constructors throw only what the code-page conversion throws (FatalError
+// 1055 for a text the ANSI code page cannot take).
 #pragma once
 
 #include <cstdint>
@@ -150,8 +152,8 @@ public:
   int remove() override;
   int64_t tell() override;
   int seek(int origin, int64_t offset) override;
-  // The size as the C runtime's 32-bit stat reports it, widened: files of
-  // 2 GiB or more are outside what it can tell.
+  // The size, a 32-bit value of the C runtime widened: files of 2 GiB or
+  // more are outside what it can tell, and give -1 like a missing file.
   int64_t size() override;
 
   // Something (a file or a folder) exists at the path.
@@ -170,8 +172,9 @@ public:
   // The modification time is before `time` (signed comparison).
   bool isOlderThan(FileTime time) const;
 
-  // The folder of the path up to, not including, its last `\`; none for a
-  // path without one (C:\x.txt gives C:).
+  // The folder of the path up to, not including, its last `\`, taken as it
+  // is (C:\x.txt gives C:); none for a path without one. A path whose last
+  // `\` is its first character is an assertion failure.
   std::optional<Directory> parentDirectory() const;
 
   bool isOpen() const { return descriptor_ != -1; }

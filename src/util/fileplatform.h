@@ -13,7 +13,7 @@ namespace corv::platform {
 
 // What the C runtime's stat tells of a path.
 struct PathStat {
-  int64_t size = 0;       // the runtime's 32-bit size, widened
+  int64_t size = 0;       // below 2 GiB; -1 for a larger file
   int32_t modified = 0;   // seconds since 1970, UTC
   bool isDirectory = false;
   bool readable = false;

@@ -39,8 +39,9 @@ std::string Native(const AnsiString& path) {
 bool StatPath(const AnsiString& path, PathStat* out) {
   struct stat st;
   if (path.empty() || ::stat(Native(path).c_str(), &st) != 0) return false;
-  // The C runtime's size is signed 32 bits.
-  out->size = static_cast<int32_t>(static_cast<uint32_t>(st.st_size));
+  // The installer's sizes are signed 32 bits: 2 GiB or more is unknown
+  // rather than cut to a wrong value.
+  out->size = st.st_size <= INT32_MAX ? static_cast<int64_t>(st.st_size) : -1;
   out->modified = static_cast<int32_t>(st.st_mtime);
   out->isDirectory = S_ISDIR(st.st_mode);
   out->readable = (st.st_mode & S_IRUSR) != 0;

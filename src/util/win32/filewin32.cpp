@@ -32,9 +32,11 @@ std::optional<AnsiString> Fitted(const char* buf, DWORD length) {
 }  // namespace
 
 bool StatPath(const AnsiString& path, PathStat* out) {
-  struct _stat st;
-  if (_stat(path.c_str(), &st) != 0) return false;
-  out->size = static_cast<int32_t>(st.st_size);
+  struct _stati64 st;
+  if (_stati64(path.c_str(), &st) != 0) return false;
+  // Sizes of 2 GiB or more do not fit the runtime's 32-bit size: unknown
+  // rather than cut to a wrong value.
+  out->size = st.st_size <= INT32_MAX ? static_cast<int64_t>(st.st_size) : -1;
   out->modified = static_cast<int32_t>(st.st_mtime);
   out->isDirectory = (st.st_mode & _S_IFDIR) != 0;
   out->readable = (st.st_mode & _S_IREAD) != 0;

@@ -1,0 +1,448 @@
+#include "kernel/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scratch.h"
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+namespace {
+
+class LoggerTest : public ::testing::Test {
+protected:
+  void SetUp() override { SelectLanguage(kLanguageEnglish); }
+  void TearDown() override { ResetLanguage(); }
+
+  // Writes a log file made of `text` (UTF-16LE) and reads it into `log`.
+  void readText(Logger& log, const XString& text) {
+    dir.writeFile("in.log", Utf16le(text));
+    File f(dir.path(u"in.log"));
+    log.Read(f);
+  }
+
+  // The message of the FatalError that reading `text` raises.
+  XString readFailure(const XString& text) {
+    Logger log(XString(u"Untouched"));
+    log.LogFile(File(XString(u"C:\\keep.txt")));
+    log.setLogInteger(7);
+    try {
+      readText(log, text);
+    } catch (const FatalError& e) {
+      // The log is as it was before the failed read.
+      EXPECT_EQ(log.productName(), u"Untouched");
+      EXPECT_EQ(log.logInteger(), 7);
+      EXPECT_EQ(log.records(), (std::list<LogRecord>{{kLogFile, u"C:\\keep.txt"}}));
+      return e.message();
+    }
+    ADD_FAILURE() << "read accepted: " << ToUtf8(text);
+    return XString();
+  }
+
+  XString corrupted() { return u"Installation log file " + dir.path(u"in.log") + u" corrupted"; }
+
+  ScratchFolder dir;
+};
+
+const XString kHeader = u"Install Log File, v2.0\n";
+
+// The installation of the example: into the existing C:\App, language 2, no
+// recorded file, uninstaller at C:\App\uninstall.exe.
+void LogTheExample(Logger& log) {
+  log.setLogInteger(2);
+  log.LogFile(File(XString(u"C:\\App\\uninstall.exe")));
+  log.LogDirectory(u"C:\\App\\bin");
+  log.LogFile(File(XString(u"C:\\App\\bin\\run.exe")));
+  log.LogFile(File(XString(u"C:\\App\\install.log")));
+}
+
+const XString kExampleText = kHeader +
+                             u"Corvantis Demo\n"
+                             u"\n"
+                             u"2\n"
+                             u"4\n"
+                             u"file C:\\App\\install.log\n"
+                             u"file C:\\App\\bin\\run.exe\n"
+                             u"directory C:\\App\\bin\n"
+                             u"file C:\\App\\uninstall.exe\n";
+
+TEST_F(LoggerTest, TheExampleIsWrittenByteForByteAndReadBackEqual) {
+  Logger log(XString(u"Corvantis Demo"));
+  LogTheExample(log);
+  File out(dir.path(u"install.log"));
+  log.Write(out);
+  EXPECT_FALSE(out.isOpen());
+  std::string bytes = dir.readFile("install.log");
+  EXPECT_EQ(bytes, Utf16le(kExampleText));
+  EXPECT_EQ(bytes.substr(0, 6), std::string("I\0n\0s\0", 6));
+  EXPECT_EQ(bytes.find('\r'), std::string::npos);
+
+  Logger back;
+  back.Read(out);
+  EXPECT_FALSE(out.isOpen());
+  EXPECT_EQ(back.productName(), u"Corvantis Demo");
+  EXPECT_EQ(back.recordedFilePath(), std::nullopt);
+  EXPECT_EQ(back.logInteger(), 2);
+  EXPECT_EQ(back.records(), log.records());
+
+  File again(dir.path(u"again.log"));
+  back.Write(again);
+  EXPECT_EQ(dir.readFile("again.log"), bytes);
+}
+
+TEST_F(LoggerTest, ACreatedDestinationComesLast) {
+  Logger log(XString(u"P"));
+  Directory app(dir.path(u"App"));
+  ASSERT_EQ(app.createDirectories(&log.DirectoryListener()), 0);
+  log.LogFile(File(app, XString(u"uninstall.exe")));
+  log.Write(*std::make_unique<File>(dir.path(u"install.log")));
+  Logger back;
+  File in(dir.path(u"install.log"));
+  back.Read(in);
+  ASSERT_EQ(back.recordCount(), 2u);
+  EXPECT_EQ(back.records().front(), (LogRecord{kLogFile, dir.path(u"App\\uninstall.exe")}));
+  EXPECT_EQ(back.records().back(), (LogRecord{kLogDirectory, dir.path(u"App")}));
+}
+
+TEST_F(LoggerTest, NewRecordsGoToTheHeadAndDuplicatesAreDropped) {
+  Logger log;
+  EXPECT_EQ(log.logInteger(), 1);
+  EXPECT_EQ(log.recordCount(), 0u);
+  log.LogDirectory(u"C:\\A");
+  log.LogDirectory(u"C:\\A");
+  log.LogFile(File(XString(u"C:\\A\\f.txt")));
+  log.LogDirectory(u"C:\\a");  // another text: case counts
+  log.LogRegistryKey(u"HKEY_CURRENT_USER\\Software\\Corv");
+  log.LogService(u"CorvService");
+  log.LogPathEntry(u"C:\\A");  // the same text in another kind is another record
+  log.LogDirectory(u"C:\\A");
+  EXPECT_EQ(log.records(), (std::list<LogRecord>{
+                               {kLogPathEntry, u"C:\\A"},
+                               {kLogService, u"CorvService"},
+                               {kLogRegistryKey, u"HKEY_CURRENT_USER\\Software\\Corv"},
+                               {kLogDirectory, u"C:\\a"},
+                               {kLogFile, u"C:\\A\\f.txt"},
+                               {kLogDirectory, u"C:\\A"},
+                           }));
+  EXPECT_THROW(log.Log(5, u"x"), AssertionFailedError);
+  EXPECT_THROW(log.Log(-1, u"x"), AssertionFailedError);
+  EXPECT_EQ(log.recordCount(), 6u);
+}
+
+TEST_F(LoggerTest, KeywordsOfTheKinds) {
+  EXPECT_EQ(XString(LogKeyword(kLogFile)), u"file");
+  EXPECT_EQ(XString(LogKeyword(kLogDirectory)), u"directory");
+  EXPECT_EQ(XString(LogKeyword(kLogRegistryKey)), u"registrykey");
+  EXPECT_EQ(XString(LogKeyword(kLogService)), u"ntservice");
+  EXPECT_EQ(XString(LogKeyword(kLogPathEntry)), u"pathentry");
+  EXPECT_THROW(LogKeyword(5), AssertionFailedError);
+}
+
+TEST_F(LoggerTest, WritingNeedsAProductName) {
+  Logger temp;
+  EXPECT_FALSE(temp.hasProductName());
+  EXPECT_THROW(temp.productName(), AssertionFailedError);
+  File out(dir.path(u"t.log"));
+  EXPECT_THROW(temp.Write(out), AssertionFailedError);
+  EXPECT_FALSE(out.exists());
+}
+
+TEST_F(LoggerTest, SpacesRecordedPathAndEveryKindRoundTrip) {
+  Logger log(XString(u"My Product 2.0 "));
+  log.setRecordedFilePath(XString(u"C:\\Program Files\\My Product\\bin\\my app.exe"));
+  log.setLogInteger(-3);
+  log.LogPathEntry(u"C:\\Program Files\\My Product\\bin");
+  log.LogService(u"My Service");
+  log.LogRegistryKey(u"HKEY_LOCAL_MACHINE\\Software\\My Vendor\\My Product");
+  log.LogFile(File(XString(u"C:\\Program Files\\My Product\\read me.txt")));
+  log.Log(kLogDirectory, u"");  // an empty text is allowed
+  File f(dir.path(u"x.log"));
+  log.Write(f);
+  Logger back;
+  back.Read(f);
+  EXPECT_EQ(back.productName(), u"My Product 2.0 ");
+  EXPECT_EQ(back.recordedFilePath(), OptString(u"C:\\Program Files\\My Product\\bin\\my app.exe"));
+  EXPECT_EQ(back.logInteger(), -3);
+  EXPECT_EQ(back.records(), log.records());
+}
+
+TEST_F(LoggerTest, AnEmptyLineThreeIsNoRecordedPathAndIsWrittenAgain) {
+  Logger log;
+  readText(log, kHeader + u"P\n\n1\n0\n");
+  EXPECT_EQ(log.productName(), u"P");
+  EXPECT_EQ(log.recordedFilePath(), std::nullopt);
+  EXPECT_EQ(log.recordCount(), 0u) << "N = 0 is an empty list";
+  File out(dir.path(u"out.log"));
+  log.Write(out);
+  EXPECT_EQ(dir.readFile("out.log"), Utf16le(kHeader + u"P\n\n1\n0\n"));
+}
+
+TEST_F(LoggerTest, ReadReplacesTheContentAndKeepsTheFilesOrder) {
+  Logger log(XString(u"Old"));
+  log.LogFile(File(XString(u"C:\\old.txt")));
+  log.setRecordedFilePath(XString(u"C:\\old.exe"));
+  readText(log, kHeader + u"New\n\n5\n4\nfile C:\\b\nfile C:\\a\nfile C:\\b\ndirectory C:\\\n");
+  EXPECT_EQ(log.productName(), u"New");
+  EXPECT_EQ(log.recordedFilePath(), std::nullopt);
+  EXPECT_EQ(log.logInteger(), 5);
+  EXPECT_EQ(log.records(), (std::list<LogRecord>{{kLogFile, u"C:\\b"}, {kLogFile, u"C:\\a"}, {kLogDirectory, u"C:\\"}}))
+      << "read records go to the tail; the duplicate is dropped";
+}
+
+TEST_F(LoggerTest, ReadTakesTheTextAfterTheFirstSpaceAndIgnoresWhatFollowsTheRecords) {
+  Logger log;
+  // An odd length: the last byte is not read.
+  std::string bytes = Utf16le(kHeader + u"P\n\n1\n3\nfile  two spaces\npathentry \n\tntservice tabbed\ntrailing junk");
+  dir.writeFile("in.log", bytes + "x");
+  File f(dir.path(u"in.log"));
+  log.Read(f);
+  EXPECT_EQ(log.records(), (std::list<LogRecord>{
+                               {kLogFile, u" two spaces"},
+                               {kLogPathEntry, u""},
+                               {kLogService, u"tabbed"},
+                           }));
+}
+
+TEST_F(LoggerTest, ReadStopsAtANulCharacter) {
+  Logger log;
+  readText(log, kHeader + u"P\n\n1\n1\nfile C:\\x\n" + XString(1, u'\0') + u"garbage");
+  EXPECT_EQ(log.recordCount(), 1u);
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile C:" + XString(1, u'\0') + u"\\x\n"), corrupted())
+      << "the record's line feed lies beyond the NUL";
+}
+
+TEST_F(LoggerTest, CorruptLogsAreRejectedWith1261AndLeaveTheLogUnchanged) {
+  const XString corrupt = corrupted();
+  EXPECT_EQ(readFailure(u""), corrupt) << "empty file";
+  EXPECT_EQ(readFailure(u"Install Log File, v2.1\nP\n\n1\n0\n"), corrupt) << "another version";
+  EXPECT_EQ(readFailure(u"Install Log File, v2.0"), corrupt) << "header without line feed";
+  EXPECT_EQ(readFailure(u"Install Log File, v2.0\r\nP\n\n1\n0\n"), corrupt) << "carriage return";
+  EXPECT_EQ(readFailure(kHeader + u"P"), corrupt) << "no line feed after the product name";
+  EXPECT_EQ(readFailure(kHeader + u"P\n"), corrupt) << "no recorded path line";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n"), corrupt) << "no log integer";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1"), corrupt) << "log integer without line feed";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\nx\n0\n"), corrupt) << "log integer not a number";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n"), corrupt) << "no count";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n\n"), corrupt) << "empty count";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1x\n"), corrupt) << "count followed by something else";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n-1\n"), corrupt) << "negative count";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n2147483648\n"), corrupt) << "count beyond 32 bits";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n99999999999\n0\n"), corrupt) << "log integer beyond 32 bits";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n2\nfile C:\\a\n"), corrupt) << "fewer records than counted";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile C:\\a"), corrupt) << "last record without line feed";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile\n"), corrupt) << "no space";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfolder C:\\a\n"), corrupt) << "unknown keyword";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nFile C:\\a\n"), corrupt) << "keywords are exact";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\n C:\\a\n"), corrupt) << "no keyword";
+}
+
+TEST_F(LoggerTest, LinesLongerThanTheReadersBuffersAreRejected) {
+  const XString text511(511, u'a');
+  const XString corrupt = corrupted();
+  Logger log;
+  readText(log, kHeader + text511 + u"\n" + text511 + u"\n1\n1\nfile " + text511 + u"\n");
+  EXPECT_EQ(log.productName(), text511);
+  EXPECT_EQ(log.records().front().text, text511) << "511 characters fit";
+
+  EXPECT_EQ(readFailure(kHeader + text511 + u"a\n\n1\n0\n"), corrupt) << "product name";
+  EXPECT_EQ(readFailure(kHeader + u"P\n" + text511 + u"a\n1\n0\n"), corrupt) << "recorded path";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile " + text511 + u"a\n"), corrupt) << "record text";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\n" + XString(504, u'f') + u" x\n"), corrupt) << "keyword";
+  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile " + XString(100000, u'b') + u"\n"), corrupt);
+}
+
+TEST_F(LoggerTest, ReadFailuresOfTheFileAre1102) {
+  Logger log(XString(u"Kept"));
+  File missing(dir.path(u"missing.log"));
+  try {
+    log.Read(missing);
+    FAIL() << "read a missing file";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), u"Unable to read file " + dir.path(u"missing.log"));
+  }
+  EXPECT_EQ(log.productName(), u"Kept");
+}
+
+TEST_F(LoggerTest, WriteRefusesALineLongerThan511CharactersBeforeTouchingTheFile) {
+  dir.writeFile("install.log", "earlier");
+  Logger log(XString(u"P"));
+  log.LogFile(File(XString(u"C:\\") + XString(505, u'x')));  // "file C:\" + 505 + LF = 514
+  File f(dir.path(u"install.log"));
+  try {
+    log.Write(f);
+    FAIL() << "wrote an overlong line";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), u"Unable to write file " + dir.path(u"install.log"));
+  }
+  EXPECT_EQ(dir.readFile("install.log"), "earlier");
+  EXPECT_FALSE(f.isOpen());
+
+  Logger fits(XString(510, u'n'));  // 510 characters and the line feed
+  File g(dir.path(u"fits.log"));
+  fits.Write(g);
+  Logger back;
+  back.Read(g);
+  EXPECT_EQ(back.productName(), XString(510, u'n'));
+}
+
+TEST_F(LoggerTest, WriteFailuresAre1103) {
+  dir.writeFile("folder/x", "");
+  Logger log(XString(u"P"));
+  File f(dir.path(u"folder"));
+  try {
+    log.Write(f);
+    FAIL() << "wrote over a folder";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), u"Unable to write file " + dir.path(u"folder"));
+  }
+}
+
+TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
+  readText(*std::make_unique<Logger>(), kExampleText);  // the file is valid
+  File f(dir.path(u"in.log"));
+  Logger update(XString(u"Corvantis Demo Update"));
+  update.setLogInteger(5);
+  update.setRecordedFilePath(XString(u"C:\\App\\new.exe"));
+  update.LogFile(File(XString(u"C:\\App\\bin\\run.exe")));  // also in the earlier log
+  update.LogFile(File(XString(u"C:\\App\\bin\\patch.dll")));
+  update.LogFile(File(XString(u"C:\\App\\install.log")));  // also in the earlier log
+  update.MergeAndWrite(f);
+
+  Logger merged;
+  merged.Read(f);
+  EXPECT_EQ(merged.productName(), u"Corvantis Demo");
+  EXPECT_EQ(merged.recordedFilePath(), std::nullopt) << "the earlier log's recorded path";
+  EXPECT_EQ(merged.logInteger(), 5) << "the own log integer";
+  EXPECT_EQ(merged.records(), (std::list<LogRecord>{
+                                  {kLogFile, u"C:\\App\\install.log"},
+                                  {kLogFile, u"C:\\App\\bin\\patch.dll"},
+                                  {kLogFile, u"C:\\App\\bin\\run.exe"},
+                                  {kLogDirectory, u"C:\\App\\bin"},
+                                  {kLogFile, u"C:\\App\\uninstall.exe"},
+                              }));
+  EXPECT_EQ(update.records(), merged.records());
+}
+
+TEST_F(LoggerTest, MergeAndWriteWithoutOwnRecordsLeavesTheFileAlone) {
+  dir.writeFile("in.log", "not a log at all");
+  File f(dir.path(u"in.log"));
+  Logger update(XString(u"Update"));
+  update.MergeAndWrite(f);
+  EXPECT_EQ(dir.readFile("in.log"), "not a log at all");
+  File missing(dir.path(u"missing.log"));
+  update.MergeAndWrite(missing);
+  EXPECT_FALSE(missing.exists());
+}
+
+TEST_F(LoggerTest, MergeAndWriteOverAMissingOrCorruptLogWritesTheOwnOne) {
+  Logger update(XString(u"Update"));
+  update.LogFile(File(XString(u"C:\\App\\x.dll")));
+  File missing(dir.path(u"missing.log"));
+  update.MergeAndWrite(missing);
+  dir.writeFile("corrupt.log", Utf16le(u"Install Log File, v1.0\n"));
+  File corrupt(dir.path(u"corrupt.log"));
+  update.MergeAndWrite(corrupt);
+  const std::string expected = Utf16le(kHeader + u"Update\n\n1\n1\nfile C:\\App\\x.dll\n");
+  EXPECT_EQ(dir.readFile("missing.log"), expected);
+  EXPECT_EQ(dir.readFile("corrupt.log"), expected);
+}
+
+// Records the calls of Undo.
+class RecordingProgress : public UndoProgress {
+public:
+  void setSteps(int total) override { calls.push_back(u"steps " + Int64ToDecimal(total)); }
+  void beginStep(const XString& text) override { calls.push_back(u"begin " + text); }
+  void endStep() override { calls.push_back(u"end"); }
+  std::vector<XString> calls;
+};
+
+TEST_F(LoggerTest, UndoRemovesFilesThenFoldersAndForgetsThem) {
+  Logger log(XString(u"P"));
+  Directory deep(dir.path(u"a\\b"));
+  ASSERT_EQ(deep.createDirectories(&log.DirectoryListener()), 0);
+  dir.writeFile("a/one.txt", "1");
+  dir.writeFile("a/b/two.txt", "2");
+  log.LogFile(File(dir.path(u"a\\one.txt")));
+  log.LogFile(File(dir.path(u"a\\b\\two.txt")));
+  ASSERT_EQ(log.recordCount(), 4u);
+
+  RecordingProgress progress;
+  EXPECT_EQ(log.Undo(&progress), std::nullopt);
+  EXPECT_EQ(log.recordCount(), 0u);
+  EXPECT_FALSE(dir.exists("a"));
+  EXPECT_TRUE(dir.exists("")) << "only what was logged goes";
+  EXPECT_EQ(progress.calls, (std::vector<XString>{
+                                u"steps 4",
+                                u"begin " + dir.path(u"a\\b\\two.txt"), u"end",
+                                u"begin " + dir.path(u"a\\one.txt"), u"end",
+                                u"begin " + dir.path(u"a\\b"), u"end",
+                                u"begin " + dir.path(u"a"), u"end",
+                            }));
+  EXPECT_EQ(log.Undo(), std::nullopt) << "nothing left to undo";
+}
+
+TEST_F(LoggerTest, UndoKeepsGoingPastFailuresAndCollectsOneLineEach) {
+  Logger log(XString(u"P"));
+  ASSERT_EQ(Directory(dir.path(u"kept")).createDirectories(&log.DirectoryListener()), 0);
+  dir.writeFile("kept/unlogged.txt", "x");
+  log.LogPathEntry(u"C:\\App\\bin");
+  log.LogService(u"CorvSvc");
+  log.LogRegistryKey(u"HKEY_CURRENT_USER\\Software\\Corv");
+  log.LogFile(File(dir.path(u"gone.txt")));
+  dir.writeFile("real.txt", "x");
+  log.LogFile(File(dir.path(u"real.txt")));
+  log.Log(kLogFile, u"   ");
+
+  OptString errors = log.Undo();
+  ASSERT_TRUE(errors);
+  EXPECT_EQ(*errors, u"Unable to delete file    \r\n"
+                     u"Unable to delete file " + dir.path(u"gone.txt") + u"\r\n"
+                     u"Unable to delete registry key HKEY_CURRENT_USER\\Software\\Corv\r\n"
+                     u"Unable to uninstall Windows NT service CorvSvc\r\n"
+                     u"Unable to remove 'C:\\App\\bin' from PATH\r\n"
+                     u"Unable to delete directory " + dir.path(u"kept") + u"\r\n");
+  EXPECT_FALSE(dir.exists("real.txt"));
+  EXPECT_TRUE(dir.exists("kept/unlogged.txt"));
+  EXPECT_EQ(log.recordCount(), 6u) << "the records that failed stay";
+}
+
+// Undoes what it is told to and remembers what it was asked.
+class FakeSystemUndo : public SystemUndo {
+public:
+  bool undoRegistryKey(const XString& key) override { return note(u"key " + key); }
+  bool undoService(const XString& name) override { return note(u"service " + name); }
+  bool undoPathEntry(const XString& folder) override { return note(u"path " + folder); }
+  bool note(const XString& what) {
+    asked.push_back(what);
+    return succeed;
+  }
+  bool succeed = true;
+  std::vector<XString> asked;
+};
+
+TEST_F(LoggerTest, SystemChangesAreUndoneThroughTheSystemUndo) {
+  FakeSystemUndo own;
+  Logger log(XString(u"P"));
+  log.setSystemUndo(&own);
+  log.LogRegistryKey(u"HKEY_CLASSES_ROOT\\.corv");
+  log.LogService(u"CorvSvc");
+  log.LogPathEntry(u"C:\\App");
+  EXPECT_EQ(log.Undo(), std::nullopt);
+  EXPECT_EQ(own.asked, (std::vector<XString>{u"path C:\\App", u"service CorvSvc", u"key HKEY_CLASSES_ROOT\\.corv"}));
+
+  FakeSystemUndo process;
+  process.succeed = false;
+  SetDefaultSystemUndo(&process);
+  Logger other(XString(u"P"));
+  other.LogService(u"CorvSvc");
+  EXPECT_EQ(other.Undo(), OptString(u"Unable to uninstall Windows NT service CorvSvc\r\n"));
+  EXPECT_EQ(process.asked, (std::vector<XString>{u"service CorvSvc"}));
+  SetDefaultSystemUndo(nullptr);
+  EXPECT_FALSE(DefaultSystemUndo().undoService(u"CorvSvc")) << "the default undoes nothing";
+}
+
+}  // namespace
+}  // namespace corv
