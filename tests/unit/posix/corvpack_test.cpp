@@ -470,6 +470,27 @@ TEST_F(CorvpackTest, TheBuildsFilesAreFoundOrGiven) {
   EXPECT_NE(err.str().find("cannot find the installer stub installer.exe"), std::string::npos) << err.str();
 }
 
+TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
+  // The test data folder is tests/data of the source tree.
+  fs::path root = (fs::path(CORV_TEST_DATA) / ".." / "..").lexically_normal();
+  std::string doc = ReadText(root / "docs" / "package-format.md");
+  fs::create_directories(scratch.at("pkg/dist"));
+  size_t examples = 0;
+  for (size_t at = doc.find("```toml\n"); at != std::string::npos; at = doc.find("```toml\n", at)) {
+    at += 8;
+    size_t end = doc.find("```", at);
+    ASSERT_NE(end, std::string::npos);
+    std::string text = doc.substr(at, end - at);
+    try {
+      Parse(text);
+    } catch (const pack::DescriptionError& e) {
+      ADD_FAILURE() << e.what() << "\nin\n" << text;
+    }
+    ++examples;
+  }
+  EXPECT_EQ(examples, 2u);
+}
+
 TEST_F(CorvpackTest, ExitCodesAndMessages) {
   EXPECT_EQ(Run({}), pack::kExitUsage);
   EXPECT_NE(err.str().find("Try 'corvpack --help'"), std::string::npos);
