@@ -63,108 +63,6 @@ protected:
   test::ScratchFolder scratch;
 };
 
-void ExpectBlock(const FilesPackage& p, const RecordBlock& b) {
-  EXPECT_EQ(p.blockOffset(), b.offset);
-  EXPECT_EQ(p.blockLength(), b.length);
-  uint64_t total = 0;
-  ASSERT_EQ(p.count(), b.entries.size());
-  for (size_t i = 0; i < p.count(); ++i) {
-    EXPECT_EQ(p.entry(i).name, b.entries[i].name);
-    EXPECT_EQ(p.entry(i).time, b.entries[i].time);
-    EXPECT_EQ(p.entry(i).size, b.entries[i].size);
-    if (!b.entries[i].isFolder()) total += static_cast<uint64_t>(b.entries[i].size);
-  }
-  EXPECT_EQ(p.total(), total);
-}
-
-// Every value of `r` as InstallInfo gives it back.
-void ExpectSame(const InstallInfo& info, const InstallRecord& r) {
-  EXPECT_EQ(info.packageKind(), r.kind);
-  EXPECT_EQ(info.reserved5(), r.reserved5);
-  EXPECT_EQ(info.reserved6(), r.reserved6);
-  EXPECT_EQ(info.overwriteMode(), r.overwriteMode);
-  EXPECT_EQ(info.destinationBase(), r.destinationBase);
-  EXPECT_EQ(info.noJreRequirement(), r.noJre);
-  EXPECT_EQ(info.bindExecutables(), r.bindExecutables);
-  EXPECT_EQ(info.language(), r.language);
-  EXPECT_EQ(info.warnAboutPreviousVersion(), r.warnPreviousVersion);
-  EXPECT_EQ(info.destinationFixed(), r.destinationFixed);
-
-  EXPECT_EQ(info.packageName(), r.packageName);
-  EXPECT_EQ(info.ownProductName(), r.productName);
-  EXPECT_EQ(info.primaryName(), r.primaryName);
-  EXPECT_EQ(info.productKey(), r.productKey);
-  EXPECT_EQ(info.licenseText(), r.licenseText);
-  EXPECT_EQ(info.wizardBitmap(), r.wizardBitmap);
-  EXPECT_EQ(info.uninstallerName(), r.uninstallerName);
-  EXPECT_EQ(info.hookLibrary(), r.hookLibrary);
-  EXPECT_EQ(info.recordedFile(), r.recordedFile);
-  EXPECT_EQ(info.defaultDestinationName(), r.defaultDestination);
-  EXPECT_EQ(info.defaultProgramFolder(), r.defaultProgramFolder);
-  EXPECT_EQ(info.primaryJreFile(), r.primaryJreFile);
-  EXPECT_EQ(info.pathEntry(), r.pathEntry);
-  ASSERT_EQ(info.installRunProgram().has_value(), r.installRunProgram.has_value());
-  if (r.installRunProgram) {
-    EXPECT_EQ(info.installRunProgram()->program(), *r.installRunProgram);
-    EXPECT_EQ(info.installRunProgram()->arguments(), *r.installRunArguments);
-  }
-  ASSERT_EQ(info.afterRunProgram().has_value(), r.afterRunProgram.has_value());
-  if (r.afterRunProgram) {
-    EXPECT_EQ(info.afterRunProgram()->program(), *r.afterRunProgram);
-    EXPECT_EQ(info.afterRunProgram()->arguments(), *r.afterRunArguments);
-  }
-
-  ExpectBlock(info.auxiliaryFiles(), r.auxiliaryBlock);
-  ExpectBlock(info.mainFiles(), r.mainBlock);
-
-  if (r.noJre != 0) {
-    EXPECT_EQ(info.jreRequirement(), nullptr);
-  } else {
-    ASSERT_NE(info.jreRequirement(), nullptr);
-    EXPECT_EQ(*info.jreRequirement(), r.jre);
-  }
-
-  const Infrastructure& infra = info.infrastructure();
-  ASSERT_EQ(infra.shortcutCount(), r.shortcuts.size());
-  for (size_t i = 0; i < r.shortcuts.size(); ++i) {
-    const ShortcutEntry& s = infra.shortcut(i);
-    const RecordShortcut& w = r.shortcuts[i];
-    EXPECT_EQ(s.location, static_cast<int>(w.location));
-    EXPECT_EQ(s.name, w.name);
-    EXPECT_EQ(s.iconFile, w.iconFile);
-    EXPECT_EQ(s.iconIndex, w.iconIndex);
-    EXPECT_EQ(s.workingFolder, w.workingFolder);
-    EXPECT_EQ(s.target, w.target);
-    EXPECT_EQ(s.arguments, w.arguments);
-  }
-  ASSERT_EQ(infra.associationCount(), r.associations.size());
-  for (size_t i = 0; i < r.associations.size(); ++i) {
-    const AssociationEntry& a = infra.association(i);
-    const RecordAssociation& w = r.associations[i];
-    EXPECT_EQ(a.extension, w.extension);
-    EXPECT_EQ(a.label, w.label);
-    EXPECT_EQ(a.selected, w.selected);
-    EXPECT_EQ(a.typeDescription, w.typeDescription);
-    EXPECT_EQ(a.program, w.program);
-    EXPECT_EQ(a.arguments, w.arguments);
-  }
-  ASSERT_EQ(info.services().count(), r.services.size());
-  for (size_t i = 0; i < r.services.size(); ++i) {
-    const ServiceEntry& s = info.services().entry(i);
-    const RecordService& w = r.services[i];
-    EXPECT_EQ(s.program, w.executable);
-    EXPECT_EQ(s.displayName, w.displayName);
-    EXPECT_EQ(s.description, w.description);
-    EXPECT_EQ(s.startKind, w.start);
-    EXPECT_EQ(s.accountKind, w.account);
-    EXPECT_EQ(s.interactive, w.interactive);
-    EXPECT_EQ(s.dependencies, w.dependencies);
-    EXPECT_EQ(s.userName, XString());
-    EXPECT_EQ(s.password, XString());
-  }
-  EXPECT_EQ(info.primaryMarkerFiles(), r.primaryMarkerFiles);
-}
-
 TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackUnchanged) {
   std::vector<pack::PackageFile> main = {Folder(u"bin"), Content(u"bin\\app.exe", 1600000000, "MZ app"),
                                          Content(u"bin\\empty.txt", 1600000001, ""),
@@ -176,7 +74,7 @@ TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackUnchanged) {
     r.kind = kind;
     InstallRecord written = Build(r, main, aux);
     std::unique_ptr<InstallInfo> info = Read();
-    ExpectSame(*info, written);
+    test::ExpectInfoMatchesRecord(*info, written);
     EXPECT_EQ(info->isUpdate(), kind == kPackageUpdate);
     EXPECT_EQ(info->isInstallation(), kind == kPackageInstallation);
     EXPECT_EQ(info->productName(), r.productName);
@@ -188,7 +86,7 @@ TEST_F(InstallInfoTest, EmptyTablesAndAbsentStrings) {
   r.noJre = 1;
   InstallRecord written = Build(r, {});
   std::unique_ptr<InstallInfo> info = Read();
-  ExpectSame(*info, written);
+  test::ExpectInfoMatchesRecord(*info, written);
   EXPECT_EQ(info->mainFiles().count(), 0u);
   EXPECT_EQ(info->auxiliaryFiles().count(), 0u);
   EXPECT_FALSE(info->productName());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernel/installinfo.h"
 #include "kernel/installrecord.h"
 
 namespace corv::test {
@@ -18,6 +19,10 @@ InstallRecord FullRecord();
 
 // The smallest sensible installation package: one file, nothing else.
 InstallRecord MinimalRecord();
+
+// Checks (with GoogleTest) that every value of `record` comes back from
+// `info` unchanged.
+void ExpectInfoMatchesRecord(const InstallInfo& info, const InstallRecord& record);
 
 uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t at);
 void PutU32(std::vector<uint8_t>& bytes, size_t at, uint32_t value);
