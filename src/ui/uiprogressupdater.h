@@ -68,4 +68,17 @@ private:
   bool moreWork_ = false;
 };
 
+// A presentation that shows nothing: batch mode and tests.
+class SilentProgressUpdater : public UIProgressUpdater {
+protected:
+  uint32_t overallRange() override { return 100; }
+  uint32_t itemRange() override { return 100; }
+  void initOverallBar() override {}
+  void setOverallBar(uint32_t) override {}
+  void initItemBar() override {}
+  void setItemBar(uint32_t) override {}
+  void setItemName(const XString&) override {}
+  void done(bool) override {}
+};
+
 }  // namespace corv
