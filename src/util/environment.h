@@ -100,7 +100,8 @@ public:
 
   // Loads the file at `path`. A file that does not exist gives no lines;
   // false (and the object unchanged) when the file exists but its size
-  // cannot be told or it cannot be read.
+  // cannot be told or it cannot be read. FatalError 1055 for a path the
+  // ANSI code page cannot take (also from save).
   bool load(const XString& path);
   // Writes every line in order into `path`, created or truncated; false
   // when the file cannot be created or written.
