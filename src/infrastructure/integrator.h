@@ -97,4 +97,15 @@ public:
   bool undoRegistryKey(const XString& fullKeyName) override { return DeleteRegistryKey(fullKeyName); }
 };
 
+// The install log's undo of every system change on Windows: registry keys
+// (DeleteRegistryKey), services (UninstallService, which stops and deletes
+// them) and PATH entries (Environment::RemoveFromPath over the running
+// system). The installer makes it the default SystemUndo of its logs.
+class Win32SystemUndo : public SystemUndo {
+public:
+  bool undoRegistryKey(const XString& fullKeyName) override;
+  bool undoService(const XString& serviceName) override;
+  bool undoPathEntry(const XString& folder) override;
+};
+
 }  // namespace corv
