@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <numeric>
+#include <algorithm>
+#include <functional>
 
 #include "blockwriter.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "ui/uiprogressupdater.h"
 #include "util/exceptions.h"
@@ -97,7 +98,7 @@ protected:
     file.insert(file.end(), block.begin(), block.end());
     Bytes tail = test::RandomBytes(99, 2);
     file.insert(file.end(), tail.begin(), tail.end());
-    test::WriteFileBytes(scratch.at("setup.exe"), file);
+    test::WriteFileBytes(scratch.native("setup.exe"), file);
     auto pkg = std::make_unique<FilesPackage>(777, block.size(), items.size());
     for (const Item& it : items) pkg->addEntry(FromUtf8(it.name), it.time, it.size);
     return pkg;
@@ -115,15 +116,19 @@ protected:
   }
 
   bool Extract(FilesPackage& pkg, AbstractOverwritePolicy& policy, UIProgressUpdater* progress = nullptr) {
-    File setup(scratch.wide("setup.exe"));
+    File setup(scratch.path(u"setup.exe"));
     EXPECT_EQ(setup.open(kFileRead), 0);
     return pkg.extract(setup, target, progress, policy, log);
   }
 
-  std::filesystem::path Installed(const std::string& name) const { return scratch.at("dest/" + name); }
+  // The installed file of a table name (`\` separated) or a `/` path.
+  std::filesystem::path Installed(std::string name) const {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return scratch.native("dest/" + name);
+  }
 
-  test::ScratchFolder scratch;
-  Directory target{scratch.wide("dest")};
+  ScratchFolder scratch;
+  Directory target{scratch.path(u"dest")};
   RecordingLog log;
   OverwritePolicy always{OverwritePolicy::kAlways};
   OverwritePolicy never{OverwritePolicy::kNever};
@@ -173,7 +178,7 @@ TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
 TEST_F(FilesPackageTest, WorksWithTheInstallLog) {
   auto pkg = Pack({{"sub\\x.txt", 10, kTime}});
   Logger installLog;
-  File setup(scratch.wide("setup.exe"));
+  File setup(scratch.path(u"setup.exe"));
   ASSERT_EQ(setup.open(kFileRead), 0);
   EXPECT_TRUE(pkg->extract(setup, target, nullptr, always, installLog));
   // Newest first: the file, then the folders it needed.
@@ -285,7 +290,7 @@ TEST_F(FilesPackageTest, NamesLeadingOutsideTheTargetAreRefused) {
       } catch (const FatalError& e) {
         EXPECT_EQ(e.message(), LoadMessage(1181));
       }
-      EXPECT_FALSE(std::filesystem::exists(scratch.at("evil.txt")));
+      EXPECT_FALSE(std::filesystem::exists(scratch.native("evil.txt")));
       EXPECT_FALSE(std::filesystem::exists(Installed("later.txt")));
       std::filesystem::remove_all(Installed(""));
     }
@@ -322,9 +327,9 @@ TEST_F(FilesPackageTest, FileThatCannotBeCreatedFailsWith1103AndItsPath) {
 
 TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {
   auto pkg = Pack({{"a.txt", 100000, kTime}});
-  Bytes setup = test::ReadFileBytes(scratch.at("setup.exe"));
+  Bytes setup = test::ReadFileBytes(scratch.native("setup.exe"));
   setup[777 + 13] = 0x80;  // the range coder's first byte must be 0
-  test::WriteFileBytes(scratch.at("setup.exe"), setup);
+  test::WriteFileBytes(scratch.native("setup.exe"), setup);
   try {
     Extract(*pkg, always);
     ADD_FAILURE() << "extracted";
