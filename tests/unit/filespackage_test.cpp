@@ -13,6 +13,7 @@
 #include "ui/uiprogressupdater.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
+#include "util/thread.h"
 
 namespace corv {
 namespace {
@@ -253,6 +254,39 @@ TEST_F(FilesPackageTest, CancelWhileWritingLeavesThePartialFileLogged) {
   EXPECT_LT(std::filesystem::file_size(Installed("big.bin")), 3000000u);
   ASSERT_EQ(log.files.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(Installed("after.txt")));
+}
+
+// The front end cancels from its own thread while the worker extracts.
+class ExtractionWorker : public Thread {
+public:
+  explicit ExtractionWorker(std::function<void()> body) : body_(std::move(body)) {}
+  void run() override { body_(); }
+
+private:
+  std::function<void()> body_;
+};
+
+TEST_F(FilesPackageTest, AbortFromAnotherThreadStopsTheWorker) {
+  auto pkg = Pack({{"a.bin", 2000000, kTime}, {"b.bin", 2000000, kTime}, {"c.bin", 10, kTime}});
+  Event itemStarted(true, false), cancelled(true, false);
+  CountingProgress progress;
+  progress.onItem = [&](const std::string&) {
+    if (progress.items == 2) {  // the second file: let the other thread cancel
+      itemStarted.set();
+      cancelled.wait();
+    }
+  };
+  bool result = true;
+  ExtractionWorker worker([&] { result = Extract(*pkg, always, &progress); });
+  worker.start();
+  itemStarted.wait();
+  pkg->abort();
+  cancelled.set();
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(pkg->aborted());
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.bin")), Content(0, 2000000));
+  EXPECT_FALSE(std::filesystem::exists(Installed("c.bin")));
 }
 
 TEST_F(FilesPackageTest, ModeTwoOverAFullEarlierInstallWritesNothingAndCountsEverything) {
