@@ -17,7 +17,7 @@ if [ -n "${BENCH_WORK:-}" ]; then
   mkdir -p "$BENCH_WORK"
   work=$(cd "$BENCH_WORK" && pwd)
 else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/corv-bench.XXXXXX")
+  work=$(mktemp -d -t corv-bench.XXXXXX)
   trap 'rm -rf "$work"' EXIT
 fi
 

@@ -1,6 +1,7 @@
 #include "kernel/filespackage.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "kernel/logger.h"
@@ -136,6 +137,8 @@ private:
     if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
     if (file->exists() && !policy_.decide(*file, e.time, e.size)) {
       if (progress_) progress_->advance(e.size, std::nullopt);
+      // Sizes that no block could hold must not overflow the count.
+      if (e.size > INT64_MAX - skip_) throw FatalError(kCorruptedPackage);
       skip_ += e.size;
       return true;
     }

@@ -2,7 +2,6 @@
 
 #include <lzma.h>
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace corv {
@@ -89,14 +88,6 @@ Bytes LiblzmaX86Decode(const Bytes& data) {
   return RunRaw(false, chain, packed);
 }
 
-Bytes LiblzmaX86Encode(const Bytes& data) {
-  BlockOptions filtered;
-  Bytes packed = CompressRaw(data, filtered);
-  lzma_options_lzma opt = LzmaOptions(filtered);
-  lzma_filter chain[] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
-  return RunRaw(false, chain, packed);
-}
-
 Bytes Trailer(uint32_t length, uint64_t offset, uint64_t recordSize) {
   Bytes out = {'5', 'I', 'I', '1'};
   AppendLE(out, length, 4);
@@ -114,17 +105,6 @@ Bytes RandomBytes(size_t size, uint32_t seed) {
     x ^= x << 17;
     out[i] = static_cast<uint8_t>(x >> 24);
   }
-  return out;
-}
-
-Bytes ReadWholeFile(const std::string& path) {
-  Bytes out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
   return out;
 }
 

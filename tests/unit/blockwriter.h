@@ -7,8 +7,8 @@
 // branch-conversion encoder first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace corv {
@@ -39,8 +39,6 @@ uint8_t PropertiesByte(uint32_t lc, uint32_t lp, uint32_t pb);
 // offset 0 (through a raw LZMA1 round trip, since liblzma offers the x86
 // filter only in front of a compressor).
 Bytes LiblzmaX86Decode(const Bytes& data);
-// liblzma's x86 encoder applied to `data`.
-Bytes LiblzmaX86Encode(const Bytes& data);
 
 // The installer's trailer: magic "5II1", record block length, offset and
 // decoded record size.
@@ -50,9 +48,6 @@ void AppendLE(Bytes& out, uint64_t value, int bytes);
 
 // Deterministic pseudo-random bytes.
 Bytes RandomBytes(size_t size, uint32_t seed);
-
-// Reads a whole file; empty when it cannot be read.
-Bytes ReadWholeFile(const std::string& path);
 
 }  // namespace test
 }  // namespace corv

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "blockwriter.h"
-#include "samples.h"
 
 namespace corv {
 namespace {
@@ -100,17 +99,6 @@ TEST(X86BranchDecoder, MatchesLiblzmaOnOpcodeSoup) {
     for (size_t piece : {size_t(1), size_t(5), size_t(7), size_t(4096), in.size()}) {
       EXPECT_EQ(DecodeInPieces(in, piece), expected) << "seed " << seed << " piece " << piece;
     }
-  }
-}
-
-TEST(X86BranchDecoder, UndoesLiblzmasEncoderOnRealExecutables) {
-  for (const std::string& path : test::ExecutableSamples()) {
-    Bytes original = test::ReadSample(path);
-    ASSERT_FALSE(original.empty()) << path;
-    Bytes encoded = test::LiblzmaX86Encode(original);
-    ASSERT_NE(encoded, original) << path << ": no branch converted";
-    EXPECT_EQ(DecodeInPieces(encoded, 1 << 20), original) << path;
-    EXPECT_EQ(DecodeInPieces(encoded, 3), original) << path;
   }
 }
 
