@@ -519,6 +519,15 @@ TEST_F(CorvpackTest, ExitCodesAndMessages) {
   }
   EXPECT_EQ(Run({"extract", stub, "-o", scratch.at("x").string()}), pack::kExitFailed);
   EXPECT_FALSE(fs::exists(scratch.at("x")));
+
+  // An auxiliary file whose name Windows takes for a device.
+  WriteText(scratch.at("pkg/aux.dll"), "MZ");
+  WriteText(scratch.at("pkg/package.toml"),
+            "[package]\nname = \"x\"\nhook-library = \"aux.dll\"\n[files]\nsource = \"product\"\n");
+  EXPECT_EQ(Run({"build", scratch.at("pkg/package.toml").string(), "-o", scratch.at("y.exe").string()}),
+            pack::kExitFailed);
+  EXPECT_NE(err.str().find("aux.dll: error: the name is a name Windows reserves for a device"), std::string::npos)
+      << err.str();
 }
 
 }  // namespace
