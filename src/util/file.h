@@ -12,6 +12,8 @@
 // Operations that can fail return an int that is 0 on success and non-zero on
 // failure (unless said otherwise) and never throw; a failed operation leaves
 // the object as it was. Misuse by the caller is an AssertionFailedError.
+// Constructors throw only what the code-page conversion throws (FatalError
+// 1055 for a text the ANSI code page cannot take).
 #pragma once
 
 #include <cstdint>
@@ -170,8 +172,9 @@ public:
   // The modification time is before `time` (signed comparison).
   bool isOlderThan(FileTime time) const;
 
-  // The folder of the path up to, not including, its last `\`; none for a
-  // path without one (C:\x.txt gives C:).
+  // The folder of the path up to, not including, its last `\`, taken as it
+  // is (C:\x.txt gives C:); none for a path without one. A path whose last
+  // `\` is its first character is an assertion failure.
   std::optional<Directory> parentDirectory() const;
 
   bool isOpen() const { return descriptor_ != -1; }
