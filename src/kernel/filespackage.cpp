@@ -175,7 +175,9 @@ private:
 
 FilesPackage::FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount)
     : blockOffset_(blockOffset), blockLength_(blockLength) {
-  entries_.reserve(entryCount);
+  // Room for the announced entries; the count is the package's word, so a
+  // damaged one only costs growing later, never a huge allocation up front.
+  entries_.reserve(std::min<size_t>(entryCount, 1 << 16));
 }
 
 void FilesPackage::addEntry(XString name, FileTime time, int64_t size) {

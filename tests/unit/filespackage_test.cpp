@@ -2,16 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <numeric>
+#include <algorithm>
+#include <functional>
 
 #include "blockwriter.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "ui/uiprogressupdater.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
+#include "util/thread.h"
 
 namespace corv {
 namespace {
@@ -97,7 +99,7 @@ protected:
     file.insert(file.end(), block.begin(), block.end());
     Bytes tail = test::RandomBytes(99, 2);
     file.insert(file.end(), tail.begin(), tail.end());
-    test::WriteFileBytes(scratch.at("setup.exe"), file);
+    test::WriteFileBytes(scratch.native("setup.exe"), file);
     auto pkg = std::make_unique<FilesPackage>(777, block.size(), items.size());
     for (const Item& it : items) pkg->addEntry(FromUtf8(it.name), it.time, it.size);
     return pkg;
@@ -115,15 +117,19 @@ protected:
   }
 
   bool Extract(FilesPackage& pkg, AbstractOverwritePolicy& policy, UIProgressUpdater* progress = nullptr) {
-    File setup(scratch.wide("setup.exe"));
+    File setup(scratch.path(u"setup.exe"));
     EXPECT_EQ(setup.open(kFileRead), 0);
     return pkg.extract(setup, target, progress, policy, log);
   }
 
-  std::filesystem::path Installed(const std::string& name) const { return scratch.at("dest/" + name); }
+  // The installed file of a table name (`\` separated) or a `/` path.
+  std::filesystem::path Installed(std::string name) const {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return scratch.native("dest/" + name);
+  }
 
-  test::ScratchFolder scratch;
-  Directory target{scratch.wide("dest")};
+  ScratchFolder scratch;
+  Directory target{scratch.path(u"dest")};
   RecordingLog log;
   OverwritePolicy always{OverwritePolicy::kAlways};
   OverwritePolicy never{OverwritePolicy::kNever};
@@ -173,7 +179,7 @@ TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
 TEST_F(FilesPackageTest, WorksWithTheInstallLog) {
   auto pkg = Pack({{"sub\\x.txt", 10, kTime}});
   Logger installLog;
-  File setup(scratch.wide("setup.exe"));
+  File setup(scratch.path(u"setup.exe"));
   ASSERT_EQ(setup.open(kFileRead), 0);
   EXPECT_TRUE(pkg->extract(setup, target, nullptr, always, installLog));
   // Newest first: the file, then the folders it needed.
@@ -250,6 +256,39 @@ TEST_F(FilesPackageTest, CancelWhileWritingLeavesThePartialFileLogged) {
   EXPECT_FALSE(std::filesystem::exists(Installed("after.txt")));
 }
 
+// The front end cancels from its own thread while the worker extracts.
+class ExtractionWorker : public Thread {
+public:
+  explicit ExtractionWorker(std::function<void()> body) : body_(std::move(body)) {}
+  void run() override { body_(); }
+
+private:
+  std::function<void()> body_;
+};
+
+TEST_F(FilesPackageTest, AbortFromAnotherThreadStopsTheWorker) {
+  auto pkg = Pack({{"a.bin", 2000000, kTime}, {"b.bin", 2000000, kTime}, {"c.bin", 10, kTime}});
+  Event itemStarted(true, false), cancelled(true, false);
+  CountingProgress progress;
+  progress.onItem = [&](const std::string&) {
+    if (progress.items == 2) {  // the second file: let the other thread cancel
+      itemStarted.set();
+      cancelled.wait();
+    }
+  };
+  bool result = true;
+  ExtractionWorker worker([&] { result = Extract(*pkg, always, &progress); });
+  worker.start();
+  itemStarted.wait();
+  pkg->abort();
+  cancelled.set();
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(pkg->aborted());
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.bin")), Content(0, 2000000));
+  EXPECT_FALSE(std::filesystem::exists(Installed("c.bin")));
+}
+
 TEST_F(FilesPackageTest, ModeTwoOverAFullEarlierInstallWritesNothingAndCountsEverything) {
   std::vector<Item> items = {
       {"app", -1, 0}, {"app\\main.exe", 1500000, kTime}, {"app\\empty", 0, kTime}, {"notes.txt", 4000, kTime}};
@@ -285,7 +324,7 @@ TEST_F(FilesPackageTest, NamesLeadingOutsideTheTargetAreRefused) {
       } catch (const FatalError& e) {
         EXPECT_EQ(e.message(), LoadMessage(1181));
       }
-      EXPECT_FALSE(std::filesystem::exists(scratch.at("evil.txt")));
+      EXPECT_FALSE(std::filesystem::exists(scratch.native("evil.txt")));
       EXPECT_FALSE(std::filesystem::exists(Installed("later.txt")));
       std::filesystem::remove_all(Installed(""));
     }
@@ -322,9 +361,9 @@ TEST_F(FilesPackageTest, FileThatCannotBeCreatedFailsWith1103AndItsPath) {
 
 TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {
   auto pkg = Pack({{"a.txt", 100000, kTime}});
-  Bytes setup = test::ReadFileBytes(scratch.at("setup.exe"));
+  Bytes setup = test::ReadFileBytes(scratch.native("setup.exe"));
   setup[777 + 13] = 0x80;  // the range coder's first byte must be 0
-  test::WriteFileBytes(scratch.at("setup.exe"), setup);
+  test::WriteFileBytes(scratch.native("setup.exe"), setup);
   try {
     Extract(*pkg, always);
     ADD_FAILURE() << "extracted";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch.h"
 #include "streams_support.h"
 #include "util/exceptions.h"
 
@@ -11,12 +12,12 @@ namespace {
 class OverwritePolicyTest : public ::testing::Test {
 protected:
   OverwritePolicyTest() {
-    test::WriteFileBytes(scratch.at("existing.txt"), {1, 2, 3});
-    test::SetModificationTime(scratch.at("existing.txt"), kExistingTime);
+    test::WriteFileBytes(scratch.native("existing.txt"), {1, 2, 3});
+    test::SetModificationTime(scratch.native("existing.txt"), kExistingTime);
   }
   static constexpr FileTime kExistingTime = 1000000000;
-  test::ScratchFolder scratch;
-  File existing{scratch.wide("existing.txt")};
+  ScratchFolder scratch;
+  File existing{scratch.path(u"existing.txt")};
 };
 
 TEST_F(OverwritePolicyTest, FixedModesIgnoreTheFilesAge) {

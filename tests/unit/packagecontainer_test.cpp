@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "blockwriter.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
@@ -16,8 +17,8 @@ class PackageContainerTest : public ::testing::Test {
 protected:
   // Writes `bytes` as the installer file and reads its record.
   Bytes Read(const Bytes& bytes) {
-    test::WriteFileBytes(scratch.at("setup.exe"), bytes);
-    File file(scratch.wide("setup.exe"));
+    test::WriteFileBytes(scratch.native("setup.exe"), bytes);
+    File file(scratch.path(u"setup.exe"));
     OpenPackageFile(file);
     return ReadInstallInfoRecord(file);
   }
@@ -61,7 +62,7 @@ protected:
     return out;
   }
 
-  test::ScratchFolder scratch;
+  ScratchFolder scratch;
 };
 
 TEST(PackageTrailer, ParsesTheFieldsBehindTheMagic) {
@@ -118,7 +119,7 @@ TEST_F(PackageContainerTest, RecordLargerThanTheTrailerSaysIsAnAssertion) {
 }
 
 TEST_F(PackageContainerTest, UnreadableInstallerFailsWith1102) {
-  File missing(scratch.wide("missing.exe"));
+  File missing(scratch.path(u"missing.exe"));
   try {
     OpenPackageFile(missing);
     ADD_FAILURE() << "opened a missing file";

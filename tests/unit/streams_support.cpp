@@ -5,9 +5,7 @@
 #include <utime.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -28,45 +26,6 @@ void CollectingOutputStream::write(const void* buffer, uint32_t count) {
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
   bytes.insert(bytes.end(), p, p + count);
   writes.push_back(count);
-}
-
-ScratchFolder::ScratchFolder() {
-  static std::atomic<int> counter{0};
-  namespace fs = std::filesystem;
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    fs::path p = fs::temp_directory_path() /
-                 ("corv-test-" + std::to_string(static_cast<long long>(std::time(nullptr)) % 100000) + "-" +
-                  std::to_string(counter++) + "-" + std::to_string(attempt));
-    std::error_code ec;
-    if (fs::create_directory(p, ec)) {
-      path_ = fs::canonical(p);
-      return;
-    }
-  }
-  throw std::runtime_error("no scratch folder");
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ec;
-  // Files left read-only would stop the removal on Windows.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-  }
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::filesystem::path ScratchFolder::at(const std::string& relative) const {
-  std::string r = relative;
-  std::replace(r.begin(), r.end(), '\\', '/');
-  return r.empty() ? path_ : path_ / std::filesystem::path(r).make_preferred();
-}
-
-XString ScratchFolder::wide(const std::string& relative) const {
-  XString w = at(relative).u16string();
-  std::replace(w.begin(), w.end(), u'/', u'\\');
-  return w;
 }
 
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {

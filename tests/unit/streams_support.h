@@ -1,4 +1,4 @@
-// Test helpers: streams over memory and a scratch folder.
+// Test helpers: streams over memory, and bytes and times of files.
 #pragma once
 
 #include <cstdint>
@@ -42,25 +42,6 @@ public:
   std::vector<uint8_t> bytes;
   std::vector<uint32_t> writes;
   std::function<void(uint32_t)> onWrite;
-};
-
-// A fresh folder under the system's temporary folder, removed with
-// everything in it at destruction.
-class ScratchFolder {
-public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  // The folder's path, or that of `relative` (with `\` or `/`) in it, as
-  // the installer spells paths.
-  XString wide(const std::string& relative = "") const;
-  std::filesystem::path at(const std::string& relative) const;
-
-private:
-  std::filesystem::path path_;
 };
 
 // Writes `bytes` to `path`, creating its parents.
