@@ -4,6 +4,7 @@
 
 #include "packagewriter.h"
 #include "record_samples.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "util/exceptions.h"
 #include "util/filesys.h"
@@ -43,24 +44,24 @@ protected:
   // stub; returns the record as written (with its block descriptors).
   InstallRecord Build(const InstallRecord& record, std::vector<pack::PackageFile> main,
                       std::vector<pack::PackageFile> aux = {}) {
-    test::WriteFileBytes(scratch.at("stub.exe"), std::vector<uint8_t>(777, 0x4D));
+    test::WriteFileBytes(scratch.native("stub.exe"), std::vector<uint8_t>(777, 0x4D));
     pack::PackagePlan plan;
-    plan.stub = scratch.at("stub.exe");
+    plan.stub = scratch.native("stub.exe");
     plan.record = record;
     plan.mainFiles = std::move(main);
     plan.auxiliaryFiles = std::move(aux);
     plan.level = 0;
-    return pack::WriteInstaller(plan, scratch.at("setup.exe"));
+    return pack::WriteInstaller(plan, scratch.native("setup.exe"));
   }
 
   // Reads the installer written by Build the way the installer does.
   std::unique_ptr<InstallInfo> Read() {
-    File file(scratch.wide("setup.exe"));
+    File file(scratch.path(u"setup.exe"));
     EXPECT_EQ(file.open(kFileRead), 0);
     return std::make_unique<InstallInfo>(file);
   }
 
-  test::ScratchFolder scratch;
+  ScratchFolder scratch;
 };
 
 TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackUnchanged) {
@@ -148,7 +149,7 @@ TEST_F(InstallInfoTest, RefusesAnInstallerWithATraversingName) {
 }
 
 TEST_F(InstallInfoTest, RefusesAFileWithoutPackage) {
-  test::WriteFileBytes(scratch.at("setup.exe"), std::vector<uint8_t>(100, 0));
+  test::WriteFileBytes(scratch.native("setup.exe"), std::vector<uint8_t>(100, 0));
   EXPECT_THROW(Read(), FatalError);
 }
 
@@ -310,7 +311,7 @@ TEST_F(InstallInfoTest, StartUpUnpacksTheAuxiliaryFilesIntoATemporaryFolder) {
         {Content(u"xbind.script", 1500000000, "ROOT Root"), Folder(u"res"),
          Content(u"res\\xinstres.dll", 1500000001, "MZ resources")});
   std::unique_ptr<InstallInfo> info = Read();
-  File package(scratch.wide("setup.exe"));
+  File package(scratch.path(u"setup.exe"));
   ASSERT_EQ(package.open(kFileRead), 0);
   info->createTempFolder();
   ASSERT_TRUE(info->tempFolder());

@@ -9,6 +9,7 @@
 #include "installerreader.h"
 #include "record_samples.h"
 #include "recordwriter.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "util/messages.h"
 
@@ -40,24 +41,24 @@ protected:
   void SetUp() override {
     SelectLanguage(kLanguageEnglish);
     stub = test::RandomBytes(1500, 5);
-    test::WriteFileBytes(scratch.at("stub.exe"), stub);
-    test::WriteFileBytes(scratch.at("product/app.exe"), Bytes{'M', 'Z', 0xE8, 1, 2, 3, 0});
-    plan.stub = scratch.at("stub.exe");
+    test::WriteFileBytes(scratch.native("stub.exe"), stub);
+    test::WriteFileBytes(scratch.native("product/app.exe"), Bytes{'M', 'Z', 0xE8, 1, 2, 3, 0});
+    plan.stub = scratch.native("stub.exe");
     plan.record = test::MinimalRecord();
     plan.record.hookLibrary = u"hooks.dll";
     plan.mainFiles = {Folder(u"bin"), Content(u"bin\\a.txt", 1600000000, "alpha"), Content(u"empty", 5, "")};
     pack::PackageFile onDisk;
     onDisk.entry = {u"bin\\app.exe", 1600000001, 7};
-    onDisk.source = scratch.at("product/app.exe");
+    onDisk.source = scratch.native("product/app.exe");
     plan.mainFiles.push_back(onDisk);
     plan.auxiliaryFiles = {Content(u"hooks.dll", 3, "MZ hook")};
     plan.level = 0;
   }
   void TearDown() override { ResetLanguage(); }
 
-  std::filesystem::path output() const { return scratch.at("setup.exe"); }
+  std::filesystem::path output() const { return scratch.native("setup.exe"); }
 
-  test::ScratchFolder scratch;
+  ScratchFolder scratch;
   Bytes stub;
   pack::PackagePlan plan;
 };
@@ -95,8 +96,8 @@ TEST_F(PackageWriterTest, StubThenMainAuxiliaryAndRecordBlocksThenTrailer) {
 TEST_F(PackageWriterTest, SameInputsGiveTheSameBytes) {
   pack::WriteInstaller(plan, output());
   Bytes first = test::ReadFileBytes(output());
-  pack::WriteInstaller(plan, scratch.at("other name.exe"));
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("other name.exe")), first);
+  pack::WriteInstaller(plan, scratch.native("other name.exe"));
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("other name.exe")), first);
   plan.mainFiles[1].content[0] = 'A';
   pack::WriteInstaller(plan, output());
   EXPECT_NE(test::ReadFileBytes(output()), first);
@@ -109,14 +110,14 @@ TEST_F(PackageWriterTest, AFailureLeavesNoOutput) {
   EXPECT_THROW(pack::WriteInstaller(plan, output()), std::runtime_error);
   plan.mainFiles.back().entry.size = 6;  // longer
   EXPECT_THROW(pack::WriteInstaller(plan, output()), std::runtime_error);
-  plan.mainFiles.back().source = scratch.at("product/missing.exe");
+  plan.mainFiles.back().source = scratch.native("product/missing.exe");
   EXPECT_THROW(pack::WriteInstaller(plan, output()), std::runtime_error);
-  plan.stub = scratch.at("missing stub.exe");
+  plan.stub = scratch.native("missing stub.exe");
   EXPECT_THROW(pack::WriteInstaller(plan, output()), std::runtime_error);
   // The earlier installer is untouched and nothing else was left behind.
   EXPECT_EQ(test::ReadFileBytes(output()), before);
   size_t entries = 0;
-  for (const auto& e : std::filesystem::directory_iterator(scratch.path())) entries += e.path().extension() == ".part";
+  for (const auto& e : std::filesystem::directory_iterator(scratch.native())) entries += e.path().extension() == ".part";
   EXPECT_EQ(entries, 0u);
 }
 
@@ -134,8 +135,8 @@ TEST_F(PackageWriterTest, VerifyRefusesEveryTruncation) {
   pack::WriteInstaller(plan, output());
   Bytes whole = test::ReadFileBytes(output());
   for (size_t n = 0; n < whole.size(); ++n) {
-    test::WriteFileBytes(scratch.at("cut.exe"), Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
-    EXPECT_THROW(pack::VerifyInstaller(scratch.at("cut.exe")), pack::BadInstaller) << "cut at " << n;
+    test::WriteFileBytes(scratch.native("cut.exe"), Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
+    EXPECT_THROW(pack::VerifyInstaller(scratch.native("cut.exe")), pack::BadInstaller) << "cut at " << n;
   }
 }
 
@@ -190,14 +191,14 @@ TEST_F(PackageWriterTest, VerifyRefusesDamage) {
 
 TEST_F(PackageWriterTest, ExtractWritesTheFilesWithTheirTimes) {
   pack::WriteInstaller(plan, output());
-  pack::ExtractInstaller(output(), scratch.at("out"), false);
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("out/bin/a.txt")), (Bytes{'a', 'l', 'p', 'h', 'a'}));
-  EXPECT_EQ(test::ModificationTime(scratch.at("out/bin/a.txt")), 1600000000);
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("out/bin/app.exe")), test::ReadFileBytes(scratch.at("product/app.exe")));
-  EXPECT_TRUE(std::filesystem::is_regular_file(scratch.at("out/empty")));
-  EXPECT_FALSE(std::filesystem::exists(scratch.at("out/hooks.dll")));
-  pack::ExtractInstaller(output(), scratch.at("auxiliary"), true);
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("auxiliary/hooks.dll")).size(), 7u);
+  pack::ExtractInstaller(output(), scratch.native("out"), false);
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("out/bin/a.txt")), (Bytes{'a', 'l', 'p', 'h', 'a'}));
+  EXPECT_EQ(test::ModificationTime(scratch.native("out/bin/a.txt")), 1600000000);
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("out/bin/app.exe")), test::ReadFileBytes(scratch.native("product/app.exe")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(scratch.native("out/empty")));
+  EXPECT_FALSE(std::filesystem::exists(scratch.native("out/hooks.dll")));
+  pack::ExtractInstaller(output(), scratch.native("auxiliary"), true);
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/hooks.dll")).size(), 7u);
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ std::string Bytes(uint64_t n) {
   std::ostringstream s;
   if (n < 10 * 1024) {
     s << n << (n == 1 ? " byte" : " bytes");
-  } else if (n < 10 * 1024 * 1024) {
+  } else if (n < 1024 * 1024) {
     s << std::fixed << std::setprecision(1) << n / 1024.0 << " KiB";
   } else {
     s << std::fixed << std::setprecision(1) << n / (1024.0 * 1024.0) << " MiB";

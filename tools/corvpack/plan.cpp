@@ -200,6 +200,10 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   }
   std::set<XString> auxNames;
   for (const PackageFile& f : plan.auxiliaryFiles) {
+    std::string problem = WindowsNameProblem(ToUtf8(f.entry.name));
+    if (!problem.empty()) {
+      problems.push_back(FileProblem(f.source, "the name " + problem + "; rename the file"));
+    }
     if (!auxNames.insert(LowerAscii(f.entry.name)).second) {
       problems.push_back(FileProblem(f.source, "two auxiliary files are named \"" + ToUtf8(f.entry.name) + "\""));
     }

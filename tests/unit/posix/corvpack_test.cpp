@@ -14,6 +14,7 @@
 #include "kernel/installinfo.h"
 #include "plan.h"
 #include "record_samples.h"
+#include "scratch.h"
 #include "streams_support.h"
 #include "util/messages.h"
 
@@ -197,22 +198,22 @@ protected:
   void SetUp() override {
     SelectLanguage(kLanguageEnglish);
     // The tool's folder holds the build's files, as in an installed corvpack.
-    test::WriteFileBytes(scratch.at("tool/installer.exe"), test::RandomBytes(3000, 1));
-    test::WriteFileBytes(scratch.at("tool/xinstres.dll"), test::RandomBytes(500, 2));
-    test::WriteFileBytes(scratch.at("tool/shfolder.dll"), test::RandomBytes(300, 3));
-    env.toolFolder = scratch.at("tool");
-    WriteText(scratch.at("pkg/licence.txt"), "Terms\nMore terms\n");
-    WriteText(scratch.at("pkg/art/wizard.bmp"), "BM bitmap");
-    WriteText(scratch.at("pkg/hooks/hooks.dll"), "MZ hooks");
-    WriteText(scratch.at("pkg/xbind.txt"), "ROOT Root\n");
-    WriteText(scratch.at("pkg/product/bin/app.exe"), "MZ app");
-    WriteText(scratch.at("pkg/product/bin/setup.exe"), "MZ setup");
-    WriteText(scratch.at("pkg/product/bin/svc.exe"), "MZ service");
-    WriteText(scratch.at("pkg/product/bin/uninstall.exe"), "MZ uninstall");
-    WriteText(scratch.at("pkg/product/bin/app.pdb"), "symbols");
-    WriteText(scratch.at("pkg/product/tmp/scratch.txt"), "left out");
-    WriteText(scratch.at("pkg/product/read me.txt"), "Read me");
-    fs::create_directories(scratch.at("pkg/product/empty folder"));
+    test::WriteFileBytes(scratch.native("tool/installer.exe"), test::RandomBytes(3000, 1));
+    test::WriteFileBytes(scratch.native("tool/xinstres.dll"), test::RandomBytes(500, 2));
+    test::WriteFileBytes(scratch.native("tool/shfolder.dll"), test::RandomBytes(300, 3));
+    env.toolFolder = scratch.native("tool");
+    WriteText(scratch.native("pkg/licence.txt"), "Terms\nMore terms\n");
+    WriteText(scratch.native("pkg/art/wizard.bmp"), "BM bitmap");
+    WriteText(scratch.native("pkg/hooks/hooks.dll"), "MZ hooks");
+    WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\n");
+    WriteText(scratch.native("pkg/product/bin/app.exe"), "MZ app");
+    WriteText(scratch.native("pkg/product/bin/setup.exe"), "MZ setup");
+    WriteText(scratch.native("pkg/product/bin/svc.exe"), "MZ service");
+    WriteText(scratch.native("pkg/product/bin/uninstall.exe"), "MZ uninstall");
+    WriteText(scratch.native("pkg/product/bin/app.pdb"), "symbols");
+    WriteText(scratch.native("pkg/product/tmp/scratch.txt"), "left out");
+    WriteText(scratch.native("pkg/product/read me.txt"), "Read me");
+    fs::create_directories(scratch.native("pkg/product/empty folder"));
   }
   void TearDown() override { ResetLanguage(); }
 
@@ -223,7 +224,7 @@ protected:
   }
 
   pack::Description Parse(const std::string& text) {
-    return pack::ParseDescription(text, scratch.at("pkg/package.toml"));
+    return pack::ParseDescription(text, scratch.native("pkg/package.toml"));
   }
 
   // The problems reported for `text`, one per line.
@@ -237,7 +238,7 @@ protected:
     return std::string();
   }
 
-  test::ScratchFolder scratch;
+  ScratchFolder scratch;
   pack::CliEnvironment env;
   std::ostringstream out, err;
 };
@@ -245,23 +246,23 @@ protected:
 TEST_F(CorvpackTest, EveryKeyReachesTheRecord) {
   pack::Description d = Parse(kFullDescription);
   EXPECT_EQ(d.record, FullDescriptionRecord());
-  EXPECT_EQ(d.productFolder, scratch.at("pkg/product"));
+  EXPECT_EQ(d.productFolder, scratch.native("pkg/product"));
   EXPECT_EQ(d.exclude, (std::vector<std::string>{"*.pdb", "tmp"}));
   EXPECT_TRUE(d.warnings.empty());
 }
 
 TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
-  WriteText(scratch.at("pkg/package.toml"), kFullDescription);
-  ASSERT_EQ(Run({"build", scratch.at("pkg/package.toml").string(), "-o", scratch.at("setup.exe").string(), "-q"}),
+  WriteText(scratch.native("pkg/package.toml"), kFullDescription);
+  ASSERT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("setup.exe").string(), "-q"}),
             pack::kExitOk)
       << err.str();
   EXPECT_EQ(out.str(), "");
-  File file(scratch.wide("setup.exe"));
+  File file(scratch.path(u"setup.exe"));
   ASSERT_EQ(file.open(kFileRead), 0);
   InstallInfo info(file);
 
   InstallRecord expected = FullDescriptionRecord();
-  pack::OpenedInstaller opened = pack::OpenInstaller(scratch.at("setup.exe"));
+  pack::OpenedInstaller opened = pack::OpenInstaller(scratch.native("setup.exe"));
   expected.mainBlock = opened.record.mainBlock;
   expected.auxiliaryBlock = opened.record.auxiliaryBlock;
   test::ExpectInfoMatchesRecord(info, expected);
@@ -278,10 +279,10 @@ TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
             (std::vector<XString>{u"xbind.script", u"xinstres.dll", u"shfolder.dll", u"hooks.dll", u"wizard.bmp"}));
 
   // The bind script is stored as UTF-16LE text.
-  ASSERT_EQ(Run({"extract", scratch.at("setup.exe").string(), "-o", scratch.at("auxiliary").string(), "--auxiliary"}), 0);
-  Bytes script = test::ReadFileBytes(scratch.at("auxiliary/xbind.script"));
+  ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("auxiliary").string(), "--auxiliary"}), 0);
+  Bytes script = test::ReadFileBytes(scratch.native("auxiliary/xbind.script"));
   EXPECT_EQ(script, (Bytes{'R', 0, 'O', 0, 'O', 0, 'T', 0, ' ', 0, 'R', 0, 'o', 0, 'o', 0, 't', 0, '\n', 0}));
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.at("tool/shfolder.dll")));
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.native("tool/shfolder.dll")));
 }
 
 TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
@@ -312,7 +313,7 @@ TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
 }
 
 TEST_F(CorvpackTest, ProblemsNameFileLineAndKey) {
-  std::string file = scratch.at("pkg/package.toml").string();
+  std::string file = scratch.native("pkg/package.toml").string();
   EXPECT_EQ(Problems("[package]\nname = \"x\"\n[files]\nsource = \"product\"\n[[shortcut]]\nname = \"a\"\n"
                      "target = \"a.exe\"\nlocation = \"desktp\"\n"),
             file + ":8:12: error: shortcut[0].location: unknown value \"desktp\"; expected program-folder, desktop, "
@@ -367,7 +368,7 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
   EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"missing.txt\"\n[files]\nsource = \"product\"\n")
                 .find("package.licence: no such file"),
             std::string::npos);
-  test::WriteFileBytes(scratch.at("pkg/latin1.txt"), Bytes{'c', 0xE9, '\n'});
+  test::WriteFileBytes(scratch.native("pkg/latin1.txt"), Bytes{'c', 0xE9, '\n'});
   EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"latin1.txt\"\n[files]\nsource = \"product\"\n")
                 .find("not UTF-8 text"),
             std::string::npos);
@@ -377,14 +378,14 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
 
 TEST_F(CorvpackTest, LicenceTextsInTheirEncodings) {
   const std::string toml = "[package]\nname = \"x\"\nlicence = \"l.txt\"\n[files]\nsource = \"product\"\n";
-  WriteText(scratch.at("pkg/l.txt"), "\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\r\nb\rc\n");
+  WriteText(scratch.native("pkg/l.txt"), "\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\r\nb\rc\n");
   EXPECT_EQ(Parse(toml).record.licenseText, XString(u"\u00e9t\u00e9\r\nb\r\nc\r\n"));
-  test::WriteFileBytes(scratch.at("pkg/l.txt"), Bytes{0xFF, 0xFE, 'a', 0, 0xE5, 0x65, '\n', 0});
+  test::WriteFileBytes(scratch.native("pkg/l.txt"), Bytes{0xFF, 0xFE, 'a', 0, 0xE5, 0x65, '\n', 0});
   EXPECT_EQ(Parse(toml).record.licenseText, XString(u"a\u65e5\r\n"));
 }
 
 TEST_F(CorvpackTest, ProductFilesHaveWindowsNamesAndFixedTimes) {
-  fs::path product = scratch.at("walk");
+  fs::path product = scratch.native("walk");
   WriteText(product / "b.txt", "b");
   WriteText(product / "a/z.txt", "z");
   WriteText(product / "a/y.txt", "yy");
@@ -425,47 +426,47 @@ TEST_F(CorvpackTest, ProductFilesHaveWindowsNamesAndFixedTimes) {
 }
 
 TEST_F(CorvpackTest, BuildIsReproducibleAndVerifies) {
-  WriteText(scratch.at("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
-  std::string toml = scratch.at("pkg/package.toml").string();
-  ASSERT_EQ(Run({"build", toml, "-o", scratch.at("one.exe").string()}), 0) << err.str();
+  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
+  std::string toml = scratch.native("pkg/package.toml").string();
+  ASSERT_EQ(Run({"build", toml, "-o", scratch.native("one.exe").string()}), 0) << err.str();
   EXPECT_NE(out.str().find("wrote"), std::string::npos);
-  ASSERT_EQ(Run({"build", toml, "--output=" + scratch.at("two.exe").string(), "--level", "6"}), 0) << err.str();
-  EXPECT_EQ(test::ReadFileBytes(scratch.at("one.exe")), test::ReadFileBytes(scratch.at("two.exe")));
+  ASSERT_EQ(Run({"build", toml, "--output=" + scratch.native("two.exe").string(), "--level", "6"}), 0) << err.str();
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("one.exe")), test::ReadFileBytes(scratch.native("two.exe")));
 
-  EXPECT_EQ(Run({"verify", scratch.at("one.exe").string()}), 0) << err.str();
+  EXPECT_EQ(Run({"verify", scratch.native("one.exe").string()}), 0) << err.str();
   EXPECT_NE(out.str().find(": OK, 7 main files (58 bytes) in 3 folders, 2 auxiliary files"), std::string::npos) << out.str();
 
-  EXPECT_EQ(Run({"list", scratch.at("one.exe").string()}), 0) << err.str();
+  EXPECT_EQ(Run({"list", scratch.native("one.exe").string()}), 0) << err.str();
   EXPECT_NE(out.str().find("package               Hello\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("read me.txt"), std::string::npos);
   EXPECT_NE(out.str().find("xinstres.dll"), std::string::npos);
 
-  ASSERT_EQ(Run({"extract", scratch.at("one.exe").string(), "-o", scratch.at("out").string()}), 0) << err.str();
-  EXPECT_EQ(ReadText(scratch.at("out/read me.txt")), "Read me");
-  EXPECT_TRUE(fs::is_directory(scratch.at("out/empty folder")));
-  EXPECT_EQ(test::ModificationTime(scratch.at("out/bin/app.exe")),
-            test::ModificationTime(scratch.at("pkg/product/bin/app.exe")));
+  ASSERT_EQ(Run({"extract", scratch.native("one.exe").string(), "-o", scratch.native("out").string()}), 0) << err.str();
+  EXPECT_EQ(ReadText(scratch.native("out/read me.txt")), "Read me");
+  EXPECT_TRUE(fs::is_directory(scratch.native("out/empty folder")));
+  EXPECT_EQ(test::ModificationTime(scratch.native("out/bin/app.exe")),
+            test::ModificationTime(scratch.native("pkg/product/bin/app.exe")));
 }
 
 TEST_F(CorvpackTest, TheBuildsFilesAreFoundOrGiven) {
-  WriteText(scratch.at("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
-  std::string toml = scratch.at("pkg/package.toml").string();
-  std::string output = scratch.at("setup.exe").string();
+  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
+  std::string toml = scratch.native("pkg/package.toml").string();
+  std::string output = scratch.native("setup.exe").string();
   ASSERT_EQ(Run({"build", toml, "-o", output, "--no-ui-library", "--no-shfolder", "-q"}), 0) << err.str();
   EXPECT_TRUE(pack::OpenInstaller(output).record.auxiliaryBlock.entries.empty());
   Bytes file = test::ReadFileBytes(output);
-  Bytes stub = test::ReadFileBytes(scratch.at("tool/installer.exe"));
+  Bytes stub = test::ReadFileBytes(scratch.native("tool/installer.exe"));
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
 
-  test::WriteFileBytes(scratch.at("other stub.exe"), Bytes(64, 'S'));
-  ASSERT_EQ(Run({"build", toml, "-o", output, "--stub", scratch.at("other stub.exe").string(), "--shfolder",
-                 scratch.at("tool/xinstres.dll").string(), "-q"}),
+  test::WriteFileBytes(scratch.native("other stub.exe"), Bytes(64, 'S'));
+  ASSERT_EQ(Run({"build", toml, "-o", output, "--stub", scratch.native("other stub.exe").string(), "--shfolder",
+                 scratch.native("tool/xinstres.dll").string(), "-q"}),
             0)
       << err.str();
   EXPECT_EQ(test::ReadFileBytes(output)[0], 'S');
   EXPECT_EQ(pack::OpenInstaller(output).record.auxiliaryBlock.entries.size(), 2u);
 
-  env.toolFolder = scratch.at("nowhere");
+  env.toolFolder = scratch.native("nowhere");
   EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
   EXPECT_NE(err.str().find("cannot find the installer stub installer.exe"), std::string::npos) << err.str();
 }
@@ -474,7 +475,7 @@ TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
   // The test data folder is tests/data of the source tree.
   fs::path root = (fs::path(CORV_TEST_DATA) / ".." / "..").lexically_normal();
   std::string doc = ReadText(root / "docs" / "package-format.md");
-  fs::create_directories(scratch.at("pkg/dist"));
+  fs::create_directories(scratch.native("pkg/dist"));
   size_t examples = 0;
   for (size_t at = doc.find("```toml\n"); at != std::string::npos; at = doc.find("```toml\n", at)) {
     at += 8;
@@ -506,19 +507,28 @@ TEST_F(CorvpackTest, ExitCodesAndMessages) {
   EXPECT_EQ(Run({"list"}), pack::kExitUsage);
   EXPECT_EQ(Run({"extract", "x.exe"}), pack::kExitUsage);
 
-  EXPECT_EQ(Run({"build", scratch.at("missing.toml").string(), "-o", scratch.at("y.exe").string()}),
+  EXPECT_EQ(Run({"build", scratch.native("missing.toml").string(), "-o", scratch.native("y.exe").string()}),
             pack::kExitFailed);
   EXPECT_NE(err.str().find("missing.toml: error: cannot read the file"), std::string::npos) << err.str();
-  EXPECT_FALSE(fs::exists(scratch.at("y.exe")));
+  EXPECT_FALSE(fs::exists(scratch.native("y.exe")));
 
-  std::string stub = scratch.at("tool/installer.exe").string();
+  std::string stub = scratch.native("tool/installer.exe").string();
   for (const char* command : {"list", "verify"}) {
     EXPECT_EQ(Run({command, stub}), pack::kExitFailed);
     EXPECT_EQ(err.str(), "corvpack: " + stub +
                              ": Invalid or corrupted installation package: no package trailer at the end of the file\n");
   }
-  EXPECT_EQ(Run({"extract", stub, "-o", scratch.at("x").string()}), pack::kExitFailed);
-  EXPECT_FALSE(fs::exists(scratch.at("x")));
+  EXPECT_EQ(Run({"extract", stub, "-o", scratch.native("x").string()}), pack::kExitFailed);
+  EXPECT_FALSE(fs::exists(scratch.native("x")));
+
+  // An auxiliary file whose name Windows takes for a device.
+  WriteText(scratch.native("pkg/aux.dll"), "MZ");
+  WriteText(scratch.native("pkg/package.toml"),
+            "[package]\nname = \"x\"\nhook-library = \"aux.dll\"\n[files]\nsource = \"product\"\n");
+  EXPECT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("y.exe").string()}),
+            pack::kExitFailed);
+  EXPECT_NE(err.str().find("aux.dll: error: the name is a name Windows reserves for a device"), std::string::npos)
+      << err.str();
 }
 
 }  // namespace
