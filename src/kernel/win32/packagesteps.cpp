@@ -5,12 +5,15 @@
 #include "util/win32/corvwindows.h"
 
 #include "infrastructure/integrator.h"
+#include "infrastructure/ntservices.h"
 #include "kernel/installinfo.h"
 #include "kernel/primarylookup.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
 #include "unpacker/decompressor.h"
+#include "util/environment.h"
 #include "util/exceptions.h"
+#include "util/hooklibrary.h"
 #include "util/filesys.h"
 #include "util/messages.h"
 
@@ -95,7 +98,7 @@ public:
   bool isAdministrator() const override { return IsAdministrator(); }
 
   void callPreInstall() override {
-    if (info_->hookLibrary()) NotBuilt(__LINE__);
+    if (info_->hookLibrary()) hookLibrary().CallPreInstall(destination());
   }
   bool extractMainFiles(UserInterface& ui) override {
     CORV_ASSERT(info_->destination().has_value());
@@ -119,17 +122,30 @@ public:
     FrontEndWarnings warnings(*info_->frontEnd());
     InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
   }
-  void installServices() override { NotBuilt(__LINE__); }
+  void installServices() override {
+    // The name a service executable was bound to is read by the binding
+    // toolkit, which is not built: no executable counts as named, and the
+    // service fails with 1145.
+    InstallServices(info_->services(), destination(), [](const XString&) { return OptString(); },
+                    info_->installLog());
+  }
   OptString pathEntry() const override {
     if (!info_->pathEntry()) return std::nullopt;
     return FileSys::MakeAbsolutePath(*info_->pathEntry(), info_->destination()->widePath());
   }
-  bool addToPath(const XString&) override { NotBuilt(__LINE__); }
+  bool addToPath(const XString& folder) override {
+    bool restart = false;
+    bool personal = info_->installProfile() == InstallInfo::kProfilePersonal;
+    if (Environment().AddToPath(folder, personal, &restart) != 0) return false;
+    info_->installLog().LogPathEntry(folder);
+    if (restart) info_->setRebootRequired(true);
+    return true;
+  }
   void callPostInstall() override {
-    if (info_->hookLibrary()) NotBuilt(__LINE__);
+    if (info_->hookLibrary()) hookLibrary().CallPostInstall(destination());
   }
   void runInstallRunProgram() override {
-    if (info_->installRunProgram()) NotBuilt(__LINE__);
+    if (const auto& program = info_->installRunProgram()) program->RunAndWait(destination());
   }
 
   void writeInstallLog() override {
@@ -154,7 +170,7 @@ public:
   void undoTemporaryFiles() override { info_->tempLog().Undo(); }
   void undoInstallation() override { info_->installLog().Undo(); }
   bool hasAfterRunProgram() const override { return info_->afterRunProgram().has_value(); }
-  void startAfterRunProgram() override { NotBuilt(__LINE__); }
+  void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
     lookup_.reset();
     DecompressorFactory::setCurrent(nullptr);
@@ -166,11 +182,15 @@ public:
   void restartComputer() override { ExitWindowsEx(EWX_REBOOT, 0); }
 
 private:
+  XString destination() const { return info_->destination()->widePath(); }
+  // The hook library among the auxiliary files in the temporary folder.
+  HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
+
   // A step whose module is not built yet; packages that need it cannot be
   // installed.
   [[noreturn]] static void NotBuilt(int line) { throw AssertionFailedError(__FILE__, line); }
 
-  RegistryUndo systemUndo_;
+  Win32SystemUndo systemUndo_;
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;
