@@ -1,17 +1,43 @@
 #!/usr/bin/env bash
-# The demo: runs the installer under Wine in a fresh prefix and shows what it
-# prints. Until packages can be built, the bare stub reports that it carries
-# no package.
+# The demo: packs examples/hello with corvpack into a real installer, checks
+# it, and runs it under Wine in batch mode in a fresh prefix, printing what
+# it prints, its exit code and the installed tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+host=$root/build/host
 build=$root/build/win32
+corvpack=$host/tools/corvpack/corvpack
+installer=$build/demo/hello-setup.exe
+mkdir -p "$build/demo"
+
+echo "demo: packing examples/hello"
+"$corvpack" build "$root/examples/hello/package.toml" \
+  --product "$build/examples/hello/product" \
+  --stub "$build/src/installer.exe" \
+  -o "$installer"
+"$corvpack" verify "$installer"
+"$corvpack" list "$installer"
+
 prefix=$(mktemp -d)/prefix
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$prefix")"' EXIT
 "$root/tests/wine/make-prefix.sh" "$build/wine/template"
 cp -a "$build/wine/template" "$prefix"
-echo "demo: running installer.exe /batch under Wine"
+dest='C:\Corvantis Hello'
+echo
+echo "demo: running hello-setup.exe /batch /dest \"$dest\" under Wine"
 set +e
-CORV_WINEPREFIX=$prefix "$root/tests/wine/wine-run.sh" "$build/src/installer.exe" /batch
+CORV_WINEPREFIX=$prefix "$root/tests/wine/wine-run.sh" "$installer" /batch /dest "$dest"
 rc=$?
 set -e
 echo "demo: exit code $rc"
+installed="$prefix/drive_c/Corvantis Hello"
+if [ -d "$installed" ]; then
+  echo "demo: installed tree:"
+  (cd "$installed" && find . | sort)
+  if [ -e "$installed/hello.exe" ]; then
+    echo "demo: running the installed hello.exe"
+    CORV_WINEPREFIX=$prefix "$root/tests/wine/wine-run.sh" "$installed/hello.exe"
+  fi
+else
+  echo "demo: nothing was installed"
+fi

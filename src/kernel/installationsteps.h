@@ -63,6 +63,16 @@ public:
   // ---- The record's facts and the run's choices.
 
   virtual XString packageName() const = 0;
+  // The record's product name, or its package name when it has none.
+  virtual XString productName() const = 0;
+  // For an update: the name of the product the target folder must hold.
+  virtual OptString primaryName() const = 0;
+  // For an update: the index of `folder` among the known installations of
+  // the primary when it holds every primary marker file, else -1.
+  virtual int considerPrimary(const XString& folder) = 0;
+  // For an update: the first installation of the primary recorded in the
+  // registry, or none.
+  virtual OptString firstInstalledPrimary() = 0;
   // Package kind 1 (a new installation) and 2 (an update of an installed
   // primary package).
   virtual bool isInstallation() const = 0;

@@ -47,6 +47,8 @@ PageResult GuiInterface::askUpdateLocation() { NoWizard(__LINE__); }
 PageResult GuiInterface::showSummary() { NoWizard(__LINE__); }
 PageResult GuiInterface::runProgress() { NoWizard(__LINE__); }
 void GuiInterface::finishProgress() { NoWizard(__LINE__); }
+UIProgressUpdater& GuiInterface::progressUpdater() { NoWizard(__LINE__); }
+AbstractOverwritePolicy& GuiInterface::overwritePolicy() { NoWizard(__LINE__); }
 PageResult GuiInterface::showResult(const OptString&, bool) { NoWizard(__LINE__); }
 
 }  // namespace corv

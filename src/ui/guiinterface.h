@@ -39,6 +39,8 @@ public:
   PageResult showSummary() override;
   PageResult runProgress() override;
   void finishProgress() override;
+  UIProgressUpdater& progressUpdater() override;
+  AbstractOverwritePolicy& overwritePolicy() override;
   PageResult showResult(const OptString& errorText, bool reboot) override;
 
 private:

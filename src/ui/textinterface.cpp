@@ -36,7 +36,11 @@ int TextInterface::confirmOverPreviousVersion() {
 }
 
 PageResult TextInterface::askInstallProfile() {
-  if (options_.profile() != Options::kProfileNone) installation_.setInstallProfile(options_.profile());
+  // Without /personal or /common the common profile stands, the choice the
+  // wizard preselects: leaving it unset would fail later, when the product
+  // key or a shortcut needs it.
+  int profile = options_.profile() != Options::kProfileNone ? options_.profile() : Options::kProfileCommon;
+  installation_.setInstallProfile(profile);
   return PageResult::Next;
 }
 
@@ -49,12 +53,26 @@ PageResult TextInterface::askDestination() {
   return PageResult::Next;
 }
 
-// The JRE lookup, the service list and the primary package lookup are not
-// built yet; the driver reaches these pages only with a package record,
-// which the installer cannot read yet either.
+// The JRE lookup and the service accounts are not built yet: a package that
+// needs a JRE or installs services cannot be installed in batch mode.
 PageResult TextInterface::askJre() { throw AssertionFailedError(__FILE__, __LINE__); }
 PageResult TextInterface::askServiceAccounts() { throw AssertionFailedError(__FILE__, __LINE__); }
-PageResult TextInterface::askUpdateLocation() { throw AssertionFailedError(__FILE__, __LINE__); }
+
+PageResult TextInterface::askUpdateLocation() {
+  if (const OptString& primary = options_.primaryLocation()) {
+    if (installation_.considerPrimary(*primary) >= 0) {
+      installation_.setDestination(*primary);
+      return PageResult::Next;
+    }
+    OptString primaryName = installation_.primaryName();
+    CORV_ASSERT(primaryName.has_value());
+    throw FatalError(1310, installation_.packageName(), *primaryName);
+  }
+  OptString found = installation_.firstInstalledPrimary();
+  if (!found) throw FatalError(1311, installation_.productName());
+  installation_.setDestination(*found);
+  return PageResult::Next;
+}
 
 PageResult TextInterface::askProgramFolder() {
   if (const OptString& folder = options_.programFolder()) installation_.setProgramFolder(*folder);

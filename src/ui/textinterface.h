@@ -7,6 +7,8 @@
 
 #include "kernel/installationsteps.h"
 #include "kernel/options.h"
+#include "kernel/overwritepolicy.h"
+#include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
 #include "util/thread.h"
 
@@ -15,15 +17,16 @@ namespace corv {
 // The progress display of batch mode: it draws nothing; the end of the work
 // signals doneEvent, which runProgress waits for. doneEvent is never reset,
 // so a second runProgress returns at once.
-class ConsoleUpdater {
+class ConsoleUpdater : public SilentProgressUpdater {
 public:
   ConsoleUpdater() : doneEvent_(true, false) {}
-  // The worker reports the end of its work (complete), or that the files are
-  // written and the finishing steps follow (not complete).
-  void done(bool complete) {
+  Event& doneEvent() { return doneEvent_; }
+
+protected:
+  // The files are written (not complete) or all the work is (complete).
+  void done(bool complete) override {
     if (complete) doneEvent_.set();
   }
-  Event& doneEvent() { return doneEvent_; }
 
 private:
   Event doneEvent_;
@@ -61,7 +64,10 @@ public:
   PageResult showSummary() override { return PageResult::Next; }
   // Waits until the worker's work is done or the worker gave up.
   PageResult runProgress() override;
-  void finishProgress() override { consoleUpdater_.done(true); }
+  void finishProgress() override { consoleUpdater_.finish(); }
+  UIProgressUpdater& progressUpdater() override { return consoleUpdater_; }
+  // Batch mode never asks: existing files are always replaced.
+  AbstractOverwritePolicy& overwritePolicy() override { return fixedPolicy_; }
   // Failure: 1313 (1314 for an update) with the package name and the error
   // text, as a severe error. Success: 1409 (1410), then 1307 when a reboot
   // is needed.
@@ -84,6 +90,7 @@ private:
   const Options& options_;
   InstallationSteps& installation_;
   ConsoleUpdater consoleUpdater_;
+  OverwritePolicy fixedPolicy_{OverwritePolicy::kAlways};
   bool hasConsole_;
 };
 

@@ -15,6 +15,9 @@
 
 namespace corv {
 
+class AbstractOverwritePolicy;
+class UIProgressUpdater;
+
 // How the user left a wizard page. Any other value reaching the driver is an
 // assertion failure.
 enum class PageResult : int { Next = 1, Cancel = 2, Back = 3 };
@@ -75,10 +78,14 @@ public:
   // Shows the progress until the installation worker has ended: Next, or
   // Cancel when the user cancelled.
   virtual PageResult runProgress() = 0;
-  // The worker's last step: the work is done, so the progress display ends
-  // (the text front end's runProgress returns). The progress channel of the
-  // extraction replaces this notice with its own finish.
+  // The worker's last step: tells the progress channel that the work is
+  // done (its finish), which ends the progress display.
   virtual void finishProgress() = 0;
+  // The progress channel of the installation worker (called on the worker).
+  virtual UIProgressUpdater& progressUpdater() = 0;
+  // The policy that asks the user whether to replace an existing file, for
+  // packages of overwrite mode 4 (called on the worker).
+  virtual AbstractOverwritePolicy& overwritePolicy() = 0;
   // The finish page: success without an error text, failure with one.
   virtual PageResult showResult(const OptString& errorText, bool reboot) = 0;
 

@@ -28,6 +28,11 @@ void CallLog::add(const std::string& call) {
   calls_.push_back(&g_threadMarker == main_ ? call : "worker:" + call);
 }
 
+void CallLog::clear() {
+  Lock lock(busy_);
+  calls_.clear();
+}
+
 std::vector<std::string> CallLog::all() const {
   Lock lock(busy_);
   return calls_;

@@ -14,6 +14,8 @@
 
 #include "kernel/driver.h"
 #include "kernel/installationsteps.h"
+#include "kernel/overwritepolicy.h"
+#include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
 #include "util/thread.h"
 
@@ -26,6 +28,7 @@ public:
   CallLog();
   void add(const std::string& call);
   std::vector<std::string> all() const;
+  void clear();
   // Only the calls of the creating thread, or only the worker's (without
   // the prefix).
   std::vector<std::string> main() const;
@@ -69,6 +72,8 @@ public:
   // showResult's arguments.
   std::vector<std::pair<OptString, bool>> results;
 
+  UIProgressUpdater& progressUpdater() override { return updater_; }
+  AbstractOverwritePolicy& overwritePolicy() override { return policy_; }
   void begin() override;
   void end() override;
   int confirmOverPreviousVersion() override;
@@ -103,6 +108,8 @@ private:
 
   CallLog& log_;
   Event done_;
+  SilentProgressUpdater updater_;
+  OverwritePolicy policy_{OverwritePolicy::kAlways};
 };
 
 class ScriptedSteps : public InstallationSteps {
@@ -145,6 +152,10 @@ public:
   void setFrontEnd(UserInterface&) override { act("setFrontEnd"); }
   bool warnAboutPreviousVersion() const override { return warnPrevious; }
   int searchInstalledCopies() override;
+  XString productName() const override { return name; }
+  OptString primaryName() const override { return std::nullopt; }
+  int considerPrimary(const XString&) override { return -1; }
+  OptString firstInstalledPrimary() override { return std::nullopt; }
   void createTempFolder() override { act("createTempFolder"); }
   void extractAuxiliaryFiles() override { act("extractAuxiliaryFiles"); }
   XString packageName() const override { return name; }

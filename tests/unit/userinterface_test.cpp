@@ -2,6 +2,9 @@
 // abortProgress.
 #include "ui/userinterface.h"
 
+#include "kernel/overwritepolicy.h"
+#include "ui/uiprogressupdater.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,6 +37,10 @@ public:
   PageResult showSummary() override { return PageResult::Next; }
   PageResult runProgress() override { return PageResult::Next; }
   void finishProgress() override {}
+  UIProgressUpdater& progressUpdater() override { return updater_; }
+  AbstractOverwritePolicy& overwritePolicy() override { return policy_; }
+  SilentProgressUpdater updater_;
+  OverwritePolicy policy_{OverwritePolicy::kAlways};
   PageResult showResult(const OptString&, bool) override { return PageResult::Next; }
 
   int boxResult = kBoxIdOk;

@@ -54,6 +54,7 @@ public:
     return &k_;
   }
   explicit operator bool() const { return k_ != nullptr; }
+  HKEY release() { return std::exchange(k_, nullptr); }
   void reset(HKEY k = nullptr) {
     if (k_ && reinterpret_cast<ULONG_PTR>(k_) < 0x80000000UL) RegCloseKey(k_);
     k_ = k;

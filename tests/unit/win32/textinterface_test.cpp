@@ -184,7 +184,10 @@ TEST_F(TextInterfaceTest, RunProgressWaitsForTheEndOfTheWork) {
       returned = true;
     });
     main.start();
-    ui.consoleUpdater().done(false);  // files written, finishing steps follow
+    // One file written; the finishing steps follow.
+    ui.progressUpdater().begin(1, true);
+    ui.progressUpdater().beginItem(1, 1, std::nullopt);
+    ui.progressUpdater().advance(1, std::nullopt);
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
     while (std::chrono::steady_clock::now() < until) {
     }
@@ -204,12 +207,17 @@ TEST_F(TextInterfaceTest, PagesTakeTheirAnswersFromTheCommandLine) {
   ParsedOptions none({"/batch"});
   TextInterface plain(*none, steps);
   for (auto page : {&TextInterface::showWelcome, &TextInterface::askLicenseAgreement,
-                    &TextInterface::askInstallProfile, &TextInterface::askDestination,
+                    &TextInterface::askDestination,
                     &TextInterface::askProgramFolder, &TextInterface::askShortcuts,
                     &TextInterface::askFileAssociations, &TextInterface::showSummary}) {
     EXPECT_EQ((plain.*page)(), PageResult::Next);
   }
   EXPECT_TRUE(log.all().empty());  // nothing given, nothing stored
+  // Without /personal or /common the profile is common, as the wizard
+  // preselects, rather than left unset for the product key to trip over.
+  EXPECT_EQ(plain.askInstallProfile(), PageResult::Next);
+  EXPECT_EQ(log.all(), std::vector<std::string>{"setInstallProfile(1)"});
+  log.clear();
 
   ParsedOptions given({"/batch", "/personal", "/dest", "C:\\Apps\\Hello", "/folder", "Hello Group"});
   TextInterface ui(*given, steps);

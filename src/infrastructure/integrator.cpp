@@ -1,0 +1,396 @@
+#include "infrastructure/integrator.h"
+
+#include "util/win32/corvwindows.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "kernel/logger.h"
+#include "util/exceptions.h"
+#include "util/file.h"
+#include "util/filesys.h"
+#include "util/messages.h"
+#include "util/win32/handles.h"
+
+namespace corv {
+
+namespace {
+
+HKEY RootKey(int root) {
+  switch (root) {
+    case kRootLocalMachine: return HKEY_LOCAL_MACHINE;
+    case kRootCurrentUser: return HKEY_CURRENT_USER;
+    case kRootClassesRoot: return HKEY_CLASSES_ROOT;
+  }
+  CORV_ASSERT(false);
+  return nullptr;
+}
+
+// Sets a string value; the stored size includes the terminating zero.
+bool SetString(HKEY key, const char* name, const XString& value) {
+  AnsiString text = ToAnsi(value);
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+// "$(Root)" replaced by the destination folder everywhere.
+XString ExpandRoot(const XString& text, const XString& destination) {
+  static const XString kRoot = u"$(Root)";
+  XString out;
+  size_t at = 0;
+  for (;;) {
+    size_t hit = text.find(kRoot, at);
+    if (hit == XString::npos) break;
+    out.append(text, at, hit - at);
+    out += destination;
+    at = hit + kRoot.size();
+  }
+  out.append(text, at, XString::npos);
+  return out;
+}
+
+XString UnderDestination(const XString& path, const IntegrationTarget& target) {
+  return FileSys::MakeAbsolutePath(path, target.destination);
+}
+
+// COM for the calling thread, uninitialised on the way out.
+class ComScope {
+public:
+  ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComScope() {
+    if (ok_) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+private:
+  bool ok_;
+};
+
+template <typename Fn>
+Fn Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+const XChar* RegistryRootPrefix(int root) {
+  switch (root) {
+    case kRootLocalMachine: return u"HKEY_LOCAL_MACHINE\\";
+    case kRootCurrentUser: return u"HKEY_CURRENT_USER\\";
+    case kRootClassesRoot: return u"HKEY_CLASSES_ROOT\\";
+  }
+  CORV_ASSERT(false);
+  return nullptr;
+}
+
+bool IsWindowsNT() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+bool IsAdministrator() {
+  if (!IsWindowsNT()) return false;
+  using ImpersonateSelfFn = BOOL(WINAPI*)(SECURITY_IMPERSONATION_LEVEL);
+  using OpenThreadTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, BOOL, PHANDLE);
+  using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+  using AllocateSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                      DWORD, DWORD, DWORD, PSID*);
+  using InitDescriptorFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD);
+  using GetLengthSidFn = DWORD(WINAPI*)(PSID);
+  using InitializeAclFn = BOOL(WINAPI*)(PACL, DWORD, DWORD);
+  using AddAceFn = BOOL(WINAPI*)(PACL, DWORD, DWORD, PSID);
+  using SetDaclFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
+  using SetSidFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, PSID, BOOL);
+  using IsValidFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR);
+  using AccessCheckFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, HANDLE, DWORD, PGENERIC_MAPPING, PPRIVILEGE_SET,
+                                      LPDWORD, LPDWORD, LPBOOL);
+  using RevertFn = BOOL(WINAPI*)();
+
+  win32::UniqueModule advapi(LoadLibraryA("advapi32.dll"));
+  if (!advapi) return false;
+  HMODULE m = advapi.get();
+  auto impersonateSelf = Lookup<ImpersonateSelfFn>(m, "ImpersonateSelf");
+  auto openThreadToken = Lookup<OpenThreadTokenFn>(m, "OpenThreadToken");
+  auto openProcessToken = Lookup<OpenProcessTokenFn>(m, "OpenProcessToken");
+  auto allocateSid = Lookup<AllocateSidFn>(m, "AllocateAndInitializeSid");
+  auto initDescriptor = Lookup<InitDescriptorFn>(m, "InitializeSecurityDescriptor");
+  auto getLengthSid = Lookup<GetLengthSidFn>(m, "GetLengthSid");
+  auto initializeAcl = Lookup<InitializeAclFn>(m, "InitializeAcl");
+  auto addAce = Lookup<AddAceFn>(m, "AddAccessAllowedAce");
+  auto setDacl = Lookup<SetDaclFn>(m, "SetSecurityDescriptorDacl");
+  auto setGroup = Lookup<SetSidFn>(m, "SetSecurityDescriptorGroup");
+  auto setOwner = Lookup<SetSidFn>(m, "SetSecurityDescriptorOwner");
+  auto isValid = Lookup<IsValidFn>(m, "IsValidSecurityDescriptor");
+  auto accessCheck = Lookup<AccessCheckFn>(m, "AccessCheck");
+  auto revert = Lookup<RevertFn>(m, "RevertToSelf");
+  if (!impersonateSelf || !openThreadToken || !openProcessToken || !allocateSid || !initDescriptor ||
+      !getLengthSid || !initializeAcl || !addAce || !setDacl || !setGroup || !setOwner || !isValid ||
+      !accessCheck || !revert) {
+    return false;
+  }
+
+  if (!impersonateSelf(SecurityImpersonation)) return false;
+  struct Revert {
+    RevertFn fn;
+    ~Revert() { fn(); }
+  } revertOnExit{revert};
+
+  HANDLE rawToken = nullptr;
+  if (!openThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &rawToken)) {
+    if (GetLastError() != ERROR_NO_TOKEN) return false;
+    if (!openProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return false;
+  }
+  win32::UniqueHandle token(rawToken);
+
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID rawSid = nullptr;
+  if (!allocateSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &rawSid)) {
+    return false;
+  }
+  struct SidOwner {
+    PSID sid;
+    ~SidOwner() { FreeSid(sid); }
+  } sid{rawSid};
+
+  // A descriptor whose ACL holds one entry granting the group read and
+  // write; ACL header, entry and SID make the SID's length plus 16 bytes.
+  std::vector<BYTE> descriptor(SECURITY_DESCRIPTOR_MIN_LENGTH);
+  std::vector<BYTE> aclBytes(getLengthSid(sid.sid) + 16);
+  PACL acl = reinterpret_cast<PACL>(aclBytes.data());
+  const DWORD kAccessRead = 1, kAccessWrite = 2;
+  if (!initDescriptor(descriptor.data(), SECURITY_DESCRIPTOR_REVISION)) return false;
+  if (!initializeAcl(acl, static_cast<DWORD>(aclBytes.size()), ACL_REVISION2)) return false;
+  if (!addAce(acl, ACL_REVISION2, kAccessRead | kAccessWrite, sid.sid)) return false;
+  if (!setDacl(descriptor.data(), TRUE, acl, FALSE)) return false;
+  if (!setGroup(descriptor.data(), sid.sid, FALSE)) return false;
+  if (!setOwner(descriptor.data(), sid.sid, FALSE)) return false;
+  if (!isValid(descriptor.data())) return false;
+
+  GENERIC_MAPPING mapping = {kAccessRead, kAccessWrite, 0, kAccessRead | kAccessWrite};
+  BYTE privileges[20] = {};
+  DWORD privilegesSize = sizeof privileges;
+  DWORD granted = 0;
+  BOOL status = FALSE;
+  if (!accessCheck(descriptor.data(), token.get(), kAccessRead, &mapping,
+                   reinterpret_cast<PPRIVILEGE_SET>(privileges), &privilegesSize, &granted, &status)) {
+    return false;
+  }
+  return status != FALSE;
+}
+
+XString UninstallKeyName(const XString& packageName, uint32_t counter) {
+  XString head;
+  for (XChar c : packageName) {
+    if (head.size() >= 16) break;
+    wchar_t wide = static_cast<wchar_t>(c);
+    char bytes[8];
+    BOOL defaulted = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, sizeof bytes, nullptr, &defaulted);
+    if (n != 1 || defaulted) break;
+    char b = bytes[0];
+    bool letter = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_';
+    if (!letter) break;
+    head += static_cast<XChar>(static_cast<unsigned char>(b));
+  }
+  if (head.size() < 5) head += u"_Deploy";
+  return Format(u"%s_%u", head, counter);
+}
+
+bool GetShellFolder(bool common, int location, const XString& library, XString* folder) {
+  static const int kCommon[4] = {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY,
+                                 CSIDL_COMMON_STARTMENU, CSIDL_COMMON_STARTUP};
+  static const int kUser[4] = {CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_STARTUP};
+  CORV_ASSERT(location >= 0 && location <= 3);
+  int csidl = (IsWindowsNT() && common) ? kCommon[location] : kUser[location];
+
+  using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+  win32::UniqueModule module(LoadLibraryA(ToAnsi(library).c_str()));
+  if (!module) return false;
+  auto getFolderPath = Lookup<GetFolderPathFn>(module.get(), "SHGetFolderPathA");
+  if (!getFolderPath) return false;
+  char path[MAX_PATH + 1] = {};
+  if (getFolderPath(nullptr, csidl, nullptr, 0, path) < 0) return false;
+  *folder = ToWide(path);
+  return true;
+}
+
+void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alwaysLogLast, bool* existed) {
+  HKEY base = RootKey(root);
+  XString prefix = RegistryRootPrefix(root);
+  win32::UniqueKey current;
+  size_t at = 0;
+  bool last = false;
+  bool lastExisted = false;
+  while (!last) {
+    size_t sep = path.find(u'\\', at);
+    last = sep == XString::npos;
+    XString sub = last ? path : path.substr(0, sep);
+    at = last ? path.size() : sep + 1;
+    HKEY created = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(base, ToAnsi(sub).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &created, &disposition) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    current.reset(created);
+    lastExisted = disposition == REG_OPENED_EXISTING_KEY;
+    if (!lastExisted || (last && alwaysLogLast)) log.LogRegistryKey(prefix + sub);
+  }
+  if (existed) *existed = lastExisted;
+  HKEY result = current.get();
+  current.release();
+  return result;
+}
+
+bool DeleteRegistryKey(const XString& fullName) {
+  for (int root : {kRootLocalMachine, kRootCurrentUser, kRootClassesRoot}) {
+    XString prefix = RegistryRootPrefix(root);
+    if (fullName.compare(0, prefix.size(), prefix) == 0) {
+      AnsiString sub = ToAnsi(fullName.substr(prefix.size()));
+      return RegDeleteKeyA(RootKey(root), sub.c_str()) == ERROR_SUCCESS;
+    }
+  }
+  return false;
+}
+
+OptString ReadRegistryString(int root, const XString& key, const XString& value) {
+  win32::UniqueKey open;
+  if (RegOpenKeyExA(RootKey(root), ToAnsi(key).c_str(), 0, KEY_READ, open.out()) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  AnsiString name = ToAnsi(value);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExA(open.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  std::vector<char> buffer(size + 1, '\0');
+  DWORD got = size;
+  if (RegQueryValueExA(open.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  try {
+    return ToWide(AnsiString(buffer.data()));
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
+OptString ReadInstallPath(const XString& productKey, int root) {
+  return ReadRegistryString(root, Format(u"%s%s%s", XString(u"Software"), XString(u"\\"), productKey),
+                            u"InstallPath");
+}
+
+bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log) {
+  XString folder;
+  if (!GetShellFolder(target.commonProfile, static_cast<int>(entry.location), target.shfolderLibrary, &folder)) {
+    return false;
+  }
+  XString base = entry.location == ShortcutEntry::kProgramFolder ? FileSys::MakeAbsolutePath(target.programFolder, folder) : folder;
+  File link(Directory(base), Format(u"%s%s", entry.name, XString(u".lnk")));
+  std::optional<Directory> parent = link.parentDirectory();
+  if (!parent || parent->createDirectories(&log.DirectoryListener()) < 0) return false;
+
+  ComScope com;
+  win32::ComPtr<IShellLinkA> shellLink;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, shellLink.out()))) {
+    return false;
+  }
+  if (FAILED(shellLink->SetPath(ToAnsi(UnderDestination(entry.target, target)).c_str()))) return false;
+  if (entry.iconFile &&
+      FAILED(shellLink->SetIconLocation(ToAnsi(UnderDestination(*entry.iconFile, target)).c_str(), entry.iconIndex))) {
+    return false;
+  }
+  if (FAILED(shellLink->SetWorkingDirectory(ToAnsi(UnderDestination(entry.workingFolder, target)).c_str()))) {
+    return false;
+  }
+  if (FAILED(shellLink->SetArguments(ToAnsi(ExpandRoot(entry.arguments, target.destination)).c_str()))) {
+    return false;
+  }
+  win32::ComPtr<IPersistFile> persist;
+  if (FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.out()))) return false;
+  XString wide = ToWide(link.ansiPath());
+  if (FAILED(persist->Save(reinterpret_cast<LPCOLESTR>(wide.c_str()), FALSE))) return false;
+  log.LogFile(link);
+  return true;
+}
+
+bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log) {
+  XString typeKey = Format(u"%s.%s", target.packageName, entry.extension);
+  XString program = UnderDestination(entry.program, target);
+  XString command = entry.arguments.empty()
+                        ? Format(u"\"%s\"", program)
+                        : Format(u"\"%s\" %s", program, ExpandRoot(entry.arguments, target.destination));
+  const std::pair<XString, XString> keys[] = {
+      {typeKey, entry.typeDescription},
+      {Format(u".%s", entry.extension), typeKey},
+      {typeKey + u"\\Shell\\open\\command", command},
+  };
+  for (const auto& [path, value] : keys) {
+    win32::UniqueKey key(static_cast<HKEY>(CreateRegistryKeyPath(kRootClassesRoot, path, log, true, nullptr)));
+    if (!key || !SetString(key.get(), nullptr, value)) return false;
+  }
+  return true;
+}
+
+bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log) {
+  XString path = Format(u"%s%s%s", XString(u"Software"), XString(u"\\"), name);
+  int root = commonProfile ? kRootLocalMachine : kRootCurrentUser;
+  win32::UniqueKey key(static_cast<HKEY>(CreateRegistryKeyPath(root, path, log, true, nullptr)));
+  return key && SetString(key.get(), "InstallPath", destination);
+}
+
+bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log) {
+  win32::UniqueKey key;
+  for (uint32_t counter = 0;; ++counter) {
+    XString path = XString(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
+                   UninstallKeyName(packageName, counter);
+    bool existed = false;
+    key.reset(static_cast<HKEY>(CreateRegistryKeyPath(kRootLocalMachine, path, log, false, &existed)));
+    if (!key) return false;
+    if (!existed) break;
+  }
+  return SetString(key.get(), "DisplayName", packageName) && SetString(key.get(), "UninstallString", command);
+}
+
+std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary) {
+  std::vector<XString> groups;
+  XString folder;
+  if (!GetShellFolder(commonProfile, ShortcutEntry::kProgramFolder, shfolderLibrary, &folder)) return groups;
+  WIN32_FIND_DATAA data;
+  win32::UniqueFind find(FindFirstFileA(ToAnsi(folder + u"\\*").c_str(), &data));
+  if (!find) return groups;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    AnsiString name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    groups.push_back(ToWide(name));
+  } while (FindNextFileA(find.get(), &data));
+  return groups;
+}
+
+void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTarget& target, Logger& log,
+                              IntegrationWarnings& warnings) {
+  for (size_t i = 0; i < entries.shortcutCount(); ++i) {
+    const ShortcutEntry& s = entries.shortcut(i);
+    if (!entries.locationEnabled(s.location)) continue;
+    if (!CreateShortcut(s, target, log)) warnings.warn(FormatMessageTextWide(1121, s.name));
+  }
+  for (size_t i = 0; i < entries.associationCount(); ++i) {
+    const AssociationEntry& a = entries.association(i);
+    if (!a.selected) continue;
+    if (!RegisterAssociation(a, target, log)) warnings.warn(FormatMessageTextWide(1123, a.extension));
+  }
+  if (!target.isInstallation) return;
+  if (!WriteProductKey(target.productKey, target.destination, target.commonProfile, log)) {
+    warnings.warn(FormatMessageTextWide(1122, target.productKey));
+  }
+  if (target.uninstaller) {
+    CreateUninstallEntry(target.packageName, UnderDestination(*target.uninstaller, target), log);
+  }
+}
+
+}  // namespace corv

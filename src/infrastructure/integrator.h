@@ -1,0 +1,111 @@
+// System integration: shortcuts, the product key, file associations, the
+// uninstall entry, and the registry and shell services other parts use.
+// Windows only. Every key, file and folder created is logged in the install
+// log the moment it is made, so that rollback and the uninstaller remove it.
+#pragma once
+
+#include <vector>
+
+#include "infrastructure/infrastructure.h"
+#include "kernel/logger.h"
+#include "util/xstring.h"
+
+namespace corv {
+
+class Logger;
+
+// Registry roots by index, and their text prefixes in log records.
+enum RegistryRoot { kRootLocalMachine = 0, kRootCurrentUser = 1, kRootClassesRoot = 2 };
+const XChar* RegistryRootPrefix(int root);
+
+// True when the system reports the NT platform.
+bool IsWindowsNT();
+
+// True on Windows NT for a member of the built-in Administrators group (the
+// access check against a descriptor granting that group); false on Windows
+// 95/98/Me and on any failure.
+bool IsAdministrator();
+
+// What the integration of one installation needs to know.
+struct IntegrationTarget {
+  XString destination;           // absolute destination folder
+  bool commonProfile = false;    // install profile 1 (common)
+  XString programFolder;         // the chosen Start-menu program folder
+  XString packageName;
+  XString productKey;            // below "Software\"
+  OptString uninstaller;         // relative to the destination
+  bool isInstallation = true;    // false for an update
+  XString shfolderLibrary;       // "shfolder.dll" among the auxiliary files
+};
+
+// Warnings of the integration step go to the front end.
+class IntegrationWarnings {
+public:
+  virtual ~IntegrationWarnings() = default;
+  virtual void warn(const XString& text) = 0;
+};
+
+// The uninstall entry's key name: up to 16 leading characters of the package
+// name that are each one ASCII letter or '_' in the ANSI code page,
+// "_Deploy" appended when fewer than 5, then "_" and the counter.
+XString UninstallKeyName(const XString& packageName, uint32_t counter);
+
+// The folder of a shortcut location (0..3; else an assertion failure)
+// through SHGetFolderPathA of `library`; the common folders apply on NT with
+// `common` set. Returns false when the library, its entry or the call fails.
+bool GetShellFolder(bool common, int location, const XString& library, XString* folder);
+
+// Creates or opens every prefix of `path` under `root`; logs each key it
+// created, and the whole path also when it existed if `alwaysLogLast`.
+// Returns the open key of the whole path (to be closed with RegCloseKey),
+// or null on failure; `existed` tells whether the last key was there.
+void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alwaysLogLast, bool* existed);
+
+// Deletes a key named with its root prefix (case-sensitive prefixes).
+bool DeleteRegistryKey(const XString& fullName);
+
+// A string value (REG_SZ) of `root` (HKEY_LOCAL_MACHINE or
+// HKEY_CURRENT_USER), or none.
+OptString ReadRegistryString(int root, const XString& key, const XString& value);
+
+// "InstallPath" of "Software\<name>" under `root`, or none.
+OptString ReadInstallPath(const XString& productKey, int root);
+
+bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log);
+bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log);
+bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log);
+bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log);
+
+// The names of the folders in the Programs folder of the profile.
+std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary);
+
+// Shortcuts (those whose location is switched on), selected associations,
+// and for an installation the product key and the uninstall entry. Failures
+// of a shortcut, an association or the product key become warnings (1121,
+// 1123, 1122); a failed uninstall entry is silent.
+void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTarget& target, Logger& log,
+                              IntegrationWarnings& warnings);
+
+}  // namespace corv
+
+namespace corv {
+
+// The install log's undo of registry keys on Windows: DeleteRegistryKey.
+// Services and PATH entries are not undone here.
+class RegistryUndo : public NoSystemUndo {
+public:
+  bool undoRegistryKey(const XString& fullKeyName) override { return DeleteRegistryKey(fullKeyName); }
+};
+
+// The install log's undo of every system change on Windows: registry keys
+// (DeleteRegistryKey), services (UninstallService, which stops and deletes
+// them) and PATH entries (Environment::RemoveFromPath over the running
+// system). The installer makes it the default SystemUndo of its logs.
+class Win32SystemUndo : public SystemUndo {
+public:
+  bool undoRegistryKey(const XString& fullKeyName) override;
+  bool undoService(const XString& serviceName) override;
+  bool undoPathEntry(const XString& folder) override;
+};
+
+}  // namespace corv

@@ -1,0 +1,219 @@
+#include "kernel/filespackage.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "kernel/logger.h"
+#include "kernel/overwritepolicy.h"
+#include "ui/uiprogressupdater.h"
+#include "unpacker/decompressor.h"
+#include "util/exceptions.h"
+#include "util/xstream.h"
+
+namespace corv {
+namespace {
+
+constexpr uint32_t kCorruptedPackage = 1181;
+constexpr uint32_t kDecompressFailed = 1202;
+constexpr uint32_t kUnableToWrite = 1103;
+
+class LoggerExtractionLog : public ExtractionLog {
+public:
+  explicit LoggerExtractionLog(Logger& log) : log_(log) {}
+  DirectoryListener& directoryListener() override { return log_.DirectoryListener(); }
+  void logFile(const AbstractFile& file) override { log_.LogFile(file); }
+
+private:
+  Logger& log_;
+};
+
+// `path` lies strictly below `folder` (both absolute and normalised).
+bool LiesBelow(const XString& path, const XString& folder) {
+  XString prefix = folder;
+  if (prefix.empty() || prefix.back() != u'\\') prefix += u'\\';
+  return path.size() > prefix.size() && EqualsIgnoreCaseAscii(path.substr(0, prefix.size()), prefix);
+}
+
+// The record refuses names that could leave the target folder; this is the
+// second line: no root, no drive or stream, and the normalised result must
+// still lie below the target (which also catches "..", device names and
+// whatever else the system folds into another place).
+bool IsContainedEntry(const XString& name, const XString& resolved, const Directory& target) {
+  if (name.empty() || name[0] == u'\\' || name[0] == u'/') return false;
+  if (name.find(u':') != XString::npos) return false;
+  return LiesBelow(resolved, target.widePath());
+}
+
+}  // namespace
+
+// The output of the block's decoding: cuts the stream into the entries'
+// files. Lives for one extract.
+class FilesPackage::Sink : public OutputStream {
+public:
+  Sink(FilesPackage& package, const Directory& target, UIProgressUpdater* progress,
+       AbstractOverwritePolicy& policy, ExtractionLog& log)
+      : package_(package), target_(target), progress_(progress), policy_(policy), log_(log) {}
+
+  void open() override {
+    if (progress_) progress_->begin(static_cast<int64_t>(package_.total_), true);
+    skip_ = 0;
+    index_ = -1;
+    nextFile();
+  }
+
+  void write(const void* data, uint32_t count) override {
+    CORV_ASSERT_AT(count > 0, 499);
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (;;) {
+      // Bytes of files that are kept stream past unwritten.
+      if (skip_ > 0) {
+        if (skip_ >= count) {
+          skip_ -= count;
+          return;
+        }
+        p += skip_;
+        count -= static_cast<uint32_t>(skip_);
+        skip_ = 0;
+      }
+      // More bytes than the entries account for. (After the last file the
+      // finished file stays current; its remaining count of 0 must not turn
+      // the surplus into an endless loop of empty writes.)
+      CORV_ASSERT_AT(file_ != nullptr && remaining_ > 0, 515);
+      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(count, remaining_));
+      if (package_.aborted()) abortRun();
+      if (file_->write(p, n) != 0) {
+        file_->close();
+        throw FatalError(kUnableToWrite, file_->widePath());
+      }
+      if (package_.aborted()) abortRun();
+      remaining_ -= n;
+      if (progress_) progress_->advance(n, std::nullopt);
+      if (remaining_ == 0) {
+        finishFile();
+        nextFile();
+      }
+      count -= n;
+      p += n;
+      if (count == 0) return;
+    }
+  }
+
+  // Every entry was reached and every byte the table announces arrived.
+  bool complete() const {
+    const int64_t last = static_cast<int64_t>(package_.entries_.size()) - 1;
+    return skip_ == 0 && index_ >= last && (file_ == nullptr || remaining_ == 0);
+  }
+
+private:
+  void nextFile() {
+    const int64_t count = static_cast<int64_t>(package_.entries_.size());
+    if (index_ >= count - 1) return;
+    if (package_.aborted()) abortRun();
+    for (;;) {
+      file_.reset();
+      entry_ = nullptr;
+      if (++index_ == count) return;
+      const Entry& e = package_.entries_[static_cast<size_t>(index_)];
+      if (e.isFolder()) {
+        Directory folder(target_, e.name);
+        if (!IsContainedEntry(e.name, folder.widePath(), target_)) throw FatalError(kCorruptedPackage);
+        // A failure shows later, when a file in it cannot be opened.
+        folder.createDirectories(&log_.directoryListener());
+      } else if (!startFile(e)) {
+        return;  // wait for the file's bytes
+      }
+      if (package_.aborted()) abortRun();
+    }
+  }
+
+  // Opens the file of `e`, or arranges for its bytes to be skipped. False
+  // when its bytes are to come; true when the entry is done with.
+  bool startFile(const Entry& e) {
+    if (e.size < 0) throw FatalError(kCorruptedPackage);
+    std::unique_ptr<File> file(new File(target_, e.name));
+    if (!IsContainedEntry(e.name, file->widePath(), target_)) throw FatalError(kCorruptedPackage);
+    remaining_ = e.size;
+    if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
+    if (file->exists() && !policy_.decide(*file, e.time, e.size)) {
+      if (progress_) progress_->advance(e.size, std::nullopt);
+      // Sizes that no block could hold must not overflow the count.
+      if (e.size > INT64_MAX - skip_) throw FatalError(kCorruptedPackage);
+      skip_ += e.size;
+      return true;
+    }
+    if (std::optional<Directory> parent = file->parentDirectory(); parent && !parent->exists()) {
+      parent->createDirectories(&log_.directoryListener());
+    }
+    if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWrite, file->widePath());
+    log_.logFile(*file);
+    file_ = std::move(file);
+    entry_ = &e;
+    if (remaining_ > 0) return false;
+    finishFile();
+    return true;
+  }
+
+  void finishFile() {
+    if (file_->close() != 0) throw FatalError(kUnableToWrite, file_->widePath());
+    if (file_->setModificationTime(entry_->time) != 0) throw FatalError(kUnableToWrite, file_->widePath());
+  }
+
+  [[noreturn]] void abortRun() {
+    if (file_ && file_->isOpen()) file_->close();
+    throw AbortUnpackException();
+  }
+
+  FilesPackage& package_;
+  const Directory& target_;
+  UIProgressUpdater* progress_;
+  AbstractOverwritePolicy& policy_;
+  ExtractionLog& log_;
+  std::unique_ptr<File> file_;
+  const Entry* entry_ = nullptr;
+  int64_t index_ = -1;
+  int64_t remaining_ = 0;
+  int64_t skip_ = 0;
+};
+
+FilesPackage::FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount)
+    : blockOffset_(blockOffset), blockLength_(blockLength) {
+  // Room for the announced entries; the count is the package's word, so a
+  // damaged one only costs growing later, never a huge allocation up front.
+  entries_.reserve(std::min<size_t>(entryCount, 1 << 16));
+}
+
+void FilesPackage::addEntry(XString name, FileTime time, int64_t size) {
+  entries_.push_back(Entry{std::move(name), time, size});
+  if (size != -1) total_ += static_cast<uint64_t>(size);
+}
+
+const FilesPackage::Entry& FilesPackage::entry(size_t index) const {
+  CORV_ASSERT(index < entries_.size());
+  return entries_[index];
+}
+
+bool FilesPackage::extract(AbstractFile& package, const Directory& target, UIProgressUpdater* progress,
+                           AbstractOverwritePolicy& policy, Logger& log) {
+  LoggerExtractionLog adapter(log);
+  return extract(package, target, progress, policy, adapter);
+}
+
+bool FilesPackage::extract(AbstractFile& package, const Directory& target, UIProgressUpdater* progress,
+                           AbstractOverwritePolicy& policy, ExtractionLog& log) {
+  abort_.store(false);
+  std::unique_ptr<Decompressor> decompressor = DecompressorFactory::current().create();
+  FileSectionInputStream stream(package, blockOffset_, static_cast<int64_t>(std::min<uint64_t>(blockLength_, INT64_MAX)));
+  Sink sink(*this, target, progress, policy, log);
+  try {
+    decompressor->decompress(stream, sink);
+  } catch (const AbortUnpackException&) {
+    return false;
+  }
+  // A block that ends before the table's last file would otherwise pass
+  // for a complete installation.
+  if (!sink.complete()) throw FatalError(kDecompressFailed);
+  return true;
+}
+
+}  // namespace corv

@@ -1,0 +1,229 @@
+#include "kernel/installinfo.h"
+
+#include "kernel/packagecontainer.h"
+#include "kernel/tempfolder.h"
+#include "util/exceptions.h"
+#include "util/filesys.h"
+#include "util/messages.h"
+
+namespace corv {
+
+namespace {
+
+InstallInfo* g_current = nullptr;
+
+constexpr int kProfileUnset = 3;
+
+InstallRecord ReadRecord(AbstractFile& packageFile) {
+  std::vector<uint8_t> bytes = ReadInstallInfoRecord(packageFile);
+  return ReadInstallRecord(bytes.data(), bytes.size());
+}
+
+std::unique_ptr<FilesPackage> MakePackage(const RecordBlock& block) {
+  auto package = std::make_unique<FilesPackage>(block.offset, block.length, block.entries.size());
+  for (const RecordFileEntry& e : block.entries) package->addEntry(e.name, e.time, e.size);
+  return package;
+}
+
+}  // namespace
+
+InstallInfo* InstallInfo::Current() { return g_current; }
+void InstallInfo::SetCurrent(InstallInfo* info) { g_current = info; }
+
+InstallInfo::InstallInfo(AbstractFile& packageFile) { build(ReadRecord(packageFile)); }
+
+InstallInfo::InstallInfo(const InstallRecord& record) { build(record); }
+
+InstallInfo::~InstallInfo() {
+  if (g_current == this) g_current = nullptr;
+}
+
+void InstallInfo::build(const InstallRecord& r) {
+  kind_ = r.kind;
+  reserved5_ = r.reserved5;
+  reserved6_ = r.reserved6;
+  overwriteMode_ = r.overwriteMode;
+  destinationBase_ = r.destinationBase;
+  noJre_ = r.noJre;
+  bindExecutables_ = r.bindExecutables;
+  language_ = r.language;
+  warnPreviousVersion_ = r.warnPreviousVersion;
+  destinationFixed_ = r.destinationFixed;
+
+  packageName_ = r.packageName;
+  productName_ = r.productName;
+  primaryName_ = r.primaryName;
+  productKey_ = r.productKey;
+  licenseText_ = r.licenseText;
+  wizardBitmap_ = r.wizardBitmap;
+  uninstallerName_ = r.uninstallerName;
+  hookLibrary_ = r.hookLibrary;
+  recordedFile_ = r.recordedFile;
+  if (r.installRunProgram) installRun_.emplace(r.installRunProgram, r.installRunArguments);
+  if (r.afterRunProgram) afterRun_.emplace(r.afterRunProgram, r.afterRunArguments);
+  defaultDestination_ = r.defaultDestination;
+  defaultProgramFolder_ = r.defaultProgramFolder;
+  primaryJreFile_ = r.primaryJreFile;
+  pathEntry_ = r.pathEntry;
+
+  auxiliaryFiles_ = MakePackage(r.auxiliaryBlock);
+  mainFiles_ = MakePackage(r.mainBlock);
+  if (r.noJre == 0) jre_ = r.jre;
+
+  for (const RecordShortcut& s : r.shortcuts) {
+    infrastructure_.addShortcut({static_cast<int>(s.location), s.name, s.iconFile, s.iconIndex, s.workingFolder,
+                                 s.target, s.arguments});
+  }
+  for (const RecordAssociation& a : r.associations) {
+    infrastructure_.addAssociation({a.extension, a.label, a.selected, a.typeDescription, a.program, a.arguments});
+  }
+  for (const RecordService& s : r.services) {
+    ServiceEntry e;
+    e.program = s.executable;
+    e.displayName = s.displayName;
+    e.description = s.description;
+    e.startKind = s.start;
+    e.accountKind = s.account;
+    e.interactive = s.interactive;
+    e.dependencies = s.dependencies;
+    services_.add(std::move(e));
+  }
+  primaryMarkerFiles_ = r.primaryMarkerFiles;
+
+  setDestination(defaultDestination());
+  programFolder_ = defaultProgramFolder_;
+
+  installLog_ = std::make_unique<Logger>(productName());
+  installLog_->setLogInteger(language_);
+  tempLog_ = std::make_unique<Logger>();
+}
+
+bool InstallInfo::isInstallation() const {
+  CORV_ASSERT(kind_ != 3);
+  return kind_ == kPackageInstallation;
+}
+
+bool InstallInfo::isUpdate() const {
+  CORV_ASSERT(kind_ != 3);
+  return kind_ == kPackageUpdate;
+}
+
+void InstallInfo::setDestination(const OptString& path) {
+  if (path) {
+    destination_.emplace(*path);
+  } else {
+    destination_.reset();
+  }
+}
+
+int InstallInfo::installProfile() const {
+  CORV_ASSERT(installProfile_ != kProfileUnset);
+  return installProfile_;
+}
+
+void InstallInfo::setInstallProfile(int profile) {
+  CORV_ASSERT(profile == kProfileCommon || profile == kProfilePersonal);
+  installProfile_ = profile;
+}
+
+void InstallInfo::setJreFolder(const OptString& folder, bool fromPrimary) {
+  jreFolder_ = folder;
+  jreFromPrimary_ = fromPrimary;
+}
+
+OptString InstallInfo::defaultDestination() const {
+  if (!defaultDestination_) return std::nullopt;
+  switch (destinationBase_) {
+    case kBaseSystemDrive:
+      return FileSys::MakeAbsolutePath(*defaultDestination_, FileSys::SystemDriveRoot().widePath());
+    case kBaseProgramFiles:
+      if (std::optional<Directory> programFiles = FileSys::ProgramFilesFolder()) {
+        return FileSys::MakeAbsolutePath(*defaultDestination_, programFiles->widePath());
+      }
+      return FileSys::MakeAbsolutePath(*defaultDestination_);
+    case kBasePath:
+      return FileSys::MakeAbsolutePath(*defaultDestination_);
+    default:
+      throw AssertionFailedError(__FILE__, __LINE__);
+  }
+}
+
+XString InstallInfo::expandRoot(const XString& text) const {
+  static const XString kMarker = u"$(Root)";
+  CORV_ASSERT(destination_.has_value());
+  const XString& root = destination_->widePath();
+  XString out;
+  size_t from = 0;
+  for (size_t at = text.find(kMarker); at != XString::npos; at = text.find(kMarker, from)) {
+    out.append(text, from, at - from);
+    out += root;
+    from = at + kMarker.size();
+  }
+  out.append(text, from, XString::npos);
+  return out;
+}
+
+AbstractOverwritePolicy& InstallInfo::overwritePolicy(AbstractOverwritePolicy& frontEndPolicy) {
+  if (overwriteMode_ == OverwritePolicy::kAsk) return frontEndPolicy;
+  policy_.reset();
+  policy_ = std::make_unique<OverwritePolicy>(overwriteMode_);
+  return *policy_;
+}
+
+AnsiString InstallInfo::summaryText() const {
+  CORV_ASSERT(destination_.has_value());
+  AnsiString text = FormatMessageText(1161, destination_->widePath());
+  if (jreFolder_ && !jreFromPrimary_) {
+    CORV_ASSERT(jre_.has_value());
+    text += FormatMessageText(1162, jre_->version, *jreFolder_);
+  }
+  if (infrastructure_.shortcutCountAt(ShortcutEntry::kProgramFolder) > 0) {
+    text += FormatMessageText(1163, programFolder_.value_or(XString()));
+  }
+  if (infrastructure_.shortcutCountAt(ShortcutEntry::kDesktop) > 0 &&
+      infrastructure_.locationEnabled(ShortcutEntry::kDesktop)) {
+    text += FormatMessageText(1164);
+  }
+  if (infrastructure_.shortcutCountAt(ShortcutEntry::kStartMenu) > 0 &&
+      infrastructure_.locationEnabled(ShortcutEntry::kStartMenu)) {
+    text += FormatMessageText(1165);
+  }
+  return text;
+}
+
+bool InstallInfo::representableInCodePage() const {
+  for (const OptString* s : {&packageName_, &productName_, &primaryName_, &productKey_, &licenseText_,
+                             &wizardBitmap_, &uninstallerName_, &hookLibrary_, &recordedFile_,
+                             &defaultDestination_, &defaultProgramFolder_, &primaryJreFile_, &pathEntry_}) {
+    if (!IsAnsiConvertible(*s)) return false;
+  }
+  for (const std::optional<ExternalProgram>* p : {&installRun_, &afterRun_}) {
+    if (*p && (!IsAnsiConvertible((*p)->program()) || !IsAnsiConvertible((*p)->arguments()))) return false;
+  }
+  for (size_t i = 0; i < infrastructure_.shortcutCount(); ++i) {
+    const ShortcutEntry& s = infrastructure_.shortcut(i);
+    for (const XString* t : {&s.name, &s.target, &s.arguments, &s.workingFolder}) {
+      if (!IsAnsiConvertible(*t)) return false;
+    }
+  }
+  for (size_t i = 0; i < mainFiles_->count(); ++i) {
+    if (!IsAnsiConvertible(mainFiles_->entry(i).name)) return false;
+  }
+  for (size_t i = 0; i < services_.count(); ++i) {
+    const ServiceEntry& s = services_.entry(i);
+    for (const XString* t : {&s.program, &s.displayName, &s.description}) {
+      if (!IsAnsiConvertible(*t)) return false;
+    }
+  }
+  return true;
+}
+
+void InstallInfo::createTempFolder() { tempFolder_ = FileSys::CreateTempFolder(*tempLog_); }
+
+void InstallInfo::extractAuxiliaryFiles(AbstractFile& packageFile) {
+  CORV_ASSERT(tempFolder_.has_value());
+  OverwritePolicy always(OverwritePolicy::kAlways);
+  auxiliaryFiles_->extract(packageFile, *tempFolder_, nullptr, always, *tempLog_);
+}
+
+}  // namespace corv

@@ -1,0 +1,327 @@
+#include "kernel/installrecord.h"
+
+#include "util/exceptions.h"
+
+namespace corv {
+
+namespace {
+
+[[noreturn]] void Corrupt() { throw FatalError(1181); }
+
+// Bounds-checked little-endian access to the record's bytes. Every read that
+// would leave the record is the corrupted-package error.
+class RecordReader {
+public:
+  // Strings may share their bytes, so a small record could name one long
+  // string from every entry of a long table; the characters copied out are
+  // therefore limited to a generous multiple of the record's size.
+  RecordReader(const uint8_t* data, size_t size)
+      : data_(data), size_(size), budget_(8 * static_cast<uint64_t>(size) + (1u << 20)) {}
+
+  uint8_t u8(uint64_t at) const {
+    need(at, 1);
+    return data_[at];
+  }
+
+  uint32_t u32(uint64_t at) const {
+    need(at, 4);
+    const uint8_t* p = data_ + at;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  }
+
+  uint64_t u64(uint64_t at) const {
+    return static_cast<uint64_t>(u32(at)) | static_cast<uint64_t>(u32(at + 4)) << 32;
+  }
+
+  // The string whose offset is stored at `field`; none for offset 0.
+  OptString string(uint64_t field) const {
+    uint32_t offset = u32(field);
+    if (offset == 0) return std::nullopt;
+    if (offset >= size_) Corrupt();
+    XString s;
+    for (uint64_t at = offset;; at += 2) {
+      if (at + 2 > size_) Corrupt();  // no NUL inside the record
+      XChar c = static_cast<XChar>(data_[at] | data_[at + 1] << 8);
+      if (c == 0) return s;
+      if (budget_ == 0) Corrupt();
+      --budget_;
+      s += c;
+    }
+  }
+
+  // A string that an entry must carry: absent reads as empty.
+  XString text(uint64_t field) const { return string(field).value_or(XString()); }
+
+  // A string naming a place below a target folder: absent reads as empty,
+  // anything that could leave the folder is refused.
+  XString containedName(uint64_t field) const {
+    XString s = text(field);
+    if (!IsContainedRelativePath(s)) Corrupt();
+    return s;
+  }
+
+  OptString optionalContainedName(uint64_t field) const {
+    OptString s = string(field);
+    if (s && !IsContainedRelativePath(*s)) Corrupt();
+    return s;
+  }
+
+  // Checks that `count` entries of `entrySize` bytes from `offset` lie inside
+  // the record. A table with no entries may point anywhere.
+  void table(uint32_t count, uint32_t offset, size_t entrySize) const {
+    if (count == 0) return;
+    need(offset, static_cast<uint64_t>(count) * entrySize);
+  }
+
+private:
+  void need(uint64_t at, uint64_t n) const {
+    if (at > size_ || n > size_ - at) Corrupt();
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  mutable uint64_t budget_;
+};
+
+RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
+  RecordBlock b;
+  uint32_t count = r.u32(at);
+  b.offset = r.u64(at + 8);
+  b.length = r.u64(at + 16);
+  b.decodedSize = r.u64(at + 24);
+  uint32_t table = r.u32(at + 32);
+  r.table(count, table, kRecordFileEntrySize);
+  b.entries.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t e = table + static_cast<uint64_t>(i) * kRecordFileEntrySize;
+    RecordFileEntry entry;
+    entry.name = r.containedName(e);
+    entry.time = static_cast<int32_t>(r.u32(e + 4));
+    entry.size = static_cast<int64_t>(r.u64(e + 8));
+    b.entries.push_back(std::move(entry));
+  }
+  return b;
+}
+
+// A table of string offsets whose count and offset are stored at `field`.
+std::vector<XString> ReadStringTable(const RecordReader& r, uint64_t field) {
+  uint32_t count = r.u32(field);
+  uint32_t offset = r.u32(field + 4);
+  r.table(count, offset, 4);
+  std::vector<XString> out;
+  out.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) out.push_back(r.text(offset + static_cast<uint64_t>(i) * 4));
+  return out;
+}
+
+RecordJreRequirement ReadJre(const RecordReader& r) {
+  RecordJreRequirement jre;
+  jre.version = r.text(164);
+  jre.value = r.u32(168);
+  jre.names = ReadStringTable(r, 172);
+  uint32_t count = r.u32(180);
+  uint32_t offset = r.u32(184);
+  r.table(count, offset, kRecordJreGroupSize);
+  jre.groups.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t g = offset + static_cast<uint64_t>(i) * kRecordJreGroupSize;
+    RecordJreGroup group;
+    group.flag = r.u8(g);
+    uint32_t checks = r.u32(g + 4);
+    uint32_t checksAt = r.u32(g + 8);
+    r.table(checks, checksAt, kRecordJreCheckSize);
+    group.checks.reserve(checks);
+    for (uint32_t k = 0; k < checks; ++k) {
+      uint64_t c = checksAt + static_cast<uint64_t>(k) * kRecordJreCheckSize;
+      RecordJreCheck check;
+      check.path = r.text(c);
+      check.size = static_cast<int64_t>(r.u64(c + 8));
+      group.checks.push_back(std::move(check));
+    }
+    jre.groups.push_back(std::move(group));
+  }
+  return jre;
+}
+
+std::vector<RecordShortcut> ReadShortcuts(const RecordReader& r) {
+  uint32_t count = r.u32(188);
+  uint32_t offset = r.u32(192);
+  r.table(count, offset, kRecordShortcutSize);
+  std::vector<RecordShortcut> out;
+  out.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t e = offset + static_cast<uint64_t>(i) * kRecordShortcutSize;
+    RecordShortcut s;
+    s.location = r.u32(e);
+    // The shortcut file is written below a shell folder under this name.
+    s.name = r.containedName(e + 4);
+    s.iconFile = r.string(e + 8);
+    s.iconIndex = static_cast<int32_t>(r.u32(e + 12));
+    s.workingFolder = r.text(e + 16);
+    s.target = r.text(e + 20);
+    s.arguments = r.text(e + 24);
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+std::vector<RecordAssociation> ReadAssociations(const RecordReader& r) {
+  uint32_t count = r.u32(196);
+  uint32_t offset = r.u32(200);
+  r.table(count, offset, kRecordAssociationSize);
+  std::vector<RecordAssociation> out;
+  out.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t e = offset + static_cast<uint64_t>(i) * kRecordAssociationSize;
+    RecordAssociation a;
+    a.extension = r.text(e);
+    a.label = r.text(e + 4);
+    a.typeDescription = r.text(e + 8);
+    a.program = r.text(e + 12);
+    a.arguments = r.text(e + 16);
+    a.selected = r.u8(e + 20) != 0;
+    out.push_back(std::move(a));
+  }
+  return out;
+}
+
+std::vector<RecordService> ReadServices(const RecordReader& r) {
+  uint32_t count = r.u32(204);
+  uint32_t offset = r.u32(208);
+  r.table(count, offset, kRecordServiceSize);
+  std::vector<RecordService> out;
+  out.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t e = offset + static_cast<uint64_t>(i) * kRecordServiceSize;
+    RecordService s;
+    s.executable = r.text(e);
+    s.displayName = r.text(e + 4);
+    s.description = r.text(e + 8);
+    s.start = r.u8(e + 12);
+    s.account = r.u8(e + 13);
+    s.interactive = r.u8(e + 14) != 0;
+    s.dependencies = ReadStringTable(r, e + 16);
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+bool IsSeparator(XChar c) { return c == u'\\' || c == u'/'; }
+
+XChar UpperAscii(XChar c) { return c >= u'a' && c <= u'z' ? static_cast<XChar>(c - 32) : c; }
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$, alone or followed
+// by blanks or an extension: the system opens the device, not a file.
+bool IsDeviceName(const XString& component) {
+  XString base;
+  for (XChar c : component) {
+    if (c == u'.') break;
+    base += UpperAscii(c);
+  }
+  while (!base.empty() && base.back() == u' ') base.pop_back();
+  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
+  for (const char16_t* d : kDevices) {
+    if (base == d) return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+         base[3] >= u'1' && base[3] <= u'9';
+}
+
+// "." , "..", ". ." and the like: the system drops trailing dots and blanks,
+// which leaves a step up or no step at all.
+bool IsDotsOnly(const XString& component) {
+  bool dot = false;
+  for (XChar c : component) {
+    if (c == u'.') {
+      dot = true;
+    } else if (c != u' ') {
+      return false;
+    }
+  }
+  return dot;
+}
+
+}  // namespace
+
+bool IsContainedRelativePath(const XString& name) {
+  if (!name.empty() && IsSeparator(name[0])) return false;
+  if (name.find(u':') != XString::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    XString component = name.substr(start, end - start);
+    if (IsDotsOnly(component) || IsDeviceName(component)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
+  RecordReader r(data, size);
+  if (r.u32(0) != kPackageMagic) Corrupt();
+  if (size < kRecordHeaderSize) Corrupt();
+
+  InstallRecord rec;
+  rec.kind = r.u8(4);
+  rec.reserved5 = r.u8(5);
+  rec.reserved6 = r.u8(6);
+  rec.overwriteMode = r.u8(7);
+  rec.destinationBase = r.u8(8);
+  rec.noJre = r.u8(9);
+  rec.bindExecutables = r.u8(10) != 0;
+  rec.language = r.u8(11);
+  rec.warnPreviousVersion = r.u8(12) != 0;
+  rec.destinationFixed = r.u8(13) != 0;
+
+  rec.packageName = r.string(96);
+  rec.productName = r.string(100);
+  rec.primaryName = r.string(104);
+  rec.productKey = r.string(108);
+  rec.licenseText = r.string(112);
+  // The bitmap and the hook library are loaded from the temporary folder,
+  // and install.log goes beside the uninstaller: all must stay inside.
+  rec.wizardBitmap = r.optionalContainedName(116);
+  rec.uninstallerName = r.optionalContainedName(120);
+  rec.hookLibrary = r.optionalContainedName(124);
+  rec.recordedFile = r.string(128);
+  rec.installRunProgram = r.string(132);
+  rec.installRunArguments = r.string(136);
+  rec.afterRunProgram = r.string(140);
+  rec.afterRunArguments = r.string(144);
+  rec.defaultDestination = r.string(148);
+  rec.defaultProgramFolder = r.string(152);
+  rec.primaryJreFile = r.string(156);
+  rec.pathEntry = r.string(160);
+
+  rec.auxiliaryBlock = ReadBlock(r, 16);
+  rec.mainBlock = ReadBlock(r, 56);
+  if (rec.noJre == 0) rec.jre = ReadJre(r);
+  rec.shortcuts = ReadShortcuts(r);
+  rec.associations = ReadAssociations(r);
+  rec.services = ReadServices(r);
+  rec.primaryMarkerFiles = ReadStringTable(r, 212);
+  return rec;
+}
+
+bool InstallRecord::operator==(const InstallRecord& o) const {
+  return kind == o.kind && reserved5 == o.reserved5 && reserved6 == o.reserved6 &&
+         overwriteMode == o.overwriteMode && destinationBase == o.destinationBase &&
+         noJre == o.noJre && bindExecutables == o.bindExecutables && language == o.language &&
+         warnPreviousVersion == o.warnPreviousVersion && destinationFixed == o.destinationFixed &&
+         auxiliaryBlock == o.auxiliaryBlock && mainBlock == o.mainBlock &&
+         packageName == o.packageName && productName == o.productName &&
+         primaryName == o.primaryName && productKey == o.productKey &&
+         licenseText == o.licenseText && wizardBitmap == o.wizardBitmap &&
+         uninstallerName == o.uninstallerName && hookLibrary == o.hookLibrary &&
+         recordedFile == o.recordedFile && installRunProgram == o.installRunProgram &&
+         installRunArguments == o.installRunArguments && afterRunProgram == o.afterRunProgram &&
+         afterRunArguments == o.afterRunArguments && defaultDestination == o.defaultDestination &&
+         defaultProgramFolder == o.defaultProgramFolder && primaryJreFile == o.primaryJreFile &&
+         pathEntry == o.pathEntry && (noJre != 0 || jre == o.jre) && shortcuts == o.shortcuts &&
+         associations == o.associations && services == o.services &&
+         primaryMarkerFiles == o.primaryMarkerFiles;
+}
+
+}  // namespace corv

@@ -1,0 +1,221 @@
+// The install-info record as bytes: its values, and the reader that turns the
+// decoded third block of a package into them.
+//
+// The record is little-endian throughout. A string field is a 32-bit offset
+// from the start of the record to a NUL-terminated UTF-16LE string (0: the
+// string is absent); a table is an entry count followed by the offset of the
+// first of its fixed-size entries. A 224-byte header comes first; the tables
+// and the string pool follow it in any order.
+//
+// InstallInfo is built from these values; the packaging tool writes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "util/xstring.h"
+
+namespace corv {
+
+// "5II1", the magic of the trailer and of the record.
+constexpr uint32_t kPackageMagic = 0x31494935;
+
+// Sizes of the fixed parts of the record.
+constexpr size_t kRecordHeaderSize = 224;
+constexpr size_t kRecordBlockSize = 40;
+constexpr size_t kRecordFileEntrySize = 16;
+constexpr size_t kRecordShortcutSize = 28;
+constexpr size_t kRecordAssociationSize = 24;
+constexpr size_t kRecordServiceSize = 24;
+constexpr size_t kRecordJreGroupSize = 12;
+constexpr size_t kRecordJreCheckSize = 16;
+
+// Package kinds (header byte 4).
+enum PackageKind : uint8_t { kPackageInstallation = 1, kPackageUpdate = 2 };
+
+// Destination bases (header byte 8).
+enum DestinationBase : uint8_t {
+  kBaseSystemDrive = 1,
+  kBaseProgramFiles = 2,
+  kBasePath = 3,
+};
+
+// One file or folder of a files block, in block order. A folder has size -1
+// and contributes no bytes to the block.
+struct RecordFileEntry {
+  XString name;
+  int32_t time = 0;  // C-runtime time value; 0 for folders
+  int64_t size = 0;
+
+  bool isFolder() const { return size == -1; }
+  bool operator==(const RecordFileEntry& o) const {
+    return name == o.name && time == o.time && size == o.size;
+  }
+};
+
+// Where a files block lies in the installer file, and what it holds.
+struct RecordBlock {
+  uint64_t offset = 0;       // file offset of the block
+  uint64_t length = 0;       // bytes in the file, 13-byte header included
+  uint64_t decodedSize = 0;  // sum of the sizes of the block's files
+  std::vector<RecordFileEntry> entries;
+
+  bool operator==(const RecordBlock& o) const {
+    return offset == o.offset && length == o.length && decodedSize == o.decodedSize &&
+           entries == o.entries;
+  }
+};
+
+// Shortcut locations.
+enum ShortcutLocation : uint32_t {
+  kLocationProgramFolder = 0,
+  kLocationDesktop = 1,
+  kLocationStartMenu = 2,
+  kLocationStartup = 3,
+};
+
+struct RecordShortcut {
+  uint32_t location = kLocationProgramFolder;
+  XString name;           // the file name without ".lnk"; may hold subfolders
+  OptString iconFile;     // relative to the destination
+  int32_t iconIndex = 0;
+  XString workingFolder;  // relative to the destination
+  XString target;         // relative to the destination
+  XString arguments;      // "$(Root)" stands for the destination
+
+  bool operator==(const RecordShortcut& o) const {
+    return location == o.location && name == o.name && iconFile == o.iconFile &&
+           iconIndex == o.iconIndex && workingFolder == o.workingFolder && target == o.target &&
+           arguments == o.arguments;
+  }
+};
+
+struct RecordAssociation {
+  XString extension;  // without the dot
+  XString label;
+  XString typeDescription;
+  XString program;    // relative to the destination
+  XString arguments;  // "$(Root)" stands for the destination
+  bool selected = false;
+
+  bool operator==(const RecordAssociation& o) const {
+    return extension == o.extension && label == o.label && typeDescription == o.typeDescription &&
+           program == o.program && arguments == o.arguments && selected == o.selected;
+  }
+};
+
+// Service start types and accounts.
+enum ServiceStart : uint8_t { kStartAutomatic = 1, kStartOnDemand = 2, kStartDisabled = 3 };
+enum ServiceAccount : uint8_t { kAccountSystem = 1, kAccountUser = 2 };
+
+struct RecordService {
+  XString executable;  // relative to the destination
+  XString displayName;
+  XString description;
+  uint8_t start = kStartAutomatic;
+  uint8_t account = kAccountSystem;
+  bool interactive = false;
+  std::vector<XString> dependencies;  // service names
+
+  bool operator==(const RecordService& o) const {
+    return executable == o.executable && displayName == o.displayName &&
+           description == o.description && start == o.start && account == o.account &&
+           interactive == o.interactive && dependencies == o.dependencies;
+  }
+};
+
+// One file of an acceptable JRE layout; size -1: the file must be absent.
+struct RecordJreCheck {
+  XString path;  // relative to a candidate JRE folder
+  int64_t size = 0;
+
+  bool operator==(const RecordJreCheck& o) const { return path == o.path && size == o.size; }
+};
+
+struct RecordJreGroup {
+  uint8_t flag = 0;  // carried, not interpreted
+  std::vector<RecordJreCheck> checks;
+
+  bool operator==(const RecordJreGroup& o) const { return flag == o.flag && checks == o.checks; }
+};
+
+struct RecordJreRequirement {
+  XString version;
+  uint32_t value = 0;           // carried, not interpreted
+  std::vector<XString> names;   // carried, not interpreted
+  std::vector<RecordJreGroup> groups;
+
+  bool operator==(const RecordJreRequirement& o) const {
+    return version == o.version && value == o.value && names == o.names && groups == o.groups;
+  }
+};
+
+// Every value of a record, in the order the header lists them. Strings that
+// the record may leave out are OptString; a required string of an entry that
+// is absent in the bytes reads as the empty string.
+struct InstallRecord {
+  uint8_t kind = kPackageInstallation;
+  uint8_t reserved5 = 4;  // carried, not interpreted
+  uint8_t reserved6 = 0;  // carried, not interpreted
+  uint8_t overwriteMode = 1;
+  uint8_t destinationBase = kBaseProgramFiles;
+  uint8_t noJre = 1;  // non-zero: no JRE requirement, bytes 164-187 are ignored
+  bool bindExecutables = false;
+  uint8_t language = 1;
+  bool warnPreviousVersion = false;
+  bool destinationFixed = false;
+
+  RecordBlock auxiliaryBlock;
+  RecordBlock mainBlock;
+
+  OptString packageName;
+  OptString productName;
+  OptString primaryName;
+  OptString productKey;
+  OptString licenseText;
+  OptString wizardBitmap;
+  OptString uninstallerName;
+  OptString hookLibrary;
+  OptString recordedFile;
+  OptString installRunProgram;
+  OptString installRunArguments;
+  OptString afterRunProgram;
+  OptString afterRunArguments;
+  OptString defaultDestination;
+  OptString defaultProgramFolder;
+  OptString primaryJreFile;
+  OptString pathEntry;
+
+  // Read and written only when noJre is 0.
+  RecordJreRequirement jre;
+
+  std::vector<RecordShortcut> shortcuts;
+  std::vector<RecordAssociation> associations;
+  std::vector<RecordService> services;
+  std::vector<XString> primaryMarkerFiles;
+
+  bool operator==(const InstallRecord& o) const;
+  bool operator!=(const InstallRecord& o) const { return !(*this == o); }
+};
+
+// Reads a decoded record. Everything the record names must lie inside
+// `size` bytes: a string or table offset outside the record, a string
+// without its NUL inside it, a table that runs past its end, or a file or
+// folder name that could land outside its target folder (see
+// IsContainedRelativePath) is refused with FatalError 1181 "Invalid or
+// corrupted installation package", as is a record without the magic. The
+// JRE fields are not looked at when the record says it needs no JRE.
+// Reads nothing outside [data, data + size).
+InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
+
+// True when `name`, a relative path with "\" (or "/") as separator, stays
+// inside the folder it is taken relative to: it does not begin with a
+// separator, holds no ":" (no drive, no stream), no component made of dots
+// and blanks only (".", "..", ". ." and the like, which the system folds into
+// a step up or none), and no component that the system takes for a device
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an
+// extension).
+bool IsContainedRelativePath(const XString& name);
+
+}  // namespace corv

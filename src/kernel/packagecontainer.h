@@ -1,0 +1,50 @@
+// The package inside the installer's own file.
+//
+// The package is appended to the installer's program image: three blocks
+// (main files, auxiliary files, install-info record) and, as the last 24
+// bytes of the file, a trailer that says where the install-info block is:
+//   offset 0, 4 bytes:  magic "5II1" (0x31494935)
+//   offset 4, 4 bytes:  length of the install-info block, header included
+//   offset 8, 8 bytes:  file offset of the install-info block
+//   offset 16, 8 bytes: size of the decoded record (the low 32 bits count)
+// All integers little-endian, all offsets absolute. Nothing else about the
+// image or the order of the blocks matters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "util/file.h"
+
+namespace corv {
+
+constexpr uint32_t kTrailerMagic = 0x31494935;
+constexpr size_t kPackageTrailerSize = 24;
+
+struct PackageTrailer {
+  uint32_t recordBlockLength = 0;
+  uint64_t recordBlockOffset = 0;
+  uint64_t recordSize = 0;
+};
+
+// The trailer in `bytes`; none when the magic is wrong.
+std::optional<PackageTrailer> ParsePackageTrailer(const uint8_t (&bytes)[kPackageTrailerSize]);
+
+// Opens the installer's own file for reading; FatalError 1102 "Unable to
+// read file %s" with its path when it cannot.
+void OpenPackageFile(AbstractFile& file);
+
+// Reads the trailer at the end of `package` (open for reading) and decodes
+// the install-info block it names. Returns the decoded record, which
+// begins with the magic. FatalError 1181 "Invalid or corrupted
+// installation package" for a file too short for a trailer, a wrong magic
+// in the trailer or in the record; 1202 for a block that cannot be decoded
+// (one that lies beyond the file's end among them); 1102 when the file
+// cannot be read. A record that decodes to more than the trailer's size is
+// an assertion failure. Memory grows with the bytes actually decoded, not
+// with what the trailer claims.
+std::vector<uint8_t> ReadInstallInfoRecord(AbstractFile& package);
+
+}  // namespace corv

@@ -1,0 +1,204 @@
+// The installer's own steps: the package inside the installer's file, its
+// install-info record, the extraction, and the system integration.
+#include "kernel/packagesteps.h"
+
+#include "util/win32/corvwindows.h"
+
+#include "infrastructure/integrator.h"
+#include "infrastructure/ntservices.h"
+#include "kernel/installinfo.h"
+#include "kernel/primarylookup.h"
+#include "ui/uiprogressupdater.h"
+#include "ui/userinterface.h"
+#include "unpacker/decompressor.h"
+#include "util/environment.h"
+#include "util/exceptions.h"
+#include "util/hooklibrary.h"
+#include "util/filesys.h"
+#include "util/messages.h"
+
+namespace corv {
+
+namespace {
+
+// Warnings of the integration step, shown by the front end.
+class FrontEndWarnings : public IntegrationWarnings {
+public:
+  explicit FrontEndWarnings(UserInterface& ui) : ui_(ui) {}
+  void warn(const XString& text) override { ui_.showMessage(Severity::Warning, ToAnsi(text)); }
+
+private:
+  UserInterface& ui_;
+};
+
+OptString ReadProductInstallPath(const XString& productKey, bool currentUser) {
+  return ReadInstallPath(productKey, currentUser ? kRootCurrentUser : kRootLocalMachine);
+}
+
+class PackageSteps : public InstallationSteps {
+public:
+  void createProcessObjects() override {
+    SetDefaultSystemUndo(&systemUndo_);
+    DecompressorFactory::setCurrent(&factory_);
+  }
+
+  void readPackage() override {
+    packageFile_ = FileSys::InstallerModuleFile();
+    if (packageFile_->open(kFileRead) < 0) throw FatalError(1102, packageFile_->widePath());
+    info_ = std::make_unique<InstallInfo>(*packageFile_);
+    InstallInfo::SetCurrent(info_.get());
+    lookup_ = std::make_unique<PrimaryLookup>(info_->productKey().value_or(XString()),
+                                              info_->primaryMarkerFiles(), ReadProductInstallPath);
+  }
+  bool hasRecord() const override { return info_ != nullptr; }
+
+  int languageSetting() const override { return info_->language(); }
+  bool representableInCodePage() const override { return info_->representableInCodePage(); }
+  void setFrontEnd(UserInterface& ui) override { info_->setFrontEnd(&ui); }
+  bool warnAboutPreviousVersion() const override { return info_->warnAboutPreviousVersion(); }
+  int searchInstalledCopies() override {
+    lookup_->search();
+    return lookup_->candidateCount();
+  }
+  void createTempFolder() override { info_->createTempFolder(); }
+  void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
+
+  XString packageName() const override { return info_->packageName().value_or(XString()); }
+  XString productName() const override { return info_->productName().value_or(XString()); }
+  OptString primaryName() const override { return info_->primaryName(); }
+  int considerPrimary(const XString& folder) override { return lookup_->consider(folder); }
+  OptString firstInstalledPrimary() override {
+    lookup_->search();
+    if (lookup_->candidateCount() == 0) return std::nullopt;
+    return lookup_->candidate(0);
+  }
+  bool isInstallation() const override { return info_->isInstallation(); }
+  bool isUpdate() const override { return info_->isUpdate(); }
+  bool hasLicense() const override { return info_->licenseText().has_value(); }
+  bool hasShortcuts() const override { return info_->infrastructure().shortcutCount() > 0; }
+  bool hasShortcutAt(ShortcutLocation location) const override {
+    return info_->infrastructure().shortcutCountAt(location) > 0;
+  }
+  bool namesProgramFolder() const override { return info_->defaultProgramFolder().has_value(); }
+  bool hasAssociations() const override { return info_->infrastructure().associationCount() > 0; }
+  bool hasServices() const override { return info_->services().count() > 0; }
+  bool hasJreRequirement() const override { return info_->jreRequirement() != nullptr; }
+  // Reading the runtime a primary installation was bound to needs the
+  // binding toolkit, which is not built: the JRE page decides.
+  bool takePrimaryJre() override { return false; }
+  void setInstallProfile(int profile) override { info_->setInstallProfile(profile); }
+  OptString fixedDestination() const override {
+    return info_->destinationFixed() ? info_->defaultDestination() : std::nullopt;
+  }
+  void setDestination(const XString& folder) override { info_->setDestination(folder); }
+  void setProgramFolder(const XString& folder) override { info_->setProgramFolder(folder); }
+  bool rebootRequired() const override { return info_->rebootRequired(); }
+
+  bool isWindowsNT() const override { return IsWindowsNT(); }
+  bool isAdministrator() const override { return IsAdministrator(); }
+
+  void callPreInstall() override {
+    if (info_->hookLibrary()) hookLibrary().CallPreInstall(destination());
+  }
+  bool extractMainFiles(UserInterface& ui) override {
+    CORV_ASSERT(info_->destination().has_value());
+    AbstractOverwritePolicy& policy = info_->overwritePolicy(ui.overwritePolicy());
+    return info_->mainFiles().extract(*packageFile_, *info_->destination(), &ui.progressUpdater(), policy,
+                                      info_->installLog());
+  }
+  void abortExtraction() override { info_->mainFiles().abort(); }
+  bool bindsExecutables() const override { return info_->bindExecutables(); }
+  void bindExecutables() override { NotBuilt(__LINE__); }
+  void installSystemIntegration() override {
+    IntegrationTarget target;
+    target.destination = info_->destination()->widePath();
+    target.commonProfile = info_->installProfile() == InstallInfo::kProfileCommon;
+    target.programFolder = info_->programFolder().value_or(XString());
+    target.packageName = packageName();
+    target.productKey = info_->productKey().value_or(XString());
+    target.uninstaller = info_->uninstallerName();
+    target.isInstallation = info_->isInstallation();
+    target.shfolderLibrary = File(*info_->tempFolder(), XString(u"shfolder.dll")).widePath();
+    FrontEndWarnings warnings(*info_->frontEnd());
+    InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
+  }
+  void installServices() override {
+    // The name a service executable was bound to is read by the binding
+    // toolkit, which is not built: no executable counts as named, and the
+    // service fails with 1145.
+    InstallServices(info_->services(), destination(), [](const XString&) { return OptString(); },
+                    info_->installLog());
+  }
+  OptString pathEntry() const override {
+    if (!info_->pathEntry()) return std::nullopt;
+    return FileSys::MakeAbsolutePath(*info_->pathEntry(), info_->destination()->widePath());
+  }
+  bool addToPath(const XString& folder) override {
+    bool restart = false;
+    bool personal = info_->installProfile() == InstallInfo::kProfilePersonal;
+    if (Environment().AddToPath(folder, personal, &restart) != 0) return false;
+    info_->installLog().LogPathEntry(folder);
+    if (restart) info_->setRebootRequired(true);
+    return true;
+  }
+  void callPostInstall() override {
+    if (info_->hookLibrary()) hookLibrary().CallPostInstall(destination());
+  }
+  void runInstallRunProgram() override {
+    if (const auto& program = info_->installRunProgram()) program->RunAndWait(destination());
+  }
+
+  void writeInstallLog() override {
+    const OptString& uninstaller = info_->uninstallerName();
+    if (!uninstaller) return;
+    const XString destination = info_->destination()->widePath();
+    File uninstallerFile(FileSys::MakeAbsolutePath(*uninstaller, destination));
+    std::optional<Directory> folder = uninstallerFile.parentDirectory();
+    CORV_ASSERT(folder.has_value());
+    File logFile(*folder, XString(u"install.log"));
+    Logger& log = info_->installLog();
+    log.LogFile(logFile);
+    if (const OptString& recorded = info_->recordedFile()) {
+      log.setRecordedFilePath(FileSys::MakeAbsolutePath(*recorded, destination));
+    }
+    if (info_->isUpdate()) {
+      log.MergeAndWrite(logFile);
+    } else {
+      log.Write(logFile);
+    }
+  }
+  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
+  void undoInstallation() override { info_->installLog().Undo(); }
+  bool hasAfterRunProgram() const override { return info_->afterRunProgram().has_value(); }
+  void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
+  void destroyProcessObjects() override {
+    lookup_.reset();
+    DecompressorFactory::setCurrent(nullptr);
+    InstallInfo::SetCurrent(nullptr);
+    info_.reset();
+    packageFile_.reset();
+    SetDefaultSystemUndo(nullptr);
+  }
+  void restartComputer() override { ExitWindowsEx(EWX_REBOOT, 0); }
+
+private:
+  XString destination() const { return info_->destination()->widePath(); }
+  // The hook library among the auxiliary files in the temporary folder.
+  HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
+
+  // A step whose module is not built yet; packages that need it cannot be
+  // installed.
+  [[noreturn]] static void NotBuilt(int line) { throw AssertionFailedError(__FILE__, line); }
+
+  Win32SystemUndo systemUndo_;
+  DecompressorFactory factory_;
+  std::unique_ptr<File> packageFile_;
+  std::unique_ptr<InstallInfo> info_;
+  std::unique_ptr<PrimaryLookup> lookup_;
+};
+
+}  // namespace
+
+std::unique_ptr<InstallationSteps> CreatePackageSteps() { return std::make_unique<PackageSteps>(); }
+
+}  // namespace corv

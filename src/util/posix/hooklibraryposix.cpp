@@ -1,0 +1,12 @@
+// The host loads no Windows libraries: a hook library cannot be loaded.
+#include "util/hooklibrary.h"
+
+#include "util/exceptions.h"
+
+namespace corv {
+
+void HookLibrary::CallPreInstall(const XString&) const { throw FatalError(1086, path_); }
+
+void HookLibrary::CallPostInstall(const XString&) const { throw FatalError(1086, path_); }
+
+}  // namespace corv

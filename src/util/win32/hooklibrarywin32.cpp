@@ -1,0 +1,46 @@
+// Hook library entries, through LoadLibraryA and GetProcAddress.
+#include "util/hooklibrary.h"
+
+#include "util/win32/corvwindows.h"
+
+#include "util/exceptions.h"
+#include "util/win32/handles.h"
+
+namespace corv {
+
+namespace {
+
+using HookEntry = int32_t(WINAPI*)(const char* destination);
+
+struct Hook {
+  const char* name;
+  const char* decorated;
+  int notFound;  // message when neither name is exported
+  int failed;    // message when the entry returns non-zero
+};
+
+constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", 1087, 1089};
+constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", 1088, 1090};
+
+HookEntry Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<HookEntry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+void Call(const XString& path, const Hook& hook, const XString& destination) {
+  AnsiString destinationText = ToAnsi(destination);
+  win32::UniqueModule library(LoadLibraryA(ToAnsi(path).c_str()));
+  if (!library) throw FatalError(1086, path);
+  HookEntry entry = Lookup(library.get(), hook.name);
+  if (!entry) entry = Lookup(library.get(), hook.decorated);
+  if (!entry) throw FatalError(hook.notFound, path);
+  int32_t result = entry(destinationText.c_str());
+  if (result != 0) throw FatalError(hook.failed, path, static_cast<uint32_t>(result));
+}
+
+}  // namespace
+
+void HookLibrary::CallPreInstall(const XString& destination) const { Call(path_, kPreInstall, destination); }
+
+void HookLibrary::CallPostInstall(const XString& destination) const { Call(path_, kPostInstall, destination); }
+
+}  // namespace corv

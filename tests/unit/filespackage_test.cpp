@@ -1,0 +1,376 @@
+#include "kernel/filespackage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "blockwriter.h"
+#include "kernel/logger.h"
+#include "kernel/overwritepolicy.h"
+#include "scratch.h"
+#include "streams_support.h"
+#include "ui/uiprogressupdater.h"
+#include "util/exceptions.h"
+#include "util/messages.h"
+#include "util/thread.h"
+
+namespace corv {
+namespace {
+
+using test::Bytes;
+
+// Counts what the extraction reports, on top of the real counting.
+class CountingProgress : public UIProgressUpdater {
+public:
+  void begin(int64_t count, bool moreWork) override {
+    ++begins;
+    beginTotal = count;
+    UIProgressUpdater::begin(count, moreWork);
+  }
+  void beginItem(int64_t size, int64_t weight, const OptString& name) override {
+    ++items;
+    names.push_back(name ? ToUtf8(*name) : "");
+    if (onItem) onItem(names.back());
+    UIProgressUpdater::beginItem(size, weight, name);
+  }
+  void advance(int64_t delta, const OptString& name) override {
+    advanced += delta;
+    if (onAdvance) onAdvance(delta);
+    UIProgressUpdater::advance(delta, name);
+  }
+
+  int begins = 0, items = 0, filesDone = 0;
+  int64_t beginTotal = -1, advanced = 0;
+  std::vector<std::string> names;
+  std::function<void(const std::string&)> onItem;
+  std::function<void(int64_t)> onAdvance;
+
+protected:
+  uint32_t overallRange() override { return 1000; }
+  uint32_t itemRange() override { return 100; }
+  void initOverallBar() override {}
+  void setOverallBar(uint32_t) override {}
+  void initItemBar() override {}
+  void setItemBar(uint32_t) override {}
+  void setItemName(const XString&) override {}
+  void done(bool complete) override {
+    if (!complete) ++filesDone;
+  }
+};
+
+// Records like the install log, and lets a test act when a folder is made.
+class RecordingLog : public ExtractionLog, public DirectoryListener {
+public:
+  DirectoryListener& directoryListener() override { return *this; }
+  void logFile(const AbstractFile& file) override { files.push_back(ToUtf8(file.widePath())); }
+  void folderCreated(const Directory& folder) override {
+    folders.push_back(ToUtf8(folder.widePath()));
+    if (onFolder) onFolder();
+  }
+  std::vector<std::string> files, folders;
+  std::function<void()> onFolder;
+};
+
+struct Item {
+  std::string name;
+  int64_t size;  // -1: folder
+  FileTime time;
+};
+
+class FilesPackageTest : public ::testing::Test {
+protected:
+  static constexpr FileTime kTime = 1234567890;
+
+  // Builds the installer file: junk, then the block of `items` (contents
+  // made up from their index), then junk again; `decodedSize` overrides the
+  // block header's size.
+  std::unique_ptr<FilesPackage> Pack(const std::vector<Item>& items, int64_t decodedSize = -2,
+                                     const Bytes& extra = Bytes()) {
+    Bytes data;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].size < 0) continue;
+      Bytes content = Content(i, items[i].size);
+      data.insert(data.end(), content.begin(), content.end());
+    }
+    data.insert(data.end(), extra.begin(), extra.end());
+    Bytes file = test::RandomBytes(777, 1);
+    Bytes block = test::EncodeBlock(data, {}, decodedSize);
+    file.insert(file.end(), block.begin(), block.end());
+    Bytes tail = test::RandomBytes(99, 2);
+    file.insert(file.end(), tail.begin(), tail.end());
+    test::WriteFileBytes(scratch.native("setup.exe"), file);
+    auto pkg = std::make_unique<FilesPackage>(777, block.size(), items.size());
+    for (const Item& it : items) pkg->addEntry(FromUtf8(it.name), it.time, it.size);
+    return pkg;
+  }
+
+  static Bytes Content(size_t index, int64_t size) {
+    // Noise repeated with a counter: distinct per file and position, yet
+    // quick to compress; with branch opcodes for the x86 conversion.
+    const Bytes noise = test::RandomBytes(4093, static_cast<uint32_t>(100 + index));
+    Bytes b(static_cast<size_t>(size));
+    for (size_t i = 0; i < b.size(); ++i) b[i] = noise[i % 4093];
+    for (size_t i = 0; i < b.size(); i += 4093) b[i] = static_cast<uint8_t>(i / 4093);
+    for (size_t i = 0; i < b.size(); i += 61) b[i] = 0xE8;
+    return b;
+  }
+
+  bool Extract(FilesPackage& pkg, AbstractOverwritePolicy& policy, UIProgressUpdater* progress = nullptr) {
+    File setup(scratch.path(u"setup.exe"));
+    EXPECT_EQ(setup.open(kFileRead), 0);
+    return pkg.extract(setup, target, progress, policy, log);
+  }
+
+  // The installed file of a table name (`\` separated) or a `/` path.
+  std::filesystem::path Installed(std::string name) const {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return scratch.native("dest/" + name);
+  }
+
+  ScratchFolder scratch;
+  Directory target{scratch.path(u"dest")};
+  RecordingLog log;
+  OverwritePolicy always{OverwritePolicy::kAlways};
+  OverwritePolicy never{OverwritePolicy::kNever};
+};
+
+TEST_F(FilesPackageTest, CountsFilesAndAssertsOnBadIndexes) {
+  auto pkg = Pack({{"bin", -1, 0}, {"bin\\a.exe", 10, kTime}, {"b.txt", 0, kTime}, {"c.txt", 5, kTime}});
+  EXPECT_EQ(pkg->count(), 4u);
+  EXPECT_EQ(pkg->total(), 15u);
+  EXPECT_TRUE(pkg->entry(0).isFolder());
+  EXPECT_EQ(pkg->entry(3).name, u"c.txt");
+  EXPECT_THROW(pkg->entry(4), AssertionFailedError);
+}
+
+TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
+  // Files across several decoder chunks, folders first and in between.
+  std::vector<Item> items = {{"bin", -1, 0},
+                             {"bin\\big.dll", 2500000, kTime},
+                             {"readme.txt", 700, kTime + 1},
+                             {"doc", -1, 0},
+                             {"doc\\manual.txt", 1048576, kTime + 2},
+                             {"last.bin", 3, kTime + 3}};
+  auto pkg = Pack(items);
+  CountingProgress progress;
+  EXPECT_TRUE(Extract(*pkg, always, &progress));
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].size < 0) {
+      EXPECT_TRUE(std::filesystem::is_directory(Installed(items[i].name))) << items[i].name;
+      continue;
+    }
+    EXPECT_TRUE(test::ReadFileBytes(Installed(items[i].name)) == Content(i, items[i].size)) << items[i].name;
+    EXPECT_EQ(test::ModificationTime(Installed(items[i].name)), items[i].time) << items[i].name;
+  }
+  EXPECT_EQ(log.files.size(), 4u);
+  EXPECT_EQ(log.files.front(), ToUtf8(target.widePath()) + "\\bin\\big.dll");
+  // dest itself, then bin and doc.
+  EXPECT_EQ(log.folders.size(), 3u);
+  EXPECT_EQ(progress.begins, 1);
+  EXPECT_EQ(progress.beginTotal, static_cast<int64_t>(pkg->total()));
+  EXPECT_EQ(progress.items, 4);
+  EXPECT_EQ(progress.names[1], ToUtf8(target.widePath()) + "\\readme.txt");
+  EXPECT_EQ(progress.advanced, static_cast<int64_t>(pkg->total()));
+  EXPECT_EQ(progress.filesDone, 1);
+  EXPECT_NO_THROW(progress.finish());
+}
+
+TEST_F(FilesPackageTest, WorksWithTheInstallLog) {
+  auto pkg = Pack({{"sub\\x.txt", 10, kTime}});
+  Logger installLog;
+  File setup(scratch.path(u"setup.exe"));
+  ASSERT_EQ(setup.open(kFileRead), 0);
+  EXPECT_TRUE(pkg->extract(setup, target, nullptr, always, installLog));
+  // Newest first: the file, then the folders it needed.
+  ASSERT_EQ(installLog.recordCount(), 3u);
+  EXPECT_EQ(installLog.records().front().kind, kLogFile);
+  EXPECT_EQ(installLog.records().front().text, target.widePath() + u"\\sub\\x.txt");
+  EXPECT_EQ(installLog.records().back().text, target.widePath());
+}
+
+TEST_F(FilesPackageTest, KeptFileIsDiscardedMidChunkAndTheNextStartsWithItsOwnBytes) {
+  auto pkg = Pack({{"a.txt", 10, kTime}, {"b.txt", 20, kTime}, {"c.txt", 30, kTime}});
+  const Bytes old = {'o', 'l', 'd'};
+  test::WriteFileBytes(Installed("b.txt"), old);
+  test::SetModificationTime(Installed("b.txt"), 1000);
+  CountingProgress progress;
+  EXPECT_TRUE(Extract(*pkg, never, &progress));
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.txt")), Content(0, 10));
+  EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), old);
+  EXPECT_EQ(test::ModificationTime(Installed("b.txt")), 1000);  // not even opened
+  EXPECT_EQ(test::ReadFileBytes(Installed("c.txt")), Content(2, 30));
+  EXPECT_EQ(log.files.size(), 2u);
+  EXPECT_EQ(progress.items, 3);
+  EXPECT_EQ(progress.advanced, 60);
+}
+
+TEST_F(FilesPackageTest, EmptyFilesAreMadeWithoutAWrite) {
+  // A block of 0 decoded bytes gets no write at all: a write of 0 bytes
+  // would be an assertion failure of the sink.
+  auto pkg = Pack({{"empty.txt", 0, kTime}, {"folder", -1, 0}, {"folder\\also.txt", 0, kTime + 5}});
+  CountingProgress progress;
+  EXPECT_TRUE(Extract(*pkg, always, &progress));
+  EXPECT_TRUE(std::filesystem::exists(Installed("empty.txt")));
+  EXPECT_EQ(std::filesystem::file_size(Installed("empty.txt")), 0u);
+  EXPECT_EQ(test::ModificationTime(Installed("empty.txt")), kTime);
+  EXPECT_EQ(test::ModificationTime(Installed("folder/also.txt")), kTime + 5);
+  EXPECT_EQ(progress.items, 2);
+  EXPECT_NO_THROW(progress.finish());
+}
+
+TEST_F(FilesPackageTest, MissingFolderEntriesAreMadeOnDemand) {
+  auto pkg = Pack({{"a\\b\\c\\deep.txt", 100, kTime}, {"a\\b\\other.txt", 5, kTime}});
+  EXPECT_TRUE(Extract(*pkg, always));
+  EXPECT_EQ(test::ReadFileBytes(Installed("a/b/c/deep.txt")), Content(0, 100));
+  EXPECT_EQ(test::ReadFileBytes(Installed("a/b/other.txt")), Content(1, 5));
+  ASSERT_EQ(log.folders.size(), 4u);  // dest, a, a\b, a\b\c
+  EXPECT_EQ(log.folders.back(), ToUtf8(target.widePath()) + "\\a\\b\\c");
+}
+
+TEST_F(FilesPackageTest, CancelWhileAFolderIsMadeEndsFalseWithoutException) {
+  auto pkg = Pack({{"one.txt", 10, kTime}, {"sub", -1, 0}, {"sub\\two.txt", 10, kTime}});
+  int folders = 0;
+  log.onFolder = [&] {
+    if (++folders == 2) pkg->abort();  // dest was the first, sub the second
+  };
+  bool result = true;
+  EXPECT_NO_THROW(result = Extract(*pkg, always));
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(std::filesystem::exists(Installed("one.txt")));
+  EXPECT_FALSE(std::filesystem::exists(Installed("sub/two.txt")));
+
+  // The flag is cleared by the next run.
+  log.onFolder = nullptr;
+  EXPECT_TRUE(Extract(*pkg, always));
+  EXPECT_TRUE(std::filesystem::exists(Installed("sub/two.txt")));
+}
+
+TEST_F(FilesPackageTest, CancelWhileWritingLeavesThePartialFileLogged) {
+  auto pkg = Pack({{"big.bin", 3000000, kTime}, {"after.txt", 10, kTime}});
+  CountingProgress progress;
+  progress.onAdvance = [&](int64_t) { pkg->abort(); };
+  EXPECT_FALSE(Extract(*pkg, always, &progress));
+  EXPECT_LT(std::filesystem::file_size(Installed("big.bin")), 3000000u);
+  ASSERT_EQ(log.files.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(Installed("after.txt")));
+}
+
+// The front end cancels from its own thread while the worker extracts.
+class ExtractionWorker : public Thread {
+public:
+  explicit ExtractionWorker(std::function<void()> body) : body_(std::move(body)) {}
+  void run() override { body_(); }
+
+private:
+  std::function<void()> body_;
+};
+
+TEST_F(FilesPackageTest, AbortFromAnotherThreadStopsTheWorker) {
+  auto pkg = Pack({{"a.bin", 2000000, kTime}, {"b.bin", 2000000, kTime}, {"c.bin", 10, kTime}});
+  Event itemStarted(true, false), cancelled(true, false);
+  CountingProgress progress;
+  progress.onItem = [&](const std::string&) {
+    if (progress.items == 2) {  // the second file: let the other thread cancel
+      itemStarted.set();
+      cancelled.wait();
+    }
+  };
+  bool result = true;
+  ExtractionWorker worker([&] { result = Extract(*pkg, always, &progress); });
+  worker.start();
+  itemStarted.wait();
+  pkg->abort();
+  cancelled.set();
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(pkg->aborted());
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.bin")), Content(0, 2000000));
+  EXPECT_FALSE(std::filesystem::exists(Installed("c.bin")));
+}
+
+TEST_F(FilesPackageTest, ModeTwoOverAFullEarlierInstallWritesNothingAndCountsEverything) {
+  std::vector<Item> items = {
+      {"app", -1, 0}, {"app\\main.exe", 1500000, kTime}, {"app\\empty", 0, kTime}, {"notes.txt", 4000, kTime}};
+  auto pkg = Pack(items);
+  ASSERT_TRUE(Extract(*pkg, always));
+  for (const char* name : {"app/main.exe", "notes.txt"}) {
+    test::WriteFileBytes(Installed(name), {'m', 'i', 'n', 'e'});
+    test::SetModificationTime(Installed(name), 77);
+  }
+  log.files.clear();
+  CountingProgress progress;
+  EXPECT_TRUE(Extract(*pkg, never, &progress));
+  for (const char* name : {"app/main.exe", "notes.txt"}) {
+    EXPECT_EQ(test::ReadFileBytes(Installed(name)), (Bytes{'m', 'i', 'n', 'e'})) << name;
+    EXPECT_EQ(test::ModificationTime(Installed(name)), 77) << name;
+  }
+  EXPECT_TRUE(log.files.empty());
+  EXPECT_EQ(progress.items, 3);
+  EXPECT_EQ(progress.advanced, static_cast<int64_t>(pkg->total()));
+  EXPECT_EQ(progress.doneCount(), progress.total());
+  EXPECT_EQ(progress.filesDone, 1);
+}
+
+TEST_F(FilesPackageTest, NamesLeadingOutsideTheTargetAreRefused) {
+  for (const char* name : {"..\\evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt", "/evil.txt", "C:\\evil.txt",
+                           "C:evil.txt", "x.txt:stream", "", "sub/../../evil.txt"}) {
+    for (bool folder : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (folder ? " (folder)" : ""));
+      auto pkg = Pack({{"ok.txt", 4, kTime}, {name, folder ? -1 : 8, kTime}, {"later.txt", 4, kTime}});
+      try {
+        Extract(*pkg, always);
+        ADD_FAILURE() << "extracted";
+      } catch (const FatalError& e) {
+        EXPECT_EQ(e.message(), LoadMessage(1181));
+      }
+      EXPECT_FALSE(std::filesystem::exists(scratch.native("evil.txt")));
+      EXPECT_FALSE(std::filesystem::exists(Installed("later.txt")));
+      std::filesystem::remove_all(Installed(""));
+    }
+  }
+}
+
+TEST_F(FilesPackageTest, BlockShorterThanItsTableFailsWith1202) {
+  // The header promises fewer bytes than the table: an end without the last file.
+  auto pkg = Pack({{"a.txt", 100, kTime}, {"b.txt", 100, kTime}, {"c.txt", 0, kTime}}, 150);
+  try {
+    Extract(*pkg, always);
+    ADD_FAILURE() << "extracted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), LoadMessage(1202));
+  }
+  EXPECT_EQ(log.files.size(), 2u);  // the partial file is logged for the rollback
+}
+
+TEST_F(FilesPackageTest, BlockLongerThanItsTableIsAnAssertion) {
+  auto pkg = Pack({{"a.txt", 100, kTime}}, -2, Bytes(50, 'x'));
+  EXPECT_THROW(Extract(*pkg, always), AssertionFailedError);
+}
+
+TEST_F(FilesPackageTest, FileThatCannotBeCreatedFailsWith1103AndItsPath) {
+  auto pkg = Pack({{"taken", 10, kTime}});
+  std::filesystem::create_directories(Installed("taken"));  // a folder is in the way
+  try {
+    Extract(*pkg, always);
+    ADD_FAILURE() << "extracted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), FormatMessageTextWide(1103, target.widePath() + u"\\taken"));
+  }
+}
+
+TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {
+  auto pkg = Pack({{"a.txt", 100000, kTime}});
+  Bytes setup = test::ReadFileBytes(scratch.native("setup.exe"));
+  setup[777 + 13] = 0x80;  // the range coder's first byte must be 0
+  test::WriteFileBytes(scratch.native("setup.exe"), setup);
+  try {
+    Extract(*pkg, always);
+    ADD_FAILURE() << "extracted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), LoadMessage(1202));
+  }
+}
+
+}  // namespace
+}  // namespace corv

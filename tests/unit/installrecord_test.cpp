@@ -1,0 +1,250 @@
+#include "kernel/installrecord.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "record_samples.h"
+#include "recordwriter.h"
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+namespace {
+
+using pack::WriteInstallRecord;
+using test::FullRecord;
+using test::GetU32;
+using test::MinimalRecord;
+using test::PutU32;
+
+InstallRecord Read(const std::vector<uint8_t>& bytes) { return ReadInstallRecord(bytes.data(), bytes.size()); }
+
+// The record must be refused as a corrupted package.
+void ExpectRefused(const std::vector<uint8_t>& bytes, const std::string& what) {
+  try {
+    Read(bytes);
+    ADD_FAILURE() << what << ": accepted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), LoadMessage(1181)) << what;
+  }
+}
+
+// Offsets of the string fields of the header, and of its tables.
+const size_t kHeaderStrings[] = {96, 100, 104, 108, 112, 116, 120, 124, 128, 132,
+                                 136, 140, 144, 148, 152, 156, 160, 164};
+const size_t kHeaderTables[] = {172, 180, 188, 196, 204, 212};
+
+TEST(InstallRecord, EveryFieldReadsBackAsWritten) {
+  for (const InstallRecord& r : {FullRecord(), MinimalRecord()}) {
+    std::vector<uint8_t> bytes = WriteInstallRecord(r);
+    EXPECT_EQ(GetU32(bytes, 0), kPackageMagic);
+    EXPECT_EQ(Read(bytes), r);
+  }
+  InstallRecord install = FullRecord();
+  install.kind = kPackageInstallation;
+  install.destinationBase = kBaseSystemDrive;
+  EXPECT_EQ(Read(WriteInstallRecord(install)), install);
+}
+
+TEST(InstallRecord, AbsentAndEmptyStringsStayApart) {
+  InstallRecord r = MinimalRecord();
+  r.productName = u"";
+  r.licenseText = std::nullopt;
+  r.installRunProgram = u"run.exe";
+  r.installRunArguments = u"";
+  std::vector<uint8_t> bytes = WriteInstallRecord(r);
+  EXPECT_NE(GetU32(bytes, 100), 0u);
+  EXPECT_EQ(GetU32(bytes, 112), 0u);
+  InstallRecord back = Read(bytes);
+  EXPECT_EQ(back.productName, XString());
+  EXPECT_FALSE(back.licenseText.has_value());
+  EXPECT_EQ(back.installRunArguments, XString());
+}
+
+TEST(InstallRecord, LayoutFollowsTheFormat) {
+  std::vector<uint8_t> bytes = WriteInstallRecord(FullRecord());
+  EXPECT_EQ(bytes[5], 4);
+  EXPECT_EQ(bytes[6], 0);
+  EXPECT_EQ(bytes[9], 0);
+  EXPECT_EQ(GetU32(bytes, 220), 0u);
+  // Strings and tables lie behind the header, at even offsets.
+  for (size_t field : kHeaderStrings) {
+    uint32_t at = GetU32(bytes, field);
+    if (at == 0) continue;
+    EXPECT_GE(at, kRecordHeaderSize) << field;
+    EXPECT_EQ(at % 2, 0u) << field;
+  }
+  // One copy of a string used many times: "bin\app.exe" is named nine times.
+  std::u16string needle = u"bin\\app.exe";
+  std::vector<uint8_t> pattern;
+  for (char16_t c : needle) {
+    pattern.push_back(static_cast<uint8_t>(c));
+    pattern.push_back(0);
+  }
+  pattern.push_back(0);
+  pattern.push_back(0);
+  size_t copies = 0;
+  for (size_t i = 0; i + pattern.size() <= bytes.size(); ++i) {
+    if (std::equal(pattern.begin(), pattern.end(), bytes.begin() + static_cast<long>(i))) ++copies;
+  }
+  EXPECT_EQ(copies, 1u);
+  // The same values give the same bytes.
+  EXPECT_EQ(WriteInstallRecord(FullRecord()), bytes);
+}
+
+TEST(InstallRecord, EmptyTablesPointAtTheEndAndAreReadFromAnywhere) {
+  InstallRecord r = MinimalRecord();
+  r.auxiliaryBlock.entries.clear();
+  std::vector<uint8_t> bytes = WriteInstallRecord(r);
+  for (size_t table : kHeaderTables) {
+    EXPECT_EQ(GetU32(bytes, table), 0u) << table;
+    EXPECT_EQ(GetU32(bytes, table + 4), bytes.size()) << table;
+    PutU32(bytes, table + 4, 0xFFFFFFF0u);
+  }
+  EXPECT_EQ(GetU32(bytes, 16 + 32), bytes.size());
+  PutU32(bytes, 16 + 32, 0xFFFFFFFFu);
+  InstallRecord back = Read(bytes);
+  EXPECT_TRUE(back.auxiliaryBlock.entries.empty());
+  EXPECT_TRUE(back.shortcuts.empty());
+  EXPECT_TRUE(back.associations.empty());
+  EXPECT_TRUE(back.services.empty());
+  EXPECT_TRUE(back.primaryMarkerFiles.empty());
+}
+
+TEST(InstallRecord, JreFieldsAreIgnoredWithoutARequirement) {
+  InstallRecord r = FullRecord();
+  r.noJre = 7;
+  std::vector<uint8_t> bytes = WriteInstallRecord(r);
+  // Garbage in 164-187 is never looked at.
+  for (size_t at = 164; at < 188; at += 4) PutU32(bytes, at, 0xFFFFFFFFu);
+  InstallRecord back = Read(bytes);
+  EXPECT_EQ(back.noJre, 7);
+  EXPECT_EQ(back.jre, RecordJreRequirement());
+  EXPECT_EQ(back, r);
+}
+
+TEST(InstallRecord, RefusesARecordWithoutMagicOrHeader) {
+  std::vector<uint8_t> bytes = WriteInstallRecord(MinimalRecord());
+  std::vector<uint8_t> bad = bytes;
+  bad[3] = '2';
+  ExpectRefused(bad, "magic");
+  ExpectRefused({}, "empty");
+  ExpectRefused({0x35, 0x49, 0x49}, "three bytes");
+  ExpectRefused(std::vector<uint8_t>(bytes.begin(), bytes.begin() + kRecordHeaderSize - 1), "short header");
+}
+
+TEST(InstallRecord, RefusesEveryProperPrefix) {
+  // The string pool comes last, so every cut loses a string or its NUL.
+  std::vector<uint8_t> bytes = WriteInstallRecord(FullRecord());
+  for (size_t n = 0; n < bytes.size(); ++n) {
+    ExpectRefused(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n)),
+                  "prefix of " + std::to_string(n));
+  }
+}
+
+TEST(InstallRecord, RefusesStringsOutsideTheRecord) {
+  const std::vector<uint8_t> good = WriteInstallRecord(FullRecord());
+  for (size_t field : kHeaderStrings) {
+    for (uint32_t offset : {static_cast<uint32_t>(good.size()), 0xFFFFFFFFu}) {
+      std::vector<uint8_t> bytes = good;
+      PutU32(bytes, field, offset);
+      ExpectRefused(bytes, "string field " + std::to_string(field));
+    }
+  }
+  // A string that begins in the last byte has no room for its NUL; one whose
+  // NUL would be the record's last byte and the one after it neither.
+  std::vector<uint8_t> bytes = good;
+  PutU32(bytes, 96, static_cast<uint32_t>(bytes.size() - 1));
+  ExpectRefused(bytes, "string in the last byte");
+  bytes = good;
+  bytes.back() = 'x';
+  bytes.push_back(0);
+  ExpectRefused(bytes, "NUL cut in half");
+}
+
+TEST(InstallRecord, RefusesTablesThatRunPastTheEnd) {
+  const std::vector<uint8_t> good = WriteInstallRecord(FullRecord());
+  for (size_t table : kHeaderTables) {
+    std::vector<uint8_t> bytes = good;
+    PutU32(bytes, table, 0xFFFFFFFFu);  // count * size overflows 32 bits
+    ExpectRefused(bytes, "count of table " + std::to_string(table));
+    bytes = good;
+    PutU32(bytes, table, 1);
+    PutU32(bytes, table + 4, static_cast<uint32_t>(good.size() - 3));
+    ExpectRefused(bytes, "offset of table " + std::to_string(table));
+  }
+  for (size_t block : {16u, 56u}) {
+    std::vector<uint8_t> bytes = good;
+    PutU32(bytes, block, GetU32(good, block) + 0x10000000u);
+    ExpectRefused(bytes, "entry count of block " + std::to_string(block));
+  }
+  // Nested tables: a service's dependencies and a JRE group's checks.
+  uint32_t service = GetU32(good, 208);
+  std::vector<uint8_t> bytes = good;
+  PutU32(bytes, service + 20, static_cast<uint32_t>(good.size()));
+  ExpectRefused(bytes, "dependencies");
+  uint32_t group = GetU32(good, 184);
+  bytes = good;
+  PutU32(bytes, group + 4, 0x7FFFFFFFu);
+  ExpectRefused(bytes, "checks");
+}
+
+TEST(InstallRecord, RefusesNamesThatLeaveTheirFolder) {
+  auto withMain = [](const XString& name) {
+    InstallRecord r = MinimalRecord();
+    r.mainBlock.entries.push_back({name, 0, -1});
+    return WriteInstallRecord(r);
+  };
+  for (const XString& name : {XString(u"..\\evil.exe"), XString(u"bin\\..\\..\\evil.exe"), XString(u"\\evil.exe"),
+                              XString(u"/etc/evil"), XString(u"C:\\evil.exe"), XString(u"C:evil.exe"),
+                              XString(u"\\\\server\\share\\x"), XString(u"a/../../x"), XString(u"bin\\.. \\x"),
+                              XString(u"bin\\NUL"), XString(u"con.txt"), XString(u"x:stream")}) {
+    ExpectRefused(withMain(name), "main entry " + ToUtf8(name));
+  }
+  InstallRecord r = MinimalRecord();
+  r.auxiliaryBlock.entries = {{u"..\\xinstres.dll", 0, 0}};
+  ExpectRefused(WriteInstallRecord(r), "auxiliary entry");
+  r = MinimalRecord();
+  r.shortcuts = {{kLocationDesktop, u"..\\..\\Startup\\x", std::nullopt, 0, u"", u"a.exe", u""}};
+  ExpectRefused(WriteInstallRecord(r), "shortcut name");
+  r = MinimalRecord();
+  r.uninstallerName = u"..\\uninstall.exe";
+  ExpectRefused(WriteInstallRecord(r), "uninstaller");
+  r = MinimalRecord();
+  r.hookLibrary = u"C:\\hooks.dll";
+  ExpectRefused(WriteInstallRecord(r), "hook library");
+  r = MinimalRecord();
+  r.wizardBitmap = u"\\wizard.bmp";
+  ExpectRefused(WriteInstallRecord(r), "wizard bitmap");
+}
+
+TEST(InstallRecord, ContainedRelativePaths) {
+  for (const XString& ok : {XString(u"a.exe"), XString(u"bin\\a.exe"), XString(u"bin/a.exe"), XString(u"..a"),
+                            XString(u"a..b"), XString(u".hidden"), XString(u"x.."), XString(u"CONFIG.SYS"),
+                            XString(u"com0"), XString(u"COM10"), XString(u"nullable"), XString(u"bin\\"),
+                            XString(u""), XString(u"\u00e9t\u00e9\\\u65e5\u672c")}) {
+    EXPECT_TRUE(IsContainedRelativePath(ok)) << ToUtf8(ok);
+  }
+  for (const XString& bad : {XString(u".."), XString(u"."), XString(u"a\\."), XString(u"a\\..\\b"), XString(u"..."),
+                             XString(u". ."), XString(u"\\"), XString(u"/a"), XString(u"D:"), XString(u"a\\b:c"),
+                             XString(u"PRN"), XString(u"aux.h"), XString(u"Com1"), XString(u"lpt9.txt"),
+                             XString(u"CON .txt"), XString(u"conout$"), XString(u"x\\nul\\y")}) {
+    EXPECT_FALSE(IsContainedRelativePath(bad)) << ToUtf8(bad);
+  }
+}
+
+TEST(InstallRecord, RefusesStringsSharedBeyondAnyRealPackage) {
+  // 20000 associations whose five strings all name one 1000-character text:
+  // a record of half a megabyte that would unfold into 200 MB of strings.
+  InstallRecord r = MinimalRecord();
+  XString big(1000, u'x');
+  r.associations.assign(20000, RecordAssociation{big, big, big, big, big, true});
+  ExpectRefused(WriteInstallRecord(r), "shared strings");
+  // Sharing as real packages do is fine.
+  r.associations.assign(50, RecordAssociation{u"ext", big, big, u"a.exe", u"", true});
+  EXPECT_EQ(Read(WriteInstallRecord(r)), r);
+}
+
+}  // namespace
+}  // namespace corv

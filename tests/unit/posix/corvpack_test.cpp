@@ -1,0 +1,535 @@
+// The packaging tool: its description format, the product folder walk and
+// the command line, through to the installer's own reading of the result.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "blockwriter.h"
+#include "cli.h"
+#include "description.h"
+#include "installerreader.h"
+#include "kernel/installinfo.h"
+#include "plan.h"
+#include "record_samples.h"
+#include "scratch.h"
+#include "streams_support.h"
+#include "util/messages.h"
+
+namespace corv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+void WriteText(const fs::path& path, const std::string& text) {
+  test::WriteFileBytes(path, Bytes(text.begin(), text.end()));
+}
+
+std::string ReadText(const fs::path& path) {
+  Bytes b = test::ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+// Every key of the format, with a value other than its default.
+const char kFullDescription[] = R"toml(# every key
+[package]
+name = "Example Suite"
+product = "Example"
+kind = "update"
+product-key = 'Vendor\Example'
+language = "german"
+overwrite = "older"
+warn-previous-version = true
+licence = "licence.txt"
+wizard-bitmap = "art/wizard.bmp"
+hook-library = "hooks/hooks.dll"
+uninstaller = "bin/uninstall.exe"
+recorded-file = "bin/app.exe"
+path-entry = "bin"
+
+[destination]
+base = "path"
+folder = 'C:\Example'
+fixed = true
+program-folder = "Example Group"
+
+[files]
+source = "product"
+exclude = ["*.pdb", "tmp"]
+
+[install-run]
+program = "bin/setup.exe"
+arguments = "/quiet $(Root)"
+
+[after-run]
+program = "bin/app.exe"
+
+[primary]
+name = "Example Base"
+markers = ["bin/app.exe", "base.cfg"]
+jre-file = "bin/app.exe"
+
+[jre]
+version = "1.4.2_05"
+value = 3735928559
+names = ["Java 2 Runtime", ""]
+
+[[jre.layout]]
+flag = 1
+files = [
+  { path = "bin/java.exe", size = 24576 },
+  { path = "lib/rt.jar", size = 25000000 },
+  { path = "bin/old.dll", absent = true },
+]
+
+[[jre.layout]]
+
+[[shortcut]]
+name = "Example"
+target = "bin/app.exe"
+arguments = '-root "$(Root)"'
+icon = "bin/app.exe"
+icon-index = 1
+
+[[shortcut]]
+location = "desktop"
+name = "Example"
+target = "bin/app.exe"
+working-folder = ""
+icon-index = -3
+
+[[shortcut]]
+location = "start-menu"
+name = "Tools/Example Tool"
+target = "bin/app.exe"
+
+[[shortcut]]
+location = "startup"
+name = "Example Agent"
+target = "bin/app.exe"
+arguments = "/background"
+
+[[association]]
+extension = "exa"
+label = "Example documents"
+description = "Example.Document"
+program = "bin/app.exe"
+
+[[association]]
+extension = "exb"
+description = "Example.Backup"
+program = "bin/app.exe"
+arguments = ""
+selected = false
+
+[[service]]
+executable = "bin/svc.exe"
+display-name = "Example Service"
+description = "Keeps examples"
+interactive = true
+dependencies = ["Tcpip", "EventLog"]
+
+[[service]]
+executable = "bin/svc.exe"
+display-name = "Example Helper"
+start = "disabled"
+account = "user"
+
+[bind]
+script = "xbind.txt"
+)toml";
+
+// The record kFullDescription describes, without its blocks.
+InstallRecord FullDescriptionRecord() {
+  InstallRecord r;
+  r.kind = kPackageUpdate;
+  r.overwriteMode = 3;
+  r.destinationBase = kBasePath;
+  r.noJre = 0;
+  r.bindExecutables = true;
+  r.language = 5;
+  r.warnPreviousVersion = true;
+  r.destinationFixed = true;
+  r.packageName = u"Example Suite";
+  r.productName = u"Example";
+  r.primaryName = u"Example Base";
+  r.productKey = u"Vendor\\Example";
+  r.licenseText = u"Terms\r\nMore terms\r\n";
+  r.wizardBitmap = u"wizard.bmp";
+  r.uninstallerName = u"bin\\uninstall.exe";
+  r.hookLibrary = u"hooks.dll";
+  r.recordedFile = u"bin\\app.exe";
+  r.installRunProgram = u"bin\\setup.exe";
+  r.installRunArguments = u"/quiet $(Root)";
+  r.afterRunProgram = u"bin\\app.exe";
+  r.afterRunArguments = u"";
+  r.defaultDestination = u"C:\\Example";
+  r.defaultProgramFolder = u"Example Group";
+  r.primaryJreFile = u"bin\\app.exe";
+  r.pathEntry = u"bin";
+  r.jre.version = u"1.4.2_05";
+  r.jre.value = 3735928559u;
+  r.jre.names = {u"Java 2 Runtime", u""};
+  r.jre.groups = {{1, {{u"bin\\java.exe", 24576}, {u"lib\\rt.jar", 25000000}, {u"bin\\old.dll", -1}}}, {0, {}}};
+  r.shortcuts = {
+      {kLocationProgramFolder, u"Example", u"bin\\app.exe", 1, u"bin", u"bin\\app.exe", u"-root \"$(Root)\""},
+      {kLocationDesktop, u"Example", std::nullopt, -3, u"", u"bin\\app.exe", u""},
+      {kLocationStartMenu, u"Tools\\Example Tool", std::nullopt, 0, u"bin", u"bin\\app.exe", u""},
+      {kLocationStartup, u"Example Agent", std::nullopt, 0, u"bin", u"bin\\app.exe", u"/background"},
+  };
+  r.associations = {
+      {u"exa", u"Example documents", u"Example.Document", u"bin\\app.exe", u"\"%1\"", true},
+      {u"exb", u"Example.Backup", u"Example.Backup", u"bin\\app.exe", u"", false},
+  };
+  r.services = {
+      {u"bin\\svc.exe", u"Example Service", u"Keeps examples", kStartAutomatic, kAccountSystem, true,
+       {u"Tcpip", u"EventLog"}},
+      {u"bin\\svc.exe", u"Example Helper", u"Example Helper", kStartDisabled, kAccountUser, false, {}},
+  };
+  r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
+  return r;
+}
+
+class CorvpackTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SelectLanguage(kLanguageEnglish);
+    // The tool's folder holds the build's files, as in an installed corvpack.
+    test::WriteFileBytes(scratch.native("tool/installer.exe"), test::RandomBytes(3000, 1));
+    test::WriteFileBytes(scratch.native("tool/xinstres.dll"), test::RandomBytes(500, 2));
+    test::WriteFileBytes(scratch.native("tool/shfolder.dll"), test::RandomBytes(300, 3));
+    env.toolFolder = scratch.native("tool");
+    WriteText(scratch.native("pkg/licence.txt"), "Terms\nMore terms\n");
+    WriteText(scratch.native("pkg/art/wizard.bmp"), "BM bitmap");
+    WriteText(scratch.native("pkg/hooks/hooks.dll"), "MZ hooks");
+    WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\n");
+    WriteText(scratch.native("pkg/product/bin/app.exe"), "MZ app");
+    WriteText(scratch.native("pkg/product/bin/setup.exe"), "MZ setup");
+    WriteText(scratch.native("pkg/product/bin/svc.exe"), "MZ service");
+    WriteText(scratch.native("pkg/product/bin/uninstall.exe"), "MZ uninstall");
+    WriteText(scratch.native("pkg/product/bin/app.pdb"), "symbols");
+    WriteText(scratch.native("pkg/product/tmp/scratch.txt"), "left out");
+    WriteText(scratch.native("pkg/product/read me.txt"), "Read me");
+    fs::create_directories(scratch.native("pkg/product/empty folder"));
+  }
+  void TearDown() override { ResetLanguage(); }
+
+  int Run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    return pack::RunCli(args, out, err, env);
+  }
+
+  pack::Description Parse(const std::string& text) {
+    return pack::ParseDescription(text, scratch.native("pkg/package.toml"));
+  }
+
+  // The problems reported for `text`, one per line.
+  std::string Problems(const std::string& text) {
+    try {
+      Parse(text);
+    } catch (const pack::DescriptionError& e) {
+      return e.what();
+    }
+    ADD_FAILURE() << "accepted:\n" << text;
+    return std::string();
+  }
+
+  ScratchFolder scratch;
+  pack::CliEnvironment env;
+  std::ostringstream out, err;
+};
+
+TEST_F(CorvpackTest, EveryKeyReachesTheRecord) {
+  pack::Description d = Parse(kFullDescription);
+  EXPECT_EQ(d.record, FullDescriptionRecord());
+  EXPECT_EQ(d.productFolder, scratch.native("pkg/product"));
+  EXPECT_EQ(d.exclude, (std::vector<std::string>{"*.pdb", "tmp"}));
+  EXPECT_TRUE(d.warnings.empty());
+}
+
+TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
+  WriteText(scratch.native("pkg/package.toml"), kFullDescription);
+  ASSERT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("setup.exe").string(), "-q"}),
+            pack::kExitOk)
+      << err.str();
+  EXPECT_EQ(out.str(), "");
+  File file(scratch.path(u"setup.exe"));
+  ASSERT_EQ(file.open(kFileRead), 0);
+  InstallInfo info(file);
+
+  InstallRecord expected = FullDescriptionRecord();
+  pack::OpenedInstaller opened = pack::OpenInstaller(scratch.native("setup.exe"));
+  expected.mainBlock = opened.record.mainBlock;
+  expected.auxiliaryBlock = opened.record.auxiliaryBlock;
+  test::ExpectInfoMatchesRecord(info, expected);
+
+  // The main files: sorted, folders first of their contents, without the
+  // excluded ones; the auxiliary files in their fixed order.
+  std::vector<XString> names;
+  for (const RecordFileEntry& e : opened.record.mainBlock.entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<XString>{u"bin", u"bin\\app.exe", u"bin\\setup.exe", u"bin\\svc.exe",
+                                         u"bin\\uninstall.exe", u"empty folder", u"read me.txt"}));
+  names.clear();
+  for (const RecordFileEntry& e : opened.record.auxiliaryBlock.entries) names.push_back(e.name);
+  EXPECT_EQ(names,
+            (std::vector<XString>{u"xbind.script", u"xinstres.dll", u"shfolder.dll", u"hooks.dll", u"wizard.bmp"}));
+
+  // The bind script is stored as UTF-16LE text.
+  ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("auxiliary").string(), "--auxiliary"}), 0);
+  Bytes script = test::ReadFileBytes(scratch.native("auxiliary/xbind.script"));
+  EXPECT_EQ(script, (Bytes{'R', 0, 'O', 0, 'O', 0, 'T', 0, ' ', 0, 'R', 0, 'o', 0, 'o', 0, 't', 0, '\n', 0}));
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.native("tool/shfolder.dll")));
+}
+
+TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
+  pack::Description d = Parse("[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
+  const InstallRecord& r = d.record;
+  EXPECT_EQ(r.kind, kPackageInstallation);
+  EXPECT_EQ(r.productKey, XString(u"Hello"));
+  EXPECT_FALSE(r.productName);
+  EXPECT_EQ(r.language, 1);
+  EXPECT_EQ(r.overwriteMode, 4);
+  EXPECT_EQ(r.destinationBase, kBaseProgramFiles);
+  EXPECT_EQ(r.defaultDestination, XString(u"Hello"));
+  EXPECT_EQ(r.defaultProgramFolder, XString(u"Hello"));
+  EXPECT_FALSE(r.destinationFixed);
+  EXPECT_EQ(r.noJre, 1);
+  EXPECT_FALSE(r.bindExecutables);
+  EXPECT_EQ(r.reserved5, 4);
+  EXPECT_EQ(r.reserved6, 0);
+  EXPECT_FALSE(r.licenseText || r.installRunProgram || r.afterRunProgram || r.uninstallerName);
+  EXPECT_TRUE(r.shortcuts.empty() && r.associations.empty() && r.services.empty());
+
+  // false leaves a defaulted string out of the record.
+  pack::Description none = Parse(
+      "[package]\nname = \"Hello\"\n[destination]\nfolder = false\nprogram-folder = false\n"
+      "[files]\nsource = \"product\"\n");
+  EXPECT_FALSE(none.record.defaultDestination);
+  EXPECT_FALSE(none.record.defaultProgramFolder);
+}
+
+TEST_F(CorvpackTest, ProblemsNameFileLineAndKey) {
+  std::string file = scratch.native("pkg/package.toml").string();
+  EXPECT_EQ(Problems("[package]\nname = \"x\"\n[files]\nsource = \"product\"\n[[shortcut]]\nname = \"a\"\n"
+                     "target = \"a.exe\"\nlocation = \"desktp\"\n"),
+            file + ":8:12: error: shortcut[0].location: unknown value \"desktp\"; expected program-folder, desktop, "
+                   "start-menu or startup (did you mean \"desktop\"?)");
+  EXPECT_EQ(Problems("[package]\nname = \"x\"\nlangauge = \"german\"\n[files]\nsource = \"product\"\n"),
+            file + ":3:1: error: package.langauge: unknown key (did you mean \"language\"?)");
+  EXPECT_EQ(Problems("[package]\nname = \"x\n"),
+            file + ":2:10: error: Error while parsing string: unescaped control characters other than TAB (U+0009) "
+                   "are explicitly prohibited");
+  // Every problem is reported, in file order.
+  std::string all = Problems(
+      "[pakage]\n"
+      "[destination]\nfixed = \"yes\"\nbase = 3\n"
+      "[files]\nsource = \"no such folder\"\n"
+      "[[association]]\nextension = \".txt\"\nprogram = \"a.exe\"\ndescription = \"t\"\n");
+  std::vector<std::string> lines;
+  std::istringstream split(all);
+  for (std::string line; std::getline(split, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 6u) << all;
+  EXPECT_EQ(lines[0], file + ": error: package: missing; the [package] section with its name is required");
+  EXPECT_EQ(lines[1], file + ":1:2: error: pakage: unknown section or key (did you mean \"package\"?)");
+  EXPECT_EQ(lines[2], file + ":3:9: error: destination.fixed: expected true or false, found a string");
+  EXPECT_EQ(lines[3], file + ":4:8: error: destination.base: expected a string, found an integer");
+  EXPECT_NE(lines[4].find(":6:10: error: files.source: no such folder: "), std::string::npos) << lines[4];
+  EXPECT_EQ(lines[5], file + ":8:13: error: association[0].extension: write the extension without its dot (\"txt\")");
+}
+
+TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
+  const std::string head = "[package]\nname = \"x\"\n[files]\nsource = \"product\"\n";
+  EXPECT_NE(Problems(head + "[package.x]\n").find("unknown key"), std::string::npos);
+  EXPECT_NE(Problems("[package]\nname = \"x\"\nuninstaller = \"../u.exe\"\n[files]\nsource = \"product\"\n")
+                .find("package.uninstaller: must be a relative path inside the destination"),
+            std::string::npos);
+  EXPECT_NE(Problems(head + "[[shortcut]]\nname = 'C:\\x'\ntarget = \"a\"\n").find("shortcut[0].name: must be"),
+            std::string::npos);
+  EXPECT_NE(Problems("[package]\nname = \"x\"\nkind = \"update\"\n[files]\nsource = \"product\"\n")
+                .find("primary.name: missing; an update package names the product it updates"),
+            std::string::npos);
+  EXPECT_NE(Problems("[package]\nname = \"x\"\n[destination]\nprogram-folder = false\n[files]\nsource = \"product\"\n"
+                     "[[shortcut]]\nname = \"a\"\ntarget = \"a.exe\"\n")
+                .find("destination.program-folder: a shortcut goes to the program folder"),
+            std::string::npos);
+  EXPECT_NE(Problems(head + "[[association]]\nextension = \"a\"\nprogram = \"a\"\ndescription = \"d\"\n"
+                            "[[association]]\nextension = \"A\"\nprogram = \"a\"\ndescription = \"d\"\n")
+                .find("\"A\" is associated twice"),
+            std::string::npos);
+  EXPECT_NE(Problems(head + "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nfiles = [{ path = \"x\" }]\n")
+                .find("jre.layout[0].files[0].size: missing"),
+            std::string::npos);
+  EXPECT_NE(Problems(head + "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nflag = 256\n").find("out of range 0 to 255"),
+            std::string::npos);
+  EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"missing.txt\"\n[files]\nsource = \"product\"\n")
+                .find("package.licence: no such file"),
+            std::string::npos);
+  test::WriteFileBytes(scratch.native("pkg/latin1.txt"), Bytes{'c', 0xE9, '\n'});
+  EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"latin1.txt\"\n[files]\nsource = \"product\"\n")
+                .find("not UTF-8 text"),
+            std::string::npos);
+  EXPECT_NE(Problems("[package]\nname = \"x\"\n").find("files.source: missing"), std::string::npos);
+  EXPECT_NE(Problems(head + "[shortcut]\nname = \"a\"\n").find("write [[shortcut]]"), std::string::npos);
+}
+
+TEST_F(CorvpackTest, LicenceTextsInTheirEncodings) {
+  const std::string toml = "[package]\nname = \"x\"\nlicence = \"l.txt\"\n[files]\nsource = \"product\"\n";
+  WriteText(scratch.native("pkg/l.txt"), "\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\r\nb\rc\n");
+  EXPECT_EQ(Parse(toml).record.licenseText, XString(u"\u00e9t\u00e9\r\nb\r\nc\r\n"));
+  test::WriteFileBytes(scratch.native("pkg/l.txt"), Bytes{0xFF, 0xFE, 'a', 0, 0xE5, 0x65, '\n', 0});
+  EXPECT_EQ(Parse(toml).record.licenseText, XString(u"a\u65e5\r\n"));
+}
+
+TEST_F(CorvpackTest, ProductFilesHaveWindowsNamesAndFixedTimes) {
+  fs::path product = scratch.native("walk");
+  WriteText(product / "b.txt", "b");
+  WriteText(product / "a/z.txt", "z");
+  WriteText(product / "a/y.txt", "yy");
+  test::SetModificationTime(product / "b.txt", 2000000000);
+  std::vector<pack::PackageFile> files = pack::CollectProductFiles(product, {}, std::nullopt);
+  ASSERT_EQ(files.size(), 4u);
+  EXPECT_EQ(files[0].entry, (RecordFileEntry{u"a", 0, -1}));
+  EXPECT_EQ(files[1].entry.name, u"a\\y.txt");
+  EXPECT_EQ(files[1].entry.size, 2);
+  EXPECT_EQ(files[2].entry.name, u"a\\z.txt");
+  EXPECT_EQ(files[3].entry.time, 2000000000);
+  // SOURCE_DATE_EPOCH caps the times of newer files.
+  files = pack::CollectProductFiles(product, {}, 1700000000);
+  EXPECT_EQ(files[3].entry.time, 1700000000);
+  files = pack::CollectProductFiles(product, {"a/z*"}, std::nullopt);
+  EXPECT_EQ(files.size(), 3u);
+
+  auto refused = [&](const std::string& what) {
+    try {
+      pack::CollectProductFiles(product, {}, std::nullopt);
+      ADD_FAILURE() << what << ": accepted";
+      return std::string();
+    } catch (const pack::DescriptionError& e) {
+      return std::string(e.what());
+    }
+  };
+  WriteText(product / "a/Y.TXT", "other");
+  EXPECT_NE(refused("case").find("only in letter case"), std::string::npos);
+  fs::remove(product / "a/Y.TXT");
+  WriteText(product / "what?.txt", "?");
+  EXPECT_NE(refused("name").find("cannot"), std::string::npos);
+  fs::remove(product / "what?.txt");
+  WriteText(product / "aux.h", "");
+  EXPECT_NE(refused("device").find("device"), std::string::npos);
+  fs::remove(product / "aux.h");
+  fs::create_directory_symlink("..", product / "a/loop");
+  EXPECT_NE(refused("loop").find("leads back"), std::string::npos);
+}
+
+TEST_F(CorvpackTest, BuildIsReproducibleAndVerifies) {
+  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
+  std::string toml = scratch.native("pkg/package.toml").string();
+  ASSERT_EQ(Run({"build", toml, "-o", scratch.native("one.exe").string()}), 0) << err.str();
+  EXPECT_NE(out.str().find("wrote"), std::string::npos);
+  ASSERT_EQ(Run({"build", toml, "--output=" + scratch.native("two.exe").string(), "--level", "6"}), 0) << err.str();
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("one.exe")), test::ReadFileBytes(scratch.native("two.exe")));
+
+  EXPECT_EQ(Run({"verify", scratch.native("one.exe").string()}), 0) << err.str();
+  EXPECT_NE(out.str().find(": OK, 7 main files (58 bytes) in 3 folders, 2 auxiliary files"), std::string::npos) << out.str();
+
+  EXPECT_EQ(Run({"list", scratch.native("one.exe").string()}), 0) << err.str();
+  EXPECT_NE(out.str().find("package               Hello\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("read me.txt"), std::string::npos);
+  EXPECT_NE(out.str().find("xinstres.dll"), std::string::npos);
+
+  ASSERT_EQ(Run({"extract", scratch.native("one.exe").string(), "-o", scratch.native("out").string()}), 0) << err.str();
+  EXPECT_EQ(ReadText(scratch.native("out/read me.txt")), "Read me");
+  EXPECT_TRUE(fs::is_directory(scratch.native("out/empty folder")));
+  EXPECT_EQ(test::ModificationTime(scratch.native("out/bin/app.exe")),
+            test::ModificationTime(scratch.native("pkg/product/bin/app.exe")));
+}
+
+TEST_F(CorvpackTest, TheBuildsFilesAreFoundOrGiven) {
+  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
+  std::string toml = scratch.native("pkg/package.toml").string();
+  std::string output = scratch.native("setup.exe").string();
+  ASSERT_EQ(Run({"build", toml, "-o", output, "--no-ui-library", "--no-shfolder", "-q"}), 0) << err.str();
+  EXPECT_TRUE(pack::OpenInstaller(output).record.auxiliaryBlock.entries.empty());
+  Bytes file = test::ReadFileBytes(output);
+  Bytes stub = test::ReadFileBytes(scratch.native("tool/installer.exe"));
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
+
+  test::WriteFileBytes(scratch.native("other stub.exe"), Bytes(64, 'S'));
+  ASSERT_EQ(Run({"build", toml, "-o", output, "--stub", scratch.native("other stub.exe").string(), "--shfolder",
+                 scratch.native("tool/xinstres.dll").string(), "-q"}),
+            0)
+      << err.str();
+  EXPECT_EQ(test::ReadFileBytes(output)[0], 'S');
+  EXPECT_EQ(pack::OpenInstaller(output).record.auxiliaryBlock.entries.size(), 2u);
+
+  env.toolFolder = scratch.native("nowhere");
+  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
+  EXPECT_NE(err.str().find("cannot find the installer stub installer.exe"), std::string::npos) << err.str();
+}
+
+TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
+  // The test data folder is tests/data of the source tree.
+  fs::path root = (fs::path(CORV_TEST_DATA) / ".." / "..").lexically_normal();
+  std::string doc = ReadText(root / "docs" / "package-format.md");
+  fs::create_directories(scratch.native("pkg/dist"));
+  size_t examples = 0;
+  for (size_t at = doc.find("```toml\n"); at != std::string::npos; at = doc.find("```toml\n", at)) {
+    at += 8;
+    size_t end = doc.find("```", at);
+    ASSERT_NE(end, std::string::npos);
+    std::string text = doc.substr(at, end - at);
+    try {
+      Parse(text);
+    } catch (const pack::DescriptionError& e) {
+      ADD_FAILURE() << e.what() << "\nin\n" << text;
+    }
+    ++examples;
+  }
+  EXPECT_EQ(examples, 2u);
+}
+
+TEST_F(CorvpackTest, ExitCodesAndMessages) {
+  EXPECT_EQ(Run({}), pack::kExitUsage);
+  EXPECT_NE(err.str().find("Try 'corvpack --help'"), std::string::npos);
+  EXPECT_EQ(Run({"--help"}), pack::kExitOk);
+  EXPECT_NE(out.str().find("Usage: corvpack COMMAND"), std::string::npos);
+  EXPECT_EQ(Run({"--version"}), pack::kExitOk);
+  EXPECT_EQ(Run({"pack", "x"}), pack::kExitUsage);
+  EXPECT_EQ(Run({"build", "x.toml"}), pack::kExitUsage);
+  EXPECT_NE(err.str().find("build needs -o OUTPUT.exe"), std::string::npos);
+  EXPECT_EQ(Run({"build", "x.toml", "-o"}), pack::kExitUsage);
+  EXPECT_EQ(Run({"build", "x.toml", "-o", "y", "--level", "12"}), pack::kExitUsage);
+  EXPECT_EQ(Run({"build", "x.toml", "-o", "y", "--fast"}), pack::kExitUsage);
+  EXPECT_EQ(Run({"list"}), pack::kExitUsage);
+  EXPECT_EQ(Run({"extract", "x.exe"}), pack::kExitUsage);
+
+  EXPECT_EQ(Run({"build", scratch.native("missing.toml").string(), "-o", scratch.native("y.exe").string()}),
+            pack::kExitFailed);
+  EXPECT_NE(err.str().find("missing.toml: error: cannot read the file"), std::string::npos) << err.str();
+  EXPECT_FALSE(fs::exists(scratch.native("y.exe")));
+
+  std::string stub = scratch.native("tool/installer.exe").string();
+  for (const char* command : {"list", "verify"}) {
+    EXPECT_EQ(Run({command, stub}), pack::kExitFailed);
+    EXPECT_EQ(err.str(), "corvpack: " + stub +
+                             ": Invalid or corrupted installation package: no package trailer at the end of the file\n");
+  }
+  EXPECT_EQ(Run({"extract", stub, "-o", scratch.native("x").string()}), pack::kExitFailed);
+  EXPECT_FALSE(fs::exists(scratch.native("x")));
+
+  // An auxiliary file whose name Windows takes for a device.
+  WriteText(scratch.native("pkg/aux.dll"), "MZ");
+  WriteText(scratch.native("pkg/package.toml"),
+            "[package]\nname = \"x\"\nhook-library = \"aux.dll\"\n[files]\nsource = \"product\"\n");
+  EXPECT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("y.exe").string()}),
+            pack::kExitFailed);
+  EXPECT_NE(err.str().find("aux.dll: error: the name is a name Windows reserves for a device"), std::string::npos)
+      << err.str();
+}
+
+}  // namespace
+}  // namespace corv

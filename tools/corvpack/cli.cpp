@@ -1,0 +1,490 @@
+#include "cli.h"
+
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "description.h"
+#include "installerreader.h"
+#include "packagewriter.h"
+#include "plan.h"
+#include "util/exceptions.h"
+
+namespace corv::pack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kVersion[] = "corvpack 1.0";
+
+constexpr char kUsage[] =
+    "Usage: corvpack COMMAND [OPTIONS]\n"
+    "\n"
+    "Builds installers for 32-bit Windows from a package description, and\n"
+    "lists, checks and unpacks existing ones.\n"
+    "\n"
+    "Commands:\n"
+    "  build DESCRIPTION.toml -o OUTPUT.exe  build an installer\n"
+    "  list INSTALLER                        show the package inside an installer\n"
+    "  verify INSTALLER                      decode every block and check it\n"
+    "  extract INSTALLER -o FOLDER           write the installer's files into FOLDER\n"
+    "\n"
+    "Options of build:\n"
+    "  -o, --output FILE       the installer to write (required)\n"
+    "  -p, --product FOLDER    the product folder, instead of [files] source\n"
+    "      --stub FILE         the installer program the package is appended to\n"
+    "      --ui-library FILE   the UI resource library (xinstres.dll)\n"
+    "      --no-ui-library     leave the UI resource library out\n"
+    "      --shfolder FILE     the folder-path library (shfolder.dll)\n"
+    "      --no-shfolder       leave the folder-path library out\n"
+    "  -l, --level N           compression level, 0 (fast) to 9 (small); default 6\n"
+    "  -q, --quiet             print nothing but warnings and errors\n"
+    "  Without --stub, --ui-library and --shfolder the files are looked for\n"
+    "  beside corvpack, in ../share/corvantis, and in the Windows build tree.\n"
+    "\n"
+    "Options of extract:\n"
+    "  -o, --output FOLDER     where to write the files (required)\n"
+    "      --auxiliary         write the auxiliary files instead of the main files\n"
+    "\n"
+    "Options of verify:\n"
+    "  -q, --quiet             print nothing unless the installer is bad\n"
+    "\n"
+    "  -h, --help              show this text\n"
+    "      --version           show the version\n"
+    "\n"
+    "Environment: SOURCE_DATE_EPOCH packs files changed after that time with\n"
+    "that time, so that a rebuilt product gives the same installer.\n"
+    "Exit codes: 0 success, 1 failure, 2 bad command line.\n"
+    "The description format is documented in docs/package-format.md.\n";
+
+struct UsageError {
+  std::string message;
+};
+
+// The command line of one command: positional arguments and options.
+struct Arguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;
+  std::map<std::string, bool> flags;
+
+  bool flag(const std::string& name) const { return flags.count(name) != 0; }
+  const std::string* value(const std::string& name) const {
+    auto it = values.find(name);
+    return it == values.end() ? nullptr : &it->second;
+  }
+};
+
+struct OptionSpec {
+  const char* longName;
+  char shortName;
+  bool takesValue;
+};
+
+Arguments Parse(const std::string& command, const std::vector<std::string>& args,
+                std::initializer_list<OptionSpec> specs) {
+  Arguments out;
+  bool optionsEnded = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      out.positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = a;
+    std::string inlineValue;
+    bool hasInline = false;
+    if (a.compare(0, 2, "--") == 0) {
+      size_t eq = a.find('=');
+      if (eq != std::string::npos) {
+        name = a.substr(0, eq);
+        inlineValue = a.substr(eq + 1);
+        hasInline = true;
+      }
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : specs) {
+      if (name == std::string("--") + s.longName || (s.shortName && name == std::string("-") + s.shortName)) {
+        spec = &s;
+      }
+    }
+    if (!spec) throw UsageError{"unknown option " + name + " for " + command};
+    std::string key = spec->longName;
+    if (spec->takesValue) {
+      if (hasInline) {
+        out.values[key] = inlineValue;
+      } else if (i + 1 < args.size()) {
+        out.values[key] = args[++i];
+      } else {
+        throw UsageError{"option " + name + " needs a value"};
+      }
+    } else {
+      if (hasInline) throw UsageError{"option " + name + " takes no value"};
+      out.flags[key] = true;
+    }
+  }
+  return out;
+}
+
+std::string Bytes(uint64_t n) {
+  std::ostringstream s;
+  if (n < 10 * 1024) {
+    s << n << (n == 1 ? " byte" : " bytes");
+  } else if (n < 1024 * 1024) {
+    s << std::fixed << std::setprecision(1) << n / 1024.0 << " KiB";
+  } else {
+    s << std::fixed << std::setprecision(1) << n / (1024.0 * 1024.0) << " MiB";
+  }
+  return s.str();
+}
+
+// A one-line progress display, redrawn in place on a terminal.
+class TerminalProgress : public Progress {
+public:
+  TerminalProgress(std::ostream& err, std::string verb) : err_(err), verb_(std::move(verb)) {}
+  ~TerminalProgress() override { clear(); }
+
+  void update(const std::string& what, uint64_t done, uint64_t total) override {
+    int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (what == what_ && percent == percent_) return;
+    what_ = what;
+    percent_ = percent;
+    std::ostringstream line;
+    line << "\r" << verb_ << " " << what << ": " << std::setw(3) << percent << "% (" << Bytes(done) << " of "
+         << Bytes(total) << ")";
+    std::string text = line.str();
+    size_t width = text.size();
+    if (width < shown_) text += std::string(shown_ - width, ' ');
+    shown_ = width;
+    err_ << text << std::flush;
+  }
+
+  void done(const std::string&) override {
+    clear();
+    what_.clear();
+    percent_ = -1;
+  }
+
+private:
+  void clear() {
+    if (shown_ == 0) return;
+    err_ << "\r" << std::string(shown_, ' ') << "\r" << std::flush;
+    shown_ = 0;
+  }
+
+  std::ostream& err_;
+  std::string verb_;
+  std::string what_;
+  int percent_ = -1;
+  size_t shown_ = 0;
+};
+
+std::optional<fs::path> FindTool(const CliEnvironment& env, const std::string& name) {
+  const fs::path candidates[] = {
+      env.toolFolder,
+      env.toolFolder / ".." / "share" / "corvantis",
+      // The host build tree's tools/corvpack beside the Windows build tree.
+      env.toolFolder / ".." / ".." / ".." / "win32" / "src",
+  };
+  for (const fs::path& dir : candidates) {
+    std::error_code ec;
+    fs::path p = (dir / name).lexically_normal();
+    if (!env.toolFolder.empty() && fs::is_regular_file(p, ec)) return p;
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> ToolOption(const Arguments& a, const CliEnvironment& env, const std::string& option,
+                                   const std::string& noOption, const std::string& name) {
+  if (a.flag(noOption)) {
+    if (a.value(option)) throw UsageError{"--" + option + " and --" + noOption + " exclude each other"};
+    return std::nullopt;
+  }
+  if (const std::string* v = a.value(option)) {
+    std::error_code ec;
+    if (!fs::is_regular_file(*v, ec)) throw UsageError{"--" + option + ": no such file: " + *v};
+    return fs::path(*v);
+  }
+  return FindTool(env, name);
+}
+
+void PrintWarnings(const std::vector<Diagnostic>& warnings, std::ostream& err) {
+  for (const Diagnostic& w : warnings) err << w.text() << "\n";
+}
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+  Arguments a = Parse("build", args,
+                      {{"output", 'o', true},
+                       {"product", 'p', true},
+                       {"stub", 0, true},
+                       {"ui-library", 0, true},
+                       {"no-ui-library", 0, false},
+                       {"shfolder", 0, true},
+                       {"no-shfolder", 0, false},
+                       {"level", 'l', true},
+                       {"quiet", 'q', false}});
+  if (a.positional.size() != 1) throw UsageError{"build takes one package description"};
+  const std::string* output = a.value("output");
+  if (!output) throw UsageError{"build needs -o OUTPUT.exe"};
+  PlanOptions options;
+  if (const std::string* level = a.value("level")) {
+    if (level->size() != 1 || (*level)[0] < '0' || (*level)[0] > '9') {
+      throw UsageError{"--level must be a digit from 0 to 9"};
+    }
+    options.level = (*level)[0] - '0';
+  }
+  if (!env.sourceDateEpoch.empty()) {
+    char* end = nullptr;
+    long long epoch = std::strtoll(env.sourceDateEpoch.c_str(), &end, 10);
+    if (*end != '\0') throw UsageError{"SOURCE_DATE_EPOCH is not a number of seconds"};
+    options.timeLimit = epoch;
+  }
+  bool quiet = a.flag("quiet");
+  Toolset tools;
+  if (const std::string* stub = a.value("stub")) {
+    tools.stub = *stub;
+  } else if (auto found = FindTool(env, "installer.exe")) {
+    tools.stub = *found;
+  } else {
+    err << "corvpack: cannot find the installer stub installer.exe beside corvpack or in the build tree;"
+           " name it with --stub\n";
+    return kExitFailed;
+  }
+  std::error_code ec;
+  if (!fs::is_regular_file(tools.stub, ec)) {
+    err << "corvpack: " << tools.stub.string() << ": no such file (the installer stub)\n";
+    return kExitFailed;
+  }
+  tools.uiLibrary = ToolOption(a, env, "ui-library", "no-ui-library", kUiLibraryName);
+  tools.folderLibrary = ToolOption(a, env, "shfolder", "no-shfolder", kFolderLibraryName);
+  std::optional<fs::path> product;
+  if (const std::string* p = a.value("product")) product = *p;
+
+  try {
+    Description d = ReadDescription(a.positional[0], product);
+    PrintWarnings(d.warnings, err);
+    std::vector<Diagnostic> warnings;
+    PackagePlan plan = MakePlan(d, tools, options, warnings);
+    PrintWarnings(warnings, err);
+    if (!tools.uiLibrary && !quiet && !a.flag("no-ui-library")) {
+      err << "corvpack: warning: no UI resource library (" << kUiLibraryName
+          << ") found; the installer will only run with /batch\n";
+    }
+    TerminalProgress progress(err, "packing");
+    InstallRecord written = WriteInstaller(plan, *output, env.interactive && !quiet ? &progress : nullptr);
+    if (!quiet) {
+      size_t files = 0, folders = 0;
+      for (const RecordFileEntry& e : written.mainBlock.entries) (e.isFolder() ? folders : files) += 1;
+      out << "corvpack: wrote " << *output << ": " << files << (files == 1 ? " file" : " files");
+      if (folders) out << " in " << folders << (folders == 1 ? " folder" : " folders");
+      out << " (" << Bytes(written.mainBlock.decodedSize) << " packed into " << Bytes(written.mainBlock.length)
+          << "), " << written.auxiliaryBlock.entries.size() << " auxiliary "
+          << (written.auxiliaryBlock.entries.size() == 1 ? "file" : "files") << ", "
+          << Bytes(fs::file_size(*output, ec)) << " in all\n";
+    }
+    return kExitOk;
+  } catch (const DescriptionError& e) {
+    for (const Diagnostic& d : e.problems()) err << d.text() << "\n";
+    return kExitFailed;
+  }
+}
+
+// Runs `work`, naming `file` in the message of a BadInstaller it throws.
+template <typename Work>
+auto Named(const std::string& file, Work work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const BadInstaller& e) {
+    throw BadInstaller(file + ": " + e.message(), e.detail());
+  }
+}
+
+std::string Utf8(const OptString& s) { return s ? ToUtf8(*s) : std::string(); }
+
+// "C:\x" style strings shown with quotes only when they need them.
+std::string Shown(const XString& s) {
+  std::string u = ToUtf8(s);
+  if (u.empty() || u.find_first_of(" \t\"") != std::string::npos) return "\"" + u + "\"";
+  return u;
+}
+
+std::string Time(int32_t t) {
+  std::time_t time = t;
+  std::tm tm{};
+  if (!gmtime_r(&time, &tm)) return "?";
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+void ListBlock(std::ostream& out, const char* title, const RecordBlock& b) {
+  size_t files = 0, folders = 0;
+  for (const RecordFileEntry& e : b.entries) (e.isFolder() ? folders : files) += 1;
+  out << "\n" << title << ": " << files << (files == 1 ? " file" : " files") << ", " << folders
+      << (folders == 1 ? " folder" : " folders") << ", " << b.decodedSize << " bytes (block of " << b.length
+      << " bytes at " << b.offset << ")\n";
+  for (const RecordFileEntry& e : b.entries) {
+    if (e.isFolder()) {
+      out << "  " << std::setw(19) << std::left << "" << std::right << "  " << std::setw(12) << "folder"
+          << "  " << ToUtf8(e.name) << "\\\n";
+    } else {
+      out << "  " << Time(e.time) << "  " << std::setw(12) << e.size << "  " << ToUtf8(e.name) << "\n";
+    }
+  }
+}
+
+int List(const std::vector<std::string>& args, std::ostream& out) {
+  Arguments a = Parse("list", args, {});
+  if (a.positional.size() != 1) throw UsageError{"list takes one installer"};
+  OpenedInstaller installer = Named(a.positional[0], [&] { return OpenInstaller(a.positional[0]); });
+  const InstallRecord& r = installer.record;
+  static const char* const kLanguages[] = {"?", "auto", "english", "russian", "french", "german", "japanese"};
+  static const char* const kOverwrite[] = {"?", "always", "never", "older", "ask"};
+  static const char* const kBases[] = {"?", "system-drive", "program-files", "path"};
+  static const char* const kLocations[] = {"program-folder", "desktop", "start-menu", "startup"};
+  static const char* const kStarts[] = {"?", "automatic", "on-demand", "disabled"};
+  auto pick = [](const char* const* names, size_t count, unsigned v) {
+    return v < count ? std::string(names[v]) : "(" + std::to_string(v) + ")";
+  };
+  auto field = [&out](const char* name, const std::string& value) {
+    out << std::left << std::setw(22) << name << std::right << value << "\n";
+  };
+  auto optional = [&](const char* name, const OptString& value) {
+    if (value) field(name, Shown(*value));
+  };
+  field("installer", installer.path.string() + " (" + std::to_string(installer.fileSize) + " bytes)");
+  optional("package", r.packageName);
+  field("kind", r.kind == kPackageInstallation ? "installation" : r.kind == kPackageUpdate ? "update"
+                                                                                         : "(" + std::to_string(r.kind) + ")");
+  optional("product", r.productName);
+  optional("product-key", r.productKey);
+  field("language", pick(kLanguages, 7, r.language));
+  field("overwrite", pick(kOverwrite, 5, r.overwriteMode));
+  field("destination", pick(kBases, 4, r.destinationBase) + (r.defaultDestination ? " " + Shown(*r.defaultDestination) : "") +
+                           (r.destinationFixed ? " (fixed)" : ""));
+  optional("program-folder", r.defaultProgramFolder);
+  if (r.warnPreviousVersion) field("warn-previous-version", "yes");
+  if (r.licenseText) field("licence", std::to_string(r.licenseText->size()) + " characters");
+  optional("wizard-bitmap", r.wizardBitmap);
+  optional("hook-library", r.hookLibrary);
+  optional("uninstaller", r.uninstallerName);
+  optional("recorded-file", r.recordedFile);
+  optional("path-entry", r.pathEntry);
+  if (r.installRunProgram) field("install-run", Shown(*r.installRunProgram) + " " + Utf8(r.installRunArguments));
+  if (r.afterRunProgram) field("after-run", Shown(*r.afterRunProgram) + " " + Utf8(r.afterRunArguments));
+  if (r.bindExecutables) field("bind", "yes");
+  optional("primary", r.primaryName);
+  for (const XString& m : r.primaryMarkerFiles) field("primary marker", Shown(m));
+  optional("primary jre-file", r.primaryJreFile);
+  if (r.noJre == 0) {
+    field("jre", Shown(r.jre.version) + " (" + std::to_string(r.jre.groups.size()) + " layouts)");
+    for (size_t g = 0; g < r.jre.groups.size(); ++g) {
+      for (const RecordJreCheck& c : r.jre.groups[g].checks) {
+        field(("  layout " + std::to_string(g)).c_str(),
+              Shown(c.path) + (c.size == -1 ? " absent" : " " + std::to_string(c.size) + " bytes"));
+      }
+    }
+  }
+  for (const RecordShortcut& s : r.shortcuts) {
+    field("shortcut", pick(kLocations, 4, s.location) + " " + Shown(s.name) + " -> " + Shown(s.target) +
+                          (s.arguments.empty() ? "" : " " + ToUtf8(s.arguments)));
+  }
+  for (const RecordAssociation& as : r.associations) {
+    field("association", "." + ToUtf8(as.extension) + " " + Shown(as.typeDescription) + " -> " + Shown(as.program) +
+                             (as.arguments.empty() ? "" : " " + ToUtf8(as.arguments)) + (as.selected ? "" : " (not selected)"));
+  }
+  for (const RecordService& s : r.services) {
+    std::string deps;
+    for (const XString& d : s.dependencies) deps += (deps.empty() ? " after " : ", ") + ToUtf8(d);
+    field("service", Shown(s.displayName) + " " + Shown(s.executable) + " " + pick(kStarts, 4, s.start) +
+                         (s.account == kAccountSystem ? " system" : " user") + (s.interactive ? " interactive" : "") +
+                         deps);
+  }
+  ListBlock(out, "main files", r.mainBlock);
+  ListBlock(out, "auxiliary files", r.auxiliaryBlock);
+  return kExitOk;
+}
+
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+  Arguments a = Parse("verify", args, {{"quiet", 'q', false}});
+  if (a.positional.size() != 1) throw UsageError{"verify takes one installer"};
+  bool quiet = a.flag("quiet");
+  TerminalProgress progress(err, "checking");
+  VerifyReport report = Named(a.positional[0], [&] {
+    return VerifyInstaller(a.positional[0], env.interactive && !quiet ? &progress : nullptr);
+  });
+  if (!quiet) {
+    out << "corvpack: " << a.positional[0] << ": OK, " << report.mainFiles << " main "
+        << (report.mainFiles == 1 ? "file" : "files") << " (" << report.mainBytes << " bytes) in "
+        << report.mainFolders << (report.mainFolders == 1 ? " folder" : " folders") << ", " << report.auxiliaryFiles
+        << " auxiliary " << (report.auxiliaryFiles == 1 ? "file" : "files") << " (" << report.auxiliaryBytes
+        << " bytes)\n";
+  }
+  return kExitOk;
+}
+
+int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+  Arguments a = Parse("extract", args, {{"output", 'o', true}, {"auxiliary", 0, false}, {"quiet", 'q', false}});
+  if (a.positional.size() != 1) throw UsageError{"extract takes one installer"};
+  const std::string* folder = a.value("output");
+  if (!folder) throw UsageError{"extract needs -o FOLDER"};
+  bool quiet = a.flag("quiet");
+  TerminalProgress progress(err, "extracting");
+  Named(a.positional[0], [&] {
+    ExtractInstaller(a.positional[0], *folder, a.flag("auxiliary"), env.interactive && !quiet ? &progress : nullptr);
+    return 0;
+  });
+  if (!quiet) out << "corvpack: extracted " << a.positional[0] << " into " << *folder << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+  try {
+    if (args.empty()) throw UsageError{"no command given"};
+    const std::string& command = args[0];
+    if (command == "-h" || command == "--help" || command == "help") {
+      out << kUsage;
+      return kExitOk;
+    }
+    if (command == "--version") {
+      out << kVersion << "\n";
+      return kExitOk;
+    }
+    for (const std::string& a : args) {
+      if (a == "-h" || a == "--help") {
+        out << kUsage;
+        return kExitOk;
+      }
+    }
+    try {
+      if (command == "build") return Build(args, out, err, env);
+      if (command == "list") return List(args, out);
+      if (command == "verify") return Verify(args, out, err, env);
+      if (command == "extract") return Extract(args, out, err, env);
+    } catch (const BadInstaller& e) {
+      err << "corvpack: " << e.what() << "\n";
+      return kExitFailed;
+    } catch (const Exception& e) {
+      err << "corvpack: " << ToUtf8(e.message()) << "\n";
+      return kExitFailed;
+    } catch (const std::exception& e) {
+      err << "corvpack: " << e.what() << "\n";
+      return kExitFailed;
+    }
+    throw UsageError{"unknown command \"" + command + "\""};
+  } catch (const UsageError& e) {
+    err << "corvpack: " << e.message << "\nTry 'corvpack --help' for more information.\n";
+    return kExitUsage;
+  }
+}
+
+}  // namespace corv::pack

@@ -1,0 +1,76 @@
+// The package description: a TOML file that says everything the installer's
+// record holds, with defaults for the common case (docs/package-format.md).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kernel/installrecord.h"
+
+namespace corv::pack {
+
+// One problem found in a description, located in its file.
+struct Diagnostic {
+  std::string file;
+  int line = 0;  // 0: the file as a whole
+  int column = 0;
+  std::string key;  // "shortcut[1].location"; empty for a syntax error
+  std::string message;
+  bool warning = false;
+
+  // "package.toml:12:3: error: shortcut[1].location: ..."
+  std::string text() const;
+};
+
+// A description that cannot be used: every error found, in file order.
+class DescriptionError : public std::runtime_error {
+public:
+  explicit DescriptionError(std::vector<Diagnostic> problems);
+  const std::vector<Diagnostic>& problems() const { return problems_; }
+
+private:
+  std::vector<Diagnostic> problems_;
+};
+
+// A description, read and checked. Paths are made absolute against the
+// description's folder.
+struct Description {
+  std::filesystem::path file;
+  // Every value of the record but the two blocks.
+  InstallRecord record;
+  // The product folder whose tree makes the main files, and the patterns
+  // of what to leave out of it (matched against paths relative to the
+  // folder, with "/" between components).
+  std::filesystem::path productFolder;
+  std::vector<std::string> exclude;
+  // Sources of the auxiliary files the description names.
+  std::optional<std::filesystem::path> bindScript;
+  std::optional<std::filesystem::path> hookLibrary;
+  std::optional<std::filesystem::path> wizardBitmap;
+  // Where things were said, for messages about them found later:
+  // the line of each key path ("shortcut[0].target" -> 14).
+  std::vector<std::pair<std::string, int>> keyLines;
+  // Warnings found while reading.
+  std::vector<Diagnostic> warnings;
+
+  // The line where `key` was given, 0 if it was not.
+  int lineOf(const std::string& key) const;
+};
+
+// Reads the description `file`. `productFolder`, when given, replaces the
+// description's [files] source. Throws DescriptionError listing every
+// problem: TOML syntax, unknown sections and keys (with the closest known
+// one), values of the wrong type or out of range, missing required keys,
+// names that could leave their folder, and files that cannot be read.
+Description ReadDescription(const std::filesystem::path& file,
+                            const std::optional<std::filesystem::path>& productFolder = std::nullopt);
+
+// The same from text, for tests: `file` only names it in messages and is
+// the base of relative paths.
+Description ParseDescription(const std::string& text, const std::filesystem::path& file,
+                             const std::optional<std::filesystem::path>& productFolder = std::nullopt);
+
+}  // namespace corv::pack

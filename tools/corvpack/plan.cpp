@@ -1,0 +1,258 @@
+#include "plan.h"
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "textfile.h"
+
+namespace corv::pack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+XString LowerAscii(XString s) {
+  for (XChar& c : s) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<XChar>(c + 32);
+  }
+  return s;
+}
+
+// What a component of a Windows file name cannot be or hold.
+std::string WindowsNameProblem(const std::string& component) {
+  for (unsigned char c : component) {
+    if (c < 0x20) return "holds a control character";
+    if (std::string("<>:\"\\|?*").find(static_cast<char>(c)) != std::string::npos) {
+      return std::string("holds \"") + static_cast<char>(c) + "\", which Windows file names cannot";
+    }
+  }
+  if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+    return "ends with a dot or a blank, which Windows drops";
+  }
+  if (!IsContainedRelativePath(FromUtf8(component))) return "is a name Windows reserves for a device";
+  if (ToUtf8(FromUtf8(component)) != component) return "is not valid UTF-8";
+  return std::string();
+}
+
+Diagnostic FileProblem(const fs::path& path, const std::string& message) {
+  Diagnostic d;
+  d.file = path.string();
+  d.message = message;
+  return d;
+}
+
+class Collector {
+public:
+  Collector(const fs::path& root, const std::vector<std::string>& exclude, const std::optional<int64_t>& limit)
+      : root_(root), exclude_(exclude), limit_(limit) {}
+
+  void walk(const fs::path& folder, const std::string& relative) {
+    std::error_code ec;
+    fs::path canonical = fs::canonical(folder, ec);
+    if (!ec && !active_.insert(canonical.string()).second) {
+      problems_.push_back(FileProblem(folder, "a symbolic link leads back into its own folder"));
+      return;
+    }
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      names.push_back(it->path().filename().string());
+    }
+    if (ec) {
+      problems_.push_back(FileProblem(folder, "cannot read the folder: " + ec.message()));
+      return;
+    }
+    std::sort(names.begin(), names.end());
+    std::map<XString, std::string> seen;
+    for (const std::string& name : names) {
+      std::string rel = relative.empty() ? name : relative + "/" + name;
+      if (excluded(rel)) continue;
+      fs::path path = folder / name;
+      std::string problem = WindowsNameProblem(name);
+      if (!problem.empty()) {
+        problems_.push_back(FileProblem(path, "the name " + problem + "; rename it or exclude it"));
+        continue;
+      }
+      auto [other, fresh] = seen.emplace(LowerAscii(FromUtf8(name)), name);
+      if (!fresh) {
+        problems_.push_back(FileProblem(path, "differs from \"" + other->second +
+                                                  "\" only in letter case, which Windows does not tell apart"));
+        continue;
+      }
+      struct stat st;
+      if (::stat(path.c_str(), &st) != 0) {
+        problems_.push_back(FileProblem(path, "cannot read the file (a broken symbolic link?)"));
+        continue;
+      }
+      PackageFile f;
+      f.entry.name = FromUtf8(rel);
+      std::replace(f.entry.name.begin(), f.entry.name.end(), u'/', u'\\');
+      if (S_ISDIR(st.st_mode)) {
+        f.entry.time = 0;
+        f.entry.size = -1;
+        files_.push_back(std::move(f));
+        walk(path, rel);
+      } else if (S_ISREG(st.st_mode)) {
+        int64_t time = st.st_mtime;
+        if (limit_ && time > *limit_) time = *limit_;
+        if (time < INT32_MIN || time > INT32_MAX) {
+          problems_.push_back(FileProblem(path, "its modification time lies outside 1901 to 2038"));
+          continue;
+        }
+        f.entry.time = static_cast<int32_t>(time);
+        f.entry.size = st.st_size;
+        f.source = path;
+        files_.push_back(std::move(f));
+      } else {
+        problems_.push_back(FileProblem(path, "neither a file nor a folder; exclude it"));
+      }
+    }
+    if (!canonical.empty()) active_.erase(canonical.string());
+  }
+
+  std::vector<PackageFile> files_;
+  std::vector<Diagnostic> problems_;
+
+private:
+  bool excluded(const std::string& rel) const {
+    for (const std::string& pattern : exclude_) {
+      if (::fnmatch(pattern.c_str(), rel.c_str(), 0) == 0) return true;
+    }
+    return false;
+  }
+
+  fs::path root_;
+  const std::vector<std::string>& exclude_;
+  std::optional<int64_t> limit_;
+  std::set<std::string> active_;
+};
+
+// An auxiliary file from disk, under its name in the package.
+PackageFile AuxiliaryFile(const fs::path& source, const std::string& name, const std::optional<int64_t>& limit,
+                          std::vector<Diagnostic>& problems) {
+  PackageFile f;
+  f.entry.name = FromUtf8(name);
+  struct stat st;
+  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    problems.push_back(FileProblem(source, "cannot read the file"));
+    return f;
+  }
+  int64_t time = st.st_mtime;
+  if (limit && time > *limit) time = *limit;
+  f.entry.time = static_cast<int32_t>(std::clamp<int64_t>(time, INT32_MIN, INT32_MAX));
+  f.entry.size = st.st_size;
+  f.source = source;
+  return f;
+}
+
+bool IsAbsoluteReference(const XString& s) {
+  return s.find(u':') != XString::npos || (!s.empty() && (s[0] == u'\\' || s[0] == u'/'));
+}
+
+}  // namespace
+
+std::vector<PackageFile> CollectProductFiles(const fs::path& folder, const std::vector<std::string>& exclude,
+                                             const std::optional<int64_t>& timeLimit) {
+  Collector c(folder, exclude, timeLimit);
+  c.walk(folder, "");
+  if (!c.problems_.empty()) throw DescriptionError(std::move(c.problems_));
+  return std::move(c.files_);
+}
+
+PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptions& options,
+                     std::vector<Diagnostic>& warnings) {
+  PackagePlan plan;
+  plan.stub = tools.stub;
+  plan.level = options.level;
+  plan.record = d.record;
+  plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit);
+
+  std::vector<Diagnostic> problems;
+  if (d.bindScript) {
+    std::string problem;
+    PackageFile script = AuxiliaryFile(*d.bindScript, kBindScriptName, options.timeLimit, problems);
+    if (auto text = ReadTextFile(*d.bindScript, problem)) {
+      script.source.clear();
+      script.content = ToUtf16Le(*text);
+      script.entry.size = static_cast<int64_t>(script.content.size());
+    } else {
+      problems.push_back(FileProblem(*d.bindScript, problem));
+    }
+    plan.auxiliaryFiles.push_back(std::move(script));
+  }
+  if (tools.uiLibrary) {
+    plan.auxiliaryFiles.push_back(AuxiliaryFile(*tools.uiLibrary, kUiLibraryName, options.timeLimit, problems));
+  }
+  if (tools.folderLibrary) {
+    plan.auxiliaryFiles.push_back(
+        AuxiliaryFile(*tools.folderLibrary, kFolderLibraryName, options.timeLimit, problems));
+  }
+  if (d.hookLibrary) {
+    plan.auxiliaryFiles.push_back(
+        AuxiliaryFile(*d.hookLibrary, d.hookLibrary->filename().string(), options.timeLimit, problems));
+  }
+  if (d.wizardBitmap) {
+    plan.auxiliaryFiles.push_back(
+        AuxiliaryFile(*d.wizardBitmap, d.wizardBitmap->filename().string(), options.timeLimit, problems));
+  }
+  std::set<XString> auxNames;
+  for (const PackageFile& f : plan.auxiliaryFiles) {
+    std::string problem = WindowsNameProblem(ToUtf8(f.entry.name));
+    if (!problem.empty()) {
+      problems.push_back(FileProblem(f.source, "the name " + problem + "; rename the file"));
+    }
+    if (!auxNames.insert(LowerAscii(f.entry.name)).second) {
+      problems.push_back(FileProblem(f.source, "two auxiliary files are named \"" + ToUtf8(f.entry.name) + "\""));
+    }
+  }
+  if (!problems.empty()) throw DescriptionError(std::move(problems));
+
+  // References to files of the package that it does not hold are likely
+  // typing errors; the installer would only notice them on the target.
+  std::set<XString> files;
+  std::set<XString> folders{XString()};
+  for (const PackageFile& f : plan.mainFiles) {
+    XString name = LowerAscii(f.entry.name);
+    (f.entry.isFolder() ? folders : files).insert(name);
+    for (size_t slash = name.find(u'\\'); slash != XString::npos; slash = name.find(u'\\', slash + 1)) {
+      folders.insert(name.substr(0, slash));
+    }
+  }
+  const InstallRecord& r = d.record;
+  auto check = [&](const std::string& key, const OptString& ref, bool folder) {
+    if (!ref || IsAbsoluteReference(*ref)) return;
+    XString name = LowerAscii(*ref);
+    while (!name.empty() && name.back() == u'\\') name.pop_back();
+    if ((folder ? folders : files).count(name) != 0) return;
+    Diagnostic w;
+    w.file = d.file.string();
+    w.line = d.lineOf(key);
+    w.key = key;
+    w.message = "\"" + ToUtf8(*ref) + "\" is not a " + (folder ? "folder" : "file") + " of the package";
+    w.warning = true;
+    warnings.push_back(std::move(w));
+  };
+  check("package.uninstaller", r.uninstallerName, false);
+  check("package.recorded-file", r.recordedFile, false);
+  check("package.path-entry", r.pathEntry, true);
+  check("install-run.program", r.installRunProgram, false);
+  check("after-run.program", r.afterRunProgram, false);
+  for (size_t i = 0; i < r.shortcuts.size(); ++i) {
+    std::string key = "shortcut[" + std::to_string(i) + "].";
+    check(key + "target", r.shortcuts[i].target, false);
+    check(key + "icon", r.shortcuts[i].iconFile, false);
+    if (d.lineOf(key + "working-folder") != 0) check(key + "working-folder", r.shortcuts[i].workingFolder, true);
+  }
+  for (size_t i = 0; i < r.associations.size(); ++i) {
+    check("association[" + std::to_string(i) + "].program", r.associations[i].program, false);
+  }
+  for (size_t i = 0; i < r.services.size(); ++i) {
+    check("service[" + std::to_string(i) + "].executable", r.services[i].executable, false);
+  }
+  return plan;
+}
+
+}  // namespace corv::pack
