@@ -64,7 +64,12 @@ public:
   PageResult showSummary() override { return PageResult::Next; }
   // Waits until the worker's work is done or the worker gave up.
   PageResult runProgress() override;
-  void finishProgress() override { consoleUpdater_.finish(); }
+  // The work is done: the updater's finish, and runProgress returns even
+  // when no extraction reported to the updater before.
+  void finishProgress() override {
+    consoleUpdater_.finish();
+    consoleUpdater_.doneEvent().set();
+  }
   UIProgressUpdater& progressUpdater() override { return consoleUpdater_; }
   // Batch mode never asks: existing files are always replaced.
   AbstractOverwritePolicy& overwritePolicy() override { return fixedPolicy_; }
