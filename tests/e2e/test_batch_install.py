@@ -362,10 +362,11 @@ def test_a_file_blocked_by_a_folder_rolls_back_and_leaves_what_was_there(prefix,
 def test_a_damaged_main_block_rolls_back(prefix, package, tmp_path):
     _, offset, length = main_block(package["listing"])
     data = bytearray(package["exe"].read_bytes())
-    # Damage the last stretch of the main block: the first files are written
-    # before the decoder meets it.
-    for i in range(offset + length - 300, offset + length - 20):
-        data[i] ^= 0x5A
+    # Damage the start of the compressed data behind the 13-byte block
+    # header: a range-coded stream must begin with a zero byte, so the
+    # decoder refuses it for certain. (Damage deeper inside may decode into
+    # other bytes without an error: the block format carries no checksum.)
+    data[offset + 13] ^= 0xFF
     bad = tmp_path / "damaged.exe"
     bad.write_bytes(bytes(data))
     before = prefix.snapshot()
