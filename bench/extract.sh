@@ -11,7 +11,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 host=$root/build/host/bench/bench_extract
 win=$root/build/win32/bench/bench_extract.exe
+win64=$root/build/win64/bench/bench_extract.exe
 [ -x "$host" ] || { echo "bench: $host missing (make host)" >&2; exit 1; }
+emulated=0
+if "$root/tests/wine/emulated.sh"; then
+  emulated=1
+  echo "bench: 32-bit programs run EMULATED here (qemu-i386): i686 figures are emulated and not comparable with native ones; the 64-bit stand-in under wine64 gives the native ratios"
+else
+  echo "bench: 32-bit programs run natively here"
+fi
 
 if [ -n "${BENCH_WORK:-}" ]; then
   mkdir -p "$BENCH_WORK"
@@ -108,11 +116,26 @@ echo "bench: native ($(uname -m))"
 "$host" run "$work/list.txt" "$work/block.bin" "$work/out"
 rm -rf "$work/out"
 
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 if [ -f "$win" ] && command -v wine >/dev/null; then
-  winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-  echo "bench: under Wine (i686 build)"
+  if [ $emulated -eq 1 ]; then
+    echo "bench: under Wine (i686 build), EMULATED by qemu-i386"
+  else
+    echo "bench: under Wine (i686 build)"
+  fi
   "$root/tests/wine/wine-run.sh" "$win" run "$(winpath "$work/list.txt")" "$(winpath "$work/block.bin")" \
     "$(winpath "$work/out")"
+  rm -rf "$work/out"
 else
   echo "bench: no Windows build, Wine run skipped"
+fi
+if [ $emulated -eq 1 ]; then
+  if [ -f "$win64" ]; then
+    echo "bench: under wine64 (64-bit stand-in build, native speed; its liblzma-only decoder is the 64-bit one)"
+    "$root/tests/wine/wine-run.sh" --win64 "$win64" run "$(winpath "$work/list.txt")" \
+      "$(winpath "$work/block.bin")" "$(winpath "$work/out")"
+    rm -rf "$work/out"
+  else
+    echo "bench: no 64-bit stand-in build, its run skipped (make win64)"
+  fi
 fi

@@ -1,12 +1,4 @@
-# Cross toolchain for the 32-bit Windows tree: mingw-w64 with the win32 thread
-# model, so that the program needs no winpthread DLL.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh)
+# Cross toolchain for the 32-bit Windows tree: the product.
+set(CORV_MINGW_CPU i686)
+set(CORV_WINE_RUN_ARGS)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

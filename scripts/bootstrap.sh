@@ -5,7 +5,6 @@
 set -euo pipefail
 
 CACHE=${CORV_CACHE:-/var/cache/corvantis}
-LZMA_PREFIX="$CACHE/liblzma-i686"
 
 need_root() {
   if [ "$(id -u)" -ne 0 ]; then
@@ -30,6 +29,7 @@ packages_missing() {
   command -v xdotool >/dev/null || missing+=(xdotool)
   command -v convert >/dev/null || missing+=(imagemagick)
   /usr/bin/python3 -c 'import pytest' 2>/dev/null || missing+=(python3-pytest)
+  /usr/bin/python3 -c 'import xdist' 2>/dev/null || missing+=(python3-pytest-xdist)
   [ -e /usr/include/lzma.h ] || missing+=(liblzma-dev)
   [ -e /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
   [ -e /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
@@ -64,17 +64,21 @@ add_deb_src() {
   UPDATED=0
 }
 
+# build_liblzma CPU: the static liblzma of CPU-w64-mingw32 in $CACHE/liblzma-CPU.
 build_liblzma() {
-  [ -e "$LZMA_PREFIX/lib/liblzma.a" ] && return 0
-  echo "bootstrap: building static liblzma for i686-w64-mingw32 (cached in $LZMA_PREFIX)"
+  local cpu=$1 prefix="$CACHE/liblzma-$1"
+  [ -e "$prefix/lib/liblzma.a" ] && return 0
+  need_root
+  mkdir -p "$CACHE"
+  echo "bootstrap: building static liblzma for $cpu-w64-mingw32 (cached in $prefix)"
   local work
   work=$(mktemp -d)
   (
     cd "$work"
     apt-get source -qq xz-utils >/dev/null 2>&1 || { apt-get update -qq; apt-get source -qq xz-utils >/dev/null; }
     cd xz-utils-*/
-    ./configure -q --host=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-win32 \
-      --prefix="$LZMA_PREFIX" --disable-shared --enable-static \
+    ./configure -q --host="$cpu-w64-mingw32" CC="$cpu-w64-mingw32-gcc-win32" \
+      --prefix="$prefix" --disable-shared --enable-static \
       --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
       --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
       --disable-threads >/dev/null
@@ -84,11 +88,65 @@ build_liblzma() {
   rm -rf "$work"
 }
 
+# Some kernels cannot start 32-bit programs ("Exec format error"); there every
+# 32-bit process, Wine's included, runs through qemu's user-mode emulator,
+# registered for i386 ELF files. The F flag opens the emulator at
+# registration, so it also serves processes in other mount namespaces.
+I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+BINFMT=/proc/sys/fs/binfmt_misc
+
+runs_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# What the emulated route needs besides qemu: the 64-bit stand-in tree (its
+# compiler and wine64, which also brings a native wineserver).
+emulation_missing() {
+  local missing=()
+  [ -x /usr/bin/qemu-i386-static ] || missing+=(qemu-user-static)
+  [ -e /usr/lib/wine/wine64 ] || missing+=(wine64)
+  command -v x86_64-w64-mingw32-g++-win32 >/dev/null || missing+=(g++-mingw-w64-x86-64-win32)
+  command -v x86_64-w64-mingw32-gcc-win32 >/dev/null || missing+=(gcc-mingw-w64-x86-64-win32)
+  command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
+  echo "${missing[@]:-}"
+}
+
+setup_emulation() {
+  local registered=0
+  [ -e "$BINFMT/qemu-i386" ] && grep -qx enabled "$BINFMT/qemu-i386" && registered=1
+  if [ $registered -eq 0 ] && runs_32bit; then
+    return 0
+  fi
+  local missing
+  missing=$(emulation_missing)
+  if [ -n "$missing" ]; then
+    need_root
+    echo "bootstrap: installing $missing"
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+  fi
+  if [ $registered -eq 0 ]; then
+    need_root
+    [ -e "$BINFMT/register" ] || mount -t binfmt_misc binfmt_misc "$BINFMT"
+    if [ -e "$BINFMT/qemu-i386" ]; then
+      echo 1 > "$BINFMT/qemu-i386"
+    else
+      printf '%s' ":qemu-i386:M::$I386_MAGIC:$I386_MASK:/usr/bin/qemu-i386-static:F" > "$BINFMT/register"
+    fi
+    if ! runs_32bit; then
+      echo "bootstrap: 32-bit programs cannot start, not even through qemu-i386-static" >&2
+      exit 1
+    fi
+  fi
+  echo "bootstrap: this kernel cannot start 32-bit programs; they run emulated by qemu-i386-static, most Windows tests on a 64-bit stand-in"
+}
+
 UPDATED=1
 missing=$(packages_missing)
 src_ok=1
 apt-cache showsrc xz-utils >/dev/null 2>&1 || src_ok=0
-if [ -n "$missing" ] || { [ $src_ok -eq 0 ] && [ ! -e "$LZMA_PREFIX/lib/liblzma.a" ]; }; then
+if [ -n "$missing" ] || { [ $src_ok -eq 0 ] && [ ! -e "$CACHE/liblzma-i686/lib/liblzma.a" ]; }; then
   need_root "$@"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -101,9 +159,9 @@ if [ -n "$missing" ] || { [ $src_ok -eq 0 ] && [ ! -e "$LZMA_PREFIX/lib/liblzma.
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing wine32:i386 >/dev/null
   fi
 fi
-if [ ! -e "$LZMA_PREFIX/lib/liblzma.a" ]; then
-  need_root "$@"
-  mkdir -p "$CACHE"
-  build_liblzma
+build_liblzma i686
+setup_emulation
+if [ -e "$BINFMT/qemu-i386" ]; then
+  build_liblzma x86_64
 fi
 echo "bootstrap: ok"

@@ -18,10 +18,13 @@ echo "demo: packing examples/hello"
 "$corvpack" verify "$installer"
 "$corvpack" list "$installer"
 
+if "$root/tests/wine/emulated.sh"; then
+  echo "demo: this machine runs 32-bit programs emulated: each Windows program takes a minute or more to start"
+fi
+template=$("$root/tests/wine/template.sh" win32 "$build")
 prefix=$(mktemp -d)/prefix
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$prefix")"' EXIT
-"$root/tests/wine/make-prefix.sh" "$build/wine/template"
-cp -a "$build/wine/template" "$prefix"
+cp -a "$template" "$prefix"
 dest='C:\Corvantis Hello'
 echo
 echo "demo: running hello-setup.exe /batch /dest \"$dest\" under Wine"

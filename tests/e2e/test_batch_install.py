@@ -109,7 +109,8 @@ def package(corvpack, installer_stub, tmp_path_factory):
     (top / "package.toml").write_text(DESCRIPTION)
     exe = top / "setup.exe"
     subprocess.run([str(corvpack), "build", str(top / "package.toml"), "--product", str(product),
-                    "--stub", str(installer_stub), "-o", str(exe), "-q"], check=True)
+                    "--stub", str(installer_stub),
+                    "--shfolder", str(installer_stub.parent / "shfolder.dll"), "-o", str(exe), "-q"], check=True)
     listing = subprocess.run([str(corvpack), "list", str(exe)], check=True, capture_output=True,
                              text=True).stdout
     return {"product": product, "exe": exe, "contents": contents, "listing": listing}
@@ -302,6 +303,7 @@ def assert_installed(prefix, package, dest, before, counter=0):
     assert temp_folders(prefix) == []
 
 
+@pytest.mark.representative
 def test_batch_installation_installs_files_log_keys_and_shortcuts_and_a_second_one_counts_on(prefix, package):
     dest1, dest2 = "C:\\Corv Batch One", "C:\\CorvBatchTwo"
     before = state(prefix)
@@ -359,6 +361,7 @@ def test_a_file_blocked_by_a_folder_rolls_back_and_leaves_what_was_there(prefix,
     assert temp_folders(prefix) == []
 
 
+@pytest.mark.representative
 def test_a_damaged_main_block_rolls_back(prefix, package, tmp_path):
     _, offset, length = main_block(package["listing"])
     data = bytearray(package["exe"].read_bytes())
@@ -386,7 +389,7 @@ def test_a_failure_after_the_registry_work_removes_it_but_keeps_keys_that_were_t
     prefix.host_path(dest + "\\bin\\install.log").mkdir(parents=True)
     parent = "HKLM\\Software\\" + PRODUCT_KEY.split("\\")[0]
     for key, value in ((parent, "Vendor"), ("HKLM\\Software\\" + PRODUCT_KEY, "InstallPath")):
-        subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", "old", "/f"], env=prefix.env(),
+        subprocess.run(prefix.wine("reg", "add", key, "/v", value, "/d", "old", "/f"), env=prefix.env(),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     before = prefix.snapshot()
     rc, out = prefix.run(package["exe"], "/batch", "/dest", dest)

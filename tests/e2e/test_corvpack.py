@@ -27,7 +27,8 @@ def hello_installer(corvpack, build_dir, installer_stub, tmp_path_factory):
     out = tmp_path_factory.mktemp("hello") / "hello-setup.exe"
     subprocess.run([str(corvpack), "build", str(ROOT / "examples" / "hello" / "package.toml"),
                     "--product", str(build_dir / "examples" / "hello" / "product"),
-                    "--stub", str(installer_stub), "-o", str(out), "-q"], check=True)
+                    "--stub", str(installer_stub),
+                    "--shfolder", str(installer_stub.parent / "shfolder.dll"), "-o", str(out), "-q"], check=True)
     return out
 
 

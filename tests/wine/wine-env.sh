@@ -1,0 +1,32 @@
+# Sourced: the environment of a Wine run in a prefix of one architecture,
+# never on the real display and never touching the real home folder.
+#   . wine-env.sh win32|win64 PREFIX
+# Sets WINE to the loader to run programs with.
+_corv_arch=$1
+export WINEPREFIX=$2
+export HOME=$2/home
+export WINEARCH=$_corv_arch
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+if [ "$_corv_arch" = win64 ]; then
+  # wine64 starts a 32-bit program with the loader beside the one it was
+  # started as; a folder holding only wine64 keeps every process 64-bit.
+  _corv_dir=${CORV_CACHE:-/var/cache/corvantis}/wine64-only
+  [ -w "$(dirname "$_corv_dir")" ] || _corv_dir=${TMPDIR:-/tmp}/corv-wine64-only-$(id -u)
+  if [ ! -e "$_corv_dir/wine64" ]; then
+    mkdir -p "$_corv_dir"
+    ln -sfn /usr/lib/wine/wine64 "$_corv_dir/wine64"
+  fi
+  export WINELOADER=$_corv_dir/wine64
+  WINE=$WINELOADER
+else
+  unset WINELOADER
+  WINE=wine
+  # Under qemu, Wine cannot map its shared user data at 0x7ffe0000 while the
+  # guest may use all 4 GiB; a 3 GiB guest space, as on 32-bit Linux, works.
+  if "$(dirname "${BASH_SOURCE[0]}")/emulated.sh"; then
+    export QEMU_RESERVED_VA=0xc0000000
+  fi
+fi
+unset _corv_arch _corv_dir
