@@ -119,6 +119,10 @@ std::optional<PEToolkit::Section> PEToolkit::findSection(const char* name) const
   return std::nullopt;
 }
 
+uint64_t PEToolkit::headersEnd() const {
+  return std::max<uint64_t>(uint64_t(ntOffset_) + kNtHeadersSize, sectionTableOffset_ + sectionTable_.size());
+}
+
 bool PEToolkit::hasConfigSection() const { return findSection(kConfigName).has_value(); }
 
 bool PEToolkit::readAt(uint64_t offset, void* data, size_t count) {
@@ -154,6 +158,8 @@ void PEToolkit::writeAt(uint64_t offset, const void* data, size_t count) {
 void PEToolkit::writeBlock(const PropertyBlock& block) {
   std::optional<Section> config = findSection(kConfigName);
   if (!config) throw FatalError(kInvalidComponent, path());
+  // The headers stay where they are: the section must not cover them.
+  if (headersEnd() > config->rawPointer) throw FatalError(kInvalidComponent, path());
   seekForRead(config->rawPointer);
   const std::vector<uint8_t>& bytes = block.bytes();
   if (bytes.size() < config->rawSize) {
@@ -183,11 +189,6 @@ void PEToolkit::grow(const Section& config, const PropertyBlock& block) {
   const uint64_t imageSize = ntWord(kSizeOfImage) + added;
   constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
   if (rawSize > kMax || virtualSize > kMax || imageSize > kMax) throw FatalError(kInvalidComponent, path());
-  // The headers are written back where they are: they must lie before the
-  // data that moves.
-  const uint64_t headersEnd = std::max<uint64_t>(uint64_t(ntOffset_) + kNtHeadersSize,
-                                                 sectionTableOffset_ + sectionTable_.size());
-  if (headersEnd > config.rawPointer) throw FatalError(kInvalidComponent, path());
   std::optional<DebugFix> debug = debugEntriesBehind(config, growth);
 
   // The first chunk behind the section is read before the block covers it.
@@ -243,8 +244,12 @@ std::optional<PEToolkit::DebugFix> PEToolkit::debugEntriesBehind(const Section& 
   const uint64_t oldEnd = uint64_t(config.rawPointer) + config.rawSize;
   DebugFix fix;
   fix.offset = uint64_t(holder->rawPointer) + (address - holder->virtualAddress);
-  // Entries inside the rewritten section would be overwritten by the block.
-  if (Overlaps(fix.offset, length, config.rawPointer, config.rawSize)) throw FatalError(kInvalidComponent, path());
+  // Entries inside the rewritten section or the headers would undo what
+  // the growth writes there.
+  if (Overlaps(fix.offset, length, config.rawPointer, config.rawSize) ||
+      Overlaps(fix.offset, length, ntOffset_, headersEnd() - ntOffset_)) {
+    throw FatalError(kInvalidComponent, path());
+  }
   fix.entries.resize(static_cast<size_t>(length));
   if (!readAt(fix.offset, fix.entries.data(), fix.entries.size())) throw FatalError(kUnableToRead, path());
   for (uint64_t i = 0; i < count; ++i) {

@@ -39,7 +39,8 @@ public:
   // cannot be read. FatalError 1243 for bytes that hold no valid block.
   std::optional<PropertyBlock> readBlock();
 
-  // Writes `block` into ".config". A block smaller than the section's raw
+  // Writes `block` into ".config" (FatalError 1243 without one, or when
+  // its data does not lie behind the headers). A block smaller than the section's raw
   // size is written at its start; the rest of the section keeps its bytes.
   // Otherwise the section, which must be the last one, grows by whole
   // FileAlignment units (at most 1 MiB, else an assertion failure): the
@@ -47,9 +48,9 @@ public:
   // VirtualSize and SizeOfImage grow to cover it, and debug data behind
   // the section keeps its place in the debug directory.
   // Everything the growth needs is checked before the first byte is
-  // written: FatalError 1243 without ".config", when it is not the last
-  // section, when the headers lie behind its data, for a zero alignment, a
-  // size that would overflow, or debug entries inside the section; an
+  // written: FatalError 1243 when the section is not the last one, for a
+  // zero alignment, a size that would overflow, or debug entries inside the
+  // section or the headers; an
   // assertion failure for debug data behind it that is mapped. Then 1102
   // for a failed seek or read, 1103 for a failed write.
   void writeBlock(const PropertyBlock& block);
@@ -75,6 +76,8 @@ private:
   std::optional<Section> findSection(const char* name) const;
   Section section(uint32_t index) const;
   uint32_t sectionCount() const;
+  // The end of the NT headers or of the section table, whichever is later.
+  uint64_t headersEnd() const;
   uint32_t ntWord(uint32_t offset) const;
   void setNtWord(uint32_t offset, uint32_t value);
   void setSectionWord(uint32_t index, uint32_t offset, uint32_t value);
