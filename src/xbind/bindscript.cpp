@@ -195,6 +195,10 @@ BindRoot* BindScript::findRoot(const XString& name) const {
   return nullptr;
 }
 
+void BindComponent::apply(const XString& file, const BindScript& script) const {
+  BinToolkit::Rewrite(script, *this, file);
+}
+
 XString ResolveRoots(const BindScript& script, const BindComponent& component, const XString& text) {
   XString result;
   size_t i = 0;
@@ -248,7 +252,7 @@ void Bind(const XString& scriptPath, const XString& destination, const OptString
     if (!r->location()) continue;
     const Directory folder(*r->location());
     for (const BindComponent& component : r->components()) {
-      RewriteComponent(script, component, File(folder, component.path()).widePath());
+      component.apply(File(folder, component.path()).widePath(), script);
     }
   }
 }

@@ -33,6 +33,7 @@ namespace corv {
 
 class AbstractFile;
 class BindRoot;
+class BindScript;
 
 struct BindItem {
   enum Kind { kVMProperty, kDLLRedirection, kRuntimeHome };
@@ -53,6 +54,11 @@ public:
   void setAppend() { append_ = true; }
   const std::vector<BindItem>& items() const { return items_; }
   void addItem(BindItem item) { items_.push_back(std::move(item)); }
+
+  // Writes the items into the property block of `file`, the component's
+  // file, with references resolved against the roots of `script`
+  // (BinToolkit::Rewrite, which says what it throws).
+  void apply(const XString& file, const BindScript& script) const;
 
 private:
   const BindRoot* root_;

@@ -219,7 +219,9 @@ PropertyBlock PropertyBlock::rebuild() const {
   return result;
 }
 
-void RewriteComponent(const BindScript& script, const BindComponent& component, const XString& path) {
+namespace BinToolkit {
+
+void Rewrite(const BindScript& script, const BindComponent& component, const XString& path) {
   const FileTime time = File(path).modificationTime();
   {
     BindingTarget target(path);
@@ -239,5 +241,7 @@ void RewriteComponent(const BindScript& script, const BindComponent& component, 
 OptString BoundRuntimeHome(const XString& path) { return BoundString(path, kPropertyJREHome); }
 
 OptString BoundServiceName(const XString& path) { return BoundString(path, kPropertyNTService); }
+
+}  // namespace BinToolkit
 
 }  // namespace corv

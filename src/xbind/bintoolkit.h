@@ -97,6 +97,9 @@ private:
 class BindComponent;
 class BindScript;
 
+// The component rewrite and the readers of bound properties.
+namespace BinToolkit {
+
 // Rewrites the property block of the component's file at `path`: keeps the
 // file's modification time; opens the file for reading and writing
 // (FatalError 1101), reads its PE headers (1242 for a file that is not a PE
@@ -106,7 +109,7 @@ class BindScript;
 // script's roots (1244, 1245, 1246 from the resolution); writes the block
 // back (1102, 1103, 1243, see PEToolkit::writeBlock). The file is closed on
 // every path; its time is restored only after success.
-void RewriteComponent(const BindScript& script, const BindComponent& component, const XString& path);
+void Rewrite(const BindScript& script, const BindComponent& component, const XString& path);
 
 // The runtime home ("JREHome") bound into the executable at `path`, or none
 // when its block holds none. The file is opened as for a rewrite (1101,
@@ -115,5 +118,7 @@ OptString BoundRuntimeHome(const XString& path);
 // The service name ("NTService") bound into the executable at `path`, or
 // none; failures as BoundRuntimeHome.
 OptString BoundServiceName(const XString& path);
+
+}  // namespace BinToolkit
 
 }  // namespace corv

@@ -181,8 +181,8 @@ TEST_F(BinToolkitTest, BlockWithRoomIsRewrittenInPlaceAndRebuiltEachTime) {
                                      {5, "home=*{comp.dir}\\..\n"}}));
     EXPECT_EQ(test::ModificationTime(scratch.native("bin/app.exe")), kTime);
   }
-  EXPECT_EQ(BoundRuntimeHome(scratch.path(u"bin\\app.exe")), OptString(u"C:\\Java"));
-  EXPECT_EQ(BoundServiceName(scratch.path(u"bin\\app.exe")), OptString(u"CorvService"));
+  EXPECT_EQ(BinToolkit::BoundRuntimeHome(scratch.path(u"bin\\app.exe")), OptString(u"C:\\Java"));
+  EXPECT_EQ(BinToolkit::BoundServiceName(scratch.path(u"bin\\app.exe")), OptString(u"CorvService"));
   EXPECT_EQ(test::ModificationTime(scratch.native("bin/app.exe")), kTime);
 }
 
@@ -193,8 +193,8 @@ TEST_F(BinToolkitTest, AppendKeepsOldEntriesAndLookupsSeeTheNewOnes) {
   BindWith(script, XString(u"C:\\Newer"));
   EXPECT_EQ(Properties("tool.dll"),
             (std::vector<Property>{{16, "C:\\Old"}, {15, "A=B"}, {16, "C:\\New"}, {16, "C:\\Newer"}}));
-  EXPECT_EQ(BoundRuntimeHome(scratch.path(u"tool.dll")), OptString(u"C:\\Newer"));
-  EXPECT_EQ(BoundServiceName(scratch.path(u"tool.dll")), std::nullopt);
+  EXPECT_EQ(BinToolkit::BoundRuntimeHome(scratch.path(u"tool.dll")), OptString(u"C:\\Newer"));
+  EXPECT_EQ(BinToolkit::BoundServiceName(scratch.path(u"tool.dll")), std::nullopt);
 }
 
 // The block outgrows the last section: the section grows by whole file

@@ -92,7 +92,7 @@ public:
     if (!file.exists()) return false;
     OptString home;
     try {
-      home = BoundRuntimeHome(file.widePath());
+      home = BinToolkit::BoundRuntimeHome(file.widePath());
     } catch (const FatalError&) {
       // A file whose runtime home cannot be read leaves the choice to the
       // JRE page.
@@ -141,7 +141,7 @@ public:
     InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
   }
   void installServices() override {
-    InstallServices(info_->services(), destination(), BoundServiceName, info_->installLog());
+    InstallServices(info_->services(), destination(), BinToolkit::BoundServiceName, info_->installLog());
   }
   OptString pathEntry() const override {
     if (!info_->pathEntry()) return std::nullopt;

@@ -69,7 +69,7 @@ TEST_F(BindingWin32Test, BoundProgramsSeeTheirBlockInPlaceAndGrown) {
     InstallAndBind(sample, "JRE $(JRE)\r\nKORVMPROP 'a=1'\r\n");
     EXPECT_EQ(test::ReadFileBytes(scratch.native("bin/app.exe")).size(), before.size());
     EXPECT_EQ(RunBound(), "2 C:\\Java\n");
-    EXPECT_EQ(BoundRuntimeHome(scratch.path(u"bin\\app.exe")), OptString(u"C:\\Java"));
+    EXPECT_EQ(BinToolkit::BoundRuntimeHome(scratch.path(u"bin\\app.exe")), OptString(u"C:\\Java"));
   }
 
   // 892 bytes of block outgrow the 512 of the section by one file alignment
