@@ -313,6 +313,13 @@ TEST_F(BinToolkitTest, RefusedFilesStayAsTheyWere) {
     Bytes zeroAlignment = test::MakePe(Image(MakeBlock({}), 0x20), &layout);
     Patch(zeroAlignment, layout.ntOffset + 24 + 36, 0);
     c.emplace_back(zeroAlignment, "invalid component");
+    // A valid block whose section would reach over the NT headers.
+    Bytes overHeaders = test::MakePe(Image(MakeBlock({})), &layout);
+    Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 16, 0x200);
+    Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 20, 0x40);
+    const Bytes empty = MakeBlock({});
+    std::copy(empty.begin(), empty.end(), overHeaders.begin() + 0x40);
+    c.emplace_back(overHeaders, "invalid component");
     return c;
   }();
   for (const auto& [bytes, reason] : cases) {
