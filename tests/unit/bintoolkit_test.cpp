@@ -259,6 +259,23 @@ TEST_F(BinToolkitTest, GrowingBlockShiftsTheTailAndAdjustsTheHeaders) {
   }
 }
 
+TEST_F(BinToolkitTest, SectionOfAnOddRawSizeGrowsByExactlyTheGrowth) {
+  // 0x180 raw bytes, not a multiple of the file alignment, and a short
+  // overlay: the zeros after the block end where the moved overlay begins.
+  test::PeImage image = Image(MakeBlock({}), 0x180);
+  image.overlay = test::RandomBytes(16, 9);
+  test::PeLayout layout;
+  const Bytes before = test::MakePe(image, &layout);
+  Write("app.exe", before);
+  XString script = u"ROOT Root\nCOMPONENT app.exe\n";
+  for (int i = 0; i < 5; ++i) script += u"KORVMPROP '" + XString(0xF7, u'v') + u"'\n";
+  BindWith(script + u"ROOT JRE\n");
+  const Bytes after = Read("app.exe");
+  ASSERT_EQ(after.size(), before.size() + 0x400);
+  EXPECT_TRUE(std::equal(before.end() - 16, before.end(), after.end() - 16));
+  EXPECT_EQ(ReadLe32(after, layout.sectionTableOffset + 2 * 40 + 16), 0x580u);
+}
+
 TEST_F(BinToolkitTest, BlockOfExactlyTheSectionsSizeGrowsByNothingWhenLast) {
   Bytes full = MakeBlock({{7, StringData(std::string(0x200 - 28 - 8 - 1, 'r'))}});
   ASSERT_EQ(full.size(), 0x200u);
