@@ -41,6 +41,10 @@ if [ -d "$installed" ]; then
     echo "demo: running the installed hello.exe"
     CORV_WINEPREFIX=$prefix "$root/tests/wine/wine-run.sh" "$installed/hello.exe"
   fi
+  if [ -e "$installed/bin/hellobound.exe" ]; then
+    echo "demo: running the installed bin/hellobound.exe, which prints its bound properties"
+    CORV_WINEPREFIX=$prefix "$root/tests/wine/wine-run.sh" "$installed/bin/hellobound.exe"
+  fi
 else
   echo "demo: nothing was installed"
 fi

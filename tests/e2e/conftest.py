@@ -187,3 +187,11 @@ def prefix(template, arch, tmp_path):
 @pytest.fixture(scope="session")
 def installer_stub(build_dir):
     return build_dir / "src" / "installer.exe"
+
+
+@pytest.fixture(scope="session")
+def corvpack():
+    tool = ROOT / "build" / "host" / "tools" / "corvpack" / "corvpack"
+    if not tool.exists():
+        pytest.fail(f"{tool} is missing: build the host tree first (make host)")
+    return tool

@@ -85,14 +85,6 @@ BIG = "data/big.bin"
 
 
 @pytest.fixture(scope="session")
-def corvpack():
-    tool = ROOT / "build" / "host" / "tools" / "corvpack" / "corvpack"
-    if not tool.exists():
-        pytest.fail(f"{tool} is missing: build the host tree first (make host)")
-    return tool
-
-
-@pytest.fixture(scope="session")
 def package(corvpack, installer_stub, tmp_path_factory):
     """The product folder and the installer built from it."""
     top = tmp_path_factory.mktemp("batch")

@@ -15,14 +15,6 @@ FILTERS = [{"id": lzma.FILTER_X86},
 
 
 @pytest.fixture(scope="session")
-def corvpack():
-    tool = ROOT / "build" / "host" / "tools" / "corvpack" / "corvpack"
-    if not tool.exists():
-        pytest.fail(f"{tool} is missing: build the host tree first (make host)")
-    return tool
-
-
-@pytest.fixture(scope="session")
 def hello_installer(corvpack, build_dir, installer_stub, tmp_path_factory):
     out = tmp_path_factory.mktemp("hello") / "hello-setup.exe"
     subprocess.run([str(corvpack), "build", str(ROOT / "examples" / "hello" / "package.toml"),
@@ -57,10 +49,10 @@ def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpac
     assert data.startswith(stub)
     rc, out, err = run(corvpack, "verify", hello_installer)
     assert rc == 0, err
-    assert "OK, 2 main files" in out
+    assert "OK, 3 main files" in out
     rc, out, err = run(corvpack, "list", hello_installer)
     assert rc == 0, err
-    assert "hello.exe" in out and "readme.txt" in out
+    assert "hello.exe" in out and "readme.txt" in out and "hellobound.exe" in out and "xbind.script" in out
 
 
 def test_verify_refuses_truncated_installers(corvpack, hello_installer, installer_stub, tmp_path):

@@ -3,24 +3,17 @@
 // what it accepts builds a whole InstallInfo, and written again by the
 // packager reads back to the same values.
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
+#include "fuzzsupport.h"
 #include "kernel/installinfo.h"
 #include "kernel/installrecord.h"
 #include "recordwriter.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 
-namespace {
-
 using namespace corv;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const XString kCorrupt = (SelectLanguage(kLanguageEnglish), LoadMessage(1181));

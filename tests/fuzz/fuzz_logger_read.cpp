@@ -2,73 +2,20 @@
 // Whatever it accepts must write and read back to the same log; whatever it
 // rejects must leave the log as it was.
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "fuzzsupport.h"
 #include "kernel/logger.h"
 #include "util/exceptions.h"
-#include "util/file.h"
-#include "util/messages.h"
-
-namespace {
 
 using namespace corv;
-
-// A file held in memory.
-class MemoryFile : public AbstractFile {
-public:
-  explicit MemoryFile(std::vector<uint8_t> bytes) : AbstractFile(u"C:\\App\\install.log"), bytes_(std::move(bytes)) {}
-
-  int open(int mode) override {
-    if (open_) std::abort();
-    if (mode == kFileWrite) bytes_.clear();
-    pos_ = 0;
-    open_ = true;
-    return 0;
-  }
-  int32_t read(void* buffer, uint32_t count) override {
-    if (!open_) return -1;
-    size_t n = std::min<size_t>(count, bytes_.size() - pos_);
-    if (n > 0) std::memcpy(buffer, bytes_.data() + pos_, n);
-    pos_ += n;
-    return static_cast<int32_t>(n);
-  }
-  int write(const void* buffer, uint32_t count) override {
-    if (!open_) return 1;
-    const uint8_t* p = static_cast<const uint8_t*>(buffer);
-    bytes_.insert(bytes_.end(), p, p + count);
-    return 0;
-  }
-  int close() override {
-    if (!open_) return 1;
-    open_ = false;
-    return 0;
-  }
-  int remove() override { return 1; }
-  int64_t tell() override { return static_cast<int64_t>(pos_); }
-  int seek(int, int64_t) override { return 1; }
-  int64_t size() override { return static_cast<int64_t>(bytes_.size()); }
-
-  bool isOpen() const { return open_; }
-
-private:
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-  bool open_ = false;
-};
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::Check;
+using fuzz::MemoryFile;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = (SelectLanguage(kLanguageEnglish), true);
-  (void)ready;
+  fuzz::UseEnglish();
 
-  MemoryFile in(std::vector<uint8_t>(data, data + size));
+  MemoryFile in(u"C:\\App\\install.log", std::vector<uint8_t>(data, data + size));
   Logger log(XString(u"Before"));
   log.setLogInteger(9);
   log.LogDirectory(u"C:\\Before");
@@ -82,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(!in.isOpen());
 
-  MemoryFile out({});
+  MemoryFile out(u"C:\\App\\install.log", {});
   try {
     log.Write(out);
   } catch (const FatalError&) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "scripted_frontend.h"
+#include "test_support.h"
 #include "util/exceptions.h"
 
 namespace corv {
@@ -25,15 +26,6 @@ private:
   std::vector<std::string> store_;
   std::vector<const char*> argv_;
 };
-
-std::string FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return ToUtf8(e.message());
-  }
-  return "no failure";
-}
 
 TEST(OptionLookupTest, PrefixAndCaseDoNotMatterButTheNameMust) {
   const char* const names[] = {"gui",  "batch", "personal", "common", "dest",      "jre",

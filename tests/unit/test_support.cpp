@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "util/exceptions.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -67,6 +69,15 @@ std::string CapturedStdout::take() {
   std::string text = all.str().substr(state_->consumed);
   state_->consumed += text.size();
   return text;
+}
+
+std::string FailureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return ToUtf8(e.message());
+  }
+  return "no failure";
 }
 
 }  // namespace corv

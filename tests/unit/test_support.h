@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace corv {
@@ -19,5 +20,8 @@ private:
   struct State;
   State* state_;
 };
+
+// The UTF-8 message of the Exception that `action` throws, or "no failure".
+std::string FailureOf(const std::function<void()>& action);
 
 }  // namespace corv

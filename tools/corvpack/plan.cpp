@@ -8,6 +8,7 @@
 #include <set>
 
 #include "textfile.h"
+#include "xbind/bindscript.h"
 
 namespace corv::pack {
 
@@ -43,6 +44,30 @@ Diagnostic FileProblem(const fs::path& path, const std::string& message) {
   d.file = path.string();
   d.message = message;
   return d;
+}
+
+// The bind script read as the installer reads it: a statement it refuses is
+// an error at its line and column (counted from 1 here, from 0 in the
+// installer's message), and so is a script without the roots "Root" and
+// "JRE", which the installer needs to bind anything.
+std::optional<BindScript> CheckBindScript(const fs::path& path, const XString& text,
+                                          std::vector<Diagnostic>& problems) {
+  try {
+    BindScript script = BindScript::Parse(FromUtf8(path.filename().string()), text);
+    for (const char16_t* root : {u"Root", u"JRE"}) {
+      if (!script.findRoot(root)) {
+        problems.push_back(FileProblem(path, "the installer cannot bind without a root \"" + ToUtf8(root) +
+                                                 "\"; add a line \"ROOT " + ToUtf8(root) + "\""));
+      }
+    }
+    return script;
+  } catch (const BindScriptError& e) {
+    Diagnostic d = FileProblem(path, "the installer cannot read this statement: " + ToUtf8(e.message()));
+    d.line = e.line();
+    d.column = e.column() + 1;
+    problems.push_back(std::move(d));
+    return std::nullopt;
+  }
 }
 
 class Collector {
@@ -171,6 +196,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit);
 
   std::vector<Diagnostic> problems;
+  std::optional<BindScript> bindScript;
   if (d.bindScript) {
     std::string problem;
     PackageFile script = AuxiliaryFile(*d.bindScript, kBindScriptName, options.timeLimit, problems);
@@ -178,6 +204,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
       script.source.clear();
       script.content = ToUtf16Le(*text);
       script.entry.size = static_cast<int64_t>(script.content.size());
+      bindScript = CheckBindScript(*d.bindScript, *text, problems);
     } else {
       problems.push_back(FileProblem(*d.bindScript, problem));
     }
@@ -251,6 +278,18 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   }
   for (size_t i = 0; i < r.services.size(); ++i) {
     check("service[" + std::to_string(i) + "].executable", r.services[i].executable, false);
+  }
+  // The components of "Root" are files the installer writes.
+  const BindRoot* root = bindScript ? bindScript->findRoot(u"Root") : nullptr;
+  for (size_t i = 0; root && i < root->components().size(); ++i) {
+    const XString& path = root->components()[i].path();
+    XString name = LowerAscii(path);
+    std::replace(name.begin(), name.end(), u'/', u'\\');
+    if (files.count(name) != 0) continue;
+    Diagnostic w = FileProblem(*d.bindScript, "component \"" + ToUtf8(path) +
+                                                  "\" of root \"Root\" is not a file of the package");
+    w.warning = true;
+    warnings.push_back(std::move(w));
   }
   return plan;
 }

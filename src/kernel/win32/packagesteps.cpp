@@ -16,6 +16,8 @@
 #include "util/hooklibrary.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "xbind/bindscript.h"
+#include "xbind/bintoolkit.h"
 
 namespace corv {
 
@@ -83,9 +85,23 @@ public:
   bool hasAssociations() const override { return info_->infrastructure().associationCount() > 0; }
   bool hasServices() const override { return info_->services().count() > 0; }
   bool hasJreRequirement() const override { return info_->jreRequirement() != nullptr; }
-  // Reading the runtime a primary installation was bound to needs the
-  // binding toolkit, which is not built: the JRE page decides.
-  bool takePrimaryJre() override { return false; }
+  bool takePrimaryJre() override {
+    const OptString& primaryFile = info_->primaryJreFile();
+    if (!primaryFile || !info_->destination()) return false;
+    File file(FileSys::MakeAbsolutePath(*primaryFile, destination()));
+    if (!file.exists()) return false;
+    OptString home;
+    try {
+      home = BinToolkit::BoundRuntimeHome(file.widePath());
+    } catch (const FatalError&) {
+      // A file whose runtime home cannot be read leaves the choice to the
+      // JRE page.
+      return false;
+    }
+    if (!home) return false;
+    info_->setJreFolder(home, true);
+    return true;
+  }
   void setInstallProfile(int profile) override { info_->setInstallProfile(profile); }
   OptString fixedDestination() const override {
     return info_->destinationFixed() ? info_->defaultDestination() : std::nullopt;
@@ -108,7 +124,9 @@ public:
   }
   void abortExtraction() override { info_->mainFiles().abort(); }
   bool bindsExecutables() const override { return info_->bindExecutables(); }
-  void bindExecutables() override { NotBuilt(__LINE__); }
+  void bindExecutables() override {
+    Bind(File(*info_->tempFolder(), XString(u"xbind.script")).widePath(), destination(), info_->jreFolder());
+  }
   void installSystemIntegration() override {
     IntegrationTarget target;
     target.destination = info_->destination()->widePath();
@@ -123,11 +141,7 @@ public:
     InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
   }
   void installServices() override {
-    // The name a service executable was bound to is read by the binding
-    // toolkit, which is not built: no executable counts as named, and the
-    // service fails with 1145.
-    InstallServices(info_->services(), destination(), [](const XString&) { return OptString(); },
-                    info_->installLog());
+    InstallServices(info_->services(), destination(), BinToolkit::BoundServiceName, info_->installLog());
   }
   OptString pathEntry() const override {
     if (!info_->pathEntry()) return std::nullopt;
@@ -185,10 +199,6 @@ private:
   XString destination() const { return info_->destination()->widePath(); }
   // The hook library among the auxiliary files in the temporary folder.
   HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
-
-  // A step whose module is not built yet; packages that need it cannot be
-  // installed.
-  [[noreturn]] static void NotBuilt(int line) { throw AssertionFailedError(__FILE__, line); }
 
   Win32SystemUndo systemUndo_;
   DecompressorFactory factory_;

@@ -205,7 +205,7 @@ protected:
     WriteText(scratch.native("pkg/licence.txt"), "Terms\nMore terms\n");
     WriteText(scratch.native("pkg/art/wizard.bmp"), "BM bitmap");
     WriteText(scratch.native("pkg/hooks/hooks.dll"), "MZ hooks");
-    WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\n");
+    WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
     WriteText(scratch.native("pkg/product/bin/app.exe"), "MZ app");
     WriteText(scratch.native("pkg/product/bin/setup.exe"), "MZ setup");
     WriteText(scratch.native("pkg/product/bin/svc.exe"), "MZ service");
@@ -281,7 +281,8 @@ TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
   // The bind script is stored as UTF-16LE text.
   ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("auxiliary").string(), "--auxiliary"}), 0);
   Bytes script = test::ReadFileBytes(scratch.native("auxiliary/xbind.script"));
-  EXPECT_EQ(script, (Bytes{'R', 0, 'O', 0, 'O', 0, 'T', 0, ' ', 0, 'R', 0, 'o', 0, 'o', 0, 't', 0, '\n', 0}));
+  const std::string utf16 = Utf16le(u"ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
+  EXPECT_EQ(script, Bytes(utf16.begin(), utf16.end()));
   EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.native("tool/shfolder.dll")));
 }
 
@@ -446,6 +447,34 @@ TEST_F(CorvpackTest, BuildIsReproducibleAndVerifies) {
   EXPECT_TRUE(fs::is_directory(scratch.native("out/empty folder")));
   EXPECT_EQ(test::ModificationTime(scratch.native("out/bin/app.exe")),
             test::ModificationTime(scratch.native("pkg/product/bin/app.exe")));
+}
+
+TEST_F(CorvpackTest, TheBindScriptIsReadAsTheInstallerReadsIt) {
+  WriteText(scratch.native("pkg/package.toml"),
+            "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n[bind]\nscript = \"xbind.txt\"\n");
+  const std::string toml = scratch.native("pkg/package.toml").string();
+  const std::string script = scratch.native("pkg/xbind.txt").string();
+  const std::string output = scratch.native("setup.exe").string();
+
+  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\n  COMPONENT bin/app.exe APEND\nROOT JRE\n");
+  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
+  EXPECT_NE(err.str().find(script + ":2:30: error: the installer cannot read this statement: "
+                                    "Invalid file xbind.txt at 2:29."),
+            std::string::npos)
+      << err.str();
+  EXPECT_FALSE(fs::exists(output));
+
+  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin/app.exe\n");
+  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
+  EXPECT_NE(err.str().find(script + ": error: the installer cannot bind without a root \"JRE\""), std::string::npos)
+      << err.str();
+
+  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin\\App.exe\nCOMPONENT bin/gone.exe\nROOT JRE\n");
+  ASSERT_EQ(Run({"build", toml, "-o", output}), 0) << err.str();
+  EXPECT_EQ(err.str().find("App.exe"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find(script + ": warning: component \"bin/gone.exe\" of root \"Root\" is not a file of the package"),
+            std::string::npos)
+      << err.str();
 }
 
 TEST_F(CorvpackTest, TheBuildsFilesAreFoundOrGiven) {
