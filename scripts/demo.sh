@@ -19,7 +19,7 @@ echo "demo: packing examples/hello"
 "$corvpack" list "$installer"
 
 if "$root/tests/wine/emulated.sh"; then
-  echo "demo: this machine runs 32-bit programs emulated: each Windows program takes a minute or more to start"
+  echo "demo: this kernel cannot start 32-bit programs: Wine runs the installer emulated by qemu, a few times slower"
 fi
 template=$("$root/tests/wine/template.sh" win32 "$build")
 prefix=$(mktemp -d)/prefix

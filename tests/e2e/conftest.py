@@ -21,63 +21,23 @@ def build_dir(request):
     return pathlib.Path(request.config.getoption("--build-dir")).resolve()
 
 
-def tree_arch(build_dir):
-    """win32 for the i686 tree, win64 for the 64-bit stand-in tree, by the
-    machine field of the tree's stub."""
-    data = (build_dir / "src" / "installer.exe").read_bytes()[:4096]
-    pe = int.from_bytes(data[0x3C:0x40], "little")
-    return "win64" if data[pe + 4:pe + 6] == b"\x64\x86" else "win32"
-
-
-def pytest_configure(config):
-    config.addinivalue_line("markers", "i686: checks the i686 program itself, not what it does")
-    config.addinivalue_line("markers", "representative: runs on the real i686 program even "
-                            "where 32-bit programs are emulated")
+WINE = ROOT / "tests" / "wine"
 
 
 @pytest.fixture(scope="session")
-def arch(build_dir):
-    return tree_arch(build_dir)
-
-
-def emulated():
-    """True where 32-bit programs run through qemu's user-mode emulator."""
-    return subprocess.run([str(WINE / "emulated.sh")]).returncode == 0
-
-
-def pytest_collection_modifyitems(config, items):
-    """Tests marked i686 check the 32-bit program itself; the stand-in tree
-    has none to check. Where 32-bit programs are emulated, the i686 tree runs
-    the representative set (and the checks of the program itself): the
-    stand-in tree runs every test at native speed."""
-    if tree_arch(pathlib.Path(config.getoption("--build-dir")).resolve()) == "win64":
-        skip = pytest.mark.skip(reason="checks the i686 program; this is the 64-bit stand-in tree")
-        for item in items:
-            if "i686" in item.keywords:
-                item.add_marker(skip)
-    elif emulated():
-        kept = [i for i in items if "representative" in i.keywords or "i686" in i.keywords]
-        config.hook.pytest_deselected(items=[i for i in items if i not in kept])
-        items[:] = kept
-
-
-@pytest.fixture(scope="session")
-def template(arch, build_dir):
-    out = subprocess.run([str(WINE / "template.sh"), arch, str(build_dir)], check=True,
+def template(build_dir):
+    out = subprocess.run([str(WINE / "template.sh"), "win32", str(build_dir)], check=True,
                          stdout=subprocess.PIPE, text=True).stdout
     return pathlib.Path(out.strip().splitlines()[-1])
 
-
-WINE = ROOT / "tests" / "wine"
 
 
 class Prefix:
     """A copy of the template prefix, with helpers to run programs in it and
     to take snapshots of its files and registry."""
 
-    def __init__(self, path, arch):
+    def __init__(self, path):
         self.path = path
-        self.arch = arch
         self.drive_c = path / "drive_c"
 
     def env(self):
@@ -91,8 +51,7 @@ class Prefix:
 
     def wine(self, *args):
         """The command that runs a Windows program of the tree in this prefix."""
-        return [str(WINE / "wine-run.sh"), *(["--win64"] if self.arch == "win64" else []),
-                *map(str, args)]
+        return [str(WINE / "wine-run.sh"), *map(str, args)]
 
     def run(self, program, *args, timeout=300):
         """Runs a Windows program; returns (exit code, stdout bytes)."""
@@ -175,10 +134,10 @@ def stable_registry(path):
 
 
 @pytest.fixture
-def prefix(template, arch, tmp_path):
+def prefix(template, tmp_path):
     path = tmp_path / "prefix"
     shutil.copytree(template, path, symlinks=True)
-    p = Prefix(path, arch)
+    p = Prefix(path)
     yield p
     subprocess.run(["wineserver", "-k"], env=p.env(), check=False,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

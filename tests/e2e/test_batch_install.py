@@ -295,7 +295,6 @@ def assert_installed(prefix, package, dest, before, counter=0):
     assert temp_folders(prefix) == []
 
 
-@pytest.mark.representative
 def test_batch_installation_installs_files_log_keys_and_shortcuts_and_a_second_one_counts_on(prefix, package):
     dest1, dest2 = "C:\\Corv Batch One", "C:\\CorvBatchTwo"
     before = state(prefix)
@@ -353,7 +352,6 @@ def test_a_file_blocked_by_a_folder_rolls_back_and_leaves_what_was_there(prefix,
     assert temp_folders(prefix) == []
 
 
-@pytest.mark.representative
 def test_a_damaged_main_block_rolls_back(prefix, package, tmp_path):
     _, offset, length = main_block(package["listing"])
     data = bytearray(package["exe"].read_bytes())

@@ -17,7 +17,7 @@ PACKAGE = "Corvantis Hello"
 
 def build(corvpack, stub, description, product, out):
     subprocess.run([str(corvpack), "build", str(description), "--product", str(product), "--stub", str(stub),
-                    "-o", str(out), "-q"], check=True)
+                    "--shfolder", str(stub.parent / "shfolder.dll"), "-o", str(out), "-q"], check=True)
 
 
 @pytest.fixture(scope="session")

@@ -1,10 +1,7 @@
 """The bare stub: a PE32 GUI program that carries no package."""
 import subprocess
 
-import pytest
 
-
-@pytest.mark.i686
 def test_stub_is_a_static_pe32_gui_program(installer_stub):
     desc = subprocess.run(["file", str(installer_stub)], capture_output=True, text=True).stdout
     assert "PE32 executable (GUI) Intel 80386" in desc

@@ -20,7 +20,7 @@ mkdir -p "$dir/home"
 # shellcheck source=tests/wine/wine-env.sh
 . "$here/wine-env.sh" "$arch" "$dir"
 if [ "$arch" = win32 ] && "$here/emulated.sh"; then
-  echo "make-prefix: booting a 32-bit prefix with 32-bit programs emulated; this takes minutes (cached in $dir)" >&2
+  echo "make-prefix: booting a 32-bit prefix, emulated (cached in $dir)" >&2
 fi
 "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
 wineserver -w

@@ -23,10 +23,5 @@ if [ "$_corv_arch" = win64 ]; then
 else
   unset WINELOADER
   WINE=wine
-  # Under qemu, Wine cannot map its shared user data at 0x7ffe0000 while the
-  # guest may use all 4 GiB; a 3 GiB guest space, as on 32-bit Linux, works.
-  if "$(dirname "${BASH_SOURCE[0]}")/emulated.sh"; then
-    export QEMU_RESERVED_VA=0xc0000000
-  fi
 fi
 unset _corv_arch _corv_dir

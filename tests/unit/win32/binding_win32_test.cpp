@@ -44,8 +44,9 @@ protected:
   // Installs `sample` as bin\app.exe and binds it with `items`.
   void InstallAndBind(const char* sample, const std::string& items) {
     std::filesystem::create_directories(scratch.native("bin"));
-    std::filesystem::copy_file(sample, scratch.native("bin/app.exe"),
-                               std::filesystem::copy_options::overwrite_existing);
+    // mingw's copy_file refuses to overwrite under Wine: replace by hand.
+    std::filesystem::remove(scratch.native("bin/app.exe"));
+    std::filesystem::copy_file(sample, scratch.native("bin/app.exe"));
     before = test::ReadFileBytes(scratch.native("bin/app.exe"));
     scratch.writeFile("xbind.script",
                       Utf16le(FromUtf8("ROOT Root\r\nCOMPONENT bin\\app.exe\r\n" + items + "ROOT JRE\r\n")));
