@@ -2,6 +2,7 @@
 
 #include "util/file.h"
 #include "util/filesys.h"
+#include "kernel/installrecord.h"
 #include "util/messages.h"
 #include "xbind/bintoolkit.h"
 
@@ -248,6 +249,14 @@ void Bind(const XString& scriptPath, const XString& destination, const OptString
   BindRoot* runtime = script.findRoot(u"JRE");
   if (!runtime) throw FatalError(kRootUndefined, XString(), u"JRE");
   runtime->locate(runtimeFolder, true);
+  // A component names a file inside its root's folder: one that climbs out
+  // of it (an absolute path, a drive, "..") would rewrite a file that the
+  // package does not own. Every one is checked before the first rewrite.
+  for (const auto& r : script.roots()) {
+    for (const BindComponent& component : r->components()) {
+      if (!IsContainedRelativePath(component.path())) throw FatalError(kInvalidRelativePath, component.path());
+    }
+  }
   for (const auto& r : script.roots()) {
     if (!r->location()) continue;
     const Directory folder(*r->location());

@@ -112,6 +112,26 @@ TEST_F(BindScriptTest, ScriptThatCannotBeReadIsFatalError1102) {
   }
 }
 
+TEST_F(BindScriptTest, ComponentsOutsideTheirFolderAreRefusedBeforeAnythingIsRewritten) {
+  scratch.writeFile("dest/app.exe", "MZ not a program");
+  scratch.writeFile("victim.exe", "MZ belongs to someone else");
+  for (const char* path : {"..\\victim.exe", "C:\\victim.exe", "\\victim.exe", "bin\\..\\..\\victim.exe"}) {
+    std::string text = std::string("ROOT Root\r\nCOMPONENT app.exe\r\nKORVMPROP 'a=b'\r\nCOMPONENT ") + path +
+                       "\r\nROOT JRE\r\n";
+    std::string bytes;
+    for (char c : text) bytes += std::string{c, '\0'};
+    scratch.writeFile("xbind.script", bytes);
+    try {
+      Bind(scratch.path(u"xbind.script"), scratch.path(u"dest"), std::nullopt);
+      ADD_FAILURE() << "bound " << path;
+    } catch (const FatalError& e) {
+      EXPECT_EQ(ToUtf8(e.message()), std::string("Invalid relative path ") + path);
+    }
+    EXPECT_EQ(scratch.readFile("dest/app.exe"), "MZ not a program");
+    EXPECT_EQ(scratch.readFile("victim.exe"), "MZ belongs to someone else");
+  }
+}
+
 class ResolveRootsTest : public BindScriptTest {
 protected:
   ResolveRootsTest()
