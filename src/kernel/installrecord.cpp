@@ -211,8 +211,9 @@ bool IsSeparator(XChar c) { return c == u'\\' || c == u'/'; }
 
 XChar UpperAscii(XChar c) { return c >= u'a' && c <= u'z' ? static_cast<XChar>(c - 32) : c; }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$, alone or followed
-// by blanks or an extension: the system opens the device, not a file.
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 (also with the superscript digits 1-3),
+// CONIN$, CONOUT$ and CLOCK$ (Windows 95/98/Me), alone or followed by blanks
+// or an extension: the system opens the device, not a file.
 bool IsDeviceName(const XString& component) {
   XString base;
   for (XChar c : component) {
@@ -220,22 +221,24 @@ bool IsDeviceName(const XString& component) {
     base += UpperAscii(c);
   }
   while (!base.empty() && base.back() == u' ') base.pop_back();
-  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
+  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$", u"CLOCK$"};
   for (const char16_t* d : kDevices) {
     if (base == d) return true;
   }
-  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
-         base[3] >= u'1' && base[3] <= u'9';
+  if (base.size() != 4 || (base.compare(0, 3, u"COM") != 0 && base.compare(0, 3, u"LPT") != 0)) return false;
+  const XChar n = base[3];
+  return (n >= u'0' && n <= u'9') || n == u'\u00b9' || n == u'\u00b2' || n == u'\u00b3';
 }
 
 // "." , "..", ". ." and the like: the system drops trailing dots and blanks,
-// which leaves a step up or no step at all.
+// and names are trimmed of blanks and tabs, which leaves a step up or no
+// step at all.
 bool IsDotsOnly(const XString& component) {
   bool dot = false;
   for (XChar c : component) {
     if (c == u'.') {
       dot = true;
-    } else if (c != u' ') {
+    } else if (c != u' ' && c != u'\t') {
       return false;
     }
   }
@@ -245,6 +248,10 @@ bool IsDotsOnly(const XString& component) {
 }  // namespace
 
 bool IsContainedRelativePath(const XString& name) {
+  // The name may reach the system trimmed: " \x" would then be rooted.
+  XString trimmed = name;
+  TrimBlanks(trimmed);
+  if (!trimmed.empty() && IsSeparator(trimmed[0])) return false;
   if (!name.empty() && IsSeparator(name[0])) return false;
   if (name.find(u':') != XString::npos) return false;
   size_t start = 0;

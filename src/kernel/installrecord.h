@@ -214,8 +214,9 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
 // separator, holds no ":" (no drive, no stream), no component made of dots
 // and blanks only (".", "..", ". ." and the like, which the system folds into
 // a step up or none), and no component that the system takes for a device
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an
-// extension).
+// (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and with superscript 1-3, CONIN$,
+// CONOUT$, CLOCK$, with or without an extension); all of it also once the
+// name is trimmed of blanks and tabs.
 bool IsContainedRelativePath(const XString& name);
 
 }  // namespace corv

@@ -222,14 +222,16 @@ TEST(InstallRecord, RefusesNamesThatLeaveTheirFolder) {
 TEST(InstallRecord, ContainedRelativePaths) {
   for (const XString& ok : {XString(u"a.exe"), XString(u"bin\\a.exe"), XString(u"bin/a.exe"), XString(u"..a"),
                             XString(u"a..b"), XString(u".hidden"), XString(u"x.."), XString(u"CONFIG.SYS"),
-                            XString(u"com0"), XString(u"COM10"), XString(u"nullable"), XString(u"bin\\"),
-                            XString(u""), XString(u"\u00e9t\u00e9\\\u65e5\u672c")}) {
+                            XString(u"COM10"), XString(u"LPT\u00b4"), XString(u"CLOCK"), XString(u"nullable"),
+                            XString(u"bin\\"), XString(u""), XString(u"\u00e9t\u00e9\\\u65e5\u672c")}) {
     EXPECT_TRUE(IsContainedRelativePath(ok)) << ToUtf8(ok);
   }
   for (const XString& bad : {XString(u".."), XString(u"."), XString(u"a\\."), XString(u"a\\..\\b"), XString(u"..."),
                              XString(u". ."), XString(u"\\"), XString(u"/a"), XString(u"D:"), XString(u"a\\b:c"),
                              XString(u"PRN"), XString(u"aux.h"), XString(u"Com1"), XString(u"lpt9.txt"),
-                             XString(u"CON .txt"), XString(u"conout$"), XString(u"x\\nul\\y")}) {
+                             XString(u"CON .txt"), XString(u"conout$"), XString(u"x\\nul\\y"),
+                             XString(u"com0"), XString(u"LPT0.log"), XString(u"COM\u00b9"), XString(u"lpt\u00b3.txt"),
+                             XString(u"clock$"), XString(u"\t..\\x"), XString(u"a\\.\t\\b"), XString(u" \\x")}) {
     EXPECT_FALSE(IsContainedRelativePath(bad)) << ToUtf8(bad);
   }
 }
