@@ -247,6 +247,22 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
   EXPECT_EQ(log.all().size(), 1u);
 }
 
+TEST_F(TextInterfaceTest, JreFromTheCommandLineOrTheSearch) {
+  ParsedOptions given({"/batch", "/jre", "C:\\Java\\Kit"});
+  TextInterface ui(*given, steps);
+  EXPECT_THROW(ui.askJre(), FatalError);
+  steps.acceptedJre = XString(u"C:\\Java\\Kit\\jre");
+  EXPECT_EQ(ui.askJre(), PageResult::Next);
+  ParsedOptions none({"/batch"});
+  TextInterface search(*none, steps);
+  EXPECT_THROW(search.askJre(), FatalError);
+  steps.foundJre = XString(u"C:\\Found");
+  EXPECT_EQ(search.askJre(), PageResult::Next);
+  EXPECT_EQ(log.all(), (std::vector<std::string>{"acceptJre(C:\\Java\\Kit)", "acceptJre(C:\\Java\\Kit)",
+                                                 "setJreFolder(C:\\Java\\Kit\\jre)", "firstFoundJre",
+                                                 "firstFoundJre", "setJreFolder(C:\\Found)"}));
+}
+
 TEST_F(TextInterfaceTest, FrontEndsByKind) {
   ParsedOptions options({});
   std::unique_ptr<UserInterface> text = CreateFrontEnd(FrontEndKind::Text, *options, steps);
