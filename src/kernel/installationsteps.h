@@ -85,6 +85,11 @@ public:
   virtual bool namesProgramFolder() const = 0;
   virtual bool hasAssociations() const = 0;
   virtual bool hasServices() const = 0;
+  // The description of the first service that runs under a user account,
+  // or none when every service runs under the local system account.
+  virtual OptString firstUserAccountService() const = 0;
+  // Gives every service that runs under a user account that account.
+  virtual void setUserAccounts(const XString& user, const XString& password) = 0;
   virtual bool hasJreRequirement() const = 0;
   // The JRE version the record requires (a requirement must exist).
   virtual XString requiredJreVersion() const = 0;

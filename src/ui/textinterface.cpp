@@ -66,9 +66,15 @@ PageResult TextInterface::askJre() {
   return PageResult::Next;
 }
 
-// Service accounts are not built yet: a package that installs services
-// cannot be installed in batch mode by an administrator on NT.
-PageResult TextInterface::askServiceAccounts() { throw AssertionFailedError(__FILE__, __LINE__); }
+PageResult TextInterface::askServiceAccounts() {
+  CORV_ASSERT(installation_.hasServices());
+  OptString userService = installation_.firstUserAccountService();
+  if (!userService) return PageResult::Next;
+  const OptString& user = options_.userName();
+  if (!user) throw FatalError(1306, *userService);
+  installation_.setUserAccounts(*user, options_.password().value_or(XString()));
+  return PageResult::Next;
+}
 
 PageResult TextInterface::askUpdateLocation() {
   if (const OptString& primary = options_.primaryLocation()) {

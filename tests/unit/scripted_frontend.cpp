@@ -197,6 +197,10 @@ OptString ScriptedSteps::firstFoundJre() {
   return foundJre;
 }
 
+void ScriptedSteps::setUserAccounts(const XString& user, const XString& password) {
+  act("setUserAccounts(" + ToUtf8(user) + "," + ToUtf8(password) + ")");
+}
+
 void ScriptedSteps::setJreFolder(const XString& folder) { act("setJreFolder(" + ToUtf8(folder) + ")"); }
 
 void ScriptedSteps::setInstallProfile(int profile) {

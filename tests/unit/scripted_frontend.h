@@ -133,6 +133,7 @@ public:
   bool primaryJre = false;
   OptString acceptedJre;  // what acceptJre answers
   OptString foundJre;     // what firstFoundJre answers
+  OptString userService;  // what firstUserAccountService answers
   OptString fixed;
   bool reboot = false;
   bool windowsNT = true;
@@ -173,6 +174,8 @@ public:
   XString requiredJreVersion() const override { return u"1.4.2"; }
   OptString acceptJre(const XString& folder) override;
   OptString firstFoundJre() override;
+  OptString firstUserAccountService() const override { return userService; }
+  void setUserAccounts(const XString& user, const XString& password) override;
   void setJreFolder(const XString& folder) override;
   bool takePrimaryJre() override;
   void setInstallProfile(int profile) override;

@@ -92,6 +92,20 @@ public:
   bool namesProgramFolder() const override { return info_->defaultProgramFolder().has_value(); }
   bool hasAssociations() const override { return info_->infrastructure().associationCount() > 0; }
   bool hasServices() const override { return info_->services().count() > 0; }
+  OptString firstUserAccountService() const override {
+    const NTServices& services = info_->services();
+    for (size_t i = 0; i < services.count(); ++i) {
+      if (services.entry(i).accountKind == ServiceEntry::kUserAccount) return services.entry(i).description;
+    }
+    return std::nullopt;
+  }
+  void setUserAccounts(const XString& user, const XString& password) override {
+    NTServices& services = info_->services();
+    for (size_t i = 0; i < services.count(); ++i) {
+      ServiceEntry& entry = services.entry(i);
+      if (entry.accountKind == ServiceEntry::kUserAccount) entry.SetAccount(ServiceEntry::kUserAccount, user, password);
+    }
+  }
   bool hasJreRequirement() const override { return info_->jreRequirement() != nullptr; }
   XString requiredJreVersion() const override { return jreLookup().requiredVersion(); }
   OptString acceptJre(const XString& folder) override {
