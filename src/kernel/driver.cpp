@@ -178,7 +178,7 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 3:
       return installProfileStep();
     case 4:
-      return steps_->isInstallation() ? ui_->askDestination() : ui_->askUpdateLocation();
+      return steps_->isInstallation() ? ui_->askDestination() : updateLocationStep();
     case 5:
       return jreStep();
     case 6:
@@ -220,6 +220,14 @@ std::optional<PageResult> Driver::installProfileStep() {
   if (steps_->hasShortcuts()) return ui_->askInstallProfile();
   steps_->setInstallProfile(Options::kProfileCommon);
   return std::nullopt;
+}
+
+PageResult Driver::updateLocationStep() {
+  PageResult result = ui_->askUpdateLocation();
+  // The profile step was skipped: the update follows the installation it
+  // updates, so its shortcuts and PATH entry go where the product's are.
+  if (result == PageResult::Next) steps_->takePrimaryProfile();
+  return result;
 }
 
 std::optional<PageResult> Driver::jreStep() {

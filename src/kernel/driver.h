@@ -52,6 +52,7 @@ private:
   // One step; none when the step is skipped.
   std::optional<PageResult> runStep(int step);
   std::optional<PageResult> installProfileStep();
+  PageResult updateLocationStep();
   std::optional<PageResult> jreStep();
   std::optional<PageResult> servicesStep();
   PageResult installProper();

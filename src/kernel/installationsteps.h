@@ -85,7 +85,22 @@ public:
   virtual bool namesProgramFolder() const = 0;
   virtual bool hasAssociations() const = 0;
   virtual bool hasServices() const = 0;
+  // The description of the first service that runs under a user account,
+  // or none when every service runs under the local system account.
+  virtual OptString firstUserAccountService() const = 0;
+  // Gives every service that runs under a user account that account.
+  virtual void setUserAccounts(const XString& user, const XString& password) = 0;
   virtual bool hasJreRequirement() const = 0;
+  // The JRE version the record requires (a requirement must exist).
+  virtual XString requiredJreVersion() const = 0;
+  // The runtime folder accepted for `folder` (the folder itself or its "jre"
+  // subfolder) when it holds the required JRE; none otherwise.
+  virtual OptString acceptJre(const XString& folder) = 0;
+  // The first runtime of the required version that the registry names, or
+  // none.
+  virtual OptString firstFoundJre() = 0;
+  // Sets the JRE folder chosen during this installation.
+  virtual void setJreFolder(const XString& folder) = 0;
   // For an update whose record names a primary JRE file: when that file
   // exists under the destination and names the runtime it was bound to, sets
   // that runtime as the JRE folder, marked as taken from the primary
@@ -93,6 +108,13 @@ public:
   virtual bool takePrimaryJre() = 0;
   // 1 common, 2 personal.
   virtual void setInstallProfile(int profile) = 0;
+  // For an update, once its destination is chosen: sets the install profile
+  // of the installation it updates. Personal when the product key of the
+  // current user records the destination, common when the machine's does;
+  // when neither does (a folder given by hand, a key removed since), common
+  // for an administrator and personal otherwise, as for a new installation
+  // that asks nothing.
+  virtual void takePrimaryProfile() = 0;
   // The folder a vendor fixed the destination to, or none when the
   // destination may be chosen.
   virtual OptString fixedDestination() const = 0;

@@ -53,10 +53,28 @@ PageResult TextInterface::askDestination() {
   return PageResult::Next;
 }
 
-// The JRE lookup and the service accounts are not built yet: a package that
-// needs a JRE or installs services cannot be installed in batch mode.
-PageResult TextInterface::askJre() { throw AssertionFailedError(__FILE__, __LINE__); }
-PageResult TextInterface::askServiceAccounts() { throw AssertionFailedError(__FILE__, __LINE__); }
+PageResult TextInterface::askJre() {
+  OptString chosen;
+  if (const OptString& folder = options_.jreFolder()) {
+    chosen = installation_.acceptJre(*folder);
+    if (!chosen) throw FatalError(1308, *folder, installation_.requiredJreVersion());
+  } else {
+    chosen = installation_.firstFoundJre();
+    if (!chosen) throw FatalError(1309, installation_.requiredJreVersion());
+  }
+  installation_.setJreFolder(*chosen);
+  return PageResult::Next;
+}
+
+PageResult TextInterface::askServiceAccounts() {
+  CORV_ASSERT(installation_.hasServices());
+  OptString userService = installation_.firstUserAccountService();
+  if (!userService) return PageResult::Next;
+  const OptString& user = options_.userName();
+  if (!user) throw FatalError(1306, *userService);
+  installation_.setUserAccounts(*user, options_.password().value_or(XString()));
+  return PageResult::Next;
+}
 
 PageResult TextInterface::askUpdateLocation() {
   if (const OptString& primary = options_.primaryLocation()) {

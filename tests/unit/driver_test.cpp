@@ -286,6 +286,8 @@ TEST_F(DriverTest, InstallProfileStep) {
   EXPECT_FALSE(update.log.contains("setInstallProfile(2)"));
   EXPECT_FALSE(update.log.contains("askDestination"));
   EXPECT_TRUE(update.log.contains("askUpdateLocation"));
+  // The profile comes from the installation the update applies to.
+  EXPECT_TRUE(update.log.contains("takePrimaryProfile"));
 }
 
 TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
@@ -372,6 +374,7 @@ TEST_F(DriverTest, CancelOnAnyStepRollsBackAndEndsWith1) {
   EXPECT_EQ(update.run(), 1);
   EXPECT_EQ(update.ui->pages(), (Calls{"showWelcome", "askUpdateLocation"}));
   EXPECT_TRUE(update.log.contains("undoTemporaryFiles"));
+  EXPECT_FALSE(update.log.contains("takePrimaryProfile"));
 }
 
 TEST_F(DriverTest, PageResultsOutsideTheThreeAreAssertions) {

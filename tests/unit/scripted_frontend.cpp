@@ -187,9 +187,27 @@ bool ScriptedSteps::takePrimaryJre() {
   return primaryJre;
 }
 
+OptString ScriptedSteps::acceptJre(const XString& folder) {
+  act("acceptJre(" + ToUtf8(folder) + ")");
+  return acceptedJre;
+}
+
+OptString ScriptedSteps::firstFoundJre() {
+  act("firstFoundJre");
+  return foundJre;
+}
+
+void ScriptedSteps::setUserAccounts(const XString& user, const XString& password) {
+  act("setUserAccounts(" + ToUtf8(user) + "," + ToUtf8(password) + ")");
+}
+
+void ScriptedSteps::setJreFolder(const XString& folder) { act("setJreFolder(" + ToUtf8(folder) + ")"); }
+
 void ScriptedSteps::setInstallProfile(int profile) {
   act("setInstallProfile(" + std::to_string(profile) + ")");
 }
+
+void ScriptedSteps::takePrimaryProfile() { act("takePrimaryProfile"); }
 
 void ScriptedSteps::setDestination(const XString& folder) {
   act("setDestination(" + ToUtf8(folder) + ")");

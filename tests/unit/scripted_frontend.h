@@ -131,6 +131,9 @@ public:
   bool services = false;
   bool jre = false;
   bool primaryJre = false;
+  OptString acceptedJre;  // what acceptJre answers
+  OptString foundJre;     // what firstFoundJre answers
+  OptString userService;  // what firstUserAccountService answers
   OptString fixed;
   bool reboot = false;
   bool windowsNT = true;
@@ -168,8 +171,15 @@ public:
   bool hasAssociations() const override { return associations; }
   bool hasServices() const override { return services; }
   bool hasJreRequirement() const override { return jre; }
+  XString requiredJreVersion() const override { return u"1.4.2"; }
+  OptString acceptJre(const XString& folder) override;
+  OptString firstFoundJre() override;
+  OptString firstUserAccountService() const override { return userService; }
+  void setUserAccounts(const XString& user, const XString& password) override;
+  void setJreFolder(const XString& folder) override;
   bool takePrimaryJre() override;
   void setInstallProfile(int profile) override;
+  void takePrimaryProfile() override;
   OptString fixedDestination() const override { return fixed; }
   void setDestination(const XString& folder) override;
   void setProgramFolder(const XString& folder) override;

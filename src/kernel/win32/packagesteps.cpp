@@ -7,6 +7,7 @@
 #include "infrastructure/integrator.h"
 #include "infrastructure/ntservices.h"
 #include "kernel/installinfo.h"
+#include "kernel/jrelookup.h"
 #include "kernel/primarylookup.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
@@ -37,6 +38,10 @@ OptString ReadProductInstallPath(const XString& productKey, bool currentUser) {
   return ReadInstallPath(productKey, currentUser ? kRootCurrentUser : kRootLocalMachine);
 }
 
+OptString ReadJavaHome(const XString& key, bool currentUser) {
+  return ReadRegistryString(currentUser ? kRootCurrentUser : kRootLocalMachine, key, XString(u"JavaHome"));
+}
+
 class PackageSteps : public InstallationSteps {
 public:
   void createProcessObjects() override {
@@ -51,6 +56,9 @@ public:
     InstallInfo::SetCurrent(info_.get());
     lookup_ = std::make_unique<PrimaryLookup>(info_->productKey().value_or(XString()),
                                               info_->primaryMarkerFiles(), ReadProductInstallPath);
+    if (const JreRequirement* requirement = info_->jreRequirement()) {
+      jres_ = std::make_unique<JRELookup>(*requirement, ReadJavaHome);
+    }
   }
   bool hasRecord() const override { return info_ != nullptr; }
 
@@ -84,7 +92,33 @@ public:
   bool namesProgramFolder() const override { return info_->defaultProgramFolder().has_value(); }
   bool hasAssociations() const override { return info_->infrastructure().associationCount() > 0; }
   bool hasServices() const override { return info_->services().count() > 0; }
+  OptString firstUserAccountService() const override {
+    const NTServices& services = info_->services();
+    for (size_t i = 0; i < services.count(); ++i) {
+      if (services.entry(i).accountKind == ServiceEntry::kUserAccount) return services.entry(i).description;
+    }
+    return std::nullopt;
+  }
+  void setUserAccounts(const XString& user, const XString& password) override {
+    NTServices& services = info_->services();
+    for (size_t i = 0; i < services.count(); ++i) {
+      ServiceEntry& entry = services.entry(i);
+      if (entry.accountKind == ServiceEntry::kUserAccount) entry.SetAccount(ServiceEntry::kUserAccount, user, password);
+    }
+  }
   bool hasJreRequirement() const override { return info_->jreRequirement() != nullptr; }
+  XString requiredJreVersion() const override { return jreLookup().requiredVersion(); }
+  OptString acceptJre(const XString& folder) override {
+    int index = jreLookup().consider(folder);
+    if (index < 0) return std::nullopt;
+    return jreLookup().candidate(index);
+  }
+  OptString firstFoundJre() override {
+    jreLookup().searchRegistry();
+    if (jreLookup().candidateCount() == 0) return std::nullopt;
+    return jreLookup().candidate(0);
+  }
+  void setJreFolder(const XString& folder) override { info_->setJreFolder(folder, false); }
   bool takePrimaryJre() override {
     const OptString& primaryFile = info_->primaryJreFile();
     if (!primaryFile || !info_->destination()) return false;
@@ -103,6 +137,20 @@ public:
     return true;
   }
   void setInstallProfile(int profile) override { info_->setInstallProfile(profile); }
+  void takePrimaryProfile() override {
+    const XString key = info_->productKey().value_or(XString());
+    auto recordsDestination = [&](int root) {
+      OptString path = ReadInstallPath(key, root);
+      return path && FileSys::SameText(Directory(*path).widePath(), destination());
+    };
+    int profile = IsAdministrator() ? InstallInfo::kProfileCommon : InstallInfo::kProfilePersonal;
+    if (recordsDestination(kRootCurrentUser)) {
+      profile = InstallInfo::kProfilePersonal;
+    } else if (recordsDestination(kRootLocalMachine)) {
+      profile = InstallInfo::kProfileCommon;
+    }
+    info_->setInstallProfile(profile);
+  }
   OptString fixedDestination() const override {
     return info_->destinationFixed() ? info_->defaultDestination() : std::nullopt;
   }
@@ -186,6 +234,7 @@ public:
   bool hasAfterRunProgram() const override { return info_->afterRunProgram().has_value(); }
   void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
+    jres_.reset();
     lookup_.reset();
     DecompressorFactory::setCurrent(nullptr);
     InstallInfo::SetCurrent(nullptr);
@@ -197,6 +246,10 @@ public:
 
 private:
   XString destination() const { return info_->destination()->widePath(); }
+  JRELookup& jreLookup() const {
+    CORV_ASSERT(jres_ != nullptr);
+    return *jres_;
+  }
   // The hook library among the auxiliary files in the temporary folder.
   HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
 
@@ -205,6 +258,7 @@ private:
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;
   std::unique_ptr<PrimaryLookup> lookup_;
+  std::unique_ptr<JRELookup> jres_;  // only for a package that requires a JRE
 };
 
 }  // namespace

@@ -247,6 +247,46 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
   EXPECT_EQ(log.all().size(), 1u);
 }
 
+TEST_F(TextInterfaceTest, ServiceAccountsComeFromUserAndPassword) {
+  steps.services = true;
+  ParsedOptions none({"/batch"});
+  TextInterface plain(*none, steps);
+  // Services of the local system account need no user.
+  EXPECT_EQ(plain.askServiceAccounts(), PageResult::Next);
+  steps.userService = XString(u"Corv Agent");
+  try {
+    plain.askServiceAccounts();
+    FAIL() << "accepted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), u"User name must be specified to install Windows NT service 'Corv Agent'");
+  }
+  EXPECT_TRUE(log.all().empty());
+
+  ParsedOptions user({"/batch", "/user", ".\\agent"});
+  EXPECT_EQ(TextInterface(*user, steps).askServiceAccounts(), PageResult::Next);
+  ParsedOptions both({"/batch", "/user", "agent", "/password", "s3cret"});
+  EXPECT_EQ(TextInterface(*both, steps).askServiceAccounts(), PageResult::Next);
+  EXPECT_EQ(log.all(), (std::vector<std::string>{"setUserAccounts(.\\agent,)", "setUserAccounts(agent,s3cret)"}));
+  steps.services = false;
+  EXPECT_THROW(TextInterface(*both, steps).askServiceAccounts(), AssertionFailedError);
+}
+
+TEST_F(TextInterfaceTest, JreFromTheCommandLineOrTheSearch) {
+  ParsedOptions given({"/batch", "/jre", "C:\\Java\\Kit"});
+  TextInterface ui(*given, steps);
+  EXPECT_THROW(ui.askJre(), FatalError);
+  steps.acceptedJre = XString(u"C:\\Java\\Kit\\jre");
+  EXPECT_EQ(ui.askJre(), PageResult::Next);
+  ParsedOptions none({"/batch"});
+  TextInterface search(*none, steps);
+  EXPECT_THROW(search.askJre(), FatalError);
+  steps.foundJre = XString(u"C:\\Found");
+  EXPECT_EQ(search.askJre(), PageResult::Next);
+  EXPECT_EQ(log.all(), (std::vector<std::string>{"acceptJre(C:\\Java\\Kit)", "acceptJre(C:\\Java\\Kit)",
+                                                 "setJreFolder(C:\\Java\\Kit\\jre)", "firstFoundJre",
+                                                 "firstFoundJre", "setJreFolder(C:\\Found)"}));
+}
+
 TEST_F(TextInterfaceTest, FrontEndsByKind) {
   ParsedOptions options({});
   std::unique_ptr<UserInterface> text = CreateFrontEnd(FrontEndKind::Text, *options, steps);

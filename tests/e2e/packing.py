@@ -1,0 +1,15 @@
+"""Installers for the end-to-end tests, built with corvpack from a package
+description and a product folder."""
+import subprocess
+
+
+def pack(corvpack, stub, top, description, product):
+    """Writes `description` as top/package.toml and builds top/setup.exe for
+    the product folder with the installer stub; returns its path."""
+    top.mkdir(parents=True, exist_ok=True)
+    (top / "package.toml").write_text(description)
+    exe = top / "setup.exe"
+    subprocess.run([str(corvpack), "build", str(top / "package.toml"), "--product", str(product),
+                    "--stub", str(stub), "--shfolder", str(stub.parent / "shfolder.dll"), "-o", str(exe), "-q"],
+                   check=True)
+    return exe
