@@ -16,7 +16,6 @@ namespace {
 
 constexpr uint32_t kCorruptedPackage = 1181;
 constexpr uint32_t kDecompressFailed = 1202;
-constexpr uint32_t kUnableToWrite = 1103;
 
 class LoggerExtractionLog : public ExtractionLog {
 public:
@@ -84,7 +83,7 @@ public:
       if (package_.aborted()) abortRun();
       if (file_->write(p, n) != 0) {
         file_->close();
-        throw FatalError(kUnableToWrite, file_->widePath());
+        throw FatalError(kUnableToWriteFile, file_->widePath());
       }
       if (package_.aborted()) abortRun();
       remaining_ -= n;
@@ -145,7 +144,7 @@ private:
     if (std::optional<Directory> parent = file->parentDirectory(); parent && !parent->exists()) {
       parent->createDirectories(&log_.directoryListener());
     }
-    if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWrite, file->widePath());
+    if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
     log_.logFile(*file);
     file_ = std::move(file);
     entry_ = &e;
@@ -155,8 +154,8 @@ private:
   }
 
   void finishFile() {
-    if (file_->close() != 0) throw FatalError(kUnableToWrite, file_->widePath());
-    if (file_->setModificationTime(entry_->time) != 0) throw FatalError(kUnableToWrite, file_->widePath());
+    if (file_->close() != 0) throw FatalError(kUnableToWriteFile, file_->widePath());
+    if (file_->setModificationTime(entry_->time) != 0) throw FatalError(kUnableToWriteFile, file_->widePath());
   }
 
   [[noreturn]] void abortRun() {

@@ -207,28 +207,28 @@ void Logger::Write(AbstractFile& file) {
   // log unreadable: refuse it before the file is touched.
   std::vector<uint8_t> bytes;
   for (const XString& line : lines) {
-    if (line.size() > kMaxLineLength) throw FatalError(1103, file.widePath());
+    if (line.size() > kMaxLineLength) throw FatalError(kUnableToWriteFile, file.widePath());
     for (XChar c : line) {
       bytes.push_back(static_cast<uint8_t>(c & 0xFF));
       bytes.push_back(static_cast<uint8_t>(c >> 8));
     }
   }
 
-  if (file.open(kFileWrite) != 0) throw FatalError(1103, file.widePath());
+  if (file.open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   CloseOnExit closer(file);
-  if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(1103, file.widePath());
-  if (closer.close() != 0) throw FatalError(1103, file.widePath());
+  if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
+  if (closer.close() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
 }
 
 void Logger::Read(AbstractFile& file) {
   int64_t length = file.size();
-  if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(1102, file.widePath());
-  if (file.open(kFileRead) != 0) throw FatalError(1102, file.widePath());
+  if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(kUnableToReadFile, file.widePath());
+  if (file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
   CloseOnExit closer(file);
   std::vector<uint8_t> bytes(static_cast<size_t>(length & ~int64_t(1)));
   if (!bytes.empty()) {
     int32_t got = file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(1102, file.widePath());
+    if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(kUnableToReadFile, file.widePath());
   }
   ParsedLog parsed;
   if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(1261, file.widePath());

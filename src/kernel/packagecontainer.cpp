@@ -11,7 +11,6 @@
 namespace corv {
 namespace {
 
-constexpr uint32_t kUnableToRead = 1102;
 constexpr uint32_t kCorruptedPackage = 1181;
 
 uint64_t LittleEndian(const uint8_t* p, int bytes) {
@@ -51,7 +50,7 @@ std::optional<PackageTrailer> ParsePackageTrailer(const uint8_t (&bytes)[kPackag
 }
 
 void OpenPackageFile(AbstractFile& file) {
-  if (file.open(kFileRead) != 0) throw FatalError(kUnableToRead, file.widePath());
+  if (file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
 }
 
 std::vector<uint8_t> ReadInstallInfoRecord(AbstractFile& package) {

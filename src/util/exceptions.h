@@ -44,6 +44,13 @@ public:
   [[noreturn]] void raise() const override { throw *this; }
 };
 
+// The failures of a file operation, each with the file's path: message
+// 1101 "Unable to open file %s", 1102 "Unable to read file %s" and 1103
+// "Unable to write file %s".
+constexpr int kUnableToOpenFile = 1101;
+constexpr int kUnableToReadFile = 1102;
+constexpr int kUnableToWriteFile = 1103;
+
 class FatalError : public Exception {
 public:
   explicit FatalError(XString text) : Exception(std::move(text)) {}

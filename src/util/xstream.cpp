@@ -11,7 +11,7 @@ FileSectionInputStream::FileSectionInputStream(AbstractFile& file, uint64_t offs
 
 void FileSectionInputStream::open() {
   if (offset_ > static_cast<uint64_t>(INT64_MAX) || file_.seek(kSeekStart, static_cast<int64_t>(offset_)) != 0) {
-    throw FatalError(1102, file_.widePath());
+    throw FatalError(kUnableToReadFile, file_.widePath());
   }
 }
 
@@ -19,7 +19,7 @@ uint32_t FileSectionInputStream::read(void* buffer, uint32_t count) {
   if (remaining_ <= 0) return 0;
   if (static_cast<int64_t>(count) > remaining_) count = static_cast<uint32_t>(remaining_);
   int32_t got = file_.read(buffer, count);
-  if (got < 0) throw FatalError(1102, file_.widePath());
+  if (got < 0) throw FatalError(kUnableToReadFile, file_.widePath());
   CORV_ASSERT_AT(got <= remaining_ && static_cast<uint32_t>(got) <= count, 65);
   remaining_ -= got;
   return static_cast<uint32_t>(got);

@@ -11,7 +11,6 @@ namespace corv {
 namespace {
 
 constexpr uint32_t kInvalidFile = 1054;
-constexpr uint32_t kUnableToRead = 1102;
 constexpr uint32_t kRootUndefined = 1244;
 constexpr uint32_t kRootLocationUndefined = 1245;
 constexpr uint32_t kInvalidRelativePath = 1246;
@@ -181,11 +180,11 @@ BindScript BindScript::Parse(const XString& path, const XString& text) { return 
 
 BindScript BindScript::Read(AbstractFile& file) {
   const int64_t size = file.size();
-  if (size < 0 || file.open(kFileRead) != 0) throw FatalError(kUnableToRead, file.widePath());
+  if (size < 0 || file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   const int32_t got = bytes.empty() ? 0 : file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
   file.close();
-  if (got < 0 || static_cast<uint64_t>(got) != bytes.size()) throw FatalError(kUnableToRead, file.widePath());
+  if (got < 0 || static_cast<uint64_t>(got) != bytes.size()) throw FatalError(kUnableToReadFile, file.widePath());
   return Parse(file.widePath(), TextOf(bytes.data(), bytes.size()));
 }
 

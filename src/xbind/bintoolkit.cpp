@@ -13,9 +13,7 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kUnableToOpen = 1101;
 constexpr uint32_t kUnrecognizedFormat = 1242;
-constexpr uint32_t kInvalidComponent = 1243;
 
 constexpr uint32_t kCountOffset = 24;
 constexpr uint32_t kEntryHeader = 8;
@@ -79,7 +77,7 @@ public:
   // FatalError 1101 when the file cannot be opened for reading and
   // writing, 1242 when it is not a PE image, 1243 without ".config".
   explicit BindingTarget(const XString& path) : file_(path) {
-    if (file_.open(kFileReadWrite) != 0) throw FatalError(kUnableToOpen, file_.widePath());
+    if (file_.open(kFileReadWrite) != 0) throw FatalError(kUnableToOpenFile, file_.widePath());
     pe_ = PEToolkit::open(file_);
     if (!pe_) throw FatalError(kUnrecognizedFormat, file_.widePath());
     if (!pe_->hasConfigSection()) throw FatalError(kInvalidComponent, file_.widePath());

@@ -11,9 +11,6 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kUnableToRead = 1102;
-constexpr uint32_t kUnableToWrite = 1103;
-constexpr uint32_t kInvalidComponent = 1243;
 
 constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint16_t kDosMagic = 0x5A4D;       // "MZ"
@@ -143,16 +140,16 @@ std::optional<PropertyBlock> PEToolkit::readBlock() {
 }
 
 void PEToolkit::seekForRead(uint64_t offset) {
-  if (file_.seek(kSeekStart, static_cast<int64_t>(offset)) != 0) throw FatalError(kUnableToRead, path());
+  if (file_.seek(kSeekStart, static_cast<int64_t>(offset)) != 0) throw FatalError(kUnableToReadFile, path());
 }
 
 void PEToolkit::seekForWrite(uint64_t offset) {
-  if (file_.seek(kSeekStart, static_cast<int64_t>(offset)) != 0) throw FatalError(kUnableToWrite, path());
+  if (file_.seek(kSeekStart, static_cast<int64_t>(offset)) != 0) throw FatalError(kUnableToWriteFile, path());
 }
 
 void PEToolkit::writeAt(uint64_t offset, const void* data, size_t count) {
   seekForWrite(offset);
-  if (count > 0 && file_.write(data, static_cast<uint32_t>(count)) != 0) throw FatalError(kUnableToWrite, path());
+  if (count > 0 && file_.write(data, static_cast<uint32_t>(count)) != 0) throw FatalError(kUnableToWriteFile, path());
 }
 
 void PEToolkit::writeBlock(const PropertyBlock& block) {
@@ -164,7 +161,7 @@ void PEToolkit::writeBlock(const PropertyBlock& block) {
   const std::vector<uint8_t>& bytes = block.bytes();
   if (bytes.size() < config->rawSize) {
     if (file_.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) {
-      throw FatalError(kUnableToWrite, path());
+      throw FatalError(kUnableToWriteFile, path());
     }
     return;
   }
@@ -195,7 +192,7 @@ void PEToolkit::grow(const Section& config, const PropertyBlock& block) {
   std::vector<uint8_t> current(kMoveChunk);
   seekForRead(oldEnd);
   int64_t have = ReadUpTo(file_, current.data(), kMoveChunk);
-  if (have < 0) throw FatalError(kUnableToRead, path());
+  if (have < 0) throw FatalError(kUnableToReadFile, path());
 
   // The block, then zeros up to the section's new end.
   writeAt(config.rawPointer, bytes.data(), bytes.size());
@@ -210,7 +207,7 @@ void PEToolkit::grow(const Section& config, const PropertyBlock& block) {
       if (have == kMoveChunk) {
         seekForRead(offset + kMoveChunk);
         nextHave = ReadUpTo(file_, next.data(), kMoveChunk);
-        if (nextHave < 0) throw FatalError(kUnableToRead, path());
+        if (nextHave < 0) throw FatalError(kUnableToReadFile, path());
       }
       writeAt(offset + growth, current.data(), static_cast<size_t>(have));
       offset += static_cast<uint64_t>(have);
@@ -251,7 +248,7 @@ std::optional<PEToolkit::DebugFix> PEToolkit::debugEntriesBehind(const Section& 
     throw FatalError(kInvalidComponent, path());
   }
   fix.entries.resize(static_cast<size_t>(length));
-  if (!readAt(fix.offset, fix.entries.data(), fix.entries.size())) throw FatalError(kUnableToRead, path());
+  if (!readAt(fix.offset, fix.entries.data(), fix.entries.size())) throw FatalError(kUnableToReadFile, path());
   for (uint64_t i = 0; i < count; ++i) {
     uint8_t* entry = &fix.entries[static_cast<size_t>(i * kDebugEntrySize)];
     const uint32_t pointer = le::Get32(entry + kDebugPointerToRawData);

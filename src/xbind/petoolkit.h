@@ -19,6 +19,9 @@
 
 namespace corv {
 
+// Message 1243: a component whose executable cannot take a property block.
+constexpr int kInvalidComponent = 1243;
+
 class PEToolkit {
 public:
   static constexpr uint32_t kNtHeadersSize = 248;

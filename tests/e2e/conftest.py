@@ -41,13 +41,9 @@ class Prefix:
         self.drive_c = path / "drive_c"
 
     def env(self):
-        env = dict(os.environ)
-        for k in ("DISPLAY", "WAYLAND_DISPLAY"):
-            env.pop(k, None)
-        env.update(WINEPREFIX=str(self.path), HOME=str(self.path / "home"),
-                   WINEDEBUG="-all", CORV_WINEPREFIX=str(self.path),
-                   WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=")
-        return env
+        """The environment of wineserver and of wine-run.sh, which sets the
+        rest of Wine's (tests/wine/wine-env.sh)."""
+        return dict(os.environ, WINEPREFIX=str(self.path), CORV_WINEPREFIX=str(self.path), WINEDEBUG="-all")
 
     def wine(self, *args):
         """The command that runs a Windows program of the tree in this prefix."""

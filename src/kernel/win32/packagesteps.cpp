@@ -51,7 +51,7 @@ public:
 
   void readPackage() override {
     packageFile_ = FileSys::InstallerModuleFile();
-    if (packageFile_->open(kFileRead) < 0) throw FatalError(1102, packageFile_->widePath());
+    if (packageFile_->open(kFileRead) < 0) throw FatalError(kUnableToReadFile, packageFile_->widePath());
     info_ = std::make_unique<InstallInfo>(*packageFile_);
     InstallInfo::SetCurrent(info_.get());
     lookup_ = std::make_unique<PrimaryLookup>(info_->productKey().value_or(XString()),
