@@ -137,6 +137,11 @@ def prefix(template, tmp_path):
     yield p
     subprocess.run(["wineserver", "-k"], env=p.env(), check=False,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # A prefix is hundreds of megabytes: a run of the suite must not leave
+    # one per test behind (pytest keeps the temporary folders of its last
+    # runs). CORV_KEEP_PREFIX keeps them for a post-mortem.
+    if not os.environ.get("CORV_KEEP_PREFIX"):
+        shutil.rmtree(path, ignore_errors=True)
 
 
 @pytest.fixture(scope="session")
