@@ -10,6 +10,7 @@
 #include "util/file.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/win32/dllsearch.h"
 #include "util/win32/handles.h"
 
 namespace corv {
@@ -206,7 +207,7 @@ bool GetShellFolder(bool common, int location, const XString& library, XString* 
   int csidl = (IsWindowsNT() && common) ? kCommon[location] : kUser[location];
 
   using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-  win32::UniqueModule module(LoadLibraryA(ToAnsi(library).c_str()));
+  win32::UniqueModule module = win32::LoadLibraryAt(library);
   if (!module) return false;
   auto getFolderPath = Lookup<GetFolderPathFn>(module.get(), "SHGetFolderPathA");
   if (!getFolderPath) return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <set>
 
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr uint32_t kCorruptedPackage = 1181;
 constexpr uint32_t kDecompressFailed = 1202;
+constexpr uint32_t kLinkInPath = 1106;
 
 class LoggerExtractionLog : public ExtractionLog {
 public:
@@ -117,6 +119,7 @@ private:
       if (e.isFolder()) {
         Directory folder(target_, e.name);
         if (!IsContainedEntry(e.name, folder.widePath(), target_)) throw FatalError(kCorruptedPackage);
+        refuseLinks(folder.widePath());
         // A failure shows later, when a file in it cannot be opened.
         folder.createDirectories(&log_.directoryListener());
       } else if (!startFile(e)) {
@@ -132,6 +135,7 @@ private:
     if (e.size < 0) throw FatalError(kCorruptedPackage);
     std::unique_ptr<File> file(new File(target_, e.name));
     if (!IsContainedEntry(e.name, file->widePath(), target_)) throw FatalError(kCorruptedPackage);
+    refuseLinks(file->widePath());
     remaining_ = e.size;
     if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
     if (file->exists() && !policy_.decide(*file, e.time, e.size)) {
@@ -151,6 +155,22 @@ private:
     if (remaining_ > 0) return false;
     finishFile();
     return true;
+  }
+
+  // Nothing is written through a symbolic link or junction: the target
+  // folder, every folder between it and `path`, and `path` itself must be
+  // none (a planted link would carry the files to another place). Folders
+  // found sound are not asked again in this run.
+  void refuseLinks(const XString& path) {
+    const XString& root = target_.widePath();
+    for (size_t end = root.size(); end <= path.size(); ++end) {
+      if (end < path.size() && path[end] != u'\\') continue;
+      XString prefix = path.substr(0, end);
+      if (soundFolders_.count(prefix) != 0) continue;
+      File at(prefix);
+      if (at.isLink()) throw FatalError(kLinkInPath, path);
+      if (end < path.size() && at.isDirectory()) soundFolders_.insert(std::move(prefix));
+    }
   }
 
   void finishFile() {
@@ -173,6 +193,7 @@ private:
   int64_t index_ = -1;
   int64_t remaining_ = 0;
   int64_t skip_ = 0;
+  std::set<XString> soundFolders_;
 };
 
 FilesPackage::FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount)

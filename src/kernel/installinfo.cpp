@@ -205,9 +205,20 @@ bool InstallInfo::representableInCodePage() const {
     for (const XString* t : {&s.name, &s.target, &s.arguments, &s.workingFolder}) {
       if (!IsAnsiConvertible(*t)) return false;
     }
+    if (!IsAnsiConvertible(s.iconFile)) return false;
   }
-  for (size_t i = 0; i < mainFiles_->count(); ++i) {
-    if (!IsAnsiConvertible(mainFiles_->entry(i).name)) return false;
+  // Every other name that becomes a path too: a name the code page cannot
+  // hold would reach the system with "?" in it, a wildcard to stat.
+  for (const FilesPackage* files : {mainFiles_.get(), auxiliaryFiles_.get()}) {
+    for (size_t i = 0; i < files->count(); ++i) {
+      if (!IsAnsiConvertible(files->entry(i).name)) return false;
+    }
+  }
+  for (size_t i = 0; i < infrastructure_.associationCount(); ++i) {
+    if (!IsAnsiConvertible(infrastructure_.association(i).program)) return false;
+  }
+  for (const XString& marker : primaryMarkerFiles_) {
+    if (!IsAnsiConvertible(marker)) return false;
   }
   for (size_t i = 0; i < services_.count(); ++i) {
     const ServiceEntry& s = services_.entry(i);

@@ -104,14 +104,18 @@ RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
   return b;
 }
 
-// A table of string offsets whose count and offset are stored at `field`.
-std::vector<XString> ReadStringTable(const RecordReader& r, uint64_t field) {
+// A table of string offsets whose count and offset are stored at `field`;
+// `paths`: its strings name places below a folder.
+std::vector<XString> ReadStringTable(const RecordReader& r, uint64_t field, bool paths = false) {
   uint32_t count = r.u32(field);
   uint32_t offset = r.u32(field + 4);
   r.table(count, offset, 4);
   std::vector<XString> out;
   out.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) out.push_back(r.text(offset + static_cast<uint64_t>(i) * 4));
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t at = offset + static_cast<uint64_t>(i) * 4;
+    out.push_back(paths ? r.containedName(at) : r.text(at));
+  }
   return out;
 }
 
@@ -135,7 +139,7 @@ RecordJreRequirement ReadJre(const RecordReader& r) {
     for (uint32_t k = 0; k < checks; ++k) {
       uint64_t c = checksAt + static_cast<uint64_t>(k) * kRecordJreCheckSize;
       RecordJreCheck check;
-      check.path = r.text(c);
+      check.path = r.containedName(c);
       check.size = static_cast<int64_t>(r.u64(c + 8));
       group.checks.push_back(std::move(check));
     }
@@ -156,10 +160,10 @@ std::vector<RecordShortcut> ReadShortcuts(const RecordReader& r) {
     s.location = r.u32(e);
     // The shortcut file is written below a shell folder under this name.
     s.name = r.containedName(e + 4);
-    s.iconFile = r.string(e + 8);
+    s.iconFile = r.optionalContainedName(e + 8);
     s.iconIndex = static_cast<int32_t>(r.u32(e + 12));
-    s.workingFolder = r.text(e + 16);
-    s.target = r.text(e + 20);
+    s.workingFolder = r.containedName(e + 16);
+    s.target = r.containedName(e + 20);
     s.arguments = r.text(e + 24);
     out.push_back(std::move(s));
   }
@@ -178,7 +182,7 @@ std::vector<RecordAssociation> ReadAssociations(const RecordReader& r) {
     a.extension = r.text(e);
     a.label = r.text(e + 4);
     a.typeDescription = r.text(e + 8);
-    a.program = r.text(e + 12);
+    a.program = r.containedName(e + 12);
     a.arguments = r.text(e + 16);
     a.selected = r.u8(e + 20) != 0;
     out.push_back(std::move(a));
@@ -195,7 +199,7 @@ std::vector<RecordService> ReadServices(const RecordReader& r) {
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordServiceSize;
     RecordService s;
-    s.executable = r.text(e);
+    s.executable = r.containedName(e);
     s.displayName = r.text(e + 4);
     s.description = r.text(e + 8);
     s.start = r.u8(e + 12);
@@ -231,14 +235,13 @@ bool IsDeviceName(const XString& component) {
 }
 
 // "." , "..", ". ." and the like: the system drops trailing dots and blanks,
-// and names are trimmed of blanks and tabs, which leaves a step up or no
-// step at all.
+// which leaves a step up or no step at all.
 bool IsDotsOnly(const XString& component) {
   bool dot = false;
   for (XChar c : component) {
     if (c == u'.') {
       dot = true;
-    } else if (c != u' ' && c != u'\t') {
+    } else if (c != u' ') {
       return false;
     }
   }
@@ -248,17 +251,22 @@ bool IsDotsOnly(const XString& component) {
 }  // namespace
 
 bool IsContainedRelativePath(const XString& name) {
-  // The name may reach the system trimmed: " \x" would then be rooted.
-  XString trimmed = name;
-  TrimBlanks(trimmed);
-  if (!trimmed.empty() && IsSeparator(trimmed[0])) return false;
-  if (!name.empty() && IsSeparator(name[0])) return false;
-  if (name.find(u':') != XString::npos) return false;
+  // Checked once, on the form the name reaches the system in: every path is
+  // trimmed of blanks and tabs before it is joined to its folder.
+  XString path = name;
+  TrimBlanks(path);
+  if (!path.empty() && IsSeparator(path[0])) return false;
+  for (XChar c : path) {
+    // ":" names a drive or a stream; "?" and "*" are wildcards to the
+    // runtime's stat; none of these, nor control characters, is part of a
+    // Windows file name.
+    if (c < 0x20 || XString(u"<>:\"|?*").find(c) != XString::npos) return false;
+  }
   size_t start = 0;
-  while (start <= name.size()) {
+  while (start <= path.size()) {
     size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) ++end;
-    XString component = name.substr(start, end - start);
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    XString component = path.substr(start, end - start);
     if (IsDotsOnly(component) || IsDeviceName(component)) return false;
     start = end + 1;
   }
@@ -287,20 +295,23 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   rec.primaryName = r.string(104);
   rec.productKey = r.string(108);
   rec.licenseText = r.string(112);
-  // The bitmap and the hook library are loaded from the temporary folder,
-  // and install.log goes beside the uninstaller: all must stay inside.
+  // Every name that becomes a path stays inside its folder: the bitmap and
+  // the hook library in the temporary folder, install.log beside the
+  // uninstaller, the programs, the recorded file and the PATH entry in the
+  // destination, the program folder in the Start menu's Programs. (The
+  // default destination is a path of its own, possibly absolute.)
   rec.wizardBitmap = r.optionalContainedName(116);
   rec.uninstallerName = r.optionalContainedName(120);
   rec.hookLibrary = r.optionalContainedName(124);
-  rec.recordedFile = r.string(128);
-  rec.installRunProgram = r.string(132);
+  rec.recordedFile = r.optionalContainedName(128);
+  rec.installRunProgram = r.optionalContainedName(132);
   rec.installRunArguments = r.string(136);
-  rec.afterRunProgram = r.string(140);
+  rec.afterRunProgram = r.optionalContainedName(140);
   rec.afterRunArguments = r.string(144);
   rec.defaultDestination = r.string(148);
-  rec.defaultProgramFolder = r.string(152);
-  rec.primaryJreFile = r.string(156);
-  rec.pathEntry = r.string(160);
+  rec.defaultProgramFolder = r.optionalContainedName(152);
+  rec.primaryJreFile = r.optionalContainedName(156);
+  rec.pathEntry = r.optionalContainedName(160);
 
   rec.auxiliaryBlock = ReadBlock(r, 16);
   rec.mainBlock = ReadBlock(r, 56);
@@ -308,7 +319,7 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   rec.shortcuts = ReadShortcuts(r);
   rec.associations = ReadAssociations(r);
   rec.services = ReadServices(r);
-  rec.primaryMarkerFiles = ReadStringTable(r, 212);
+  rec.primaryMarkerFiles = ReadStringTable(r, 212, true);
   return rec;
 }
 

@@ -201,22 +201,28 @@ struct InstallRecord {
 
 // Reads a decoded record. Everything the record names must lie inside
 // `size` bytes: a string or table offset outside the record, a string
-// without its NUL inside it, a table that runs past its end, or a file or
-// folder name that could land outside its target folder (see
-// IsContainedRelativePath) is refused with FatalError 1181 "Invalid or
-// corrupted installation package", as is a record without the magic. The
+// without its NUL inside it, a table that runs past its end, or a name that
+// becomes a path and could land outside its folder (see
+// IsContainedRelativePath: file and folder names of both blocks, the wizard
+// bitmap, uninstaller, hook library, recorded file, programs, program
+// folder, primary JRE file, PATH entry, shortcut names, icons, working
+// folders and targets, association programs, service executables, primary
+// marker files and JRE file checks) is refused with FatalError 1181 "Invalid
+// or corrupted installation package", as is a record without the magic. The
 // JRE fields are not looked at when the record says it needs no JRE.
 // Reads nothing outside [data, data + size).
 InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
 
 // True when `name`, a relative path with "\" (or "/") as separator, stays
-// inside the folder it is taken relative to: it does not begin with a
-// separator, holds no ":" (no drive, no stream), no component made of dots
-// and blanks only (".", "..", ". ." and the like, which the system folds into
-// a step up or none), and no component that the system takes for a device
-// (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and with superscript 1-3, CONIN$,
-// CONOUT$, CLOCK$, with or without an extension); all of it also once the
-// name is trimmed of blanks and tabs.
+// inside the folder it is taken relative to. Checked once, on the form the
+// system receives: the name trimmed of blanks and tabs at both ends. That
+// form does not begin with a separator, holds no control character and none
+// of < > : " | ? * (so no drive, no stream, no wildcard), no component made
+// of dots and blanks only (".", "..", ". ." and the like, which the system
+// folds into a step up or none), and no component that the system takes for
+// a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and with superscript 1-3,
+// CONIN$, CONOUT$, and CLOCK$ of Windows 95/98/Me, with or without an
+// extension). The empty name is the folder itself.
 bool IsContainedRelativePath(const XString& name);
 
 }  // namespace corv

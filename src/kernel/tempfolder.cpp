@@ -1,20 +1,55 @@
 #include "kernel/tempfolder.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
 #include "util/exceptions.h"
+#include "util/fileplatform.h"
 #include "util/filesys.h"
 
 namespace corv::FileSys {
 
-Directory CreateTempFolder(Logger& tempLog) {
+namespace {
+
+// Names drawn before giving up: with 64 random bits a second clash means
+// that someone plants every name, or that the folder cannot be made.
+constexpr int kTempFolderAttempts = 16;
+
+// "InstTemp" and 64 bits from the system's random source. Without one, the
+// clock, the process and a counter still make a name that differs from run
+// to run; the folder is made anew and private all the same.
+XString RandomTempName() {
+  uint32_t bits[2] = {};
+  if (!platform::RandomBytes(bits, sizeof bits)) {
+    static uint32_t counter = 0;
+    const uint64_t now = static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    const uint64_t mixed = (now ^ (reinterpret_cast<uintptr_t>(&counter) << 16)) * 0x9E3779B97F4A7C15ull + ++counter;
+    bits[0] = static_cast<uint32_t>(mixed >> 32);
+    bits[1] = static_cast<uint32_t>(mixed);
+  }
+  XString name = u"InstTemp";
+  for (uint32_t word : bits) {
+    for (int shift = 28; shift >= 0; shift -= 4) name += u"0123456789ABCDEF"[(word >> shift) & 0xF];
+  }
+  return name;
+}
+
+}  // namespace
+
+Directory CreateTempFolder(Logger& tempLog) { return CreateTempFolder(tempLog, RandomTempName); }
+
+Directory CreateTempFolder(Logger& tempLog, const std::function<XString()>& nextName) {
   std::optional<Directory> temp = TempFolder();
   Directory base = temp ? *temp : CurrentFolder();
-  for (int32_t n = 0;; ++n) {
-    Directory folder(base, Format(u"InstTemp%d", n));
-    if (folder.exists()) continue;
-    if (folder.createDirectories(&tempLog.DirectoryListener()) != 0) {
+  for (int attempt = 0;; ++attempt) {
+    Directory folder(base, nextName());
+    if (attempt == 0 && !base.exists() && base.createDirectories(&tempLog.DirectoryListener()) != 0) {
       throw FatalError(1104, folder.widePath());
     }
-    return folder;
+    int result = folder.createPrivate(&tempLog.DirectoryListener());
+    if (result == 0) return folder;
+    if (result != EEXIST || attempt + 1 == kTempFolderAttempts) throw FatalError(1104, folder.widePath());
   }
 }
 

@@ -41,13 +41,16 @@ public:
   // The same with the value of "COMSPEC" given (none: missing).
   AnsiString CommandLine(const XString& destination, const OptString& comspec) const;
 
-  // Runs the command (the installer's environment and current folder, no
-  // inherited handles) and waits for its end without a time limit.
+  // Runs the command (the installer's environment, no inherited handles)
+  // with `destination` as its current folder, never the installer's own
+  // (typically a downloads folder), and waits for its end without a time
+  // limit.
   // FatalError 1084 "Cannot execute '%s'" when it cannot be run, waited for
   // or its exit code read; 1085 "Execution '%s' failed - exit code %u" for
   // an exit code other than 0. Both name the command line.
   void RunAndWait(const XString& destination) const;
-  // Starts the command with its window shown and waits at most one second
+  // Starts the command in `destination`, as RunAndWait, with its window
+  // shown and waits at most one second
   // for it to end; its exit code is not looked at. FatalError 1084 when it
   // cannot be started.
   void Start(const XString& destination) const;

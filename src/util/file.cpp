@@ -36,6 +36,8 @@ bool Directory::exists() const {
   return platform::StatPath(ansi_, &st);
 }
 
+bool Directory::isLink() const { return platform::IsLink(ansi_); }
+
 int Directory::createDirectories(DirectoryListener* listener) const {
   if (exists()) return 0;
   // Each prefix ending before a `\`, then the whole path: the ones before the
@@ -51,6 +53,12 @@ int Directory::createDirectories(DirectoryListener* listener) const {
     }
   }
   return lastError == 0 || lastError == EEXIST ? 0 : 1;
+}
+
+int Directory::createPrivate(DirectoryListener* listener) const {
+  int result = platform::DirMakePrivate(ansi_);
+  if (result == 0 && listener) listener->folderCreated(*this);
+  return result;
 }
 
 int Directory::removeDirectory() const { return platform::DirRemove(ansi_) == 0 ? 0 : 1; }
@@ -127,6 +135,8 @@ bool File::isDirectory() const {
   platform::PathStat st;
   return platform::StatPath(ansiPath(), &st) && st.isDirectory;
 }
+
+bool File::isLink() const { return platform::IsLink(ansiPath()); }
 
 FileTime File::modificationTime() const {
   platform::PathStat st;

@@ -46,10 +46,17 @@ public:
 
   // Something (a file or a folder) exists at the path.
   bool exists() const;
+  // The path itself is a symbolic link, junction or other reparse point.
+  bool isLink() const;
   // Creates the folder and its missing parents. Each folder this call made
   // is passed to `listener` (if given), parent first. 0 if the folder exists
   // afterwards (made now, or there already), non-zero otherwise.
   int createDirectories(DirectoryListener* listener = nullptr) const;
+  // Creates this one folder anew and private (see the folder of the run's
+  // temporary files): 0 when made; EEXIST when anything, a link included,
+  // is at the path already (nothing there is adopted); another errno value
+  // otherwise. `listener` (if given) learns of the folder once made.
+  int createPrivate(DirectoryListener* listener = nullptr) const;
   // Removes the folder; only an empty folder can be removed. Non-zero on
   // failure.
   int removeDirectory() const;
@@ -160,6 +167,8 @@ public:
   bool exists() const;
   // A folder exists at the path.
   bool isDirectory() const;
+  // The path itself is a symbolic link, junction or other reparse point.
+  bool isLink() const;
   // The modification time; 0 if it cannot be had.
   FileTime modificationTime() const;
   // FilePermission bits; 0 if they cannot be had.

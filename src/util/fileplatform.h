@@ -36,6 +36,11 @@ int FdClose(int fd);
 // Moves by `offset` from a SeekOrigin (1..3): the new position, or -1.
 int64_t FdSeek(int fd, int64_t offset, int origin);
 
+// True when `path` itself is a symbolic link, a junction or another reparse
+// point (the link is looked at, not followed); false when it is none or
+// nothing is there.
+bool IsLink(const AnsiString& path);
+
 // 0 on success.
 int PathRemove(const AnsiString& path);
 int PathSetTime(const AnsiString& path, int32_t time);
@@ -45,6 +50,16 @@ int PathSetPermissions(const AnsiString& path, int bits);
 int DirMake(const AnsiString& path);
 // 0 on success.
 int DirRemove(const AnsiString& path);
+// Creates the one folder `path` anew: EEXIST when anything (a folder, a
+// file, a link, even a dangling one) is there already, nothing is adopted.
+// Where the system has access rights the folder is private: on Windows NT
+// its explicit, not inherited access list lets only the user, the
+// administrators and SYSTEM in; on POSIX only the owner. Windows 95/98/Me
+// have no rights to set. 0 on success, else an errno value.
+int DirMakePrivate(const AnsiString& path);
+// Fills `out` from the system's cryptographic random source; false when
+// there is none.
+bool RandomBytes(void* out, size_t count);
 
 // The system's full path of `path` (`.` and `..` resolved, `/` made `\`,
 // relative forms completed), if it fits 260 characters.

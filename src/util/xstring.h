@@ -61,14 +61,19 @@ XString Format(const XString& format, const Args&... args) {
 
 // Code-page conversions. On Windows they use the system's ANSI (CP_ACP) and
 // OEM (CP_OEMCP) code pages; on the host both are UTF-8. An unconvertible text
-// throws FatalError 1055.
+// throws FatalError 1055. A character the code page lacks becomes its default
+// character ("?"), never a look-alike: fullwidth "．", "＼", "：" and "¥"
+// (U+FF0E, U+FF3C, U+FF1A, U+00A5 where the code page has no yen sign) never
+// turn into ".", "\" or ":".
 AnsiString ToAnsi(const XString& s);
 AnsiString ToOem(const XString& s);
 XString ToWide(const AnsiString& s);
 AnsiString AnsiToOem(const AnsiString& s);
 
-// True for none or the empty string; false only when the system refuses to
-// convert the text to the ANSI code page (unmapped characters do not count).
+// True for none or the empty string; false when the ANSI code page cannot
+// represent the text: a character it lacks (which ToAnsi would replace by
+// the default character) or a text the system refuses to convert. When true,
+// ToWide(ToAnsi(s)) gives s back.
 bool IsAnsiConvertible(const OptString& s);
 
 // UTF-8 <-> UTF-16, independent of any code page (for the host, the packaging

@@ -106,7 +106,9 @@ VOLATILE_KEYS = re.compile(
     r"(\\\\Enum\\\\|\\\\Hardware\\\\|HARDWARE\\\\|DeviceClasses|\\\\Control\\\\Class|Video|"
     r"NetworkCards|\\\\Network\\\\|DynData|PerfData|Services\\\\Tcpip|\\\\Session Manager\\\\Environment.*WINE|"
     r"Software\\\\Wine\\\\Wine\\\\Config|ShellNoRoam|MountedDevices|Windows NT\\\\CurrentVersion\\\\Time Zones|"
-    r"SessionInfo|Explorer\\\\RecentDocs)", re.I)
+    r"SessionInfo|Explorer\\\\RecentDocs|"
+    # The host's fonts, registered when Wine finds new ones at start-up.
+    r"\\\\Fonts\]|\\\\Fonts\\\\)", re.I)
 
 
 def stable_registry(path):

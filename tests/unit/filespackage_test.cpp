@@ -372,5 +372,52 @@ TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {
   }
 }
 
+#ifndef _WIN32
+// Links planted in the target: a folder link below it, a file link, a
+// dangling link and the target folder itself. Each stops the extraction
+// with 1106 naming the file, before anything reaches the other side.
+TEST_F(FilesPackageTest, NeverWritesThroughALinkInTheTarget) {
+  namespace fs = std::filesystem;
+  auto pkg = Pack({{"a.txt", 10, kTime}, {"bin", -1, 0}, {"bin\\tool.exe", 20, kTime}});
+  scratch.writeFile("outside/keep.txt", "keep");
+  auto refusedFor = [&](const std::string& name) {
+    try {
+      Extract(*pkg, always);
+      ADD_FAILURE() << "extracted through a link at " << name;
+    } catch (const FatalError& e) {
+      EXPECT_EQ(ToUtf8(e.message()).rfind("Unable to write file " + ToUtf8(target.widePath()) + "\\" + name +
+                                              ": a symbolic link or junction stands in its path", 0),
+                0u)
+          << ToUtf8(e.message());
+    }
+    std::vector<std::string> outside;
+    for (const auto& entry : fs::directory_iterator(scratch.native("outside"))) {
+      outside.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(outside, std::vector<std::string>{"keep.txt"}) << "through " << name;
+    EXPECT_EQ(scratch.readFile("outside/keep.txt"), "keep");
+  };
+
+  fs::create_directories(Installed(""));
+  fs::create_directory_symlink(scratch.native("outside"), Installed("bin"));
+  refusedFor("bin");
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.txt")), Content(0, 10)) << "written before the link, and logged";
+  EXPECT_EQ(log.files.size(), 1u);
+
+  fs::remove(Installed("bin"));
+  fs::remove(Installed("a.txt"));
+  fs::create_symlink(scratch.native("outside/keep.txt"), Installed("a.txt"));
+  refusedFor("a.txt");
+
+  fs::remove(Installed("a.txt"));
+  fs::create_symlink(scratch.native("outside/new.txt"), Installed("a.txt"));
+  refusedFor("a.txt");
+
+  fs::remove_all(Installed(""));
+  fs::create_directory_symlink(scratch.native("outside"), scratch.native("dest"));
+  refusedFor("a.txt");
+}
+#endif
+
 }  // namespace
 }  // namespace corv

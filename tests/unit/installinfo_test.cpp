@@ -262,6 +262,11 @@ TEST_F(InstallInfoTest, RepresentableInCodePageChecksEveryText) {
       [&](InstallRecord& r) { r.shortcuts[2].arguments = bad; },
       [&](InstallRecord& r) { r.mainBlock.entries[2].name = bad; },
       [&](InstallRecord& r) { r.services[1].description = bad; },
+      // Every name that becomes a path.
+      [&](InstallRecord& r) { r.auxiliaryBlock.entries[1].name = bad; },
+      [&](InstallRecord& r) { r.shortcuts[0].iconFile = bad; },
+      [&](InstallRecord& r) { r.associations[1].program = bad; },
+      [&](InstallRecord& r) { r.primaryMarkerFiles[1] = bad; },
   };
   for (size_t i = 0; i < edits.size(); ++i) {
     InstallRecord r = good;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "record_samples.h"
 #include "recordwriter.h"
@@ -202,28 +205,60 @@ TEST(InstallRecord, RefusesNamesThatLeaveTheirFolder) {
                               XString(u"bin\\NUL"), XString(u"con.txt"), XString(u"x:stream")}) {
     ExpectRefused(withMain(name), "main entry " + ToUtf8(name));
   }
+  // Every other name that becomes a path, given one that climbs out once
+  // trimmed of blanks and tabs, as every path is before it is used.
+  const XString hostile = u"\t..\\evil";
+  const std::vector<std::pair<const char*, std::function<void(InstallRecord&)>>> edits = {
+      {"auxiliary entry", [&](InstallRecord& r) { r.auxiliaryBlock.entries = {{hostile, 0, 0}}; }},
+      {"shortcut name",
+       [&](InstallRecord& r) { r.shortcuts = {{kLocationDesktop, hostile, std::nullopt, 0, u"", u"a.exe", u""}}; }},
+      {"shortcut icon",
+       [&](InstallRecord& r) { r.shortcuts = {{kLocationDesktop, u"x", hostile, 0, u"", u"a.exe", u""}}; }},
+      {"shortcut working folder",
+       [&](InstallRecord& r) { r.shortcuts = {{kLocationDesktop, u"x", std::nullopt, 0, hostile, u"a.exe", u""}}; }},
+      {"shortcut target",
+       [&](InstallRecord& r) { r.shortcuts = {{kLocationDesktop, u"x", std::nullopt, 0, u"", hostile, u""}}; }},
+      {"association program",
+       [&](InstallRecord& r) { r.associations = {{u"ext", u"Label", u"Type", hostile, u"", true}}; }},
+      {"service executable",
+       [&](InstallRecord& r) {
+         r.services.resize(1);
+         r.services[0].executable = hostile;
+       }},
+      {"uninstaller", [&](InstallRecord& r) { r.uninstallerName = hostile; }},
+      {"hook library", [&](InstallRecord& r) { r.hookLibrary = hostile; }},
+      {"wizard bitmap", [&](InstallRecord& r) { r.wizardBitmap = hostile; }},
+      {"recorded file", [&](InstallRecord& r) { r.recordedFile = hostile; }},
+      {"install-run program", [&](InstallRecord& r) { r.installRunProgram = hostile; r.installRunArguments = u""; }},
+      {"after-run program", [&](InstallRecord& r) { r.afterRunProgram = hostile; r.afterRunArguments = u""; }},
+      {"program folder", [&](InstallRecord& r) { r.defaultProgramFolder = hostile; }},
+      {"primary JRE file", [&](InstallRecord& r) { r.primaryJreFile = hostile; }},
+      {"PATH entry", [&](InstallRecord& r) { r.pathEntry = hostile; }},
+      {"primary marker", [&](InstallRecord& r) { r.primaryMarkerFiles = {u"ok.cfg", hostile}; }},
+      {"JRE check",
+       [&](InstallRecord& r) {
+         r.noJre = 0;
+         r.jre.version = u"1.4";
+         r.jre.groups = {{0, {{hostile, 5}}}};
+       }},
+  };
+  for (const auto& [what, edit] : edits) {
+    InstallRecord r = MinimalRecord();
+    edit(r);
+    ExpectRefused(WriteInstallRecord(r), what);
+  }
+  // The default destination is a path of its own and may be absolute.
   InstallRecord r = MinimalRecord();
-  r.auxiliaryBlock.entries = {{u"..\\xinstres.dll", 0, 0}};
-  ExpectRefused(WriteInstallRecord(r), "auxiliary entry");
-  r = MinimalRecord();
-  r.shortcuts = {{kLocationDesktop, u"..\\..\\Startup\\x", std::nullopt, 0, u"", u"a.exe", u""}};
-  ExpectRefused(WriteInstallRecord(r), "shortcut name");
-  r = MinimalRecord();
-  r.uninstallerName = u"..\\uninstall.exe";
-  ExpectRefused(WriteInstallRecord(r), "uninstaller");
-  r = MinimalRecord();
-  r.hookLibrary = u"C:\\hooks.dll";
-  ExpectRefused(WriteInstallRecord(r), "hook library");
-  r = MinimalRecord();
-  r.wizardBitmap = u"\\wizard.bmp";
-  ExpectRefused(WriteInstallRecord(r), "wizard bitmap");
+  r.defaultDestination = u"C:\\Program Files\\Hello";
+  EXPECT_EQ(Read(WriteInstallRecord(r)), r);
 }
 
 TEST(InstallRecord, ContainedRelativePaths) {
   for (const XString& ok : {XString(u"a.exe"), XString(u"bin\\a.exe"), XString(u"bin/a.exe"), XString(u"..a"),
                             XString(u"a..b"), XString(u".hidden"), XString(u"x.."), XString(u"CONFIG.SYS"),
                             XString(u"COM10"), XString(u"LPT\u00b4"), XString(u"CLOCK"), XString(u"nullable"),
-                            XString(u"bin\\"), XString(u""), XString(u"\u00e9t\u00e9\\\u65e5\u672c")}) {
+                            XString(u"bin\\"), XString(u""), XString(u"\u00e9t\u00e9\\\u65e5\u672c"),
+                            XString(u" \tbin\\a.exe\t "), XString(u"\uff0e\uff0e\uff3cx")}) {
     EXPECT_TRUE(IsContainedRelativePath(ok)) << ToUtf8(ok);
   }
   for (const XString& bad : {XString(u".."), XString(u"."), XString(u"a\\."), XString(u"a\\..\\b"), XString(u"..."),
@@ -231,7 +266,10 @@ TEST(InstallRecord, ContainedRelativePaths) {
                              XString(u"PRN"), XString(u"aux.h"), XString(u"Com1"), XString(u"lpt9.txt"),
                              XString(u"CON .txt"), XString(u"conout$"), XString(u"x\\nul\\y"),
                              XString(u"com0"), XString(u"LPT0.log"), XString(u"COM\u00b9"), XString(u"lpt\u00b3.txt"),
-                             XString(u"clock$"), XString(u"\t..\\x"), XString(u"a\\.\t\\b"), XString(u" \\x")}) {
+                             XString(u"clock$"), XString(u"\t..\\x"), XString(u"a\\.\t\\b"), XString(u" \\x"),
+                             XString(u"\t\\x"), XString(u"a?b"), XString(u"*.exe"), XString(u"a<b"), XString(u"a>b"),
+                             XString(u"a|b"), XString(u"say\"hi\""), XString(u"a\tb"), XString(u"a\nb\\c"),
+                             XString(u"a\\..  \t")}) {
     EXPECT_FALSE(IsContainedRelativePath(bad)) << ToUtf8(bad);
   }
 }

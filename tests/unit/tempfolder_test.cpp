@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "scratch.h"
 #include "util/exceptions.h"
@@ -12,6 +17,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <sddl.h>
 #endif
 
 namespace corv {
@@ -72,31 +79,58 @@ TEST_F(TempFolderTest, TheTemporaryFolderIsThePointedOne) {
   EXPECT_EQ(folder->widePath(), temp.path());
 }
 
-TEST_F(TempFolderTest, CreateTempFolderSkipsExistingNamesAndLogsWhatItMade) {
-  temp.writeFile("InstTemp0/x", "");
-  temp.writeFile("InstTemp1", "a file takes the name as well");
-  Logger tempLog;
-  Directory made = FileSys::CreateTempFolder(tempLog);
-  EXPECT_EQ(made.widePath(), temp.path(u"InstTemp2"));
-  EXPECT_TRUE(temp.exists("InstTemp2"));
-  EXPECT_TRUE(FileSys::IsFolderEmpty(made.widePath()));
-  EXPECT_EQ(tempLog.records(), (std::list<LogRecord>{{kLogDirectory, temp.path(u"InstTemp2")}}));
+// Names drawn in turn from a list, for a test that plants some of them.
+std::function<XString()> Names(std::vector<XString> names) {
+  auto next = std::make_shared<size_t>(0);
+  return [names, next]() { return names.at((*next)++); };
+}
 
-  Directory next = FileSys::CreateTempFolder(tempLog);
-  EXPECT_EQ(next.widePath(), temp.path(u"InstTemp3"));
+TEST_F(TempFolderTest, CreateTempFolderNeverAdoptsWhatIsThereAndLogsWhatItMade) {
+  temp.writeFile("taken/x", "");
+  temp.writeFile("file", "a file takes the name as well");
+#ifndef _WIN32
+  std::filesystem::create_directory_symlink(temp.native("taken"), temp.native("link"));
+  std::filesystem::create_symlink(temp.native("nowhere"), temp.native("dangling"));
+#endif
+  Logger tempLog;
+#ifdef _WIN32
+  Directory made = FileSys::CreateTempFolder(tempLog, Names({u"taken", u"file", u"new"}));
+#else
+  Directory made = FileSys::CreateTempFolder(tempLog, Names({u"taken", u"file", u"link", u"dangling", u"new"}));
+#endif
+  EXPECT_EQ(made.widePath(), temp.path(u"new"));
+  EXPECT_TRUE(FileSys::IsFolderEmpty(made.widePath()));
+  EXPECT_EQ(tempLog.records(), (std::list<LogRecord>{{kLogDirectory, temp.path(u"new")}}));
+#ifndef _WIN32
+  EXPECT_FALSE(temp.exists("nowhere")) << "nothing made through the dangling link";
+  // Only the owner may enter the folder.
+  EXPECT_EQ(std::filesystem::status(temp.native("new")).permissions(), std::filesystem::perms::owner_all);
+#endif
+
+  // The names the installer draws itself: unpredictable, each new.
+  Directory first = FileSys::CreateTempFolder(tempLog);
+  Directory second = FileSys::CreateTempFolder(tempLog);
+  for (const Directory* d : {&first, &second}) {
+    const XString name = d->widePath().substr(temp.path().size() + 1);
+    ASSERT_EQ(name.size(), 24u) << ToUtf8(name);
+    EXPECT_EQ(name.substr(0, 8), u"InstTemp");
+    EXPECT_EQ(name.find_first_not_of(u"0123456789ABCDEF", 8), XString::npos) << ToUtf8(name);
+  }
+  EXPECT_NE(first.widePath(), second.widePath());
   EXPECT_EQ(tempLog.Undo(), std::nullopt);
-  EXPECT_FALSE(temp.exists("InstTemp2"));
-  EXPECT_FALSE(temp.exists("InstTemp3"));
-  EXPECT_TRUE(temp.exists("InstTemp0/x"));
+  EXPECT_FALSE(temp.exists("new"));
+  EXPECT_FALSE(Directory(first.widePath()).exists());
+  EXPECT_TRUE(temp.exists("taken/x"));
+  EXPECT_TRUE(temp.exists("file"));
 }
 
 TEST_F(TempFolderTest, CreateTempFolderMakesAMissingTemporaryFolderAndLogsItToo) {
   setTemp(ToAnsi(temp.path(u"sys\\tmp")));
   Logger tempLog;
-  Directory made = FileSys::CreateTempFolder(tempLog);
-  EXPECT_EQ(made.widePath(), temp.path(u"sys\\tmp\\InstTemp0"));
+  Directory made = FileSys::CreateTempFolder(tempLog, Names({u"InstTempA"}));
+  EXPECT_EQ(made.widePath(), temp.path(u"sys\\tmp\\InstTempA"));
   EXPECT_EQ(tempLog.records(), (std::list<LogRecord>{
-                                   {kLogDirectory, temp.path(u"sys\\tmp\\InstTemp0")},
+                                   {kLogDirectory, temp.path(u"sys\\tmp\\InstTempA")},
                                    {kLogDirectory, temp.path(u"sys\\tmp")},
                                    {kLogDirectory, temp.path(u"sys")},
                                }));
@@ -109,13 +143,75 @@ TEST_F(TempFolderTest, CreateTempFolderFailureIs1104) {
   setTemp(ToAnsi(temp.path(u"blocker\\tmp")));
   Logger tempLog;
   try {
-    FileSys::CreateTempFolder(tempLog);
+    FileSys::CreateTempFolder(tempLog, Names({u"InstTempA"}));
     FAIL() << "created a folder below a file";
   } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), u"Unable to create temporary directory " + temp.path(u"blocker\\tmp\\InstTemp0"));
+    EXPECT_EQ(e.message(), u"Unable to create temporary directory " + temp.path(u"blocker\\tmp\\InstTempA"));
   }
   EXPECT_EQ(tempLog.recordCount(), 0u);
 }
+
+#ifdef _WIN32
+// The system's text form of a SID.
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "?";
+  std::string out = text;
+  LocalFree(text);
+  return out;
+}
+
+// The SIDs that the access list of `path` lets in, in order.
+std::vector<std::string> AllowedSids(const AnsiString& path) {
+  DWORD size = 0;
+  GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<BYTE> descriptor(size);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL acl = nullptr;
+  if (size == 0 || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+      !GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted) || !present || !acl) {
+    return {"no access list"};
+  }
+  std::vector<std::string> allowed;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (GetAce(acl, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      allowed.push_back(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+    }
+  }
+  return allowed;
+}
+
+// On Windows NT the folder's explicit access list names the user, the
+// administrators and SYSTEM, and nobody else. (Wine keeps no access lists:
+// it answers with one made from the Unix mode it set from the list, which
+// lets in the user and SYSTEM; a folder made the ordinary way lets in
+// everyone as well.)
+TEST_F(TempFolderTest, OnWindowsNTOnlyTheUserTheAdministratorsAndSystemMayEnter) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  std::vector<BYTE> user(256);
+  DWORD userSize = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &userSize));
+  CloseHandle(token);
+  const std::string self = SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+  const std::vector<std::string> permitted = {self, "S-1-5-32-544", "S-1-5-18"};
+
+  Logger tempLog;
+  Directory made = FileSys::CreateTempFolder(tempLog);
+  std::vector<std::string> allowed = AllowedSids(made.ansiPath());
+  EXPECT_NE(std::find(allowed.begin(), allowed.end(), self), allowed.end());
+  for (const std::string& sid : allowed) {
+    EXPECT_NE(std::find(permitted.begin(), permitted.end(), sid), permitted.end()) << sid << " may enter";
+  }
+  ASSERT_EQ(Directory(temp.path(u"ordinary")).createDirectories(), 0);
+  std::vector<std::string> ordinary = AllowedSids(ToAnsi(temp.path(u"ordinary")));
+  EXPECT_TRUE(std::any_of(ordinary.begin(), ordinary.end(), [&](const std::string& sid) {
+    return std::find(permitted.begin(), permitted.end(), sid) == permitted.end();
+  })) << "an ordinary folder lets others in: the check above could fail";
+  EXPECT_EQ(tempLog.Undo(), std::nullopt);
+}
+#endif
 
 TEST_F(TempFolderTest, CanCreateFolderProbesAndLeavesNothingBehind) {
   temp.writeFile("base/file.txt", "x");

@@ -57,8 +57,10 @@ TEST(Conversions, RoundTripAndUnmappedCharacters) {
   EXPECT_EQ(ToAnsi(u"plain ascii"), "plain ascii");
   EXPECT_TRUE(IsAnsiConvertible(std::nullopt));
   EXPECT_TRUE(IsAnsiConvertible(XString()));
-  // Characters the code page lacks are replaced, not refused.
-  EXPECT_TRUE(IsAnsiConvertible(XString(u"\u65e5\u672c \u0416")));
+  // A text passes exactly when the code page gives it back unchanged.
+  for (const XString& text : {XString(u"\u65e5\u672c \u0416"), XString(u"Gr\u00fc\u00dfe"), XString(u"\uff0e\uff3c")}) {
+    EXPECT_EQ(IsAnsiConvertible(text), ToWide(ToAnsi(text)) == text) << ToUtf8(text);
+  }
   EXPECT_EQ(Concat(u"ab", u"cd"), u"abcd");
 }
 

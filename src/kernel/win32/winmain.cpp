@@ -4,5 +4,9 @@
 #include <cstdlib>
 
 #include "kernel/runner.h"
+#include "util/win32/dllsearch.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return corv::RunInstaller(__argc, __argv); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  corv::win32::RestrictLibrarySearch();
+  return corv::RunInstaller(__argc, __argv);
+}

@@ -54,8 +54,9 @@ int FdOpen(const AnsiString& path, int mode) {
   int flags = 0;
   switch (mode) {
     case kFileRead: flags = O_RDONLY; break;
-    case kFileWrite: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
-    case kFileAppend: flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    // A file that is written is never reached through a link.
+    case kFileWrite: flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+    case kFileAppend: flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
     case kFileReadWrite: flags = O_RDWR; break;
     default: return -1;
   }
@@ -101,6 +102,11 @@ int64_t FdSeek(int fd, int64_t offset, int origin) {
   return at == static_cast<off_t>(-1) ? -1 : static_cast<int64_t>(at);
 }
 
+bool IsLink(const AnsiString& path) {
+  struct stat st;
+  return !path.empty() && ::lstat(Native(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 int PathRemove(const AnsiString& path) {
   // The runtime's remove deletes files only.
   struct stat st;
@@ -126,6 +132,19 @@ int PathSetPermissions(const AnsiString& path, int bits) {
 int DirMake(const AnsiString& path) {
   if (path.empty()) return ENOENT;
   return ::mkdir(Native(path).c_str(), 0777) == 0 ? 0 : errno;
+}
+
+int DirMakePrivate(const AnsiString& path) {
+  if (path.empty()) return ENOENT;
+  return ::mkdir(Native(path).c_str(), 0700) == 0 ? 0 : errno;
+}
+
+bool RandomBytes(void* out, size_t count) {
+  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd == -1) return false;
+  bool ok = FdRead(fd, out, static_cast<uint32_t>(count)) == static_cast<int32_t>(count);
+  ::close(fd);
+  return ok;
 }
 
 int DirRemove(const AnsiString& path) {

@@ -16,8 +16,9 @@ struct Process {
   win32::UniqueHandle thread;
 };
 
-// Creates the process of `command`; false when it cannot be created.
-bool CreateCommandProcess(const AnsiString& command, bool showWindow, Process* out) {
+// Creates the process of `command` in the folder `folder`; false when it
+// cannot be created.
+bool CreateCommandProcess(const AnsiString& command, const XString& folder, bool showWindow, Process* out) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   if (showWindow) {
@@ -27,8 +28,9 @@ bool CreateCommandProcess(const AnsiString& command, bool showWindow, Process* o
   PROCESS_INFORMATION info = {};
   // CreateProcessA may write into the command line.
   AnsiString writable = command;
-  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &startup, &info)) {
+  const AnsiString current = ToAnsi(folder);
+  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                      current.c_str(), &startup, &info)) {
     return false;
   }
   out->process.reset(info.hProcess);
@@ -49,7 +51,7 @@ void ExternalProgram::RunAndWait(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   XString shown = ToWide(command);
   Process child;
-  if (!CreateCommandProcess(command, false, &child)) throw FatalError(1084, shown);
+  if (!CreateCommandProcess(command, destination, false, &child)) throw FatalError(1084, shown);
   DWORD code = 0;
   if (WaitForSingleObject(child.process.get(), INFINITE) == WAIT_FAILED ||
       !GetExitCodeProcess(child.process.get(), &code)) {
@@ -61,7 +63,7 @@ void ExternalProgram::RunAndWait(const XString& destination) const {
 void ExternalProgram::Start(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   Process child;
-  if (!CreateCommandProcess(command, true, &child)) throw FatalError(1084, ToWide(command));
+  if (!CreateCommandProcess(command, destination, true, &child)) throw FatalError(1084, ToWide(command));
   WaitForSingleObject(child.process.get(), 1000);
 }
 

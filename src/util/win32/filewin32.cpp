@@ -74,6 +74,12 @@ int64_t FdSeek(int fd, int64_t offset, int origin) {
   return _lseeki64(fd, offset, whence);
 }
 
+bool IsLink(const AnsiString& path) {
+  // Windows 95/98/Me know no reparse points and never set the bit.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 int PathRemove(const AnsiString& path) { return std::remove(path.c_str()) == 0 ? 0 : -1; }
 
 int PathSetTime(const AnsiString& path, int32_t time) {

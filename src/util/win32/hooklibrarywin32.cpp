@@ -1,9 +1,11 @@
-// Hook library entries, through LoadLibraryA and GetProcAddress.
+// Hook library entries, through the library loaded by its full path and
+// GetProcAddress.
 #include "util/hooklibrary.h"
 
 #include "util/win32/corvwindows.h"
 
 #include "util/exceptions.h"
+#include "util/win32/dllsearch.h"
 #include "util/win32/handles.h"
 
 namespace corv {
@@ -28,7 +30,7 @@ HookEntry Lookup(HMODULE module, const char* name) {
 
 void Call(const XString& path, const Hook& hook, const XString& destination) {
   AnsiString destinationText = ToAnsi(destination);
-  win32::UniqueModule library(LoadLibraryA(ToAnsi(path).c_str()));
+  win32::UniqueModule library = win32::LoadLibraryAt(path);
   if (!library) throw FatalError(1086, path);
   HookEntry entry = Lookup(library.get(), hook.name);
   if (!entry) entry = Lookup(library.get(), hook.decorated);

@@ -10,13 +10,34 @@ namespace {
 
 const wchar_t* W(const XString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
+// Converts `s` to `codePage` without best-fit mapping: a character the code
+// page lacks becomes the default character, never a look-alike (fullwidth
+// "．" or "＼" never turns into a path's "." or "\"). `usedDefault`, when
+// given, tells whether that happened. Code pages that take no flags (UTF-8,
+// UTF-7, the ISO-2022 family) and systems that do not know the flag
+// (Windows 95) convert without it; there is no best fit to avoid then.
+// 0 when the system refuses the conversion.
+int Convert(UINT codePage, const XString& s, char* out, int size, bool* usedDefault) {
+  const int len = static_cast<int>(s.size());
+  BOOL defaulted = FALSE;
+  int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, W(s), len, out, size, nullptr,
+                              usedDefault ? &defaulted : nullptr);
+  if (n == 0) {
+    DWORD error = GetLastError();
+    if (error != ERROR_INVALID_FLAGS && error != ERROR_INVALID_PARAMETER) return 0;
+    defaulted = FALSE;
+    n = WideCharToMultiByte(codePage, 0, W(s), len, out, size, nullptr, nullptr);
+  }
+  if (usedDefault) *usedDefault = defaulted != FALSE;
+  return n;
+}
+
 AnsiString FromWide(UINT codePage, const XString& s) {
   if (s.empty()) return AnsiString();
-  int len = static_cast<int>(s.size());
-  int size = WideCharToMultiByte(codePage, 0, W(s), len, nullptr, 0, nullptr, nullptr);
+  int size = Convert(codePage, s, nullptr, 0, nullptr);
   if (size == 0) throw FatalError(1055);
   AnsiString out(static_cast<size_t>(size), '\0');
-  int done = WideCharToMultiByte(codePage, 0, W(s), len, &out[0], size, nullptr, nullptr);
+  int done = Convert(codePage, s, &out[0], size, nullptr);
   if (done == 0) throw FatalError(1055);
   out.resize(static_cast<size_t>(done));
   return out;
@@ -47,11 +68,11 @@ AnsiString AnsiToOem(const AnsiString& s) {
 
 bool IsAnsiConvertible(const OptString& s) {
   if (!s || s->empty()) return true;
-  int len = static_cast<int>(s->size());
-  int size = WideCharToMultiByte(CP_ACP, 0, W(*s), len, nullptr, 0, nullptr, nullptr);
-  if (size == 0) return false;
+  bool usedDefault = false;
+  int size = Convert(CP_ACP, *s, nullptr, 0, &usedDefault);
+  if (size == 0 || usedDefault) return false;
   std::string buf(static_cast<size_t>(size), '\0');
-  return WideCharToMultiByte(CP_ACP, 0, W(*s), len, &buf[0], size, nullptr, nullptr) == size;
+  return Convert(CP_ACP, *s, &buf[0], size, &usedDefault) == size && !usedDefault;
 }
 
 }  // namespace corv

@@ -82,6 +82,22 @@ TEST_F(FilesWin32Test, PathsInTheAnsiCodePage) {
   EXPECT_TRUE(std::filesystem::exists(dir.native() / std::filesystem::path(L"caf\u00E9 \u00C4.txt")));
 }
 
+TEST_F(FilesWin32Test, CharactersTheCodePageLacksNeverBecomeLookAlikes) {
+  ASSERT_EQ(GetACP(), 1252u);
+  // Fullwidth full stop, reverse solidus and colon: with a best fit they
+  // would read "..\x:y" and climb out of the folder.
+  const XString fullwidth = u"\uFF0E\uFF0E\uFF3Cx\uFF1Ay";
+  EXPECT_EQ(ToAnsi(fullwidth), "???x?y");
+  EXPECT_EQ(ToOem(fullwidth), "???x?y");
+  EXPECT_EQ(File(Directory(dir.path()), fullwidth).ansiPath(), ToAnsi(dir.path()) + "\\???x?y");
+  EXPECT_FALSE(IsAnsiConvertible(fullwidth));
+  EXPECT_FALSE(IsAnsiConvertible(XString(u"\u041F\u0440\u0438\u0432\u0435\u0442")));  // Cyrillic
+  EXPECT_FALSE(IsAnsiConvertible(XString(1, static_cast<XChar>(0xD800))));      // a lone surrogate
+  // The yen sign is a character of its own in this code page.
+  EXPECT_EQ(ToAnsi(u"\u00A5"), "\xA5");
+  EXPECT_TRUE(IsAnsiConvertible(XString(u"caf\u00E9 \u00A5 \u20AC")));
+}
+
 TEST_F(FilesWin32Test, AHiddenFileMakesAFolderNonEmpty) {
   dir.writeFile("h/.hidden", "");
   ASSERT_TRUE(SetFileAttributesA(ToAnsi(dir.path(u"h\\.hidden")).c_str(), FILE_ATTRIBUTE_HIDDEN));
