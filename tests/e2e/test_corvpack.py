@@ -4,6 +4,7 @@ import lzma
 import pathlib
 import struct
 import subprocess
+import zlib
 
 import pytest
 
@@ -39,6 +40,9 @@ def with_renamed_entry(data, old, new):
     old_bytes, new_bytes = old.encode("utf-16-le") + b"\0\0", new.encode("utf-16-le") + b"\0\0"
     assert len(old_bytes) == len(new_bytes) and old_bytes in record
     record = record.replace(old_bytes, new_bytes)
+    # The record's checksum at offset 220, made with those four bytes as 0.
+    record = record[:220] + b"\0\0\0\0" + record[224:]
+    record = record[:220] + struct.pack("<I", zlib.crc32(record)) + record[224:]
     packed = block[:13] + lzma.compress(record, format=lzma.FORMAT_RAW, filters=FILTERS)
     return data[:offset] + packed + struct.pack("<IIQQ", MAGIC, len(packed), offset, len(record))
 
