@@ -106,7 +106,11 @@ VOLATILE_KEYS = re.compile(
     r"(\\\\Enum\\\\|\\\\Hardware\\\\|HARDWARE\\\\|DeviceClasses|\\\\Control\\\\Class|Video|"
     r"NetworkCards|\\\\Network\\\\|DynData|PerfData|Services\\\\Tcpip|\\\\Session Manager\\\\Environment.*WINE|"
     r"Software\\\\Wine\\\\Wine\\\\Config|ShellNoRoam|MountedDevices|Windows NT\\\\CurrentVersion\\\\Time Zones|"
-    r"SessionInfo|Explorer\\\\RecentDocs)", re.I)
+    r"SessionInfo|Explorer\\\\RecentDocs|"
+    # Wine registers the machine's fonts the first time a program of the
+    # prefix sets up its fonts, which one with Common Controls 6 does at
+    # start-up: Wine's own cache, no change of the program's.
+    r"CurrentVersion\\\\Fonts\]|Wine\\\\Fonts\\\\External Fonts)", re.I)
 
 
 def stable_registry(path):

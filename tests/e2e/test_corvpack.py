@@ -82,11 +82,16 @@ def test_verify_refuses_a_traversing_file_name(corvpack, hello_installer, tmp_pa
     assert not (tmp_path / "evil.tx").exists() and not (tmp_path / "out").exists()
 
 
-@pytest.mark.parametrize("damage", ["traversing name", "broken record block", "bad trailer"])
+@pytest.mark.parametrize("damage", ["traversing name", "line break in the product key", "broken record block",
+                                    "bad trailer"])
 def test_installer_with_a_bad_record_exits_cleanly_and_writes_nothing(prefix, hello_installer, tmp_path, damage):
     data = hello_installer.read_bytes()
     if damage == "traversing name":
         data = with_renamed_entry(data, "readme.txt", "..\\evil.tx")
+    elif damage == "line break in the product key":
+        # install.log keeps the key on one line: a line break would add a
+        # record of the package's choosing.
+        data = with_renamed_entry(data, "Corvantis\\Hello", "Corvantis\nHello")
     elif damage == "broken record block":
         _, length, offset, _ = struct.unpack("<IIQQ", data[-TRAILER:])
         data = data[:offset + 13] + bytes(b ^ 0xA5 for b in data[offset + 13:offset + length]) + data[-TRAILER:]
@@ -99,4 +104,6 @@ def test_installer_with_a_bad_record_exits_cleanly_and_writes_nothing(prefix, he
     assert rc == 1
     assert (b"Invalid or corrupted installation package" in out
             or b"Unable to decompress: installation package is corrupted" in out), out
+    if damage in ("traversing name", "line break in the product key"):
+        assert b"Invalid or corrupted installation package" in out, out
     assert prefix.snapshot() == before
