@@ -36,6 +36,10 @@ packages_missing() {
   command -v makensis >/dev/null || missing+=(nsis)
   command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
   command -v make >/dev/null || missing+=(make)
+  # Authenticode signing of installers (corvpack build --sign) and the
+  # tests' throwaway certificates.
+  command -v osslsigncode >/dev/null || missing+=(osslsigncode)
+  command -v openssl >/dev/null || missing+=(openssl)
   # clang's fuzzer runtime
   ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
   echo "${missing[@]:-}"

@@ -354,7 +354,10 @@ bool CreateUninstallEntry(const XString& packageName, const XString& command, Lo
     if (!key) return false;
     if (!existed) break;
   }
-  return SetString(key.get(), "DisplayName", packageName) && SetString(key.get(), "UninstallString", command);
+  // Unquoted, "C:\Program Files\App\uninstall.exe" would be started as
+  // "C:\Program.exe" where such a file exists.
+  const XString quoted = command.find(u' ') == XString::npos ? command : u"\"" + command + u"\"";
+  return SetString(key.get(), "DisplayName", packageName) && SetString(key.get(), "UninstallString", quoted);
 }
 
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary) {

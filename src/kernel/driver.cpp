@@ -1,6 +1,7 @@
 #include "kernel/driver.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "util/messages.h"
 #include "util/safethread.h"
@@ -112,6 +113,15 @@ int Driver::run() {
     return 0;
   } catch (const Exception& failure) {
     handleFailure(failure);
+    return 1;
+  } catch (...) {
+    // Out of memory or a failure of the C++ library: ended like any other.
+    const std::exception_ptr failure = CurrentFailure(__FILE__, __LINE__);
+    try {
+      std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+      handleFailure(e);
+    }
     return 1;
   }
 }

@@ -66,6 +66,7 @@ public:
   void write(const void* data, uint32_t count) override {
     CORV_ASSERT_AT(count > 0, 499);
     const uint8_t* p = static_cast<const uint8_t*>(data);
+    crc_ = Crc32(p, count, crc_);
     for (;;) {
       // Bytes of files that are kept stream past unwritten.
       if (skip_ > 0) {
@@ -99,6 +100,9 @@ public:
       if (count == 0) return;
     }
   }
+
+  // CRC-32 of every byte decoded so far, those of kept files included.
+  uint32_t crc() const { return crc_; }
 
   // Every entry was reached and every byte the table announces arrived.
   bool complete() const {
@@ -194,10 +198,11 @@ private:
   int64_t remaining_ = 0;
   int64_t skip_ = 0;
   std::set<XString> soundFolders_;
+  uint32_t crc_ = 0;
 };
 
-FilesPackage::FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount)
-    : blockOffset_(blockOffset), blockLength_(blockLength) {
+FilesPackage::FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount, uint32_t crc)
+    : blockOffset_(blockOffset), blockLength_(blockLength), crc_(crc) {
   // Room for the announced entries; the count is the package's word, so a
   // damaged one only costs growing later, never a huge allocation up front.
   entries_.reserve(std::min<size_t>(entryCount, 1 << 16));
@@ -233,6 +238,8 @@ bool FilesPackage::extract(AbstractFile& package, const Directory& target, UIPro
   // A block that ends before the table's last file would otherwise pass
   // for a complete installation.
   if (!sink.complete()) throw FatalError(kDecompressFailed);
+  // Damaged LZMA data may decode without an error into other bytes.
+  if (crc_ != 0 && sink.crc() != crc_) throw FatalError(kDecompressFailed);
   return true;
 }
 

@@ -45,8 +45,9 @@ public:
 
   // The block at `blockOffset` of the package file, `blockLength` bytes
   // long with its header; `entryCount` is what the table announces (room
-  // is made for that many entries).
-  FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount = 0);
+  // is made for that many entries). `crc` is the CRC-32 of the decoded
+  // block as the record gives it; 0 when none was recorded.
+  FilesPackage(uint64_t blockOffset, uint64_t blockLength, size_t entryCount = 0, uint32_t crc = 0);
   FilesPackage(const FilesPackage&) = delete;
   FilesPackage& operator=(const FilesPackage&) = delete;
 
@@ -66,7 +67,9 @@ public:
   // when `abort` cancelled the run (the file being written stays, logged).
   // FatalError: 1103 with the path of a file that cannot be created,
   // written, closed or given its time; 1202 for damaged block data, which
-  // includes data that ends before the table's last file; 1181 for an entry
+  // includes data that ends before the table's last file and data whose
+  // CRC-32 is not the recorded one (known only once every file is written,
+  // which the caller's rollback then removes); 1181 for an entry
   // whose name would lead outside `target`, which nothing is written for.
   bool extract(AbstractFile& package, const Directory& target, UIProgressUpdater* progress,
                AbstractOverwritePolicy& policy, Logger& log);
@@ -83,6 +86,7 @@ private:
 
   uint64_t blockOffset_;
   uint64_t blockLength_;
+  uint32_t crc_;
   uint64_t total_ = 0;
   std::vector<Entry> entries_;
   std::atomic<bool> abort_{false};

@@ -20,7 +20,7 @@ InstallRecord ReadRecord(AbstractFile& packageFile) {
 }
 
 std::unique_ptr<FilesPackage> MakePackage(const RecordBlock& block) {
-  auto package = std::make_unique<FilesPackage>(block.offset, block.length, block.entries.size());
+  auto package = std::make_unique<FilesPackage>(block.offset, block.length, block.entries.size(), block.crc);
   for (const RecordFileEntry& e : block.entries) package->addEntry(e.name, e.time, e.size);
   return package;
 }

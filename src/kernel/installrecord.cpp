@@ -1,5 +1,6 @@
 #include "kernel/installrecord.h"
 
+#include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 
 namespace corv {
@@ -16,7 +17,7 @@ public:
   // string from every entry of a long table; the characters copied out are
   // therefore limited to a generous multiple of the record's size.
   RecordReader(const uint8_t* data, size_t size)
-      : data_(data), size_(size), budget_(8 * static_cast<uint64_t>(size) + (1u << 20)) {}
+      : data_(data), size_(size), budget_(8 * static_cast<uint64_t>(size) + (1u << 20)), entries_(size / 4) {}
 
   uint8_t u8(uint64_t at) const {
     need(at, 1);
@@ -68,10 +69,16 @@ public:
   }
 
   // Checks that `count` entries of `entrySize` bytes from `offset` lie inside
-  // the record. A table with no entries may point anywhere.
+  // the record. A table with no entries may point anywhere. Tables may
+  // overlap (every service could name the same dependency table), so
+  // together they may not announce more entries than the record could hold
+  // side by side: a small record must not make the reader build millions
+  // of entries.
   void table(uint32_t count, uint32_t offset, size_t entrySize) const {
     if (count == 0) return;
     need(offset, static_cast<uint64_t>(count) * entrySize);
+    if (count > entries_) Corrupt();
+    entries_ -= count;
   }
 
 private:
@@ -82,6 +89,7 @@ private:
   const uint8_t* data_;
   size_t size_;
   mutable uint64_t budget_;
+  mutable uint64_t entries_;
 };
 
 RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
@@ -91,6 +99,7 @@ RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
   b.length = r.u64(at + 16);
   b.decodedSize = r.u64(at + 24);
   uint32_t table = r.u32(at + 32);
+  b.crc = r.u32(at + 36);
   r.table(count, table, kRecordFileEntrySize);
   b.entries.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -248,7 +257,35 @@ bool IsDotsOnly(const XString& component) {
   return dot;
 }
 
+void CheckLoggedTexts(const InstallRecord& r) {
+  auto check = [](const XString& s) {
+    if (!FitsOneLogLine(s)) Corrupt();
+  };
+  auto checkOpt = [&](const OptString& s) {
+    if (s) check(*s);
+  };
+  for (const OptString* s : {&r.packageName, &r.productName, &r.productKey, &r.uninstallerName, &r.recordedFile,
+                             &r.defaultDestination, &r.defaultProgramFolder, &r.pathEntry, &r.wizardBitmap,
+                             &r.hookLibrary}) {
+    checkOpt(*s);
+  }
+  for (const RecordBlock* b : {&r.auxiliaryBlock, &r.mainBlock}) {
+    for (const RecordFileEntry& e : b->entries) check(e.name);
+  }
+  for (const RecordShortcut& s : r.shortcuts) check(s.name);
+  for (const RecordAssociation& a : r.associations) {
+    check(a.extension);
+    check(a.typeDescription);
+  }
+  for (const RecordService& s : r.services) check(s.description);
+}
+
 }  // namespace
+
+bool FitsOneLogLine(const XString& text) {
+  static const XChar kLineBreaks[] = {u'\r', u'\n', u'\0'};
+  return text.find_first_of(kLineBreaks, 0, 3) == XString::npos;
+}
 
 bool IsContainedRelativePath(const XString& name) {
   // Checked once, on the form the name reaches the system in: every path is
@@ -271,6 +308,22 @@ bool IsContainedRelativePath(const XString& name) {
     start = end + 1;
   }
   return true;
+}
+
+uint32_t RecordChecksum(const uint8_t* data, size_t size) {
+  CORV_ASSERT(size >= kRecordHeaderSize);
+  static const uint8_t kZero[4] = {0, 0, 0, 0};
+  uint32_t crc = Crc32(data, kRecordChecksumOffset);
+  crc = Crc32(kZero, sizeof kZero, crc);
+  return Crc32(data + kRecordChecksumOffset + 4, size - kRecordChecksumOffset - 4, crc);
+}
+
+bool RecordChecksumMatches(const uint8_t* data, size_t size) {
+  CORV_ASSERT(size >= kRecordHeaderSize);
+  const uint8_t* p = data + kRecordChecksumOffset;
+  const uint32_t stored = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return stored == 0 || stored == RecordChecksum(data, size);
 }
 
 InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
@@ -320,6 +373,7 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   rec.associations = ReadAssociations(r);
   rec.services = ReadServices(r);
   rec.primaryMarkerFiles = ReadStringTable(r, 212, true);
+  CheckLoggedTexts(rec);
   return rec;
 }
 

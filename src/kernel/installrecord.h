@@ -59,10 +59,12 @@ struct RecordBlock {
   uint64_t offset = 0;       // file offset of the block
   uint64_t length = 0;       // bytes in the file, 13-byte header included
   uint64_t decodedSize = 0;  // sum of the sizes of the block's files
+  // CRC-32 of the decoded bytes (descriptor offset 36); 0: not recorded.
+  uint32_t crc = 0;
   std::vector<RecordFileEntry> entries;
 
   bool operator==(const RecordBlock& o) const {
-    return offset == o.offset && length == o.length && decodedSize == o.decodedSize &&
+    return offset == o.offset && length == o.length && decodedSize == o.decodedSize && crc == o.crc &&
            entries == o.entries;
   }
 };
@@ -199,19 +201,44 @@ struct InstallRecord {
   bool operator!=(const InstallRecord& o) const { return !(*this == o); }
 };
 
+// Header offset 220 holds the CRC-32 of the whole record computed with these
+// four bytes taken as 0; 0 there means that none was recorded.
+constexpr size_t kRecordChecksumOffset = 220;
+
+// The checksum of a decoded record as the writer stores it at offset 220.
+// `size` must be at least the header's.
+uint32_t RecordChecksum(const uint8_t* data, size_t size);
+
+// The checksum stored in a decoded record of at least the header's size
+// matches its bytes, or none is stored.
+bool RecordChecksumMatches(const uint8_t* data, size_t size);
+
 // Reads a decoded record. Everything the record names must lie inside
 // `size` bytes: a string or table offset outside the record, a string
-// without its NUL inside it, a table that runs past its end, or a name that
+// without its NUL inside it, a table that runs past its end, tables that
+// together announce more entries than the record has room for, a name that
 // becomes a path and could land outside its folder (see
 // IsContainedRelativePath: file and folder names of both blocks, the wizard
 // bitmap, uninstaller, hook library, recorded file, programs, program
 // folder, primary JRE file, PATH entry, shortcut names, icons, working
 // folders and targets, association programs, service executables, primary
-// marker files and JRE file checks) is refused with FatalError 1181 "Invalid
-// or corrupted installation package", as is a record without the magic. The
+// marker files and JRE file checks), or a text that install.log keeps
+// holding a line break (see FitsOneLogLine) is refused with FatalError 1181
+// "Invalid or corrupted installation package", as is a record without the
+// magic. The
 // JRE fields are not looked at when the record says it needs no JRE.
-// Reads nothing outside [data, data + size).
+// Reads nothing outside [data, data + size), and takes memory in proportion
+// to `size`.
 InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
+
+// True when `text` holds no CR, LF or NUL: install.log keeps one record per
+// line, so a line break would add a record of the package's choosing (a file
+// that the uninstaller deletes). The texts it keeps that the record gives:
+// the package, product and uninstaller names, the product key, the recorded
+// file, the default destination and program folder, the PATH entry, every
+// file name, shortcut name, association extension and type, and every
+// service's name (its description).
+bool FitsOneLogLine(const XString& text);
 
 // True when `name`, a relative path with "\" (or "/") as separator, stays
 // inside the folder it is taken relative to. Checked once, on the form the

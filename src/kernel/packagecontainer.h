@@ -8,7 +8,8 @@
 //   offset 8, 8 bytes:  file offset of the install-info block
 //   offset 16, 8 bytes: size of the decoded record (the low 32 bits count)
 // All integers little-endian, all offsets absolute. Nothing else about the
-// image or the order of the blocks matters.
+// image or the order of the blocks matters. A signed installer carries its
+// certificate table behind the trailer (see FindPackageTrailer).
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,22 @@ struct PackageTrailer {
 // The trailer in `bytes`; none when the magic is wrong.
 std::optional<PackageTrailer> ParsePackageTrailer(const uint8_t (&bytes)[kPackageTrailerSize]);
 
+// Where the trailer of an installer file lies: its values and the file
+// offset where it ends. That is the end of the file, or, in a signed
+// installer, where the signature's certificate table begins: Authenticode
+// appends the table behind the package (aligned to 8 bytes, with up to 7
+// zero bytes in front of it) and names it in the PE security directory.
+// The table is looked behind only when the last 24 bytes lack the magic
+// and the directory names a table that ends the file.
+struct LocatedTrailer {
+  PackageTrailer trailer;
+  uint64_t end = 0;
+};
+
+// The trailer of `package` (open for reading); none when neither place
+// holds one, or the file cannot be read.
+std::optional<LocatedTrailer> FindPackageTrailer(AbstractFile& package);
+
 // Opens the installer's own file for reading; FatalError 1102 "Unable to
 // read file %s" with its path when it cannot.
 void OpenPackageFile(AbstractFile& file);
@@ -41,7 +58,8 @@ void OpenPackageFile(AbstractFile& file);
 // begins with the magic. FatalError 1181 "Invalid or corrupted
 // installation package" for a file too short for a trailer, a wrong magic
 // in the trailer or in the record; 1202 for a block that cannot be decoded
-// (one that lies beyond the file's end among them); 1102 when the file
+// (one that lies beyond the file's end among them) or whose bytes differ
+// from the checksum the record carries; 1102 when the file
 // cannot be read. A record that decodes to more than the trailer's size is
 // an assertion failure. Memory grows with the bytes actually decoded, not
 // with what the trailer claims.

@@ -76,6 +76,8 @@ std::optional<BlockHeader> ParseBlockHeader(const uint8_t (&bytes)[kBlockHeaderS
   return h;
 }
 
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) { return lzma_crc32(data, size, crc); }
+
 Decompressor::~Decompressor() = default;
 
 void Decompressor::decompress(InputStream& input, OutputStream& output) {

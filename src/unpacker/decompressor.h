@@ -57,6 +57,11 @@ public:
   virtual void decompress(InputStream& input, OutputStream& output);
 };
 
+// The CRC-32 (the polynomial of zip and PNG) of `size` bytes, continuing
+// from `crc`, the value of the bytes before them (0 for none). Blocks record
+// it of their decoded bytes, since LZMA data carries no check of its own.
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
+
 // Makes the decompressors of the package's blocks. The process has one,
 // registered by the driver; the LZMA factory serves when none is.
 class DecompressorFactory {

@@ -1,6 +1,7 @@
 #include "util/exceptions.h"
 
 #include <cstring>
+#include <new>
 
 #include "util/messages.h"
 
@@ -53,5 +54,21 @@ XString AssertionText(const char* sourceFile, int line) {
 
 AssertionFailedError::AssertionFailedError(const char* sourceFile, int line)
     : Exception(AssertionText(sourceFile, line)) {}
+
+std::exception_ptr CurrentFailure(const char* sourceFile, int line) {
+  try {
+    throw;
+  } catch (const Exception&) {
+    return std::current_exception();
+  } catch (const std::bad_alloc&) {
+    try {
+      return std::make_exception_ptr(FatalError(1051));
+    } catch (...) {
+      return std::current_exception();  // not even the message fits
+    }
+  } catch (...) {
+    return std::make_exception_ptr(AssertionFailedError(sourceFile, line));
+  }
+}
 
 }  // namespace corv

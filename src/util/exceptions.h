@@ -78,6 +78,13 @@ public:
   [[noreturn]] void raise() const override { throw *this; }
 };
 
+// Inside a handler: the current exception as a failure of this program. An
+// Exception stays itself; running out of memory (std::bad_alloc) is
+// FatalError 1051 "Out of memory error"; anything else is the assertion
+// failure of `sourceFile` and `line`. So every failure, on any thread, ends
+// the installation the one way: report, rollback, exit code 1.
+std::exception_ptr CurrentFailure(const char* sourceFile, int line);
+
 // "..\src\kernel\driver.cpp" for ".../src/kernel/driver.cpp"; a path outside
 // a src folder keeps only its file name.
 std::string SourcePathOf(const char* file);

@@ -11,10 +11,8 @@ public:
   void run() override {
     try {
       owner_.run();
-    } catch (const Exception&) {
-      owner_.pending_ = std::current_exception();
     } catch (...) {
-      owner_.pending_ = std::make_exception_ptr(AssertionFailedError(__FILE__, 42));
+      owner_.pending_ = CurrentFailure(__FILE__, 42);
     }
   }
 

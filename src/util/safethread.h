@@ -15,8 +15,9 @@ public:
   ~SafeThread() override;
 
   void start() override;
-  // Joins the worker; then rethrows what escaped its run(): an Exception as
-  // itself, anything else as an AssertionFailedError of this module.
+  // Joins the worker; then rethrows what escaped its run() as
+  // CurrentFailure makes it: an Exception as itself, std::bad_alloc as
+  // FatalError 1051, anything else as an AssertionFailedError of this module.
   uint32_t join() override;
 
 private:

@@ -107,7 +107,10 @@ VOLATILE_KEYS = re.compile(
     r"NetworkCards|\\\\Network\\\\|DynData|PerfData|Services\\\\Tcpip|\\\\Session Manager\\\\Environment.*WINE|"
     r"Software\\\\Wine\\\\Wine\\\\Config|ShellNoRoam|MountedDevices|Windows NT\\\\CurrentVersion\\\\Time Zones|"
     r"SessionInfo|Explorer\\\\RecentDocs|"
-    # The host's fonts, registered when Wine finds new ones at start-up.
+    # Wine registers the machine's fonts the first time a program of the
+    # prefix sets up its fonts (one with Common Controls 6 does at start-up),
+    # and again when the host has new ones: Wine's own cache, no change of
+    # the program's.
     r"\\\\Fonts\]|\\\\Fonts\\\\)", re.I)
 
 

@@ -5,6 +5,7 @@ rollback of an installation that fails half-way."""
 import os
 import pathlib
 import re
+import struct
 import subprocess
 
 import pytest
@@ -281,7 +282,8 @@ def assert_installed(prefix, package, dest, before, counter=0):
     assert keys[f"hkey_local_machine\\software\\{PRODUCT_KEY}".lower()]["InstallPath"] == dest
     entry = keys[f"hkey_local_machine\\{UNINSTALL}\\{UNINSTALL_NAME}_{counter}".lower()]
     assert entry["DisplayName"] == PACKAGE
-    assert entry["UninstallString"] == dest + "\\bin\\uninstall.exe"
+    uninstaller = dest + "\\bin\\uninstall.exe"
+    assert entry["UninstallString"] == (f'"{uninstaller}"' if " " in uninstaller else uninstaller)
     file_type = f"hkey_classes_root\\{PACKAGE}.{EXT}".lower()
     assert keys[file_type]["@"] == TYPE_DESC
     assert keys[f"hkey_classes_root\\.{EXT}"]["@"] == f"{PACKAGE}.{EXT}"
@@ -312,7 +314,7 @@ def test_batch_installation_installs_files_log_keys_and_shortcuts_and_a_second_o
     keys = registry(prefix)
     first = keys[f"hkey_local_machine\\{UNINSTALL}\\{UNINSTALL_NAME}_0".lower()]
     assert first == keys_between[f"hkey_local_machine\\{UNINSTALL}\\{UNINSTALL_NAME}_0".lower()]
-    assert first["UninstallString"] == dest1 + "\\bin\\uninstall.exe"
+    assert first["UninstallString"] == '"' + dest1 + '\\bin\\uninstall.exe"'  # a blank in the path
     assert prefix.host_path(dest1 + "\\bin\\install.log").read_bytes() == log1
     assert_installed(prefix, package, dest2, between, counter=1)
 
@@ -352,22 +354,67 @@ def test_a_file_blocked_by_a_folder_rolls_back_and_leaves_what_was_there(prefix,
     assert temp_folders(prefix) == []
 
 
-def test_a_damaged_main_block_rolls_back(prefix, package, tmp_path):
-    _, offset, length = main_block(package["listing"])
+def block_spans(data, listing):
+    """Offset and length of each block: the main and auxiliary files blocks
+    from `corvpack list`, the record block from the trailer."""
+    spans = {}
+    for name in ("main", "auxiliary"):
+        m = re.search(r"^" + name + r" files:.*\(block of (\d+) bytes at (\d+)\)$", listing, re.M)
+        spans[name] = (int(m.group(2)), int(m.group(1)))
+    _, length, offset, _ = struct.unpack("<IIQQ", data[-24:])
+    spans["record"] = (offset, length)
+    return spans
+
+
+@pytest.mark.parametrize("block", ["main", "auxiliary", "record"])
+def test_a_flipped_byte_in_any_block_fails_with_1202_and_changes_nothing(prefix, package, tmp_path, block):
+    """Damage deep inside the compressed data may decode into other bytes
+    without an error; the checksum of each block finds it. In the main block
+    the files before the damage have been written by then and are rolled
+    back."""
     data = bytearray(package["exe"].read_bytes())
-    # Damage the start of the compressed data behind the 13-byte block
-    # header: a range-coded stream must begin with a zero byte, so the
-    # decoder refuses it for certain. (Damage deeper inside may decode into
-    # other bytes without an error: the block format carries no checksum.)
-    data[offset + 13] ^= 0xFF
+    offset, length = block_spans(data, package["listing"])[block]
+    data[offset + 13 + (length - 13) // 2] ^= 0x10
     bad = tmp_path / "damaged.exe"
     bad.write_bytes(bytes(data))
     before = prefix.snapshot()
     rc, out = prefix.run(bad, "/batch", "/dest", "C:\\CorvDamaged")
     assert rc == 1
-    assert console(out) == failure_line("Unable to decompress: installation package is corrupted")
+    if block == "main":
+        assert console(out) == failure_line("Unable to decompress: installation package is corrupted")
+    else:  # before the front end began: a message of its own
+        assert console(out) == "Severe error: Unable to decompress: installation package is corrupted\n"
     assert prefix.snapshot() == before
     assert temp_folders(prefix) == []
+
+
+def test_a_signed_installer_verifies_and_installs_like_the_unsigned_one(prefix, package, corvpack, installer_stub,
+                                                                        tmp_path):
+    """Authenticode puts a certificate table behind the package, so the
+    trailer is no longer the file's last 24 bytes; the installer finds it
+    before the table. The certificate is a throwaway self-signed one."""
+    key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key),
+                    "-out", str(cert), "-days", "2", "-subj", "/CN=Corvantis Test Signer"],
+                   check=True, capture_output=True)
+    signed = tmp_path / "signed.exe"
+    subprocess.run([str(corvpack), "build", str(package["exe"].parent / "package.toml"),
+                    "--product", str(package["product"]), "--stub", str(installer_stub),
+                    "--shfolder", str(installer_stub.parent / "shfolder.dll"),
+                    "--sign", str(key), str(cert), "-o", str(signed), "-q"], check=True)
+    data, unsigned = signed.read_bytes(), package["exe"].read_bytes()
+    assert data[-24:] != unsigned[-24:] and len(data) > len(unsigned)
+    verified = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(signed)],
+                              capture_output=True, text=True)
+    assert verified.returncode == 0, verified.stdout + verified.stderr
+    checked = subprocess.run([str(corvpack), "verify", str(signed)], capture_output=True, text=True)
+    assert checked.returncode == 0, checked.stderr
+
+    dest = "C:\\CorvSigned"
+    before = state(prefix)
+    rc, out = prefix.run(signed, "/batch", "/dest", dest)
+    assert (rc, console(out)) == (0, success_line())
+    assert_installed(prefix, package, dest, before)
 
 
 def test_a_failure_after_the_registry_work_removes_it_but_keeps_keys_that_were_there(prefix, package):

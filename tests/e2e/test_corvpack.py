@@ -4,6 +4,7 @@ import lzma
 import pathlib
 import struct
 import subprocess
+import zlib
 
 import pytest
 
@@ -39,6 +40,9 @@ def with_renamed_entry(data, old, new):
     old_bytes, new_bytes = old.encode("utf-16-le") + b"\0\0", new.encode("utf-16-le") + b"\0\0"
     assert len(old_bytes) == len(new_bytes) and old_bytes in record
     record = record.replace(old_bytes, new_bytes)
+    # The record's checksum at offset 220, made with those four bytes as 0.
+    record = record[:220] + b"\0\0\0\0" + record[224:]
+    record = record[:220] + struct.pack("<I", zlib.crc32(record)) + record[224:]
     packed = block[:13] + lzma.compress(record, format=lzma.FORMAT_RAW, filters=FILTERS)
     return data[:offset] + packed + struct.pack("<IIQQ", MAGIC, len(packed), offset, len(record))
 
@@ -78,11 +82,16 @@ def test_verify_refuses_a_traversing_file_name(corvpack, hello_installer, tmp_pa
     assert not (tmp_path / "evil.tx").exists() and not (tmp_path / "out").exists()
 
 
-@pytest.mark.parametrize("damage", ["traversing name", "broken record block", "bad trailer"])
+@pytest.mark.parametrize("damage", ["traversing name", "line break in the product key", "broken record block",
+                                    "bad trailer"])
 def test_installer_with_a_bad_record_exits_cleanly_and_writes_nothing(prefix, hello_installer, tmp_path, damage):
     data = hello_installer.read_bytes()
     if damage == "traversing name":
         data = with_renamed_entry(data, "readme.txt", "..\\evil.tx")
+    elif damage == "line break in the product key":
+        # install.log keeps the key on one line: a line break would add a
+        # record of the package's choosing.
+        data = with_renamed_entry(data, "Corvantis\\Hello", "Corvantis\nHello")
     elif damage == "broken record block":
         _, length, offset, _ = struct.unpack("<IIQQ", data[-TRAILER:])
         data = data[:offset + 13] + bytes(b ^ 0xA5 for b in data[offset + 13:offset + length]) + data[-TRAILER:]
@@ -95,4 +104,6 @@ def test_installer_with_a_bad_record_exits_cleanly_and_writes_nothing(prefix, he
     assert rc == 1
     assert (b"Invalid or corrupted installation package" in out
             or b"Unable to decompress: installation package is corrupted" in out), out
+    if damage in ("traversing name", "line break in the product key"):
+        assert b"Invalid or corrupted installation package" in out, out
     assert prefix.snapshot() == before

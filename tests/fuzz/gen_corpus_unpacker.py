@@ -15,6 +15,7 @@ import os
 import random
 import shutil
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAGIC = b"5II1"
@@ -118,6 +119,26 @@ def installer(record, record_size=None, record_first=False, offset_delta=0, leng
     return body + trailer
 
 
+def signed(installer_bytes, padding=4):
+    """The installer with an Authenticode-style certificate table behind it,
+    named by the PE security directory of a minimal PE32 header."""
+    data = bytearray(installer_bytes + b"\0" * padding)
+    table = len(data)
+    data += noise(600, 6)
+    struct.pack_into("<I", data, 0x3C, 0x80)
+    data[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<H", data, 0x80 + 20, 224)
+    struct.pack_into("<H", data, 0x80 + 24, 0x10B)
+    struct.pack_into("<II", data, 0x80 + 24 + 128, table, 600)
+    return bytes(data)
+
+
+def checksummed(record):
+    """The record with its CRC-32 at offset 220 (taken with that word as 0)."""
+    record = record[:220] + b"\0" * 4 + record[224:]
+    return record[:220] + struct.pack("<I", zlib.crc32(record)) + record[224:]
+
+
 def container_corpus():
     record = MAGIC + struct.pack("<I", 224) + noise(300, 5)
     items = [
@@ -131,6 +152,8 @@ def container_corpus():
         ("offset-beyond", installer(record, offset_delta=1 << 20)),
         ("length-short", installer(record, length_delta=-30)),
         ("short-file", b"5II1" + b"\0" * 10),
+        ("checksummed", installer(checksummed(record))),
+        ("signed", signed(installer(checksummed(record)))),
     ]
     write("fuzz_container", items)
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "scripted_frontend.h"
 #include "test_support.h"
 #include "util/messages.h"
@@ -451,6 +454,29 @@ TEST_F(DriverTest, WorkerFailureWakesTheProgressAndIsReportedOnTheFinishPage) {
   Calls main = run.log.main();
   EXPECT_EQ(Calls(main.end() - 5, main.end()),
             (Calls{"runProgress", "showResult", "undoInstallation", "end", "undoTemporaryFiles"}));
+}
+
+TEST_F(DriverTest, OutOfMemoryAndForeignExceptionsOnEitherThreadEndLikeAnyFailure) {
+  {
+    // On the worker: reported on the finish page, rolled back, exit code 1.
+    ScriptedRun worker({});
+    worker.steps->failures["installSystemIntegration"] = [] { throw std::bad_alloc(); };
+    EXPECT_EQ(worker.run(), 1);
+    ASSERT_EQ(worker.ui->results.size(), 1u);
+    EXPECT_EQ(worker.ui->results[0].first, u"Out of memory error");
+    Calls main = worker.log.main();
+    EXPECT_EQ(Calls(main.end() - 4, main.end()),
+              (Calls{"showResult", "undoInstallation", "end", "undoTemporaryFiles"}));
+  }
+  // On the main thread, before the front end began: a severe-error box.
+  ScriptedRun early({"/batch"});
+  early.steps->failures["extractAuxiliaryFiles"] = [] { throw std::runtime_error("library failure"); };
+  EXPECT_EQ(early.run(), 1);
+  ASSERT_EQ(early.ui->boxes.size(), 1u);
+  EXPECT_EQ(early.ui->boxes[0].text.rfind("ASSERT: file ..\\src\\kernel\\driver.cpp, line ", 0), 0u)
+      << early.ui->boxes[0].text;
+  Calls main = early.log.main();
+  EXPECT_EQ(Calls(main.end() - 4, main.end()), (Calls{"showMessage", "undoInstallation", "end", "undoTemporaryFiles"}));
 }
 
 TEST_F(DriverTest, WorkerFailureAfterCancelIsReportedAsAFailure) {

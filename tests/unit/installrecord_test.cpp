@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "record_samples.h"
+#include "unpacker/decompressor.h"
 #include "recordwriter.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
@@ -70,7 +71,11 @@ TEST(InstallRecord, LayoutFollowsTheFormat) {
   EXPECT_EQ(bytes[5], 4);
   EXPECT_EQ(bytes[6], 0);
   EXPECT_EQ(bytes[9], 0);
-  EXPECT_EQ(GetU32(bytes, 220), 0u);
+  // The record's CRC-32, made with its own four bytes as 0.
+  std::vector<uint8_t> zeroed = bytes;
+  PutU32(zeroed, 220, 0);
+  EXPECT_EQ(GetU32(bytes, 220), Crc32(zeroed.data(), zeroed.size()));
+  EXPECT_TRUE(RecordChecksumMatches(bytes.data(), bytes.size()));
   // Strings and tables lie behind the header, at even offsets.
   for (size_t field : kHeaderStrings) {
     uint32_t at = GetU32(bytes, field);
@@ -283,6 +288,65 @@ TEST(InstallRecord, RefusesStringsSharedBeyondAnyRealPackage) {
   ExpectRefused(WriteInstallRecord(r), "shared strings");
   // Sharing as real packages do is fine.
   r.associations.assign(50, RecordAssociation{u"ext", big, big, u"a.exe", u"", true});
+  EXPECT_EQ(Read(WriteInstallRecord(r)), r);
+}
+
+TEST(InstallRecord, RefusesOverlappingTablesThatWouldUnfoldBeyondTheRecord) {
+  // 3000 services that all name the 5000 primary markers as their
+  // dependencies: a record of 90 KB that would unfold into 15 million
+  // strings.
+  InstallRecord r = MinimalRecord();
+  r.services.assign(3000, RecordService{u"svc.exe", u"Svc", u"Svc", kStartAutomatic, kAccountSystem, false, {}});
+  r.primaryMarkerFiles.assign(5000, u"x");
+  std::vector<uint8_t> bytes = WriteInstallRecord(r);
+  EXPECT_EQ(Read(bytes), r);
+  const uint32_t services = GetU32(bytes, 208);
+  for (uint32_t i = 0; i < 3000; ++i) {
+    PutU32(bytes, services + i * kRecordServiceSize + 16, 5000);
+    PutU32(bytes, services + i * kRecordServiceSize + 20, GetU32(bytes, 216));
+  }
+  ExpectRefused(bytes, "overlapping dependency tables");
+}
+
+TEST(InstallRecord, RefusesLineBreaksInTextsThatInstallLogKeeps) {
+  // A line break would end the log's line and start a record of the
+  // package's choosing, such as a file that the uninstaller deletes.
+  const XString injected = u"x\nfile C:\\boot.ini";
+  const std::vector<std::pair<std::string, std::function<void(InstallRecord&, const XString&)>>> fields = {
+      {"package name", [](InstallRecord& r, const XString& t) { r.packageName = t; }},
+      {"product name", [](InstallRecord& r, const XString& t) { r.productName = t; }},
+      {"product key", [](InstallRecord& r, const XString& t) { r.productKey = t; }},
+      {"recorded file", [](InstallRecord& r, const XString& t) { r.recordedFile = t; }},
+      {"destination", [](InstallRecord& r, const XString& t) { r.defaultDestination = t; }},
+      {"program folder", [](InstallRecord& r, const XString& t) { r.defaultProgramFolder = t; }},
+      {"path entry", [](InstallRecord& r, const XString& t) { r.pathEntry = t; }},
+      {"uninstaller", [](InstallRecord& r, const XString& t) { r.uninstallerName = t; }},
+      {"file", [](InstallRecord& r, const XString& t) { r.mainBlock.entries.push_back({t, 0, -1}); }},
+      {"shortcut", [](InstallRecord& r, const XString& t) {
+         r.shortcuts.push_back({kLocationDesktop, t, std::nullopt, 0, u"", u"a.exe", u""});
+       }},
+      {"extension", [](InstallRecord& r, const XString& t) {
+         r.associations.push_back({t, u"Label", u"Type", u"a.exe", u"", true});
+       }},
+      {"file type", [](InstallRecord& r, const XString& t) {
+         r.associations.push_back({u"ext", u"Label", t, u"a.exe", u"", true});
+       }},
+      {"service", [](InstallRecord& r, const XString& t) {
+         r.services.push_back({u"svc.exe", u"Svc", t, kStartAutomatic, kAccountSystem, false, {}});
+       }},
+  };
+  for (const auto& [what, set] : fields) {
+    for (const XString& text : {injected, XString(u"a\rb"), XString(u"\n")}) {
+      InstallRecord r = MinimalRecord();
+      set(r, text);
+      ExpectRefused(WriteInstallRecord(r), what);
+    }
+  }
+  // Texts that never reach the log may hold them.
+  InstallRecord r = MinimalRecord();
+  r.licenseText = u"line one\r\nline two";
+  r.installRunProgram = u"a.exe";
+  r.installRunArguments = u"/note \"a\nb\"";
   EXPECT_EQ(Read(WriteInstallRecord(r)), r);
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "blockwriter.h"
+#include "kernel/installrecord.h"
+#include "record_samples.h"
 #include "scratch.h"
 #include "streams_support.h"
 #include "util/exceptions.h"
@@ -32,10 +34,12 @@ protected:
     }
   }
 
+  // Magic, random bytes, and the checksum at offset 220.
   static Bytes Record() {
     Bytes r = {'5', 'I', 'I', '1'};
     Bytes rest = test::RandomBytes(700, 8);
     r.insert(r.end(), rest.begin(), rest.end());
+    test::PutU32(r, kRecordChecksumOffset, RecordChecksum(r.data(), r.size()));
     return r;
   }
 
@@ -85,6 +89,52 @@ TEST_F(PackageContainerTest, FindsTheRecordWhereverTheTrailerSays) {
   // The capacity may exceed the record; only the low 32 bits count.
   EXPECT_EQ(Read(Installer(record, (uint64_t(7) << 32) + record.size() + 100)), record);
   EXPECT_EQ(Read(Installer(record, 0xFFFFFFFFu)), record);
+}
+
+TEST_F(PackageContainerTest, RecordsWhoseChecksumDiffersFailWith1202) {
+  // Any byte the block decodes to differently, the checksum field included.
+  for (size_t at : {4u, 100u, 220u, 223u, 600u, 703u}) {
+    Bytes record = Record();
+    record[at] ^= 0x01;
+    ExpectFatal(Installer(record, record.size()), 1202);
+  }
+  // A record without one (0) is read unchecked.
+  Bytes unchecked = Record();
+  test::PutU32(unchecked, kRecordChecksumOffset, 0);
+  unchecked[600] ^= 0x01;
+  EXPECT_EQ(Read(Installer(unchecked, unchecked.size())), unchecked);
+}
+
+TEST_F(PackageContainerTest, SignedInstallersKeepTheirTrailerBeforeTheCertificateTable) {
+  // A PE32 header whose security directory (data directory 4) names the
+  // certificate table behind the package, aligned to 8 bytes.
+  auto signedInstaller = [&](uint32_t padding, uint8_t padByte, int32_t sizeError) {
+    Bytes record = Record();
+    Bytes out = Installer(record, record.size());
+    test::PutU32(out, 0x3C, 0x80);
+    const Bytes head = {'P', 'E', 0, 0};
+    std::copy(head.begin(), head.end(), out.begin() + 0x80);
+    out[0x80 + 20] = 224;  // size of the optional header
+    out[0x80 + 21] = 0;
+    out[0x80 + 24] = 0x0B;  // PE32
+    out[0x80 + 25] = 0x01;
+    out.insert(out.end(), padding, padByte);
+    const uint32_t table = static_cast<uint32_t>(out.size());
+    Bytes certificates = test::RandomBytes(1000, 9);
+    out.insert(out.end(), certificates.begin(), certificates.end());
+    test::PutU32(out, 0x80 + 24 + 128, table);
+    test::PutU32(out, 0x80 + 24 + 132, static_cast<uint32_t>(1000 + sizeError));
+    return std::make_pair(out, record);
+  };
+  for (uint32_t padding : {0u, 3u, 7u}) {
+    auto [file, record] = signedInstaller(padding, 0, 0);
+    EXPECT_EQ(Read(file), record) << padding;
+  }
+  // A table that does not end the file, and padding that is not zeros, are
+  // no signature: the file has no package.
+  ExpectFatal(signedInstaller(0, 0, -1).first, 1181);
+  ExpectFatal(signedInstaller(4, 0x20, 0).first, 1181);
+  ExpectFatal(signedInstaller(8, 0, 0).first, 1181);
 }
 
 TEST_F(PackageContainerTest, FilesWithoutAPackageFailWith1181) {

@@ -1,6 +1,13 @@
 #include "cli.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <map>
@@ -42,6 +49,9 @@ constexpr char kUsage[] =
     "      --shfolder FILE     the folder-path library (shfolder.dll)\n"
     "      --no-shfolder       leave the folder-path library out\n"
     "  -l, --level N           compression level, 0 (fast) to 9 (small); default 6\n"
+    "      --allow-outside     pack files the description names outside its own folder\n"
+    "      --sign KEY CERT     sign the installer (Authenticode, with osslsigncode) with\n"
+    "                          the private key KEY and the certificate chain CERT (PEM)\n"
     "  -q, --quiet             print nothing but warnings and errors\n"
     "  Without --stub, --ui-library and --shfolder the files are looked for\n"
     "  beside corvpack, in ../share/corvantis, and in the Windows build tree.\n"
@@ -82,6 +92,8 @@ struct OptionSpec {
   const char* longName;
   char shortName;
   bool takesValue;
+  // A second value follows the first, kept as "NAME#2".
+  bool takesTwo = false;
 };
 
 Arguments Parse(const std::string& command, const std::vector<std::string>& args,
@@ -124,6 +136,10 @@ Arguments Parse(const std::string& command, const std::vector<std::string>& args
         out.values[key] = args[++i];
       } else {
         throw UsageError{"option " + name + " needs a value"};
+      }
+      if (spec->takesTwo) {
+        if (hasInline || i + 1 >= args.size()) throw UsageError{"option " + name + " needs two values"};
+        out.values[key + "#2"] = args[++i];
       }
     } else {
       if (hasInline) throw UsageError{"option " + name + " takes no value"};
@@ -219,6 +235,44 @@ void PrintWarnings(const std::vector<Diagnostic>& warnings, std::ostream& err) {
   for (const Diagnostic& w : warnings) err << w.text() << "\n";
 }
 
+// Signs `input` into `output` with osslsigncode: an Authenticode signature
+// (SHA-256) with the private key `key` and the certificate chain `cert`,
+// both PEM files. The certificate table goes behind the package, where the
+// installer finds its trailer all the same. The signed file is made new
+// beside `output` and then takes its place. Throws std::runtime_error.
+void SignInstaller(const fs::path& input, const fs::path& output, const std::string& key, const std::string& cert) {
+  const fs::path signing = fs::path(output).concat(".signing");
+  std::error_code ec;
+  fs::remove(signing, ec);  // osslsigncode creates its output itself
+  std::vector<std::string> words = {"osslsigncode", "sign", "-h", "sha256", "-certs", cert, "-key", key,
+                                    "-in", input.string(), "-out", signing.string()};
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Its report of success is not ours to print; its errors are.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, "osslsigncode", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    throw std::runtime_error("cannot run osslsigncode to sign the installer: " + std::string(std::strerror(spawned)));
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    fs::remove(signing, ec);
+    throw std::runtime_error("osslsigncode could not sign " + output.string());
+  }
+  fs::rename(signing, output, ec);
+  if (ec) {
+    fs::remove(signing, ec);
+    throw std::runtime_error(output.string() + ": " + ec.message());
+  }
+}
+
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
   Arguments a = Parse("build", args,
                       {{"output", 'o', true},
@@ -229,6 +283,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                        {"shfolder", 0, true},
                        {"no-shfolder", 0, false},
                        {"level", 'l', true},
+                       {"allow-outside", 0, false},
+                       {"sign", 0, true, true},
                        {"quiet", 'q', false}});
   if (a.positional.size() != 1) throw UsageError{"build takes one package description"};
   const std::string* output = a.value("output");
@@ -242,8 +298,11 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   if (!env.sourceDateEpoch.empty()) {
     char* end = nullptr;
+    errno = 0;
     long long epoch = std::strtoll(env.sourceDateEpoch.c_str(), &end, 10);
     if (*end != '\0') throw UsageError{"SOURCE_DATE_EPOCH is not a number of seconds"};
+    // strtoll clamps what overflows, which would pass for a time.
+    if (errno == ERANGE) throw UsageError{"SOURCE_DATE_EPOCH is out of range"};
     options.timeLimit = epoch;
   }
   bool quiet = a.flag("quiet");
@@ -268,7 +327,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (const std::string* p = a.value("product")) product = *p;
 
   try {
-    Description d = ReadDescription(a.positional[0], product);
+    Description d = ReadDescription(a.positional[0], product, a.flag("allow-outside"));
     PrintWarnings(d.warnings, err);
     std::vector<Diagnostic> warnings;
     PackagePlan plan = MakePlan(d, tools, options, warnings);
@@ -278,7 +337,21 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
           << ") found; the installer will only run with /batch\n";
     }
     TerminalProgress progress(err, "packing");
-    InstallRecord written = WriteInstaller(plan, *output, env.interactive && !quiet ? &progress : nullptr);
+    InstallRecord written;
+    if (const std::string* key = a.value("sign")) {
+      // Signed from an unsigned twin that is removed afterwards.
+      const fs::path unsignedOutput = *output + ".unsigned";
+      written = WriteInstaller(plan, unsignedOutput, env.interactive && !quiet ? &progress : nullptr);
+      try {
+        SignInstaller(unsignedOutput, *output, *key, *a.value("sign#2"));
+      } catch (...) {
+        fs::remove(unsignedOutput, ec);
+        throw;
+      }
+      fs::remove(unsignedOutput, ec);
+    } else {
+      written = WriteInstaller(plan, *output, env.interactive && !quiet ? &progress : nullptr);
+    }
     if (!quiet) {
       size_t files = 0, folders = 0;
       for (const RecordFileEntry& e : written.mainBlock.entries) (e.isFolder() ? folders : files) += 1;
@@ -306,11 +379,33 @@ auto Named(const std::string& file, Work work) -> decltype(work()) {
   }
 }
 
-std::string Utf8(const OptString& s) { return s ? ToUtf8(*s) : std::string(); }
+// A text of an installer as UTF-8 that is safe on a terminal: control
+// characters (which could move the cursor, rewrite earlier lines or start
+// terminal commands) and the characters that reverse the direction of
+// text are shown as their code in angle brackets, "<1B>" or "<U+202E>";
+// neither bracket occurs in Windows file names.
+std::string Printable(const XString& s) {
+  XString safe;
+  for (XChar c : s) {
+    char code[16];
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      std::snprintf(code, sizeof code, "<%02X>", static_cast<unsigned>(c));
+    } else if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F) {
+      std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(c));
+    } else {
+      safe += c;
+      continue;
+    }
+    for (const char* p = code; *p; ++p) safe += static_cast<XChar>(*p);
+  }
+  return ToUtf8(safe);
+}
+
+std::string Utf8(const OptString& s) { return s ? Printable(*s) : std::string(); }
 
 // "C:\x" style strings shown with quotes only when they need them.
 std::string Shown(const XString& s) {
-  std::string u = ToUtf8(s);
+  std::string u = Printable(s);
   if (u.empty() || u.find_first_of(" \t\"") != std::string::npos) return "\"" + u + "\"";
   return u;
 }
@@ -333,9 +428,9 @@ void ListBlock(std::ostream& out, const char* title, const RecordBlock& b) {
   for (const RecordFileEntry& e : b.entries) {
     if (e.isFolder()) {
       out << "  " << std::setw(19) << std::left << "" << std::right << "  " << std::setw(12) << "folder"
-          << "  " << ToUtf8(e.name) << "\\\n";
+          << "  " << Printable(e.name) << "\\\n";
     } else {
-      out << "  " << Time(e.time) << "  " << std::setw(12) << e.size << "  " << ToUtf8(e.name) << "\n";
+      out << "  " << Time(e.time) << "  " << std::setw(12) << e.size << "  " << Printable(e.name) << "\n";
     }
   }
 }
@@ -394,15 +489,15 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   }
   for (const RecordShortcut& s : r.shortcuts) {
     field("shortcut", pick(kLocations, 4, s.location) + " " + Shown(s.name) + " -> " + Shown(s.target) +
-                          (s.arguments.empty() ? "" : " " + ToUtf8(s.arguments)));
+                          (s.arguments.empty() ? "" : " " + Printable(s.arguments)));
   }
   for (const RecordAssociation& as : r.associations) {
-    field("association", "." + ToUtf8(as.extension) + " " + Shown(as.typeDescription) + " -> " + Shown(as.program) +
-                             (as.arguments.empty() ? "" : " " + ToUtf8(as.arguments)) + (as.selected ? "" : " (not selected)"));
+    field("association", "." + Printable(as.extension) + " " + Shown(as.typeDescription) + " -> " + Shown(as.program) +
+                             (as.arguments.empty() ? "" : " " + Printable(as.arguments)) + (as.selected ? "" : " (not selected)"));
   }
   for (const RecordService& s : r.services) {
     std::string deps;
-    for (const XString& d : s.dependencies) deps += (deps.empty() ? " after " : ", ") + ToUtf8(d);
+    for (const XString& d : s.dependencies) deps += (deps.empty() ? " after " : ", ") + Printable(d);
     field("service", Shown(s.displayName) + " " + Shown(s.executable) + " " + pick(kStarts, 4, s.start) +
                          (s.account == kAccountSystem ? " system" : " user") + (s.interactive ? " interactive" : "") +
                          deps);

@@ -41,6 +41,22 @@ std::string Join(const std::vector<Diagnostic>& problems) {
 
 }  // namespace
 
+// What a component of a Windows file name cannot be or hold.
+std::string WindowsNameProblem(const std::string& component) {
+  for (unsigned char c : component) {
+    if (c < 0x20) return "holds a control character";
+    if (std::string("<>:\"\\|?*").find(static_cast<char>(c)) != std::string::npos) {
+      return std::string("holds \"") + static_cast<char>(c) + "\", which Windows file names cannot";
+    }
+  }
+  if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+    return "ends with a dot or a blank, which Windows drops";
+  }
+  if (!IsContainedRelativePath(FromUtf8(component))) return "is a name Windows reserves for a device";
+  if (ToUtf8(FromUtf8(component)) != component) return "is not valid UTF-8";
+  return std::string();
+}
+
 DescriptionError::DescriptionError(std::vector<Diagnostic> problems)
     : std::runtime_error(Join(problems)), problems_(std::move(problems)) {}
 
@@ -97,6 +113,9 @@ const char* TypeName(const toml::node& node) {
   }
 }
 
+const std::string kOutside =
+    "lies outside the description's folder (pass --allow-outside to pack it all the same): ";
+
 // Windows-style relative path: "/" becomes "\".
 XString WindowsPath(const std::string& utf8) {
   XString s = FromUtf8(utf8);
@@ -113,8 +132,9 @@ struct Choice {
 // the first one.
 class Reader {
 public:
-  Reader(const fs::path& file, std::vector<Diagnostic>& problems, Description& out)
-      : file_(file), base_(fs::absolute(file).parent_path()), problems_(problems), out_(out) {}
+  Reader(const fs::path& file, std::vector<Diagnostic>& problems, Description& out, bool allowOutside)
+      : file_(file), base_(fs::absolute(file).parent_path()), problems_(problems), out_(out),
+        allowOutside_(allowOutside) {}
 
   void error(const toml::node* at, const std::string& key, const std::string& message) {
     report(at ? at->source() : toml::source_region{}, key, message, false);
@@ -137,11 +157,31 @@ public:
   const fs::path& base() const { return base_; }
   Description& out() { return out_; }
 
+  // A source of the packaging machine that the description names must lie
+  // in the description's folder (links resolved), unless the vendor allows
+  // otherwise: a description from elsewhere must not pack the machine's
+  // other files into an installer.
+  bool mayUse(const fs::path& source) const {
+    if (allowOutside_) return true;
+    std::error_code ec;
+    const fs::path folder = fs::canonical(base_, ec);
+    if (ec) return false;
+    const fs::path target = fs::weakly_canonical(source, ec);
+    if (ec) return false;
+    auto f = folder.begin();
+    auto t = target.begin();
+    for (; f != folder.end(); ++f, ++t) {
+      if (t == target.end() || *f != *t) return false;
+    }
+    return true;
+  }
+
 private:
   fs::path file_;
   fs::path base_;
   std::vector<Diagnostic>& problems_;
   Description& out_;
+  bool allowOutside_;
 };
 
 // One table of the description: hands out its values by key, checks their
@@ -195,14 +235,29 @@ public:
   OptString stringOrFalse(const std::string& key, const OptString& fallback) {
     const toml::node* n = node(key);
     if (!n) return fallback;
-    if (auto b = n->value<bool>()) {
-      if (!*b) return std::nullopt;
+    if (const toml::value<bool>* b = n->as_boolean()) {
+      if (!b->get()) return std::nullopt;
       reader_.error(n, keyPath(key), "expected a string or false, found true");
       return fallback;
     }
-    if (auto v = n->value<std::string>()) return WindowsPath(*v);
+    if (auto v = n->value<std::string>()) {
+      if (v->find('\0') == std::string::npos) return WindowsPath(*v);
+      reader_.error(n, keyPath(key), "must not contain a NUL character");
+      return fallback;
+    }
     wrongType(n, key, "a string or false");
     return fallback;
+  }
+
+  // `value` of `key`, a text that install.log keeps one to a line: a line
+  // break in it is refused (the installer would refuse the package).
+  OptString oneLine(const std::string& key, OptString value) {
+    if (value && !FitsOneLogLine(*value)) {
+      reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key),
+                    "must not contain a line break (install.log keeps it on one line)");
+      return std::nullopt;
+    }
+    return value;
   }
 
   OptString text(const std::string& key, bool required = false) {
@@ -231,10 +286,37 @@ public:
     return v;
   }
 
+  // True when every component of `value`, a name below a folder of the
+  // target system, is a valid Windows file name, as the product's own files
+  // must be; otherwise reports the first that is not. A trailing separator
+  // names the folder itself.
+  bool validComponents(const std::string& key, const XString& value) {
+    for (size_t start = 0; start < value.size() || start == 0;) {
+      const size_t end = std::min(value.find(u'\\', start), value.size());
+      const std::string component = ToUtf8(value.substr(start, end - start));
+      const std::string problem = component.empty() ? "is empty" : WindowsNameProblem(component);
+      if (!problem.empty()) {
+        reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key),
+                      "the component \"" + component + "\" " + problem);
+        return false;
+      }
+      start = end + 1;
+    }
+    return true;
+  }
+
+  // A name below the destination (or another folder named by `folder`).
+  OptString targetName(const std::string& key, const char* folder, bool required = false) {
+    OptString v = containedName(key, folder, required);
+    if (v && !validComponents(key, *v)) return std::nullopt;
+    return v;
+  }
+
   bool boolean(const std::string& key, bool fallback) {
     const toml::node* n = node(key);
     if (!n) return fallback;
-    if (auto v = n->value<bool>()) return *v;
+    // Only a boolean: an integer or a string is no answer to yes or no.
+    if (const toml::value<bool>* v = n->as_boolean()) return v->get();
     wrongType(n, key, "true or false");
     return fallback;
   }
@@ -307,6 +389,10 @@ public:
       reader_.error(table_->get(key), keyPath(key), "no such file: " + p.string());
       return std::nullopt;
     }
+    if (!reader_.mayUse(p)) {
+      reader_.error(table_->get(key), keyPath(key), kOutside + p.string());
+      return std::nullopt;
+    }
     return p.lexically_normal();
   }
 
@@ -369,14 +455,14 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   if (!s.present()) {
     reader.error(nullptr, "package", "missing; the [package] section with its name is required");
   }
-  r.packageName = s.text("name", s.present());
+  r.packageName = s.oneLine("name", s.text("name", s.present()));
   if (r.packageName && r.packageName->empty()) {
     reader.error(s.table()->get("name"), "package.name", "must not be empty");
   }
-  r.productName = s.text("product");
+  r.productName = s.oneLine("product", s.text("product"));
   r.kind = static_cast<uint8_t>(
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
-  r.productKey = s.text("product-key");
+  r.productKey = s.oneLine("product-key", s.text("product-key"));
   if (!r.productKey) r.productKey = r.packageName;
   r.language = static_cast<uint8_t>(s.choice("language", 1,
                                              {{"auto", 1},
@@ -401,9 +487,9 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   out.hookLibrary = s.sourceFile("hook-library");
   if (out.wizardBitmap) r.wizardBitmap = FromUtf8(out.wizardBitmap->filename().u8string());
   if (out.hookLibrary) r.hookLibrary = FromUtf8(out.hookLibrary->filename().u8string());
-  r.uninstallerName = s.containedName("uninstaller", "destination");
-  r.recordedFile = s.name("recorded-file");
-  r.pathEntry = s.name("path-entry");
+  r.uninstallerName = s.oneLine("uninstaller", s.targetName("uninstaller", "destination"));
+  r.recordedFile = s.oneLine("recorded-file", s.targetName("recorded-file", "destination"));
+  r.pathEntry = s.oneLine("path-entry", s.targetName("path-entry", "destination"));
   s.finish();
 }
 
@@ -412,9 +498,13 @@ void ReadDestination(Section& root, InstallRecord& r) {
   r.destinationBase = static_cast<uint8_t>(s.choice(
       "base", kBaseProgramFiles,
       {{"program-files", kBaseProgramFiles}, {"system-drive", kBaseSystemDrive}, {"path", kBasePath}}));
-  r.defaultDestination = s.stringOrFalse("folder", r.packageName);
+  r.defaultDestination = s.oneLine("folder", s.stringOrFalse("folder", r.packageName));
   r.destinationFixed = s.boolean("fixed", false);
-  r.defaultProgramFolder = s.stringOrFalse("program-folder", r.packageName);
+  r.defaultProgramFolder = s.oneLine("program-folder", s.stringOrFalse("program-folder", r.packageName));
+  // Made below the Start menu's Programs folder.
+  if (r.defaultProgramFolder && !s.validComponents("program-folder", *r.defaultProgramFolder)) {
+    r.defaultProgramFolder = std::nullopt;
+  }
   s.finish();
 }
 
@@ -428,6 +518,9 @@ void ReadFiles(Reader& reader, Section& root, const std::optional<fs::path>& pro
     out.productFolder = fs::absolute(*productFolder);
   } else if (source) {
     out.productFolder = reader.base() / fs::u8path(*source);
+    if (!reader.mayUse(out.productFolder)) {
+      reader.error(s.table()->get("source"), "files.source", kOutside + out.productFolder.string());
+    }
   } else {
     reader.error(s.table(), "files.source",
                  "missing; name the product folder here or with --product");
@@ -444,7 +537,7 @@ void ReadFiles(Reader& reader, Section& root, const std::optional<fs::path>& pro
 void ReadProgram(Section& root, const char* key, OptString& program, OptString& arguments) {
   Section s = root.subsection(key);
   if (!s.present()) return;
-  program = s.name("program", true);
+  program = s.targetName("program", "destination", true);
   // The installer needs both strings of a program; no arguments is "".
   arguments = s.text("arguments").value_or(XString());
   if (!program) arguments = std::nullopt;
@@ -505,7 +598,7 @@ void ReadShortcuts(Section& root, InstallRecord& r) {
                                                   {"desktop", kLocationDesktop},
                                                   {"start-menu", kLocationStartMenu},
                                                   {"startup", kLocationStartup}}));
-    sc.name = s.containedName("name", "shortcut folder", true).value_or(XString());
+    sc.name = s.oneLine("name", s.containedName("name", "shortcut folder", true)).value_or(XString());
     sc.target = s.name("target", true).value_or(XString());
     sc.arguments = s.text("arguments").value_or(XString());
     // By default the program starts in its own folder.
@@ -522,13 +615,13 @@ void ReadShortcuts(Section& root, InstallRecord& r) {
 void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
   for (Section& s : root.tables("association")) {
     RecordAssociation a;
-    a.extension = s.text("extension", true).value_or(XString());
+    a.extension = s.oneLine("extension", s.text("extension", true)).value_or(XString());
     if (!a.extension.empty() && a.extension[0] == u'.') {
       reader.error(s.table()->get("extension"), s.keyPath("extension"),
                    "write the extension without its dot (\"" + ToUtf8(a.extension.substr(1)) + "\")");
     }
     a.program = s.name("program", true).value_or(XString());
-    a.typeDescription = s.text("description", true).value_or(XString());
+    a.typeDescription = s.oneLine("description", s.text("description", true)).value_or(XString());
     a.label = s.text("label").value_or(a.typeDescription);
     a.arguments = s.text("arguments").value_or(u"\"%1\"");
     a.selected = s.boolean("selected", true);
@@ -541,8 +634,11 @@ void ReadServices(Section& root, InstallRecord& r) {
   for (Section& s : root.tables("service")) {
     RecordService sv;
     sv.executable = s.name("executable", true).value_or(XString());
+    // The description is the service's name unless given, the display name.
     sv.displayName = s.text("display-name", true).value_or(XString());
-    sv.description = s.text("description").value_or(sv.displayName);
+    sv.description = s.oneLine(s.table()->get("description") ? "description" : "display-name",
+                               s.text("description").value_or(sv.displayName))
+                         .value_or(XString());
     sv.start = static_cast<uint8_t>(s.choice(
         "start", kStartAutomatic,
         {{"automatic", kStartAutomatic}, {"on-demand", kStartOnDemand}, {"disabled", kStartDisabled}}));
@@ -585,7 +681,7 @@ void CheckConsistency(Reader& reader, Section& root, const InstallRecord& r) {
 }  // namespace
 
 Description ParseDescription(const std::string& text, const fs::path& file,
-                             const std::optional<fs::path>& productFolder) {
+                             const std::optional<fs::path>& productFolder, bool allowOutside) {
   std::vector<Diagnostic> problems;
   Description out;
   out.file = file;
@@ -601,7 +697,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
     problems.push_back(std::move(d));
     throw DescriptionError(std::move(problems));
   }
-  Reader reader(file, problems, out);
+  Reader reader(file, problems, out, allowOutside);
   Section root(reader, &doc, "");
   InstallRecord& r = out.record;
   ReadPackage(reader, root, r);
@@ -625,7 +721,8 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   return out;
 }
 
-Description ReadDescription(const fs::path& file, const std::optional<fs::path>& productFolder) {
+Description ReadDescription(const fs::path& file, const std::optional<fs::path>& productFolder,
+                            bool allowOutside) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     Diagnostic d;
@@ -635,7 +732,7 @@ Description ReadDescription(const fs::path& file, const std::optional<fs::path>&
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return ParseDescription(text.str(), file, productFolder);
+  return ParseDescription(text.str(), file, productFolder, allowOutside);
 }
 
 }  // namespace corv::pack

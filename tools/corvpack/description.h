@@ -60,17 +60,26 @@ struct Description {
   int lineOf(const std::string& key) const;
 };
 
+// What a component of a Windows file name cannot be or hold ("holds a
+// control character"); empty when it is a valid name.
+std::string WindowsNameProblem(const std::string& component);
+
 // Reads the description `file`. `productFolder`, when given, replaces the
 // description's [files] source. Throws DescriptionError listing every
 // problem: TOML syntax, unknown sections and keys (with the closest known
 // one), values of the wrong type or out of range, missing required keys,
-// names that could leave their folder, and files that cannot be read.
+// names that could leave their folder or are no valid Windows file names,
+// line breaks in texts that install.log keeps, files that cannot be read,
+// and files or folders outside the description's folder unless
+// `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
-                            const std::optional<std::filesystem::path>& productFolder = std::nullopt);
+                            const std::optional<std::filesystem::path>& productFolder = std::nullopt,
+                            bool allowOutside = false);
 
 // The same from text, for tests: `file` only names it in messages and is
 // the base of relative paths.
 Description ParseDescription(const std::string& text, const std::filesystem::path& file,
-                             const std::optional<std::filesystem::path>& productFolder = std::nullopt);
+                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
+                             bool allowOutside = false);
 
 }  // namespace corv::pack

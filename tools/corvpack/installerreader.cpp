@@ -31,12 +31,6 @@ constexpr int kCorruptPackage = 1181;
 
 XString WidePath(const fs::path& p) { return FromUtf8(p.u8string()); }
 
-uint64_t GetLE(const uint8_t* p, int bytes) {
-  uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-}
-
 // The installer file, open for reading.
 class OpenFile {
 public:
@@ -78,6 +72,7 @@ public:
 
   void write(const void* buffer, uint32_t count) override {
     const uint8_t* p = static_cast<const uint8_t*>(buffer);
+    crc_ = Crc32(p, count, crc_);
     while (count > 0) {
       if (index_ >= block_.entries.size()) Corrupt("the " + what_ + " block holds more bytes than its files");
       uint32_t take = remaining_ < count ? static_cast<uint32_t>(remaining_) : count;
@@ -95,6 +90,7 @@ public:
   }
 
   bool complete() const { return index_ == block_.entries.size(); }
+  uint32_t crc() const { return crc_; }
 
 private:
   // Steps over folders and empty files to the next file with bytes.
@@ -119,6 +115,7 @@ private:
   size_t index_ = 0;
   uint64_t remaining_ = 0;
   uint64_t done_ = 0;
+  uint32_t crc_ = 0;
 };
 
 }  // namespace
@@ -133,16 +130,13 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
     int64_t size = file.tell();
     if (size < static_cast<int64_t>(kTrailerSize)) Corrupt("the file is too short to hold a package");
     out.fileSize = static_cast<uint64_t>(size);
-    uint8_t trailer[kTrailerSize];
-    if (file.seek(kSeekEnd, -static_cast<int64_t>(kTrailerSize)) != 0 ||
-        file.read(trailer, sizeof trailer) != static_cast<int32_t>(sizeof trailer)) {
-      throw BadInstaller(ToUtf8(FormatMessageTextWide(1102, WidePath(path))), "");
-    }
-    if (GetLE(trailer, 4) != kPackageMagic) Corrupt("no package trailer at the end of the file");
-    out.recordLength = static_cast<uint32_t>(GetLE(trailer + 4, 4));
-    out.recordOffset = GetLE(trailer + 8, 8);
-    out.recordSize = GetLE(trailer + 16, 8);
-    uint64_t end = out.fileSize - kTrailerSize;
+    const std::optional<LocatedTrailer> located = FindPackageTrailer(file);
+    if (!located) Corrupt("no package trailer at the end of the file");
+    out.packageEnd = located->end;
+    out.recordLength = located->trailer.recordBlockLength;
+    out.recordOffset = located->trailer.recordBlockOffset;
+    out.recordSize = located->trailer.recordSize;
+    uint64_t end = out.packageEnd - kTrailerSize;
     if (out.recordOffset > end || out.recordLength > end - out.recordOffset) {
       Corrupt("the trailer names a record block outside the file");
     }
@@ -169,7 +163,7 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
 
 void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block, BlockVisitor& visitor,
                       Progress* progress, const std::string& what) {
-  uint64_t end = installer.fileSize - kTrailerSize;
+  uint64_t end = installer.packageEnd - kTrailerSize;
   if (block.offset > end || block.length > end - block.offset) Corrupt("the " + what + " block lies outside the file");
   uint64_t sum = 0;
   for (const RecordFileEntry& e : block.entries) {
@@ -201,6 +195,9 @@ void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block
   VisitingSink sink(block, visitor, progress, what);
   Decode(file, block.offset, block.length, sink, "the " + what + " block");
   if (!sink.complete()) Corrupt("the " + what + " block ends before its last file");
+  if (block.crc != 0 && sink.crc() != block.crc) {
+    throw BadInstaller(ToUtf8(LoadMessage(1202)), "the " + what + " block does not decode to the bytes its checksum was made of");
+  }
   if (progress) progress->done(what);
 }
 
@@ -275,7 +272,7 @@ void ExtractInstaller(const fs::path& path, const fs::path& folder, bool auxilia
   Directory target(WidePath(fs::absolute(folder)));
   if (target.createDirectories() != 0) throw std::runtime_error(ToUtf8(FormatMessageTextWide(1103, WidePath(folder))));
   // The installer's own extraction, always overwriting.
-  FilesPackage package(block.offset, block.length, block.entries.size());
+  FilesPackage package(block.offset, block.length, block.entries.size(), block.crc);
   for (const RecordFileEntry& e : block.entries) package.addEntry(e.name, e.time, e.size);
   OpenFile opened(path);
   OverwritePolicy always(OverwritePolicy::kAlways);

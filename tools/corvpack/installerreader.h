@@ -33,6 +33,7 @@ private:
 struct OpenedInstaller {
   std::filesystem::path path;
   uint64_t fileSize = 0;
+  uint64_t packageEnd = 0;    // where the trailer ends: the file's end, or a signature's start
   uint64_t recordOffset = 0;  // the install-info block
   uint32_t recordLength = 0;
   uint64_t recordSize = 0;    // decoded
@@ -58,8 +59,9 @@ public:
 
 // Decodes one files block of an opened installer and checks it: the block
 // lies inside the file before the record block, its header announces the
-// descriptor's decoded size, which is the sum of its file sizes, and the
-// data holds exactly that many bytes. Throws BadInstaller.
+// descriptor's decoded size, which is the sum of its file sizes, the
+// data holds exactly that many bytes, and their CRC-32 is the recorded one
+// (where one is). Throws BadInstaller.
 void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block, BlockVisitor& visitor,
                       Progress* progress = nullptr, const std::string& what = "files");
 

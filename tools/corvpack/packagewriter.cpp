@@ -1,18 +1,39 @@
 #include "packagewriter.h"
 
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
 
 #include "blockencoder.h"
 #include "recordwriter.h"
+#include "unpacker/decompressor.h"
 
 namespace corv::pack {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Flags that only some systems know.
+#ifndef O_NOFOLLOW
+constexpr int O_NOFOLLOW = 0;
+#endif
+#ifndef O_CLOEXEC
+constexpr int O_CLOEXEC = 0;
+#endif
+#ifndef O_BINARY
+constexpr int O_BINARY = 0;
+#endif
 
 constexpr uint64_t kMaxBlockSize = 0xFFE00000;
 
@@ -25,11 +46,26 @@ FilePtr Open(const fs::path& path, const char* mode) {
   return FilePtr(std::fopen(path.string().c_str(), mode));
 }
 
+// Creates `path` as a new file for writing. What is there already under
+// that name (a file left by an interrupted build, or a link someone planted
+// to have the installer written over another file) is removed first, and
+// the file is then made with O_EXCL and O_NOFOLLOW: never opened through a
+// link, never shared with another writer.
+FilePtr CreateNew(const fs::path& path) {
+  const std::string name = path.string();
+  if (std::remove(name.c_str()) != 0 && errno != ENOENT) return nullptr;
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
+  if (fd < 0) return nullptr;
+  FilePtr file(::fdopen(fd, "wb"));
+  if (!file) ::close(fd);
+  return file;
+}
+
 // The output file, counting what was written.
 class FileSink : public ByteSink {
 public:
-  explicit FileSink(const fs::path& path) : path_(path), file_(Open(path, "wb")) {
-    if (!file_) throw std::runtime_error(path_.string() + ": cannot create the file");
+  explicit FileSink(const fs::path& path) : path_(path), file_(CreateNew(path)) {
+    if (!file_) throw std::runtime_error(path_.string() + ": cannot create the file: " + std::strerror(errno));
   }
   void write(const uint8_t* data, size_t size) override {
     if (size != 0 && std::fwrite(data, 1, size, file_.get()) != size) {
@@ -96,7 +132,10 @@ void WriteFilesBlock(const std::vector<PackageFile>& files, FileSink& out, int l
     uint64_t size = static_cast<uint64_t>(f.entry.size);
     if (f.source.empty()) {
       if (f.content.size() != size) throw std::logic_error("content does not match its entry's size");
-      if (size != 0) encoder.write(f.content.data(), f.content.size());
+      if (size != 0) {
+        encoder.write(f.content.data(), f.content.size());
+        block.crc = Crc32(f.content.data(), f.content.size(), block.crc);
+      }
       continue;
     }
     FilePtr in = Open(f.source, "rb");
@@ -110,6 +149,7 @@ void WriteFilesBlock(const std::vector<PackageFile>& files, FileSink& out, int l
                                  (std::ferror(in.get()) ? ": read failed" : ": the file shrank while it was packed"));
       }
       encoder.write(buffer.data(), n);
+      block.crc = Crc32(buffer.data(), n, block.crc);
       left -= n;
       if (progress) progress->update(what, encoder.fed(), total);
     }

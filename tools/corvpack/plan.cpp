@@ -23,22 +23,6 @@ XString LowerAscii(XString s) {
   return s;
 }
 
-// What a component of a Windows file name cannot be or hold.
-std::string WindowsNameProblem(const std::string& component) {
-  for (unsigned char c : component) {
-    if (c < 0x20) return "holds a control character";
-    if (std::string("<>:\"\\|?*").find(static_cast<char>(c)) != std::string::npos) {
-      return std::string("holds \"") + static_cast<char>(c) + "\", which Windows file names cannot";
-    }
-  }
-  if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
-    return "ends with a dot or a blank, which Windows drops";
-  }
-  if (!IsContainedRelativePath(FromUtf8(component))) return "is a name Windows reserves for a device";
-  if (ToUtf8(FromUtf8(component)) != component) return "is not valid UTF-8";
-  return std::string();
-}
-
 Diagnostic FileProblem(const fs::path& path, const std::string& message) {
   Diagnostic d;
   d.file = path.string();

@@ -87,6 +87,7 @@ void WriteBlock(RecordLayout& out, size_t at, const RecordBlock& block) {
   out.u64(at + 8, block.offset);
   out.u64(at + 16, block.length);
   out.u64(at + 24, block.decodedSize);
+  out.u32(at + 36, block.crc);
   for (const RecordFileEntry& e : block.entries) {
     out.string(table, e.name);
     out.u32(table + 4, static_cast<uint32_t>(e.time));
@@ -200,7 +201,10 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   }
 
   WriteStringTable(out, 212, r.primaryMarkerFiles);
-  return out.finish();
+  std::vector<uint8_t> bytes = out.finish();
+  const uint32_t crc = RecordChecksum(bytes.data(), bytes.size());
+  for (int i = 0; i < 4; ++i) bytes[kRecordChecksumOffset + i] = static_cast<uint8_t>(crc >> (8 * i));
+  return bytes;
 }
 
 }  // namespace corv::pack

@@ -13,8 +13,9 @@ namespace corv::pack {
 // services and their dependencies, primary marker files), then the string
 // pool, each distinct string once, in the order of first use. A table with
 // no entries points at the record's end; an absent string has offset 0. The
-// JRE fields are written only when the record needs a JRE. The same values
-// always give the same bytes.
+// JRE fields are written only when the record needs a JRE; the record's
+// CRC-32 goes to offset 220 last. The same values always give the same
+// bytes.
 std::vector<uint8_t> WriteInstallRecord(const InstallRecord& record);
 
 }  // namespace corv::pack

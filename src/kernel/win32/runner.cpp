@@ -16,6 +16,15 @@ int RunInstaller(int argc, char** argv) {
   } catch (const Exception& e) {
     ReportFatalError(e);
     return 1;
+  } catch (...) {
+    // Never terminate: whatever escaped is reported as a failure.
+    try {
+      std::rethrow_exception(CurrentFailure(__FILE__, __LINE__));
+    } catch (const Exception& e) {
+      ReportFatalError(e);
+    } catch (...) {
+    }
+    return 1;
   }
 }
 

@@ -375,6 +375,19 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
             std::string::npos);
   EXPECT_NE(Problems("[package]\nname = \"x\"\n").find("files.source: missing"), std::string::npos);
   EXPECT_NE(Problems(head + "[shortcut]\nname = \"a\"\n").find("write [[shortcut]]"), std::string::npos);
+  // install.log keeps these texts one to a line.
+  const std::string breaks = Problems(
+      "[package]\nname = \"x\"\nproduct-key = \"A\\nfile C:\\\\boot.ini\"\n"
+      "[destination]\nfolder = \"a\\rb\"\nprogram-folder = \"c\\u0000d\"\n[files]\nsource = \"product\"\n"
+      "[[shortcut]]\nname = \"a\\nb\"\ntarget = \"a.exe\"\narguments = \"a\\nb\"\n"
+      "[[service]]\nexecutable = \"s.exe\"\ndisplay-name = \"S\\nT\"\n");
+  for (const char* key : {"package.product-key", "destination.folder", "service[0].display-name"}) {
+    EXPECT_NE(breaks.find(std::string(key) + ": must not contain a line break"), std::string::npos) << key << breaks;
+  }
+  // A shortcut's name is a path as well, where control characters never pass.
+  EXPECT_NE(breaks.find("shortcut[0].name: must be a relative path"), std::string::npos) << breaks;
+  EXPECT_NE(breaks.find("destination.program-folder: must not contain a NUL character"), std::string::npos) << breaks;
+  EXPECT_EQ(breaks.find("arguments"), std::string::npos) << breaks;
 }
 
 TEST_F(CorvpackTest, LicenceTextsInTheirEncodings) {
@@ -558,6 +571,59 @@ TEST_F(CorvpackTest, ExitCodesAndMessages) {
             pack::kExitFailed);
   EXPECT_NE(err.str().find("aux.dll: error: the name is a name Windows reserves for a device"), std::string::npos)
       << err.str();
+}
+
+TEST_F(CorvpackTest, BuildRefusesWhatCouldTurnAgainstThePackagerOrTheTarget) {
+  const std::string head = "[package]\nname = \"x\"\n[files]\nsource = \"product\"\n";
+  // Booleans are booleans only.
+  EXPECT_NE(Problems(head + "[destination]\nfixed = 1\nfolder = 0\n").find(
+                "destination.fixed: expected true or false, found an integer"),
+            std::string::npos);
+  EXPECT_NE(Problems(head + "[destination]\nfolder = 0\n").find("destination.folder: expected a string or false"),
+            std::string::npos);
+  // Target names are Windows file names, component by component.
+  const std::string names = Problems(
+      "[package]\nname = \"x\"\npath-entry = \"bin/a?b\"\nrecorded-file = \"x/CON\"\n"
+      "[destination]\nprogram-folder = 'Group\\..\\..\\Startup'\n[files]\nsource = \"product\"\n"
+      "[install-run]\nprogram = \"bin/a|b.exe\"\n");
+  for (const char* key : {"package.path-entry", "package.recorded-file", "destination.program-folder",
+                          "install-run.program"}) {
+    EXPECT_NE(names.find(std::string(key) + ": "), std::string::npos) << key << "\n" << names;
+  }
+  EXPECT_NE(names.find("the component \"..\" ends with a dot or a blank"), std::string::npos) << names;
+  // Files outside the description's folder, unless allowed.
+  WriteText(scratch.native("outside.txt"), "secret");
+  fs::create_directory_symlink(scratch.native(""), scratch.native("pkg/up"));
+  for (const std::string& licence :
+       {std::string("../outside.txt"), scratch.native("outside.txt").string(), std::string("up/outside.txt")}) {
+    const std::string text = "[package]\nname = \"x\"\nlicence = '" + licence + "'\n[files]\nsource = \"product\"\n";
+    EXPECT_NE(Problems(text).find("package.licence: lies outside the description's folder"), std::string::npos)
+        << licence;
+    EXPECT_EQ(*pack::ParseDescription(text, scratch.native("pkg/package.toml"), std::nullopt, true).record.licenseText,
+              u"secret");
+  }
+  EXPECT_NE(Problems("[package]\nname = \"x\"\n[files]\nsource = \"..\"\n").find("files.source: lies outside"),
+            std::string::npos);
+
+  // The build: an overflowing SOURCE_DATE_EPOCH is no time; the output's
+  // temporary file is made new, never written through a planted link.
+  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"x\"\nproduct = \"A\\u001b[2Jb\"\n[files]\nsource = \"product\"\n");
+  const std::string toml = scratch.native("pkg/package.toml").string();
+  const std::string output = scratch.native("setup.exe").string();
+  env.sourceDateEpoch = "99999999999999999999";
+  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitUsage);
+  EXPECT_NE(err.str().find("SOURCE_DATE_EPOCH is out of range"), std::string::npos) << err.str();
+  env.sourceDateEpoch.clear();
+  WriteText(scratch.native("victim.txt"), "keep");
+  fs::create_symlink(scratch.native("victim.txt"), output + ".part");
+  ASSERT_EQ(Run({"build", toml, "-o", output, "-q"}), pack::kExitOk) << err.str();
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("victim.txt")), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(fs::exists(output + ".part"));
+  EXPECT_EQ(Run({"verify", output, "-q"}), pack::kExitOk) << err.str();
+  // list shows control characters as their codes, not to the terminal.
+  ASSERT_EQ(Run({"list", output}), pack::kExitOk) << err.str();
+  EXPECT_NE(out.str().find("product               A<1B>[2Jb\n"), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
 }
 
 }  // namespace

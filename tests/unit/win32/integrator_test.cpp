@@ -129,12 +129,12 @@ TEST_F(IntegratorTest, AssociationWritesThreeKeys) {
 
 TEST_F(IntegratorTest, SecondUninstallEntryTakesTheNextCounter) {
   ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\A\\uninstall.exe", log));
-  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\B\\uninstall.exe", log));
+  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\B B\\uninstall.exe", log));
   const char* base = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   EXPECT_EQ(ReadDefault(HKEY_LOCAL_MACHINE, (std::string(base) + "CorvTestApp_0").c_str(), "UninstallString"),
             "C:\\A\\uninstall.exe");
   EXPECT_EQ(ReadDefault(HKEY_LOCAL_MACHINE, (std::string(base) + "CorvTestApp_1").c_str(), "UninstallString"),
-            "C:\\B\\uninstall.exe");
+            "\"C:\\B B\\uninstall.exe\"");
   EXPECT_EQ(ReadDefault(HKEY_LOCAL_MACHINE, (std::string(base) + "CorvTestApp_1").c_str(), "DisplayName"),
             "CorvTestApp");
 }
