@@ -19,8 +19,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from genmessages import load_all, rc_literal, write_if_changed  # noqa: E402
 
 # "MS Shell Dlg" is the system's dialog font, mapped to a font of the
-# system's script. Japanese dialogs name the Japanese UI font and its
-# character set, so that a font with Japanese glyphs is chosen.
+# system's script (Tahoma under Wine, which covers Latin and Cyrillic).
+# Japanese dialogs name the Japanese UI font and its character set, so that
+# a font with Japanese glyphs is chosen where that font is missing (under
+# Wine, with a Japanese code page, a Japanese font of the system).
 SHELL_FONT = ('8, "MS Shell Dlg", 0, 0, 0x1', "DS_SHELLFONT")
 LANGUAGES = {
     "en": ("LANG_ENGLISH, SUBLANG_ENGLISH_US", SHELL_FONT),
