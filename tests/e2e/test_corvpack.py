@@ -47,7 +47,8 @@ def with_renamed_entry(data, old, new):
     return data[:offset] + packed + struct.pack("<IIQQ", MAGIC, len(packed), offset, len(record))
 
 
-def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpack, hello_installer, installer_stub):
+def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpack, hello_installer, installer_stub,
+                                                                        tmp_path):
     data = hello_installer.read_bytes()
     stub = installer_stub.read_bytes()
     assert data.startswith(stub)
@@ -57,6 +58,10 @@ def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpac
     rc, out, err = run(corvpack, "list", hello_installer)
     assert rc == 0, err
     assert "hello.exe" in out and "readme.txt" in out and "hellobound.exe" in out and "xbind.script" in out
+    # Without being told, corvpack packs the build's UI resource library.
+    rc, _, err = run(corvpack, "extract", hello_installer, "-o", tmp_path / "aux", "--auxiliary")
+    assert rc == 0, err
+    assert (tmp_path / "aux" / "xinstres.dll").read_bytes() == (installer_stub.parent / "xinstres.dll").read_bytes()
 
 
 def test_verify_refuses_truncated_installers(corvpack, hello_installer, installer_stub, tmp_path):

@@ -10,6 +10,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 arch=$1
 build=${2:-$here/../../build/win32}
 version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '-' || echo unknown)
+# Wine registers the system's fonts in a prefix when they changed since it
+# last ran there: a template older than a font install would change the
+# registry of every copy on its first run and spoil the before/after
+# comparisons. The set of fonts is part of the template's name.
+version=$version-$( (fc-list : file 2>/dev/null || true) | sort | cksum | cut -c1-8 | tr -d ' ')
 cache=${CORV_CACHE:-/var/cache/corvantis}
 if [ -d "$cache" ] && [ -w "$cache" ]; then
   dir=$cache/wine/$arch-$version

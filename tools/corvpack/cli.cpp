@@ -332,7 +332,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     std::vector<Diagnostic> warnings;
     PackagePlan plan = MakePlan(d, tools, options, warnings);
     PrintWarnings(warnings, err);
-    if (!tools.uiLibrary && !quiet && !a.flag("no-ui-library")) {
+    if (!tools.uiLibrary && !d.uiLibrary && !quiet && !a.flag("no-ui-library")) {
       err << "corvpack: warning: no UI resource library (" << kUiLibraryName
           << ") found; the installer will only run with /batch\n";
     }

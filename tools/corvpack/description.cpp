@@ -485,6 +485,7 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   Description& out = reader.out();
   out.wizardBitmap = s.sourceFile("wizard-bitmap");
   out.hookLibrary = s.sourceFile("hook-library");
+  out.uiLibrary = s.sourceFile("ui-library");
   if (out.wizardBitmap) r.wizardBitmap = FromUtf8(out.wizardBitmap->filename().u8string());
   if (out.hookLibrary) r.hookLibrary = FromUtf8(out.hookLibrary->filename().u8string());
   r.uninstallerName = s.oneLine("uninstaller", s.targetName("uninstaller", "destination"));

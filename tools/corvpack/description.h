@@ -50,6 +50,8 @@ struct Description {
   std::optional<std::filesystem::path> bindScript;
   std::optional<std::filesystem::path> hookLibrary;
   std::optional<std::filesystem::path> wizardBitmap;
+  // The vendor's own UI resource library, replacing the build's.
+  std::optional<std::filesystem::path> uiLibrary;
   // Where things were said, for messages about them found later:
   // the line of each key path ("shortcut[0].target" -> 14).
   std::vector<std::pair<std::string, int>> keyLines;

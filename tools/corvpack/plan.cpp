@@ -194,8 +194,10 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
     }
     plan.auxiliaryFiles.push_back(std::move(script));
   }
-  if (tools.uiLibrary) {
-    plan.auxiliaryFiles.push_back(AuxiliaryFile(*tools.uiLibrary, kUiLibraryName, options.timeLimit, problems));
+  // A library named in the description replaces the build's; the
+  // installer loads it by its fixed name.
+  if (const auto& uiLibrary = d.uiLibrary ? d.uiLibrary : tools.uiLibrary) {
+    plan.auxiliaryFiles.push_back(AuxiliaryFile(*uiLibrary, kUiLibraryName, options.timeLimit, problems));
   }
   if (tools.folderLibrary) {
     plan.auxiliaryFiles.push_back(

@@ -46,6 +46,7 @@ warn-previous-version = true
 licence = "licence.txt"
 wizard-bitmap = "art/wizard.bmp"
 hook-library = "hooks/hooks.dll"
+ui-library = "art/resources.dll"
 uninstaller = "bin/uninstall.exe"
 recorded-file = "bin/app.exe"
 path-entry = "bin"
@@ -205,6 +206,7 @@ protected:
     WriteText(scratch.native("pkg/licence.txt"), "Terms\nMore terms\n");
     WriteText(scratch.native("pkg/art/wizard.bmp"), "BM bitmap");
     WriteText(scratch.native("pkg/hooks/hooks.dll"), "MZ hooks");
+    WriteText(scratch.native("pkg/art/resources.dll"), "MZ the vendor's dialogs");
     WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
     WriteText(scratch.native("pkg/product/bin/app.exe"), "MZ app");
     WriteText(scratch.native("pkg/product/bin/setup.exe"), "MZ setup");
@@ -284,6 +286,10 @@ TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
   const std::string utf16 = Utf16le(u"ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
   EXPECT_EQ(script, Bytes(utf16.begin(), utf16.end()));
   EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.native("tool/shfolder.dll")));
+  // The vendor's UI resource library replaces the build's, under the name
+  // the installer loads.
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/xinstres.dll")),
+            test::ReadFileBytes(scratch.native("pkg/art/resources.dll")));
 }
 
 TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
