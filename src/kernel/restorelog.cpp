@@ -196,6 +196,15 @@ bool ParseLine(const std::string& line, JournalEntries* out) {
   return words.done();
 }
 
+// Deletes a copy, read-only ones too (a copy keeps the attributes of its
+// original).
+int RemoveCopy(const File& copy) {
+  File file(copy.widePath());
+  if (file.remove() == 0 || !file.exists()) return 0;
+  file.setPermissions(kPermissionRead | kPermissionWrite);
+  return file.remove();
+}
+
 }  // namespace
 
 bool ParseJournal(const std::string& bytes, JournalEntries* out) {
@@ -257,6 +266,9 @@ bool RestoreLog::prepareFolder() {
 
 int RestoreLog::saveFile(const File& file, const Logger& log, bool keepInPlace) {
   if (!file.exists() || file.isDirectory()) return 0;
+  // A read-only file cannot be written over, and is not moved out of the
+  // way either: replacing it fails as it always did.
+  if (!keepInPlace && !(file.permissions() & kPermissionWrite)) return 0;
   if (log.contains(kLogFile, file.widePath())) return 0;
   for (const SavedFile& saved : files_) {
     if (FileSys::SameText(saved.original, file.widePath())) return 0;
@@ -272,7 +284,7 @@ int RestoreLog::saveFile(const File& file, const Logger& log, bool keepInPlace) 
   journal("saved " + Field(file.widePath()) + " " + Field(name));
   bool kept = (!keepInPlace && file.moveTo(*copy) == 0) || file.copyTo(*copy) == 0;
   if (!kept) {
-    copy->remove();  // a partial copy
+    RemoveCopy(*copy);  // a partial copy
     return 1;
   }
   files_.push_back(SavedFile{file.widePath(), copy->widePath()});
@@ -325,7 +337,7 @@ OptString RestoreLog::restoreFiles() {
       // The kept file replaces whatever the installation left there; copied
       // back when it cannot be moved (another volume).
       File copy(*it->copy);
-      done = copy.moveTo(original) == 0 || (copy.copyTo(original) == 0 && copy.remove() == 0);
+      done = copy.moveTo(original) == 0 || (copy.copyTo(original) == 0 && RemoveCopy(copy) == 0);
     }
     if (!done) errors += FormatMessageTextWide(kUnableToWriteFile, it->original) + u"\r\n";
   }
@@ -336,7 +348,7 @@ OptString RestoreLog::restoreFiles() {
 
 void RestoreLog::Discard() {
   for (const SavedFile& saved : files_) {
-    if (saved.copy) File(*saved.copy).remove();
+    if (saved.copy) RemoveCopy(File(*saved.copy));
   }
   files_.clear();
   keys_.clear();
