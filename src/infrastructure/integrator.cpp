@@ -231,13 +231,31 @@ void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alw
     at = last ? path.size() : sep + 1;
     HKEY created = nullptr;
     DWORD disposition = 0;
+    {
+      // A key about to be made is journaled before it exists.
+      win32::UniqueKey existing;
+      if (RegOpenKeyExA(base, ToAnsi(sub).c_str(), 0, KEY_READ, existing.out()) != ERROR_SUCCESS) {
+        log.Announce(kLogRegistryKey, prefix + sub);
+      }
+    }
     if (RegCreateKeyExA(base, ToAnsi(sub).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         &created, &disposition) != ERROR_SUCCESS) {
       return nullptr;
     }
     current.reset(created);
     lastExisted = disposition == REG_OPENED_EXISTING_KEY;
-    if (!lastExisted || (last && alwaysLogLast)) log.LogRegistryKey(prefix + sub);
+    XString fullName = prefix + sub;
+    if (last && lastExisted && alwaysLogLast && !log.contains(kLogRegistryKey, fullName)) {
+      // A key that was there before is logged too: keep what it holds, or a
+      // rollback could only delete it.
+      RestoreLog* restore = log.restoreLog();
+      if (restore && !restore->hasKey(fullName)) {
+        std::optional<KeySnapshot> snapshot = SnapshotRegistryKey(fullName, std::nullopt);
+        if (!snapshot) return nullptr;
+        restore->saveKey(std::move(*snapshot));
+      }
+    }
+    if (!lastExisted || (last && alwaysLogLast)) log.LogRegistryKey(fullName);
   }
   if (existed) *existed = lastExisted;
   HKEY result = current.get();
@@ -245,15 +263,148 @@ void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alw
   return result;
 }
 
-bool DeleteRegistryKey(const XString& fullName) {
-  for (int root : {kRootLocalMachine, kRootCurrentUser, kRootClassesRoot}) {
-    XString prefix = RegistryRootPrefix(root);
+namespace {
+
+// The root and the subkey path of a name with its root prefix; false for
+// an unknown prefix.
+bool SplitKeyName(const XString& fullName, HKEY* root, AnsiString* sub) {
+  for (int r : {kRootLocalMachine, kRootCurrentUser, kRootClassesRoot}) {
+    XString prefix = RegistryRootPrefix(r);
     if (fullName.compare(0, prefix.size(), prefix) == 0) {
-      AnsiString sub = ToAnsi(fullName.substr(prefix.size()));
-      return RegDeleteKeyA(RootKey(root), sub.c_str()) == ERROR_SUCCESS;
+      *root = RootKey(r);
+      *sub = ToAnsi(fullName.substr(prefix.size()));
+      return true;
     }
   }
   return false;
+}
+
+// One value of an open key, by name.
+std::optional<SavedValue> ReadValue(HKEY key, const AnsiString& name) {
+  SavedValue value;
+  value.name = name;
+  DWORD type = 0, size = 0;
+  LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+  if (status == ERROR_FILE_NOT_FOUND) return value;  // kept as missing
+  // The value may grow between asking its size and reading it.
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    value.data.assign(size, 0);
+    DWORD got = size;
+    status = RegQueryValueExA(key, name.c_str(), nullptr, &type, value.data.empty() ? nullptr : value.data.data(), &got);
+    if (status == ERROR_SUCCESS) {
+      value.data.resize(got);
+      value.existed = true;
+      value.type = type;
+      return value;
+    }
+    size = got;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool DeleteRegistryKey(const XString& fullName) {
+  HKEY root;
+  AnsiString sub;
+  try {
+    if (!SplitKeyName(fullName, &root, &sub)) return false;
+  } catch (const FatalError&) {
+    return false;  // a name the code page cannot take
+  }
+  return RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
+}
+
+std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName) {
+  HKEY root;
+  AnsiString sub;
+  if (!SplitKeyName(fullName, &root, &sub)) return std::nullopt;
+  win32::UniqueKey key;
+  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) return std::nullopt;
+  KeySnapshot snapshot;
+  snapshot.fullName = fullName;
+  snapshot.wholeKey = !valueName;
+  if (valueName) {
+    std::optional<SavedValue> value = ReadValue(key.get(), *valueName);
+    if (!value) return std::nullopt;
+    snapshot.values.push_back(std::move(*value));
+    return snapshot;
+  }
+  DWORD count = 0, longestName = 0;
+  if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::vector<char> name(longestName + 2);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = static_cast<DWORD>(name.size());
+    LONG status = RegEnumValueA(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    std::optional<SavedValue> value = ReadValue(key.get(), AnsiString(name.data(), length));
+    if (!value) return std::nullopt;
+    snapshot.values.push_back(std::move(*value));
+  }
+  return snapshot;
+}
+
+bool Win32RegistryRestore::restoreKey(const KeySnapshot& snapshot) {
+  HKEY root;
+  AnsiString sub;
+  try {
+    if (!SplitKeyName(snapshot.fullName, &root, &sub)) return false;
+  } catch (const FatalError&) {
+    return false;
+  }
+  win32::UniqueKey key;
+  DWORD disposition = 0;
+  if (RegCreateKeyExA(root, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                      key.out(), &disposition) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool ok = true;
+  if (snapshot.wholeKey) {
+    // Values the installation added go; names are gathered first, as
+    // deleting while enumerating would skip some.
+    std::optional<KeySnapshot> now = SnapshotRegistryKey(snapshot.fullName, std::nullopt);
+    if (!now) return false;
+    for (const SavedValue& v : now->values) {
+      bool earlier = false;
+      for (const SavedValue& w : snapshot.values) earlier = earlier || (w.existed && w.name == v.name);
+      if (!earlier) ok = RegDeleteValueA(key.get(), v.name.c_str()) == ERROR_SUCCESS && ok;
+    }
+  }
+  for (const SavedValue& v : snapshot.values) {
+    if (v.existed) {
+      ok = RegSetValueExA(key.get(), v.name.c_str(), 0, v.type, v.data.empty() ? nullptr : v.data.data(),
+                          static_cast<DWORD>(v.data.size())) == ERROR_SUCCESS && ok;
+    } else {
+      LONG status = RegDeleteValueA(key.get(), v.name.c_str());
+      ok = (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) && ok;
+    }
+  }
+  return ok;
+}
+
+bool Win32RegistryRestore::deleteCreatedKey(const XString& fullName) {
+  HKEY root;
+  AnsiString sub;
+  try {
+    if (!SplitKeyName(fullName, &root, &sub)) return false;
+  } catch (const FatalError&) {
+    return false;
+  }
+  {
+    win32::UniqueKey key;
+    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) return false;
+    DWORD subkeys = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys != 0) {
+      return false;  // Windows 95/98/Me would delete the subkeys with it
+    }
+  }
+  return RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
 }
 
 OptString ReadRegistryString(int root, const XString& key, const XString& value) {
@@ -313,6 +464,10 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
   }
   win32::ComPtr<IPersistFile> persist;
   if (FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.out()))) return false;
+  // An existing shortcut of the same name is kept (copied, since the save
+  // writes over it in place) for a rollback to put back.
+  if (RestoreLog* restore = log.restoreLog(); restore && restore->saveFile(link, log, true) != 0) return false;
+  log.Announce(kLogFile, link.widePath());
   XString wide = ToWide(link.ansiPath());
   if (FAILED(persist->Save(reinterpret_cast<LPCOLESTR>(wide.c_str()), FALSE))) return false;
   log.LogFile(link);

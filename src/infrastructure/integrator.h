@@ -8,6 +8,7 @@
 
 #include "infrastructure/infrastructure.h"
 #include "kernel/logger.h"
+#include "kernel/restorelog.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -56,13 +57,21 @@ XString UninstallKeyName(const XString& packageName, uint32_t counter);
 bool GetShellFolder(bool common, int location, const XString& library, XString* folder);
 
 // Creates or opens every prefix of `path` under `root`; logs each key it
-// created, and the whole path also when it existed if `alwaysLogLast`.
+// created, and the whole path also when it existed if `alwaysLogLast`: then,
+// unless the log has it already, the key's values are first kept in the
+// log's RestoreLog, so that a rollback puts them back rather than deleting
+// the key.
 // Returns the open key of the whole path (to be closed with RegCloseKey),
 // or null on failure; `existed` tells whether the last key was there.
 void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alwaysLogLast, bool* existed);
 
 // Deletes a key named with its root prefix (case-sensitive prefixes).
 bool DeleteRegistryKey(const XString& fullName);
+
+// The values of an existing key named with its root prefix: all of them, or
+// only `valueName` (then a missing value is kept as missing). None when the
+// key cannot be read.
+std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName);
 
 // A string value (REG_SZ) of `root` (HKEY_LOCAL_MACHINE or
 // HKEY_CURRENT_USER), or none.
@@ -95,6 +104,13 @@ namespace corv {
 class RegistryUndo : public NoSystemUndo {
 public:
   bool undoRegistryKey(const XString& fullKeyName) override { return DeleteRegistryKey(fullKeyName); }
+};
+
+// The registry of the running system as a rollback restores it.
+class Win32RegistryRestore : public RegistryRestore {
+public:
+  bool restoreKey(const KeySnapshot& snapshot) override;
+  bool deleteCreatedKey(const XString& fullName) override;
 };
 
 // The install log's undo of every system change on Windows: registry keys

@@ -137,6 +137,9 @@ bool Driver::startUp() {
   selectLanguage(steps_->languageSetting());
   if (!steps_->representableInCodePage()) throw FatalError(1056);
   steps_->setFrontEnd(*ui_);
+  // What an interrupted run of an installer changed goes first, before
+  // anything looks at the system.
+  if (steps_->undoInterruptedInstallations()) ui_->showMessage(Severity::Information, FormatMessageText(1262));
   if (steps_->isInstallation() && steps_->warnAboutPreviousVersion() &&
       steps_->searchInstalledCopies() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
     return false;  // nothing was written yet

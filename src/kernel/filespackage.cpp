@@ -7,6 +7,7 @@
 
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
+#include "kernel/restorelog.h"
 #include "ui/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
@@ -24,6 +25,10 @@ public:
   explicit LoggerExtractionLog(Logger& log) : log_(log) {}
   DirectoryListener& directoryListener() override { return log_.DirectoryListener(); }
   void logFile(const AbstractFile& file) override { log_.LogFile(file); }
+  int keepPrevious(const File& file) override {
+    RestoreLog* restore = log_.restoreLog();
+    return restore ? restore->saveFile(file, log_) : 0;
+  }
 
 private:
   Logger& log_;
@@ -142,18 +147,24 @@ private:
     refuseLinks(file->widePath());
     remaining_ = e.size;
     if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
-    if (file->exists() && !policy_.decide(*file, e.time, e.size)) {
-      if (progress_) progress_->advance(e.size, std::nullopt);
-      // Sizes that no block could hold must not overflow the count.
-      if (e.size > INT64_MAX - skip_) throw FatalError(kCorruptedPackage);
-      skip_ += e.size;
-      return true;
+    if (file->exists()) {
+      if (!policy_.decide(*file, e.time, e.size)) {
+        if (progress_) progress_->advance(e.size, std::nullopt);
+        // Sizes that no block could hold must not overflow the count.
+        if (e.size > INT64_MAX - skip_) throw FatalError(kCorruptedPackage);
+        skip_ += e.size;
+        return true;
+      }
+      // The earlier file is kept before anything of it is replaced.
+      if (log_.keepPrevious(*file) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
     }
     if (std::optional<Directory> parent = file->parentDirectory(); parent && !parent->exists()) {
       parent->createDirectories(&log_.directoryListener());
     }
-    if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
+    // Logged before it is opened, so that an interrupted run leaves no file
+    // unrecorded.
     log_.logFile(*file);
+    if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
     file_ = std::move(file);
     entry_ = &e;
     if (remaining_ > 0) return false;

@@ -25,12 +25,16 @@ class UIProgressUpdater;
 
 // What an extraction records: every folder it creates (through the
 // listener handed to Directory::createDirectories) and every file before
-// its first byte is written.
+// its first byte is written; and what it keeps of an existing file before
+// replacing it.
 class ExtractionLog {
 public:
   virtual ~ExtractionLog() = default;
   virtual DirectoryListener& directoryListener() = 0;
   virtual void logFile(const AbstractFile& file) = 0;
+  // Keeps the existing `file` so that a rollback can put it back; non-zero
+  // when it cannot be kept (then it must not be replaced).
+  virtual int keepPrevious(const File& file) = 0;
 };
 
 class FilesPackage {
@@ -65,7 +69,9 @@ public:
   // Decodes the block from `package` (open for reading) into `target`.
   // `progress` may be null. True when every entry was processed; false
   // when `abort` cancelled the run (the file being written stays, logged).
-  // FatalError: 1103 with the path of a file that cannot be created,
+  // An existing file that the policy replaces is first kept through the
+  // log (for a Logger, its RestoreLog, when it has one).
+  // FatalError: 1103 with the path of a file that cannot be kept, created,
   // written, closed or given its time; 1202 for damaged block data, which
   // includes data that ends before the table's last file and data whose
   // CRC-32 is not the recorded one (known only once every file is written,

@@ -53,7 +53,12 @@ public:
   virtual bool warnAboutPreviousVersion() const = 0;
   // Searches the installed copies of the product; returns how many it found.
   virtual int searchInstalledCopies() = 0;
-  // Creates the temporary folder and stores it in the record.
+  // Undoes, as a rollback would, every installation of this user that was
+  // interrupted (killed, power lost) and left its journal in the system's
+  // temporary folder. True when it undid at least one.
+  virtual bool undoInterruptedInstallations() = 0;
+  // Creates the temporary folder and stores it in the record; from here on
+  // every change of the installation is journaled there before it is made.
   virtual void createTempFolder() = 0;
   // Unpacks the auxiliary files (bind script, UI resource library, folder
   // path library, hook library) into the temporary folder, always
@@ -170,14 +175,18 @@ public:
   // Undoes the temporary-files log (removes the auxiliary files and the
   // temporary folder). Undoing twice does nothing more.
   virtual void undoTemporaryFiles() = 0;
-  // Undoes the main log: every change of the installation so far.
+  // Undoes the main log: every change of the installation so far; what it
+  // replaced or changed in place (files, the values of keys that existed,
+  // PATH) is put back as it was.
   virtual void undoInstallation() = 0;
   virtual bool hasAfterRunProgram() const = 0;
   // Starts the after-run program without waiting (FatalError 1084 when it
   // cannot be started).
   virtual void startAfterRunProgram() = 0;
-  // Destroys the process-wide objects in the order Integrator, JRELookup,
-  // PrimaryLookup, decompressor factory, record.
+  // After a completed installation: drops what the installation kept to put
+  // back on a rollback (and the temporary folder with it), then destroys the
+  // process-wide objects in the order Integrator, JRELookup, PrimaryLookup,
+  // decompressor factory, record.
   virtual void destroyProcessObjects() = 0;
   // Restarts the computer.
   virtual void restartComputer() = 0;

@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "kernel/restorelog.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 
@@ -153,6 +154,7 @@ class Logger::Listener : public corv::DirectoryListener {
 public:
   explicit Listener(Logger& log) : log_(log) {}
   void folderCreated(const Directory& folder) override { log_.LogDirectory(folder.widePath()); }
+  void folderCreating(const Directory& folder) override { log_.Announce(kLogDirectory, folder.widePath()); }
 
 private:
   Logger& log_;
@@ -167,15 +169,26 @@ XString Logger::key(int kind, const XString& text) {
   return k + text;
 }
 
+void Logger::Announce(int kind, const XString& text) {
+  CORV_ASSERT(kind >= 0 && kind < kKindCount);
+  if (restoreLog_ && !contains(kind, text)) restoreLog_->journalRecord(kind, text, temporaryFiles_);
+}
+
 void Logger::add(int kind, const XString& text, Position where) {
   CORV_ASSERT(kind >= 0 && kind < kKindCount);
-  if (!present_.insert(key(kind, text)).second) return;
+  if (present_.count(key(kind, text))) return;
+  // Journaled before it is recorded; a journal that cannot be written
+  // leaves the record out.
+  if (where == Position::kHead && restoreLog_) restoreLog_->journalRecord(kind, text, temporaryFiles_);
+  present_.insert(key(kind, text));
   if (where == Position::kHead) {
     records_.push_front(LogRecord{kind, text});
   } else {
     records_.push_back(LogRecord{kind, text});
   }
 }
+
+bool Logger::contains(int kind, const XString& text) const { return present_.count(key(kind, text)) != 0; }
 
 void Logger::Log(int kind, const XString& text) { add(kind, text, Position::kHead); }
 void Logger::LogFile(const AbstractFile& file) { Log(kLogFile, file.widePath()); }
@@ -217,6 +230,7 @@ void Logger::Write(AbstractFile& file) {
   if (file.open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   CloseOnExit closer(file);
   if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
+  if (file.flush() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   if (closer.close() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
 }
 
@@ -242,21 +256,23 @@ void Logger::Read(AbstractFile& file) {
   for (LogRecord& r : parsed.records) add(r.kind, r.text, Position::kTail);
 }
 
-void Logger::MergeAndWrite(AbstractFile& file) {
-  if (records_.empty()) return;
+bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out) {
+  if (records_.empty()) return false;
+  Logger merged(productName_);
+  merged.recordedFile_ = recordedFile_;
+  merged.logInteger_ = logInteger_;
+  for (const LogRecord& r : records_) merged.add(r.kind, r.text, Position::kTail);
   Logger earlier;
-  bool haveEarlier = true;
   try {
-    earlier.Read(file);
+    earlier.Read(earlierFile);
+    merged.productName_ = earlier.productName_;
+    merged.recordedFile_ = earlier.recordedFile_;
+    for (const LogRecord& r : earlier.records_) merged.add(r.kind, r.text, Position::kTail);
   } catch (const FatalError&) {
-    haveEarlier = false;  // no earlier log, or one that cannot be used
+    // no earlier log, or one that cannot be used
   }
-  if (haveEarlier) {
-    productName_ = earlier.productName_;
-    recordedFile_ = earlier.recordedFile_;
-    for (const LogRecord& r : earlier.records_) add(r.kind, r.text, Position::kTail);
-  }
-  Write(file);
+  merged.Write(out);
+  return true;
 }
 
 bool Logger::undoRecord(const LogRecord& record) {

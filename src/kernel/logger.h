@@ -29,6 +29,8 @@
 
 namespace corv {
 
+class RestoreLog;
+
 // Kinds of records; their numbers are fixed.
 enum LogRecordKind : int {
   kLogFile = 0,         // "file": absolute path of a file written
@@ -130,10 +132,13 @@ public:
   int32_t logInteger() const { return logInteger_; }
   void setLogInteger(int32_t value) { logInteger_ = value; }
   size_t recordCount() const { return records_.size(); }
+  // A record of this kind and text (exact) is present.
+  bool contains(int kind, const XString& text) const;
   // Newest first.
   const std::list<LogRecord>& records() const { return records_; }
 
-  // Writes the log into `file` (created or truncated, closed afterwards).
+  // Writes the log into `file` (created or truncated, flushed to the disk,
+  // closed afterwards).
   // FatalError 1103 with the file's path if it cannot be opened or written,
   // or if a line would not fit 511 characters (then nothing is written).
   // Writing a log without a product name is an assertion failure.
@@ -149,11 +154,14 @@ public:
   void Read(AbstractFile& file);
 
   // For an update: with no own records, does nothing (an existing file stays
-  // as it is). Otherwise reads the existing log in `file`, if it can (read
-  // failures are ignored), takes its product name and recorded file path,
-  // appends its records behind the own ones (duplicates dropped), and
-  // writes. The own log integer is kept.
-  void MergeAndWrite(AbstractFile& file);
+  // as it is) and returns false. Otherwise reads the existing log in
+  // `earlier`, if it can (read failures are ignored), and writes into `out`
+  // the own records followed by the earlier ones (duplicates dropped), under
+  // the earlier product name and recorded file path and the own log
+  // integer. The log itself keeps only its own records, so that undoing it
+  // undoes the update alone. `out` may be `earlier`.
+  bool MergeAndWrite(AbstractFile& earlier, AbstractFile& out);
+  bool MergeAndWrite(AbstractFile& file) { return MergeAndWrite(file, file); }
 
   // Undoes every record, newest first, and forgets those undone. A record
   // that cannot be undone stays and adds a line to the returned text
@@ -163,6 +171,20 @@ public:
 
   // The SystemUndo of this log (borrowed); null uses DefaultSystemUndo().
   void setSystemUndo(SystemUndo* undo) { systemUndo_ = undo; }
+
+  // Where the changes of this log keep what they replace (borrowed; none for
+  // a log whose changes replace nothing). Its journal also receives every
+  // record added at the head, marked as of the temporary-files log when
+  // `temporaryFiles`.
+  RestoreLog* restoreLog() const { return restoreLog_; }
+  void setRestoreLog(RestoreLog* restore, bool temporaryFiles = false) {
+    restoreLog_ = restore;
+    temporaryFiles_ = temporaryFiles;
+  }
+  // Tells the journal of a record about to be made, before the change that
+  // it records (the record itself is added once the change is made). A
+  // change that is announced but never made is undone harmlessly.
+  void Announce(int kind, const XString& text);
 
 private:
   class Listener;
@@ -178,6 +200,8 @@ private:
   int32_t logInteger_ = 1;
   std::unique_ptr<Listener> listener_;
   SystemUndo* systemUndo_ = nullptr;
+  RestoreLog* restoreLog_ = nullptr;
+  bool temporaryFiles_ = false;
 };
 
 }  // namespace corv

@@ -95,14 +95,23 @@ AnsiString AutoexecFile::text() const {
 }
 
 bool AutoexecFile::save(const XString& path) const {
-  File file(path);
-  if (file.open(kFileWrite) != 0) return false;
+  File target(path);
+  std::optional<Directory> folder = target.parentDirectory();
+  if (!folder) return false;
+  // The new text goes into a file of its own beside the old one first.
+  std::optional<File> fresh;
+  for (int n = 0; !fresh || fresh->exists(); ++n) {
+    if (n == 1000) return false;
+    fresh.emplace(*folder, Format(u"autoexec.%d", n));
+  }
+  if (fresh->open(kFileWrite) != 0) return false;
   AnsiString bytes = text();
-  // One write of the whole text: a failure leaves no half-written file
-  // behind unnoticed.
-  bool written = bytes.empty() || file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) == 0;
-  bool closed = file.close() == 0;
-  return written && closed;
+  bool written = bytes.empty() || fresh->write(bytes.data(), static_cast<uint32_t>(bytes.size())) == 0;
+  written = fresh->flush() == 0 && written;
+  bool closed = fresh->close() == 0;
+  if (written && closed && fresh->moveTo(target) == 0) return true;
+  fresh->remove();
+  return false;
 }
 
 std::optional<size_t> AutoexecFile::PathValueStart(const AnsiString& line) {
@@ -182,18 +191,23 @@ std::optional<TextRange> Environment::FindPathEntry(const AnsiString& entry, con
   return std::nullopt;
 }
 
-int Environment::AddToPath(const XString& folder, bool personal, bool* restart) {
+int Environment::AddToPath(const XString& folder, bool personal, bool* restart, bool* added) {
   CORV_ASSERT(restart != nullptr);
   *restart = false;
+  bool changed = false;
+  if (!added) added = &changed;
+  *added = false;
   try {
-    if (system_.isWindowsNT()) return addToRegistry(ToAnsi(folder), personal);
-    return addToAutoexec(ToOem(folder), restart);
+    if (system_.isWindowsNT()) return addToRegistry(ToAnsi(folder), personal, added);
+    int result = addToAutoexec(ToOem(folder), restart);
+    *added = result == 0;
+    return result;
   } catch (const FatalError&) {
     return 1;  // a folder the code page cannot take
   }
 }
 
-int Environment::addToRegistry(const AnsiString& folder, bool personal) {
+int Environment::addToRegistry(const AnsiString& folder, bool personal, bool* added) {
   std::unique_ptr<EnvironmentKey> key = system_.openKey(personal);
   if (!key) return 1;
   std::optional<PathValue> old = key->readPath();
@@ -209,6 +223,7 @@ int Environment::addToRegistry(const AnsiString& folder, bool personal) {
   bool written = value.text.empty() ? key->deletePath() : key->writePath(value);
   key.reset();
   if (!written) return 1;
+  *added = true;
   system_.broadcastChange();
   return 0;
 }
@@ -261,7 +276,9 @@ int Environment::removeFromAutoexec(const AnsiString& folder) {
   if (!File(*path).exists()) return 0;
   AutoexecFile file;
   if (!file.load(*path)) return 1;
-  file.removeFolder(folder);
+  // Rewriting a file that does not hold the folder would still change it
+  // (its line ends, a Ctrl-Z at its end).
+  if (!file.removeFolder(folder)) return 0;
   return file.save(*path) ? 0 : 1;
 }
 

@@ -103,8 +103,10 @@ public:
   // cannot be told or it cannot be read. FatalError 1055 for a path the
   // ANSI code page cannot take (also from save).
   bool load(const XString& path);
-  // Writes every line in order into `path`, created or truncated; false
-  // when the file cannot be created or written.
+  // Writes every line in order into a new file beside `path`, flushes it
+  // and then puts it in the place of `path`, so that the file is at every
+  // moment either the old one or the new one, whole. False when the file
+  // cannot be created, written or moved (the old file stays then).
   bool save(const XString& path) const;
   // The bytes that save writes.
   AnsiString text() const;
@@ -146,15 +148,17 @@ public:
   // expandable string holding only the folder. Elsewhere a line
   // SET PATH="<folder>";"%PATH%" goes into "autoexec.bat" and `*restart` is
   // set. 0 on success, non-zero on failure; `*restart` is false unless a
-  // restart is needed.
-  int AddToPath(const XString& folder, bool personal, bool* restart);
+  // restart is needed; `*added` (if given) tells whether PATH changed, false
+  // for a folder that was there already.
+  int AddToPath(const XString& folder, bool personal, bool* restart, bool* added = nullptr);
 
   // Removes `folder` from PATH. On NT from the personal and then the common
   // key (the value "PATH" is deleted when nothing is left of it), and from
   // "autoexec.bat" as well, whose outcome does not count; success when it
   // was removed from at least one key. Elsewhere from the "SET PATH=" lines
-  // of "autoexec.bat"; success when the file could be read and written
-  // again, whether or not the folder was found. A missing "autoexec.bat" is
+  // of "autoexec.bat"; success when the file could be read and, if the
+  // folder was in it, written again (a file without it stays as it is, byte
+  // for byte). A missing "autoexec.bat" is
   // left missing (nothing to remove: success). 0 on success, non-zero on
   // failure.
   int RemoveFromPath(const XString& folder);
@@ -169,7 +173,7 @@ public:
   static std::optional<TextRange> FindPathEntry(const AnsiString& entry, const AnsiString& value, CodePage page);
 
 private:
-  int addToRegistry(const AnsiString& folder, bool personal);
+  int addToRegistry(const AnsiString& folder, bool personal, bool* added);
   int addToAutoexec(const AnsiString& folder, bool* restart);
   bool removeFromRegistry(const AnsiString& folder, bool personal);
   int removeFromAutoexec(const AnsiString& folder);

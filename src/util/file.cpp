@@ -46,6 +46,10 @@ int Directory::createDirectories(DirectoryListener* listener) const {
   for (size_t end = 0; end <= wide_.size(); ++end) {
     if (end < wide_.size() && wide_[end] != u'\\') continue;
     XString prefix = wide_.substr(0, end);
+    if (listener && !prefix.empty()) {
+      Directory folder(prefix);
+      if (!folder.exists()) listener->folderCreating(folder);
+    }
     lastError = prefix.empty() ? ENOENT : platform::DirMake(ToAnsi(prefix));
     if (lastError == 0 && listener) {
       Directory created(prefix);
@@ -84,8 +88,10 @@ File::~File() {
 
 int File::open(int mode) {
   CORV_ASSERT(descriptor_ == -1);
-  CORV_ASSERT(mode >= kFileRead && mode <= kFileReadWrite);
-  int fd = platform::FdOpen(ansiPath(), mode);
+  CORV_ASSERT(mode >= kFileRead && mode <= kFileReadLocked);
+  int fd = mode == kFileWriteLocked  ? platform::FdOpenLocked(ansiPath(), true)
+           : mode == kFileReadLocked ? platform::FdOpenLocked(ansiPath(), false)
+                                     : platform::FdOpen(ansiPath(), mode);
   if (fd == -1) return 1;
   descriptor_ = fd;
   return 0;
@@ -107,6 +113,21 @@ int File::close() {
   if (platform::FdClose(descriptor_) != 0) return 1;
   descriptor_ = -1;
   return 0;
+}
+
+int File::flush() {
+  if (descriptor_ == -1) return 1;
+  return platform::FdFlush(descriptor_) == 0 ? 0 : 1;
+}
+
+int File::moveTo(const File& target) const {
+  CORV_ASSERT(descriptor_ == -1);
+  return platform::PathMove(ansiPath(), target.ansiPath()) == 0 ? 0 : 1;
+}
+
+int File::copyTo(const File& target) const {
+  CORV_ASSERT(descriptor_ == -1);
+  return platform::PathCopy(ansiPath(), target.ansiPath()) == 0 ? 0 : 1;
 }
 
 int File::remove() { return platform::PathRemove(ansiPath()) == 0 ? 0 : 1; }

@@ -32,6 +32,8 @@ class DirectoryListener {
 public:
   virtual ~DirectoryListener() = default;
   virtual void folderCreated(const Directory& folder) = 0;
+  // Told of each folder that is missing, just before it is created.
+  virtual void folderCreating(const Directory& folder) { (void)folder; }
 };
 
 // A folder path. A value: copyable, no open state.
@@ -79,6 +81,10 @@ enum FileMode : int {
   kFileWrite = 2,       // write only, create, truncate
   kFileAppend = 3,      // write only, create, append
   kFileReadWrite = 4,   // read and write, the file must exist
+  // No other process can open the file for writing while it is open so;
+  // opening fails when another holds it so.
+  kFileWriteLocked = 5, // write only, create, truncate
+  kFileReadLocked = 6,  // read only
 };
 
 // Seek origins.
@@ -129,6 +135,9 @@ public:
   virtual int seek(int origin, int64_t offset) = 0;
   // The size in bytes, -1 if it cannot be had.
   virtual int64_t size() = 0;
+  // Writes what the system still holds of the open file to the disk;
+  // non-zero on failure. Files that live in memory have nothing to flush.
+  virtual int flush() { return 0; }
 
   const XString& widePath() const { return wide_; }
   const AnsiString& ansiPath() const { return ansi_; }
@@ -159,6 +168,15 @@ public:
   int remove() override;
   int64_t tell() override;
   int seek(int origin, int64_t offset) override;
+  // Writes what the system still holds of the open file to the disk;
+  // non-zero if the file is not open or the flush failed.
+  int flush() override;
+  // Renames the closed file to `target`, replacing a file there; times and
+  // attributes go with it. Non-zero on failure (nothing moved).
+  int moveTo(const File& target) const;
+  // Copies the closed file to `target` (replacing a file there) with its
+  // modification time and attributes. Non-zero on failure.
+  int copyTo(const File& target) const;
   // The size, a 32-bit value of the C runtime widened: files of 2 GiB or
   // more are outside what it can tell, and give -1 like a missing file.
   int64_t size() override;

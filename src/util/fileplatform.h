@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "util/xstring.h"
 
@@ -27,12 +28,19 @@ bool StatPath(const AnsiString& path, PathStat* out);
 // Opens in a FileMode (1..4), binary, a new file readable and writable: the
 // descriptor, or -1.
 int FdOpen(const AnsiString& path, int mode);
+// Opens for reading (`write` false) or creates for writing (`write` true,
+// truncating) so that no other process can open it for writing while it is
+// open: the descriptor, or -1 when it cannot be opened or another process
+// holds it so.
+int FdOpenLocked(const AnsiString& path, bool write);
 // Bytes read, 0 at the end, negative on error.
 int32_t FdRead(int fd, void* buffer, uint32_t count);
 // Bytes written, negative on error.
 int32_t FdWrite(int fd, const void* buffer, uint32_t count);
 // 0 on success.
 int FdClose(int fd);
+// Writes what the system still holds of the file to the disk; 0 on success.
+int FdFlush(int fd);
 // Moves by `offset` from a SeekOrigin (1..3): the new position, or -1.
 int64_t FdSeek(int fd, int64_t offset, int origin);
 
@@ -43,6 +51,12 @@ bool IsLink(const AnsiString& path);
 
 // 0 on success.
 int PathRemove(const AnsiString& path);
+// Renames a file, replacing a file at `to`; on a system that cannot replace
+// in one step, the file at `to` is removed first. 0 on success.
+int PathMove(const AnsiString& from, const AnsiString& to);
+// Copies a file with its modification time and attributes, replacing a file
+// at `to`. 0 on success.
+int PathCopy(const AnsiString& from, const AnsiString& to);
 int PathSetTime(const AnsiString& path, int32_t time);
 // FilePermission bits (1 read, 2 write, 4 execute).
 int PathSetPermissions(const AnsiString& path, int bits);
@@ -79,6 +93,12 @@ std::optional<uint32_t> DiskClusterSize(const AnsiString& root);
 // Folder enumeration of path\*: true when it finds an entry other than the
 // folders "." and "..".
 bool FolderHasEntries(const AnsiString& path);
+// The names of the folders in `path` (without "." and "..").
+std::vector<AnsiString> ListFolders(const AnsiString& path);
+// The file or folder at `path` belongs to the user the program runs as (on
+// a system without owners, anything does); false for a link, or when it
+// cannot be told.
+bool OwnedByCurrentUser(const AnsiString& path);
 // The running program's own file.
 std::optional<AnsiString> ModuleFileName();
 // Equal ignoring case.

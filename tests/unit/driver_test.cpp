@@ -148,6 +148,17 @@ TEST_F(DriverTest, PackageLanguageIsSelectedFromTheRecord) {
   EXPECT_NE(run.ui->boxes[0].caption, "Warning");
 }
 
+TEST_F(DriverTest, AnUndoneInterruptedInstallationIsToldInTheLanguageOfThePackageAndTheRunGoesOn) {
+  ScriptedRun run({"/batch"});
+  run.steps->language = 5;  // German
+  run.steps->interrupted = true;
+  EXPECT_EQ(run.run(), 0);
+  ASSERT_EQ(run.ui->boxes.size(), 1u);
+  EXPECT_EQ(run.ui->boxes[0].caption, ToAnsi(LoadMessage(1401)));
+  EXPECT_EQ(run.ui->boxes[0].text, ToAnsi(LoadMessage(1262)));
+  EXPECT_NE(run.ui->boxes[0].text.find("Installation"), std::string::npos);
+}
+
 TEST_F(DriverTest, RecordLanguageOutsideTheSettingsIsAnAssertion) {
   for (int setting : {0, 7}) {
     ScriptedRun run({"/batch"});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -118,7 +120,9 @@ TEST(FindPathEntry, CuttingTheRangeJoinsTheRest) {
 
 TEST_F(EnvironmentTest, NTAddingAPresentFolderChangesNothing) {
   system.personal.path = Sz("C:\\Bin;D:\\Tools");
-  EXPECT_EQ(environment.AddToPath(u"D:\\tools", true, &restart), 0);
+  bool added = true;
+  EXPECT_EQ(environment.AddToPath(u"D:\\tools", true, &restart, &added), 0);
+  EXPECT_FALSE(added) << "not the installation's entry";
   EXPECT_TRUE(HoldsPath(system.personal.path, Sz("C:\\Bin;D:\\Tools")));
   EXPECT_EQ(system.broadcasts, 0) << "nothing written, nothing announced";
   EXPECT_FALSE(restart);
@@ -127,7 +131,9 @@ TEST_F(EnvironmentTest, NTAddingAPresentFolderChangesNothing) {
 TEST_F(EnvironmentTest, NTAddingPutsTheFolderFirstWithTheOldType) {
   system.personal.path = Sz("C:\\Bin;D:\\Tools");
   system.common.path = ExpandSz("%SystemRoot%\\system32");
-  EXPECT_EQ(environment.AddToPath(u"E:\\App", true, &restart), 0);
+  bool added = false;
+  EXPECT_EQ(environment.AddToPath(u"E:\\App", true, &restart, &added), 0);
+  EXPECT_TRUE(added);
   EXPECT_TRUE(HoldsPath(system.personal.path, Sz("E:\\App;C:\\Bin;D:\\Tools")));
   EXPECT_TRUE(HoldsPath(system.common.path, ExpandSz("%SystemRoot%\\system32")));
   EXPECT_EQ(system.broadcasts, 1);
@@ -269,6 +275,12 @@ TEST_F(EnvironmentTest, Win98RemovingWithoutAutoexecWritesNothing) {
   system.nt = false;
   EXPECT_EQ(environment.RemoveFromPath(u"C:\\App"), 0);
   EXPECT_FALSE(dir.exists("autoexec.bat"));
+  // A file without the folder is not rewritten: its bytes stay as they are.
+  const std::string odd = "@ECHO OFF\nSET PATH=C:\\DOS\r\n\x1a";
+  dir.writeFile("autoexec.bat", odd);
+  EXPECT_EQ(environment.RemoveFromPath(u"C:\\App"), 0);
+  EXPECT_EQ(dir.readFile("autoexec.bat"), odd);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.native()), {}), 1) << "no file of its own left";
 }
 
 TEST_F(EnvironmentTest, AddedAndRemovedAgainLeavesTheFileAsItWas) {

@@ -82,7 +82,7 @@ TEST_F(FileTest, MisuseIsAnAssertionFailure) {
   }
   ASSERT_EQ(f.close(), 0);
   EXPECT_THROW(f.open(0), AssertionFailedError);
-  EXPECT_THROW(f.open(5), AssertionFailedError);
+  EXPECT_THROW(f.open(7), AssertionFailedError);
   EXPECT_FALSE(f.isOpen());
 }
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "blockwriter.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
+#include "kernel/restorelog.h"
 #include "scratch.h"
 #include "streams_support.h"
 #include "ui/uiprogressupdater.h"
@@ -65,12 +67,17 @@ class RecordingLog : public ExtractionLog, public DirectoryListener {
 public:
   DirectoryListener& directoryListener() override { return *this; }
   void logFile(const AbstractFile& file) override { files.push_back(ToUtf8(file.widePath())); }
+  int keepPrevious(const File& file) override {
+    kept.push_back(ToUtf8(file.widePath()));
+    return keepFails ? 1 : 0;
+  }
   void folderCreated(const Directory& folder) override {
     folders.push_back(ToUtf8(folder.widePath()));
     if (onFolder) onFolder();
   }
-  std::vector<std::string> files, folders;
+  std::vector<std::string> files, folders, kept;
   std::function<void()> onFolder;
+  bool keepFails = false;
 };
 
 struct Item {
@@ -123,6 +130,13 @@ protected:
     File setup(scratch.path(u"setup.exe"));
     EXPECT_EQ(setup.open(kFileRead), 0);
     return pkg.extract(setup, target, progress, policy, log);
+  }
+
+  // Extracts with the install log, always overwriting.
+  bool ExtractLogged(FilesPackage& pkg, Logger& installLog) {
+    File setup(scratch.path(u"setup.exe"));
+    EXPECT_EQ(setup.open(kFileRead), 0);
+    return pkg.extract(setup, target, nullptr, always, installLog);
   }
 
   // The installed file of a table name (`\` separated) or a `/` path.
@@ -360,6 +374,111 @@ TEST_F(FilesPackageTest, FileThatCannotBeCreatedFailsWith1103AndItsPath) {
   } catch (const FatalError& e) {
     EXPECT_EQ(e.message(), FormatMessageTextWide(1103, target.widePath() + u"\\taken"));
   }
+}
+
+// The registry of a test: keys with their values, which a rollback restores
+// or deletes.
+class MemoryRegistry : public RegistryRestore {
+public:
+  using Values = std::map<AnsiString, std::pair<uint32_t, std::vector<uint8_t>>>;
+  bool restoreKey(const KeySnapshot& snapshot) override {
+    Values& values = keys[snapshot.fullName];
+    if (snapshot.wholeKey) values.clear();
+    for (const SavedValue& v : snapshot.values) {
+      if (v.existed) {
+        values[v.name] = {v.type, v.data};
+      } else {
+        values.erase(v.name);
+      }
+    }
+    return true;
+  }
+  bool deleteCreatedKey(const XString& fullName) override {
+    // A key with subkeys stays, as on every system.
+    for (const auto& [name, values] : keys) {
+      if (name.size() > fullName.size() && name.compare(0, fullName.size() + 1, fullName + u"\\") == 0) return false;
+    }
+    return keys.erase(fullName) == 1;
+  }
+  std::map<XString, Values> keys;
+};
+
+TEST_F(FilesPackageTest, RollBackPutsBackWhatWasReplacedAndRemovesWhatWasMade) {
+  // The destination holds an earlier copy of two packaged files and a file
+  // of its own; the registry a key with values that
+  // the installation writes into, and PATH.
+  auto pkg = Pack({{"a.txt", 5000, kTime}, {"sub", -1, 0}, {"sub\\b.txt", 70, kTime}, {"c.txt", 9, kTime}});
+  test::WriteFileBytes(Installed("a.txt"), {'o', 'l', 'd', ' ', 'a'});
+  test::SetModificationTime(Installed("a.txt"), 77);
+  test::WriteFileBytes(Installed("c.txt"), {'o', 'l', 'd', ' ', 'c'});
+  test::SetModificationTime(Installed("c.txt"), 99);
+  test::WriteFileBytes(Installed("own.txt"), {'m', 'i', 'n', 'e'});
+  const XString productKey = u"HKEY_CURRENT_USER\\Software\\Corv";
+  const XString environment = u"HKEY_CURRENT_USER\\Environment";
+  MemoryRegistry registry;
+  registry.keys[productKey] = {{"InstallPath", {1, {'C', 0}}}, {"Extra", {4, {1, 0, 0, 0}}}};
+  registry.keys[environment] = {{"PATH", {2, {'C', ':', '\\', 'x', 0}}}};
+  const auto registryBefore = registry.keys;
+  auto tree = [&] {
+    std::map<std::string, std::pair<Bytes, int64_t>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(scratch.native("dest"))) {
+      std::string rel = e.path().lexically_relative(scratch.native("dest")).string();
+      if (e.is_directory()) {
+        files[rel] = {Bytes(), -1};
+      } else {
+        files[rel] = {test::ReadFileBytes(e.path()), test::ModificationTime(e.path())};
+      }
+    }
+    return files;
+  };
+  const auto before = tree();
+
+  Logger installLog(XString(u"Corv"));
+  RestoreLog restore(Directory(scratch.path(u"temp\\restore")));
+  installLog.setRestoreLog(&restore);
+  ASSERT_TRUE(ExtractLogged(*pkg, installLog));
+  EXPECT_EQ(test::ReadFileBytes(Installed("a.txt")), Content(0, 5000));
+  // The installation's changes of the registry: a key it made, values in a
+  // key that was there (logged too, as the product key always is), PATH.
+  restore.saveKey(KeySnapshot{productKey, true,
+                              {{"InstallPath", true, 1, {'C', 0}}, {"Extra", true, 4, {1, 0, 0, 0}}}});
+  installLog.LogRegistryKey(productKey);
+  registry.keys[productKey]["InstallPath"] = {1, {'D', 0}};
+  registry.keys[productKey + u"\\Made"] = {{"v", {1, {'x', 0}}}};
+  installLog.LogRegistryKey(productKey + u"\\Made");
+  restore.savePathEntry(u"D:\\Bin", KeySnapshot{environment, false, {{"PATH", true, 2, {'C', ':', '\\', 'x', 0}}}});
+  registry.keys[environment]["PATH"] = {2, {'D', 0}};
+  installLog.LogPathEntry(u"D:\\Bin");
+
+  NoSystemUndo system;
+  EXPECT_EQ(restore.RollBack(installLog, system, registry), std::nullopt);
+  EXPECT_EQ(tree(), before);
+  EXPECT_EQ(registry.keys, registryBefore);
+  EXPECT_FALSE(scratch.exists("temp/restore"));
+  EXPECT_EQ(installLog.recordCount(), 0u);
+}
+
+TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessDropsTheCopies) {
+  auto pkg = Pack({{"a.txt", 10, kTime}, {"b.txt", 10, kTime}});
+  test::WriteFileBytes(Installed("b.txt"), {'o', 'l', 'd'});
+  log.keepFails = true;
+  try {
+    Extract(*pkg, always);
+    ADD_FAILURE() << "extracted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), FormatMessageTextWide(1103, target.widePath() + u"\\b.txt"));
+  }
+  EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(log.kept, std::vector<std::string>{ToUtf8(target.widePath()) + "\\b.txt"});
+
+  Logger installLog(XString(u"Corv"));
+  RestoreLog restore(Directory(scratch.path(u"temp\\restore")));
+  installLog.setRestoreLog(&restore);
+  ASSERT_TRUE(ExtractLogged(*pkg, installLog));
+  EXPECT_TRUE(scratch.exists("temp/restore"));
+  restore.Discard();
+  EXPECT_FALSE(scratch.exists("temp/restore"));
+  EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), Content(1, 10));
 }
 
 TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {

@@ -323,7 +323,14 @@ TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
                                   {kLogDirectory, u"C:\\App\\bin"},
                                   {kLogFile, u"C:\\App\\uninstall.exe"},
                               }));
-  EXPECT_EQ(update.records(), merged.records());
+  // The update's own log keeps its own records only: its rollback must not
+  // undo the product it updates.
+  EXPECT_EQ(update.records(), (std::list<LogRecord>{
+                                  {kLogFile, u"C:\\App\\install.log"},
+                                  {kLogFile, u"C:\\App\\bin\\patch.dll"},
+                                  {kLogFile, u"C:\\App\\bin\\run.exe"},
+                              }));
+  EXPECT_EQ(update.productName(), u"Corvantis Demo Update");
 }
 
 TEST_F(LoggerTest, MergeAndWriteWithoutOwnRecordsLeavesTheFileAlone) {

@@ -142,6 +142,8 @@ public:
   OptString path;
   bool pathAdded = true;
   bool afterRun = false;
+  // An interrupted installation's journal is found (and undone) at start-up.
+  bool interrupted = false;
   // extractMainFiles blocks until abortExtraction, then logs (and may fail
   // as) "extractMainFiles aborted" and returns false.
   bool extractionWaitsForAbort = false;
@@ -159,6 +161,7 @@ public:
   OptString primaryName() const override { return std::nullopt; }
   int considerPrimary(const XString&) override { return -1; }
   OptString firstInstalledPrimary() override { return std::nullopt; }
+  bool undoInterruptedInstallations() override { return interrupted; }
   void createTempFolder() override { act("createTempFolder"); }
   void extractAuxiliaryFiles() override { act("extractAuxiliaryFiles"); }
   XString packageName() const override { return name; }

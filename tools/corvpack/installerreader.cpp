@@ -253,6 +253,7 @@ class UnloggedExtraction : public ExtractionLog {
 public:
   DirectoryListener& directoryListener() override { return listener_; }
   void logFile(const AbstractFile&) override {}
+  int keepPrevious(const File&) override { return 0; }
 
 private:
   class Ignore : public DirectoryListener {

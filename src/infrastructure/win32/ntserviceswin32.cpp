@@ -84,6 +84,12 @@ void InstallService(const ServiceEntry& entry, const XString& destination, const
   AnsiString ansiName = ToAnsi(*name);
   AnsiString displayName = ToAnsi(entry.displayName);
   AnsiString binaryPath = ServiceBinaryPath(path);
+  {
+    // Journaled before it exists, unless a service of the name is there
+    // already (then the creation fails, and that service is not ours).
+    win32::UniqueServiceHandle existing(OpenServiceA(manager.get(), ansiName.c_str(), SERVICE_QUERY_STATUS));
+    if (!existing) log.Announce(kLogService, *name);
+  }
   win32::UniqueServiceHandle service(CreateServiceA(
       manager.get(), ansiName.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS, how.serviceType, how.startType,
       SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr, OrNull(how.dependencies), OrNull(how.account),

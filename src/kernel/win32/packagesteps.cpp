@@ -9,6 +9,7 @@
 #include "kernel/installinfo.h"
 #include "kernel/jrelookup.h"
 #include "kernel/primarylookup.h"
+#include "kernel/restorelog.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
 #include "unpacker/decompressor.h"
@@ -70,7 +71,19 @@ public:
     lookup_->search();
     return lookup_->candidateCount();
   }
-  void createTempFolder() override { info_->createTempFolder(); }
+  bool undoInterruptedInstallations() override {
+    std::optional<Directory> temp = FileSys::TempFolder();
+    return RestoreLog::UndoInterrupted(temp ? *temp : FileSys::CurrentFolder(), systemUndo_, registry_) > 0;
+  }
+  void createTempFolder() override {
+    info_->createTempFolder();
+    // What the installation replaces is kept beside the run's temporary
+    // files until it is complete or rolled back.
+    restore_ = std::make_unique<RestoreLog>(Directory(*info_->tempFolder(), XString(u"restore")));
+    restore_->StartJournal();
+    info_->installLog().setRestoreLog(restore_.get());
+    info_->tempLog().setRestoreLog(restore_.get(), true);
+  }
   void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
 
   XString packageName() const override { return info_->packageName().value_or(XString()); }
@@ -197,9 +210,14 @@ public:
   }
   bool addToPath(const XString& folder) override {
     bool restart = false;
+    bool added = false;
     bool personal = info_->installProfile() == InstallInfo::kProfilePersonal;
-    if (Environment().AddToPath(folder, personal, &restart) != 0) return false;
-    info_->installLog().LogPathEntry(folder);
+    if (restore_ && !keepPath(folder, personal)) return false;
+    // Undoing an entry whose PATH did not change puts back the same value.
+    info_->installLog().Announce(kLogPathEntry, folder);
+    if (Environment().AddToPath(folder, personal, &restart, &added) != 0) return false;
+    // A folder that was on PATH already is not the installation's to remove.
+    if (added) info_->installLog().LogPathEntry(folder);
     if (restart) info_->setRebootRequired(true);
     return true;
   }
@@ -219,21 +237,51 @@ public:
     CORV_ASSERT(folder.has_value());
     File logFile(*folder, XString(u"install.log"));
     Logger& log = info_->installLog();
+    // An earlier log is kept for a rollback; it stays in place meanwhile,
+    // since the new one replaces it in one step.
+    if (restore_ && restore_->saveFile(logFile, log, true) != 0) throw FatalError(kUnableToWriteFile, logFile.widePath());
     log.LogFile(logFile);
     if (const OptString& recorded = info_->recordedFile()) {
       log.setRecordedFilePath(FileSys::MakeAbsolutePath(*recorded, destination));
     }
-    if (info_->isUpdate()) {
-      log.MergeAndWrite(logFile);
-    } else {
-      log.Write(logFile);
+    // The log is written whole into a new file beside it, flushed, and then
+    // put in the place of the old one: a failure or a crash on the way
+    // leaves the old log as it was.
+    std::optional<File> fresh;
+    for (int n = 0; !fresh || fresh->exists(); ++n) fresh.emplace(*folder, Format(u"install.log.%d", n));
+    if (restore_) restore_->noteCreatedFile(fresh->widePath());
+    try {
+      bool written = true;
+      if (info_->isUpdate()) {
+        written = log.MergeAndWrite(logFile, *fresh);
+      } else {
+        log.Write(*fresh);
+      }
+      if (written && fresh->moveTo(logFile) != 0) throw FatalError(kUnableToWriteFile, logFile.widePath());
+    } catch (const Exception&) {
+      fresh->remove();
+      throw;
     }
+  }  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
+  void undoInstallation() override {
+    if (!restore_) {
+      info_->installLog().Undo();
+      return;
+    }
+    restore_->RollBack(info_->installLog(), systemUndo_, registry_);
   }
-  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
-  void undoInstallation() override { info_->installLog().Undo(); }
   bool hasAfterRunProgram() const override { return info_->afterRunProgram().has_value(); }
   void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
+    // The installation is complete: what it kept for a rollback goes, and
+    // with it the rest of the temporary folder.
+    if (restore_) {
+      restore_->Discard();
+      info_->installLog().setRestoreLog(nullptr);
+      info_->tempLog().setRestoreLog(nullptr);
+      restore_.reset();
+      info_->tempLog().Undo();
+    }
     jres_.reset();
     lookup_.reset();
     DecompressorFactory::setCurrent(nullptr);
@@ -246,6 +294,27 @@ public:
 
 private:
   XString destination() const { return info_->destination()->widePath(); }
+  // Keeps what the PATH change of `folder` will change: the PATH value of
+  // the profile's key on Windows NT, "autoexec.bat" elsewhere. False when
+  // that cannot be kept (then PATH must not change).
+  bool keepPath(const XString& folder, bool personal) {
+    if (IsWindowsNT()) {
+      XString key = personal ? XString(u"HKEY_CURRENT_USER\\Environment")
+                             : XString(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
+      std::optional<KeySnapshot> value = SnapshotRegistryKey(key, AnsiString("PATH"));
+      if (!value) return false;
+      restore_->savePathEntry(folder, std::move(value));
+      return true;
+    }
+    File autoexec(DefaultAutoexecPath());
+    if (autoexec.exists()) {
+      if (restore_->saveFile(autoexec, info_->installLog(), true) != 0) return false;
+    } else {
+      restore_->noteCreatedFile(autoexec.widePath());
+    }
+    restore_->savePathEntry(folder, std::nullopt);
+    return true;
+  }
   JRELookup& jreLookup() const {
     CORV_ASSERT(jres_ != nullptr);
     return *jres_;
@@ -254,6 +323,8 @@ private:
   HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
 
   Win32SystemUndo systemUndo_;
+  Win32RegistryRestore registry_;
+  std::unique_ptr<RestoreLog> restore_;
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;

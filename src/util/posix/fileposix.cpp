@@ -5,6 +5,7 @@
 // text only.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -72,6 +73,19 @@ int FdOpen(const AnsiString& path, int mode) {
   return fd;
 }
 
+int FdOpenLocked(const AnsiString& path, bool write) {
+  if (path.empty()) return -1;
+  // Truncated only once locked: a file another process holds stays whole.
+  int flags = write ? O_WRONLY | O_CREAT : O_RDONLY;
+  int fd = ::open(Native(path).c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd == -1) return -1;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || (write && ::ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 int32_t FdRead(int fd, void* buffer, uint32_t count) {
   if (count > INT32_MAX) count = INT32_MAX;
   ssize_t got;
@@ -96,6 +110,8 @@ int32_t FdWrite(int fd, const void* buffer, uint32_t count) {
 
 int FdClose(int fd) { return ::close(fd) == 0 ? 0 : -1; }
 
+int FdFlush(int fd) { return ::fsync(fd) == 0 ? 0 : -1; }
+
 int64_t FdSeek(int fd, int64_t offset, int origin) {
   int whence = origin == kSeekStart ? SEEK_SET : origin == kSeekCurrent ? SEEK_CUR : SEEK_END;
   off_t at = ::lseek(fd, static_cast<off_t>(offset), whence);
@@ -112,6 +128,52 @@ int PathRemove(const AnsiString& path) {
   struct stat st;
   if (path.empty() || ::lstat(Native(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   return ::unlink(Native(path).c_str()) == 0 ? 0 : -1;
+}
+
+int PathMove(const AnsiString& from, const AnsiString& to) {
+  struct stat st;
+  if (from.empty() || to.empty() || ::lstat(Native(from).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  if (::lstat(Native(to).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -1;
+  return ::rename(Native(from).c_str(), Native(to).c_str()) == 0 ? 0 : -1;
+}
+
+int PathCopy(const AnsiString& from, const AnsiString& to) {
+  struct stat st;
+  if (from.empty() || to.empty() || ::stat(Native(from).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  int in = ::open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
+  if (in == -1) return -1;
+  int out = ::open(Native(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
+  if (out == -1) {
+    ::close(in);
+    return -1;
+  }
+  bool ok = true;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    for (ssize_t at = 0; at < got;) {
+      ssize_t put = ::write(out, buffer.data() + at, static_cast<size_t>(got - at));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        ok = false;
+        break;
+      }
+      at += put;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  ok = ::close(out) == 0 && ok;
+  struct utimbuf times;
+  times.actime = st.st_atime;
+  times.modtime = st.st_mtime;
+  ok = ok && ::utime(Native(to).c_str(), &times) == 0 && ::chmod(Native(to).c_str(), st.st_mode & 07777) == 0;
+  return ok ? 0 : -1;
 }
 
 int PathSetTime(const AnsiString& path, int32_t time) {
@@ -243,6 +305,26 @@ bool FolderHasEntries(const AnsiString& path) {
   }
   ::closedir(dir);
   return found;
+}
+
+std::vector<AnsiString> ListFolders(const AnsiString& path) {
+  std::vector<AnsiString> names;
+  DIR* dir = ::opendir(Native(path).c_str());
+  if (!dir) return names;
+  while (struct dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    if (::lstat((Native(path) + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+bool OwnedByCurrentUser(const AnsiString& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(Native(path).c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+  return st.st_uid == ::geteuid();
 }
 
 std::optional<AnsiString> ModuleFileName() {

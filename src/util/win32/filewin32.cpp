@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <share.h>
+#include <vector>
 
 #include "util/file.h"
 #include "util/fileplatform.h"
@@ -57,6 +59,11 @@ int FdOpen(const AnsiString& path, int mode) {
   return _open(path.c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
+int FdOpenLocked(const AnsiString& path, bool write) {
+  int flags = write ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY;
+  return _sopen(path.c_str(), flags | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+}
+
 int32_t FdRead(int fd, void* buffer, uint32_t count) {
   if (count > INT32_MAX) count = INT32_MAX;
   return _read(fd, buffer, count);
@@ -68,6 +75,8 @@ int32_t FdWrite(int fd, const void* buffer, uint32_t count) {
 }
 
 int FdClose(int fd) { return _close(fd) == 0 ? 0 : -1; }
+
+int FdFlush(int fd) { return _commit(fd) == 0 ? 0 : -1; }
 
 int64_t FdSeek(int fd, int64_t offset, int origin) {
   int whence = origin == kSeekStart ? SEEK_SET : origin == kSeekCurrent ? SEEK_CUR : SEEK_END;
@@ -81,6 +90,20 @@ bool IsLink(const AnsiString& path) {
 }
 
 int PathRemove(const AnsiString& path) { return std::remove(path.c_str()) == 0 ? 0 : -1; }
+
+int PathMove(const AnsiString& from, const AnsiString& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  // Windows 95, 98 and Me have no MoveFileEx: remove, then rename.
+  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return -1;
+  DWORD attributes = GetFileAttributesA(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
+  if (attributes != INVALID_FILE_ATTRIBUTES && !DeleteFileA(to.c_str())) return -1;
+  return MoveFileA(from.c_str(), to.c_str()) ? 0 : -1;
+}
+
+int PathCopy(const AnsiString& from, const AnsiString& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) ? 0 : -1;
+}
 
 int PathSetTime(const AnsiString& path, int32_t time) {
   struct _utimbuf times;
@@ -174,6 +197,53 @@ bool FolderHasEntries(const AnsiString& path) {
     bool dots = lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0;
     if (!(dots && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
   } while (FindNextFileA(find.get(), &data));
+  return false;
+}
+
+std::vector<AnsiString> ListFolders(const AnsiString& path) {
+  std::vector<AnsiString> names;
+  WIN32_FIND_DATAA data;
+  win32::UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
+  if (!find) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0) continue;
+    names.emplace_back(data.cFileName);
+  } while (FindNextFileA(find.get(), &data));
+  return names;
+}
+
+bool OwnedByCurrentUser(const AnsiString& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  DWORD needed = 0;
+  if (!GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &needed)) {
+    // Windows 95, 98 and Me know no owners.
+    if (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) return true;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  }
+  std::vector<BYTE> descriptor(needed);
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, descriptor.data(), needed, &needed) ||
+      !GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || !owner) {
+    return false;
+  }
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+  win32::UniqueHandle token(raw);
+  // The user, or the owner the token gives what it creates (for an
+  // administrator, the Administrators group).
+  for (TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
+    DWORD size = 0;
+    GetTokenInformation(token.get(), kind, nullptr, 0, &size);
+    if (size == 0) continue;
+    std::vector<BYTE> info(size);
+    if (!GetTokenInformation(token.get(), kind, info.data(), size, &size)) continue;
+    PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid
+                                 : reinterpret_cast<TOKEN_OWNER*>(info.data())->Owner;
+    if (EqualSid(sid, owner)) return true;
+  }
   return false;
 }
 
