@@ -8,9 +8,9 @@
 #include <chrono>
 #include <functional>
 
+#include "app/frontend.h"
 #include "scripted_frontend.h"
 #include "test_support.h"
-#include "ui/frontend.h"
 #include "ui/guiinterface.h"
 #include "util/exceptions.h"
 #include "util/messages.h"

@@ -1,4 +1,4 @@
-#include "ui/frontend.h"
+#include "app/frontend.h"
 
 #include "ui/guiinterface.h"
 #include "ui/textinterface.h"

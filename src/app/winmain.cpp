@@ -3,6 +3,6 @@
 
 #include <cstdlib>
 
-#include "kernel/runner.h"
+#include "app/runner.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return corv::RunInstaller(__argc, __argv); }
