@@ -28,6 +28,9 @@ packages_missing() {
   command -v Xvfb >/dev/null || missing+=(xvfb)
   command -v xdotool >/dev/null || missing+=(xdotool)
   command -v convert >/dev/null || missing+=(imagemagick)
+  # Wine brings no font with Japanese glyphs; the Japanese wizard pages
+  # (dialog font "MS UI Gothic", Japanese character set) fall back to this.
+  [ -e /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || missing+=(fonts-ipafont-gothic)
   /usr/bin/python3 -c 'import pytest' 2>/dev/null || missing+=(python3-pytest)
   /usr/bin/python3 -c 'import xdist' 2>/dev/null || missing+=(python3-pytest-xdist)
   [ -e /usr/include/lzma.h ] || missing+=(liblzma-dev)

@@ -5,7 +5,9 @@ Every *.msg file in src/util/messages must hold exactly the numbers of en.msg,
 in the same order, and each message must keep the English placeholders (in the
 same order: the formatter is positional) and the same sequence of escaped line
 breaks. Bad escapes, stray percent signs and raw control characters are errors
-in every file, English included.
+in every file, English included, and so is a character that the ANSI code page
+of the message's language cannot hold (the installer shows its texts through
+the "A" functions, so such a character would come out as a question mark).
 
 Usage: checkmessages.py [MESSAGES_DIR]
 Exits 0 when everything matches, 1 with a list of problems otherwise.
@@ -20,6 +22,8 @@ REFERENCE = "en.msg"
 ESCAPES = "nrt\\"
 PLACEHOLDERS = "sduxX%"
 LINE_RE = re.compile(r"([0-9]+)\t(.*)", re.DOTALL)
+# The ANSI code page a system of each language runs with.
+CODE_PAGES = {"en": "cp1252", "de": "cp1252", "fr": "cp1252", "ru": "cp1251", "ja": "cp932"}
 
 
 class Message:
@@ -64,6 +68,14 @@ def scan_text(text, where, problems):
     return placeholders, "".join(breaks)
 
 
+def can_encode(char, code_page):
+    try:
+        char.encode(code_page)
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
 def read_table(path, problems):
     """Parses one .msg file into an ordered list of Message."""
     data = path.read_bytes()
@@ -104,6 +116,11 @@ def read_table(path, problems):
         seen[number] = lineno
         if text == "":
             problems.append(f"{where}: empty text")
+        code_page = CODE_PAGES.get(path.stem)
+        if code_page:
+            lost = sorted({c for c in text if not can_encode(c, code_page)})
+            if lost:
+                problems.append(f"{where}: {code_page} cannot hold {' '.join(lost)}")
         placeholders, breaks = scan_text(text, where, problems)
         messages.append(Message(number, lineno, placeholders, breaks))
     return messages
