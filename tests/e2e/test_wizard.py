@@ -8,6 +8,7 @@ Every page is written as a PNG screenshot under the build tree
 (e2e-artefacts/wizard) for a look at the pages."""
 import os
 import pathlib
+import random
 import shutil
 import subprocess
 import time
@@ -60,16 +61,24 @@ def xdotool(display, *args):
 
 @pytest.fixture
 def display():
-    """An X server of the test's own (Xvfb); its display name."""
+    """An X server of the test's own (Xvfb) on a display number that nothing
+    else uses; its display name."""
     for tool in ("Xvfb", "xdotool", "import"):
         assert shutil.which(tool), f"{tool} is missing: run scripts/bootstrap.sh"
-    read, write = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                               "-nolisten", "tcp"], pass_fds=(write,),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    number = os.read(read, 32).decode().strip()
-    os.close(read)
+    for number in random.sample(range(300, 900), 20):
+        if pathlib.Path(f"/tmp/.X{number}-lock").exists():
+            continue
+        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.monotonic() + 30
+        while server.poll() is None and time.monotonic() < end:
+            if xdotool(f":{number}", "getdisplaygeometry").returncode == 0:
+                break
+            time.sleep(0.2)
+        if server.poll() is None:
+            break
+    else:
+        pytest.fail("no X server could be started")
     yield f":{number}"
     server.terminate()
     server.wait()
@@ -109,7 +118,6 @@ class Wizard:
                 time.sleep(2)  # let it paint
                 return fresh[0]
             if self.process.poll() is not None:
-                self.shot("ended")
                 pytest.fail(f"the installer ended ({self.process.returncode}) before {title}: "
                             f"{self.process.stdout.read()!r}")
             time.sleep(1)
@@ -143,6 +151,18 @@ class Wizard:
             if self.process.poll() is None:
                 self.process.kill()
         return self.process.returncode
+
+
+def assert_unchanged(prefix, before):
+    """The prefix's files and registry as they were, but for the font lists
+    that Wine itself brings up to date when it first draws on a display."""
+    after = prefix.snapshot()
+    assert after["files"] == before["files"]
+    for name, sections in before["registry"].items():
+        changed = {key for key in set(sections) | set(after["registry"][name])
+                   if sections.get(key) != after["registry"][name].get(key)
+                   and not key.endswith(("\\\\CurrentVersion\\\\Fonts]", "\\\\Fonts\\\\External Fonts]"))}
+        assert changed == set(), (name, sorted(changed))
 
 
 def build(corvpack, stub, top, language, install_run=None):
@@ -187,7 +207,7 @@ def test_cancel_asks_and_failure_shows_the_finish_page(prefix, display, artefact
     box = wizard.next_window("Exit confirmation", timeout=60)
     wizard.key(box, "y")
     assert wizard.wait() == 1
-    assert prefix.snapshot() == before
+    assert_unchanged(prefix, before)
 
     # An install-run program that cannot be run fails the installation.
     failing = build(corvpack, installer_stub, tmp_path / "failing", "english", install_run="bin/missing.exe")
@@ -198,4 +218,4 @@ def test_cancel_asks_and_failure_shows_the_finish_page(prefix, display, artefact
     wizard.shot("finish-failure")
     wizard.click(finish, NEXT)
     assert wizard.wait() == 1
-    assert prefix.snapshot() == before
+    assert_unchanged(prefix, before)
