@@ -9,16 +9,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernel/installrecord.h"
 #include "util/exceptions.h"
 #include "util/xstring.h"
 
 namespace corv {
 
 struct ShortcutEntry {
-  // 0 ProgramFolder, 1 Desktop, 2 StartMenu, 3 Startup.
-  enum Location : int { kProgramFolder = 0, kDesktop = 1, kStartMenu = 2, kStartup = 3 };
-
-  int location = kProgramFolder;
+  int location = kLocationProgramFolder;  // a ShortcutLocation
   XString name;           // the file name without ".lnk"; may hold subfolders
   OptString iconFile;     // relative to the destination
   int32_t iconIndex = 0;

@@ -34,22 +34,6 @@ bool SetString(HKEY key, const char* name, const XString& value) {
                         static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
-// "$(Root)" replaced by the destination folder everywhere.
-XString ExpandRoot(const XString& text, const XString& destination) {
-  static const XString kRoot = u"$(Root)";
-  XString out;
-  size_t at = 0;
-  for (;;) {
-    size_t hit = text.find(kRoot, at);
-    if (hit == XString::npos) break;
-    out.append(text, at, hit - at);
-    out += destination;
-    at = hit + kRoot.size();
-  }
-  out.append(text, at, XString::npos);
-  return out;
-}
-
 XString UnderDestination(const XString& path, const IntegrationTarget& target) {
   return FileSys::MakeAbsolutePath(path, target.destination);
 }
@@ -441,7 +425,7 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
   if (!GetShellFolder(target.commonProfile, static_cast<int>(entry.location), target.shfolderLibrary, &folder)) {
     return false;
   }
-  XString base = entry.location == ShortcutEntry::kProgramFolder ? FileSys::MakeAbsolutePath(target.programFolder, folder) : folder;
+  XString base = entry.location == kLocationProgramFolder ? FileSys::MakeAbsolutePath(target.programFolder, folder) : folder;
   File link(Directory(base), Format(u"%s%s", entry.name, XString(u".lnk")));
   std::optional<Directory> parent = link.parentDirectory();
   if (!parent || parent->createDirectories(&log.DirectoryListener()) < 0) return false;
@@ -459,9 +443,8 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
   if (FAILED(shellLink->SetWorkingDirectory(ToAnsi(UnderDestination(entry.workingFolder, target)).c_str()))) {
     return false;
   }
-  if (FAILED(shellLink->SetArguments(ToAnsi(ExpandRoot(entry.arguments, target.destination)).c_str()))) {
-    return false;
-  }
+  AnsiString arguments = ToAnsi(FileSys::ExpandRoot(entry.arguments, target.destination));
+  if (FAILED(shellLink->SetArguments(arguments.c_str()))) return false;
   win32::ComPtr<IPersistFile> persist;
   if (FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.out()))) return false;
   // An existing shortcut of the same name is kept (copied, since the save
@@ -479,7 +462,7 @@ bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget&
   XString program = UnderDestination(entry.program, target);
   XString command = entry.arguments.empty()
                         ? Format(u"\"%s\"", program)
-                        : Format(u"\"%s\" %s", program, ExpandRoot(entry.arguments, target.destination));
+                        : Format(u"\"%s\" %s", program, FileSys::ExpandRoot(entry.arguments, target.destination));
   const std::pair<XString, XString> keys[] = {
       {typeKey, entry.typeDescription},
       {Format(u".%s", entry.extension), typeKey},
@@ -518,7 +501,7 @@ bool CreateUninstallEntry(const XString& packageName, const XString& command, Lo
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary) {
   std::vector<XString> groups;
   XString folder;
-  if (!GetShellFolder(commonProfile, ShortcutEntry::kProgramFolder, shfolderLibrary, &folder)) return groups;
+  if (!GetShellFolder(commonProfile, kLocationProgramFolder, shfolderLibrary, &folder)) return groups;
   WIN32_FIND_DATAA data;
   win32::UniqueFind find(FindFirstFileA(ToAnsi(folder + u"\\*").c_str(), &data));
   if (!find) return groups;

@@ -195,15 +195,15 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 5:
       return jreStep();
     case 6:
-      if (!steps_->hasShortcutAt(InstallationSteps::kProgramFolder)) return std::nullopt;
+      if (!steps_->hasShortcutAt(kLocationProgramFolder)) return std::nullopt;
       CORV_ASSERT(steps_->namesProgramFolder());
       return ui_->askProgramFolder();
     case 7:
       if (!steps_->hasAssociations()) return std::nullopt;
       return ui_->askFileAssociations();
     case 8:
-      if (!steps_->hasShortcutAt(InstallationSteps::kDesktop) &&
-          !steps_->hasShortcutAt(InstallationSteps::kStartMenu)) {
+      if (!steps_->hasShortcutAt(kLocationDesktop) &&
+          !steps_->hasShortcutAt(kLocationStartMenu)) {
         return std::nullopt;
       }
       return ui_->askShortcuts();
@@ -227,11 +227,11 @@ std::optional<PageResult> Driver::runStep(int step) {
 std::optional<PageResult> Driver::installProfileStep() {
   if (!steps_->isInstallation()) return std::nullopt;  // an update sets nothing
   if (!steps_->isAdministrator()) {
-    steps_->setInstallProfile(Options::kProfilePersonal);
+    steps_->setInstallProfile(kProfilePersonal);
     return std::nullopt;
   }
   if (steps_->hasShortcuts()) return ui_->askInstallProfile();
-  steps_->setInstallProfile(Options::kProfileCommon);
+  steps_->setInstallProfile(kProfileCommon);
   return std::nullopt;
 }
 

@@ -16,6 +16,7 @@
 // worker may be extracting.
 #pragma once
 
+#include "kernel/installrecord.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -24,9 +25,6 @@ class UserInterface;
 
 class InstallationSteps {
 public:
-  // Shortcut locations of the package.
-  enum ShortcutLocation : int { kProgramFolder = 0, kDesktop = 1, kStartMenu = 2, kStartup = 3 };
-
   virtual ~InstallationSteps() = default;
 
   // ---- Start-up, in the driver's order.

@@ -149,18 +149,8 @@ OptString InstallInfo::defaultDestination() const {
 }
 
 XString InstallInfo::expandRoot(const XString& text) const {
-  static const XString kMarker = u"$(Root)";
   CORV_ASSERT(destination_.has_value());
-  const XString& root = destination_->widePath();
-  XString out;
-  size_t from = 0;
-  for (size_t at = text.find(kMarker); at != XString::npos; at = text.find(kMarker, from)) {
-    out.append(text, from, at - from);
-    out += root;
-    from = at + kMarker.size();
-  }
-  out.append(text, from, XString::npos);
-  return out;
+  return FileSys::ExpandRoot(text, destination_->widePath());
 }
 
 AbstractOverwritePolicy& InstallInfo::overwritePolicy(AbstractOverwritePolicy& frontEndPolicy) {
@@ -177,15 +167,15 @@ AnsiString InstallInfo::summaryText() const {
     CORV_ASSERT(jre_.has_value());
     text += FormatMessageText(1162, jre_->version, *jreFolder_);
   }
-  if (infrastructure_.shortcutCountAt(ShortcutEntry::kProgramFolder) > 0) {
+  if (infrastructure_.shortcutCountAt(kLocationProgramFolder) > 0) {
     text += FormatMessageText(1163, programFolder_.value_or(XString()));
   }
-  if (infrastructure_.shortcutCountAt(ShortcutEntry::kDesktop) > 0 &&
-      infrastructure_.locationEnabled(ShortcutEntry::kDesktop)) {
+  if (infrastructure_.shortcutCountAt(kLocationDesktop) > 0 &&
+      infrastructure_.locationEnabled(kLocationDesktop)) {
     text += FormatMessageText(1164);
   }
-  if (infrastructure_.shortcutCountAt(ShortcutEntry::kStartMenu) > 0 &&
-      infrastructure_.locationEnabled(ShortcutEntry::kStartMenu)) {
+  if (infrastructure_.shortcutCountAt(kLocationStartMenu) > 0 &&
+      infrastructure_.locationEnabled(kLocationStartMenu)) {
     text += FormatMessageText(1165);
   }
   return text;

@@ -14,6 +14,7 @@
 #include "infrastructure/infrastructure.h"
 #include "infrastructure/ntservices.h"
 #include "kernel/filespackage.h"
+#include "kernel/installprofile.h"
 #include "kernel/installrecord.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
@@ -34,9 +35,6 @@ using JreFileCheck = RecordJreCheck;
 
 class InstallInfo {
 public:
-  // Install profiles.
-  enum Profile : int { kProfileCommon = 1, kProfilePersonal = 2 };
-
   // Reads the trailer of the package file (open for reading) and the record
   // it names, and builds everything from it. FatalError 1181 "Invalid or
   // corrupted installation package" for a file without a valid package or a

@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "kernel/installprofile.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -45,7 +46,6 @@ OptionIndex LookupOption(const XString& argument);
 class Options {
 public:
   enum Mode : int { kModeNone = 0, kModeGui = 1, kModeBatch = 2 };
-  enum Profile : int { kProfileNone = 0, kProfileCommon = 1, kProfilePersonal = 2 };
 
   // Converts the arguments from the ANSI code page and keeps them; no
   // parsing. An argument that cannot be converted throws FatalError 1055.

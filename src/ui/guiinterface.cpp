@@ -1,5 +1,8 @@
 #include "ui/guiinterface.h"
 
+#include "kernel/installinfo.h"
+#include "ui/win32/uiresources.h"
+#include "ui/win32/wizardpages.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 
@@ -7,48 +10,88 @@ namespace corv {
 
 namespace {
 
-// The pages of the wizard are not built; begin() never succeeds, so no page
-// operation can be reached.
-[[noreturn]] void NoWizard(int line) { throw AssertionFailedError(__FILE__, line); }
+// "This package needs a page of the installation wizard that this version
+// of Corvantis Installer does not provide yet. ..."
+constexpr int kPageNotAvailable = 1058;
+
+[[noreturn]] void PageNotAvailable() { throw FatalError(kPageNotAvailable); }
 
 }  // namespace
 
-GuiInterface::GuiInterface(InstallationSteps& installation) : installation_(installation) {}
+GuiInterface::GuiInterface() = default;
 
-GuiInterface::~GuiInterface() = default;
+GuiInterface::~GuiInterface() {
+  finish_.reset();
+  summary_.reset();
+  welcome_.reset();
+  resources_.reset();
+}
+
+InstallInfo& GuiInterface::info() const {
+  InstallInfo* info = InstallInfo::Current();
+  CORV_ASSERT(info != nullptr);
+  return *info;
+}
 
 void GuiInterface::begin() {
-  throw FatalError(XString(
-      u"The installation wizard is not available in this version of Corvantis Installer. "
-      u"Run the installer with the /batch option to install from the command line."));
+  CORV_ASSERT(info().tempFolder().has_value());
+  resources_ = std::make_unique<UIResources>(*info().tempFolder(), info().wizardBitmap());
+  welcome_ = std::make_unique<WelcomePage>(*this, *resources_, info());
+  summary_ = std::make_unique<SummaryPage>(*this, *resources_, info());
+  finish_ = std::make_unique<FinishPage>(*this, *resources_, info());
+  windowEvent().reset();
+  setActive(true);
 }
 
 void GuiInterface::end() {
+  // The pages keep what they showed; their windows are gone.
+  resources_.reset();
   windowEvent().set();
   setActive(false);
 }
 
 int GuiInterface::confirmOverPreviousVersion() {
-  YesNoAnswer answer =
-      askYesNo(FormatMessageText(1403), FormatMessageText(1407, installation_.packageName()));
+  YesNoAnswer answer = askYesNo(FormatMessageText(1403),
+                                FormatMessageText(1407, info().packageName().value_or(XString())));
   return answer == YesNoAnswer::Yes ? kProceed : kStop;
 }
 
-PageResult GuiInterface::showWelcome() { NoWizard(__LINE__); }
-PageResult GuiInterface::askLicenseAgreement() { NoWizard(__LINE__); }
-PageResult GuiInterface::askInstallProfile() { NoWizard(__LINE__); }
-PageResult GuiInterface::askDestination() { NoWizard(__LINE__); }
-PageResult GuiInterface::askJre() { NoWizard(__LINE__); }
-PageResult GuiInterface::askProgramFolder() { NoWizard(__LINE__); }
-PageResult GuiInterface::askShortcuts() { NoWizard(__LINE__); }
-PageResult GuiInterface::askFileAssociations() { NoWizard(__LINE__); }
-PageResult GuiInterface::askServiceAccounts() { NoWizard(__LINE__); }
-PageResult GuiInterface::askUpdateLocation() { NoWizard(__LINE__); }
-PageResult GuiInterface::showSummary() { NoWizard(__LINE__); }
-PageResult GuiInterface::runProgress() { NoWizard(__LINE__); }
-void GuiInterface::finishProgress() { NoWizard(__LINE__); }
-UIProgressUpdater& GuiInterface::progressUpdater() { NoWizard(__LINE__); }
-AbstractOverwritePolicy& GuiInterface::overwritePolicy() { NoWizard(__LINE__); }
-PageResult GuiInterface::showResult(const OptString&, bool) { NoWizard(__LINE__); }
+PageResult GuiInterface::showWelcome() { return welcome_->runWizardPage(); }
+PageResult GuiInterface::askLicenseAgreement() { PageNotAvailable(); }
+PageResult GuiInterface::askInstallProfile() { PageNotAvailable(); }
+PageResult GuiInterface::askDestination() { return PageResult::Next; }
+PageResult GuiInterface::askJre() { PageNotAvailable(); }
+PageResult GuiInterface::askProgramFolder() { PageNotAvailable(); }
+PageResult GuiInterface::askShortcuts() { PageNotAvailable(); }
+PageResult GuiInterface::askFileAssociations() { PageNotAvailable(); }
+PageResult GuiInterface::askServiceAccounts() { PageNotAvailable(); }
+PageResult GuiInterface::askUpdateLocation() { PageNotAvailable(); }
+PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
+
+PageResult GuiInterface::runProgress() {
+  updater_.doneEvent().wait();
+  return PageResult::Next;
+}
+
+void GuiInterface::finishProgress() {
+  updater_.finish();
+  updater_.doneEvent().set();
+}
+
+AbstractOverwritePolicy& GuiInterface::overwritePolicy() {
+  if (info().overwriteMode() == OverwritePolicy::kAsk) PageNotAvailable();
+  // Modes 1 to 3 build their own policy from the record.
+  return unusedPolicy_;
+}
+
+PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
+  finish_->setResult(errorText, reboot);
+  return finish_->runWizardPage();
+}
+
+void GuiInterface::abortProgress() {
+  updater_.doneEvent().set();
+  UserInterface::abortProgress();
+}
 
 }  // namespace corv

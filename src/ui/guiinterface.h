@@ -1,26 +1,39 @@
-// The graphical wizard, the front end when /batch is not given.
+// The graphical wizard, the front end when /batch is not given: one modal
+// page per wizard step, built from the templates of the UI resource library
+// that begin loads from the temporary folder.
 //
-// NOT AVAILABLE YET: the wizard's pages are not built. begin() fails with a
-// message saying so; the driver shows it in a message box and the run ends
-// with exit code 1. Before begin the front end works as it will: the usage
-// text and failures appear in message boxes, and the previous-version
-// question is asked. The page operations are unreachable (begin never
-// succeeds) and fail with an assertion.
+// The welcome, summary and finish pages exist. Until the input pages and the
+// progress page are built, the destination stays the package's default, the
+// installation runs without a progress display, and a package that needs
+// another input page (licence, installation type, JRE, program folder,
+// shortcuts, associations, services, update location) or asks before
+// overwriting files stops with message 1058.
 #pragma once
 
-#include "kernel/installationsteps.h"
+#include <memory>
+
+#include "kernel/overwritepolicy.h"
+#include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
 
 namespace corv {
 
+class InstallInfo;
+class UIResources;
+class WelcomePage;
+class SummaryPage;
+class FinishPage;
+
 class GuiInterface : public UserInterface {
 public:
-  // `installation` outlives the front end.
-  explicit GuiInterface(InstallationSteps& installation);
+  GuiInterface();
   ~GuiInterface() override;
 
-  // Fails: the wizard is not available.
+  // Loads the UI resources from the record's temporary folder (a second
+  // load while loaded is an assertion failure), creates the pages, and
+  // makes waitCurrentWindow wait for the next page.
   void begin() override;
+  // Releases the UI resources; waitCurrentWindow returns at once again.
   void end() override;
   // A yes/no question, caption 1403 and text 1407 with the package name:
   // Yes proceeds, anything else stops.
@@ -29,6 +42,7 @@ public:
   PageResult showWelcome() override;
   PageResult askLicenseAgreement() override;
   PageResult askInstallProfile() override;
+  // Keeps the record's destination.
   PageResult askDestination() override;
   PageResult askJre() override;
   PageResult askProgramFolder() override;
@@ -37,14 +51,27 @@ public:
   PageResult askServiceAccounts() override;
   PageResult askUpdateLocation() override;
   PageResult showSummary() override;
+  // Waits until the worker's work is done or the worker gave up.
   PageResult runProgress() override;
   void finishProgress() override;
-  UIProgressUpdater& progressUpdater() override;
+  UIProgressUpdater& progressUpdater() override { return updater_; }
+  // FatalError 1058 for a package that asks before overwriting files.
   AbstractOverwritePolicy& overwritePolicy() override;
+  // The finish page: its success form without an error text, its failure
+  // form with one.
   PageResult showResult(const OptString& errorText, bool reboot) override;
+  // Ends a waiting runProgress, then the base's close of the current window.
+  void abortProgress() override;
 
 private:
-  InstallationSteps& installation_;
+  InstallInfo& info() const;
+
+  std::unique_ptr<UIResources> resources_;
+  std::unique_ptr<WelcomePage> welcome_;
+  std::unique_ptr<SummaryPage> summary_;
+  std::unique_ptr<FinishPage> finish_;
+  WaitableProgressUpdater updater_;
+  OverwritePolicy unusedPolicy_{OverwritePolicy::kAlways};
 };
 
 }  // namespace corv

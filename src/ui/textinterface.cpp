@@ -39,7 +39,7 @@ PageResult TextInterface::askInstallProfile() {
   // Without /personal or /common the common profile stands, the choice the
   // wizard preselects: leaving it unset would fail later, when the product
   // key or a shortcut needs it.
-  int profile = options_.profile() != Options::kProfileNone ? options_.profile() : Options::kProfileCommon;
+  int profile = options_.profile() != kProfileNone ? options_.profile() : kProfileCommon;
   installation_.setInstallProfile(profile);
   return PageResult::Next;
 }

@@ -14,23 +14,9 @@
 
 namespace corv {
 
-// The progress display of batch mode: it draws nothing; the end of the work
-// signals doneEvent, which runProgress waits for. doneEvent is never reset,
-// so a second runProgress returns at once.
-class ConsoleUpdater : public SilentProgressUpdater {
-public:
-  ConsoleUpdater() : doneEvent_(true, false) {}
-  Event& doneEvent() { return doneEvent_; }
-
-protected:
-  // The files are written (not complete) or all the work is (complete).
-  void done(bool complete) override {
-    if (complete) doneEvent_.set();
-  }
-
-private:
-  Event doneEvent_;
-};
+// The progress display of batch mode: it draws nothing; runProgress waits
+// for its doneEvent.
+class ConsoleUpdater : public WaitableProgressUpdater {};
 
 class TextInterface : public UserInterface {
 public:

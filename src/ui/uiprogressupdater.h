@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "util/thread.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -79,6 +80,24 @@ protected:
   void setItemBar(uint32_t) override {}
   void setItemName(const XString&) override {}
   void done(bool) override {}
+};
+
+// A presentation that shows nothing and signals doneEvent when all the work
+// is done (done(true), from finish), for a front end that waits for the
+// worker without a display. doneEvent is never reset, so a second wait
+// returns at once.
+class WaitableProgressUpdater : public SilentProgressUpdater {
+public:
+  WaitableProgressUpdater() : doneEvent_(true, false) {}
+  Event& doneEvent() { return doneEvent_; }
+
+protected:
+  void done(bool complete) override {
+    if (complete) doneEvent_.set();
+  }
+
+private:
+  Event doneEvent_;
 };
 
 }  // namespace corv

@@ -6,19 +6,6 @@ namespace corv {
 
 namespace {
 
-XString ExpandRoot(const XString& text, const XString& root) {
-  static const XString kMarker = u"$(Root)";
-  XString out;
-  size_t from = 0;
-  for (size_t at = text.find(kMarker); at != XString::npos; at = text.find(kMarker, from)) {
-    out.append(text, from, at - from);
-    out += root;
-    from = at + kMarker.size();
-  }
-  out.append(text, from, XString::npos);
-  return out;
-}
-
 // ".exe" in any case at the end of a longer name.
 bool RunsDirectly(const XString& program) {
   static const XString kExtension = u".exe";
@@ -34,7 +21,7 @@ AnsiString ExternalProgram::CommandLine(const XString& destination) const {
 
 AnsiString ExternalProgram::CommandLine(const XString& destination, const OptString& comspec) const {
   XString command = Format(u"\"%s\" %s", FileSys::MakeAbsolutePath(program_, destination),
-                           ExpandRoot(arguments_, destination));
+                           FileSys::ExpandRoot(arguments_, destination));
   if (!RunsDirectly(program_)) {
     if (!comspec || comspec->empty()) throw FatalError(1083);
     command = Format(u"\"%s\" /C \"%s\"", *comspec, command);

@@ -160,4 +160,17 @@ OptString FormatTime(FileTime time) {
   return ToWide(s);
 }
 
+XString ExpandRoot(const XString& text, const XString& root) {
+  static const XString kMarker = u"$(Root)";
+  XString out;
+  size_t from = 0;
+  for (size_t at = text.find(kMarker); at != XString::npos; at = text.find(kMarker, from)) {
+    out.append(text, from, at - from);
+    out += root;
+    from = at + kMarker.size();
+  }
+  out.append(text, from, XString::npos);
+  return out;
+}
+
 }  // namespace corv::FileSys

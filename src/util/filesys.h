@@ -37,6 +37,11 @@ constexpr uint32_t kDefaultClusterSize = 2048;
 // completed). When the system cannot normalise it, the unnormalised string.
 XString MakeAbsolutePath(const XString& path, const OptString& base = std::nullopt);
 
+// `text` with every "$(Root)" (exactly so written) replaced by `root`, the
+// destination folder: the package's arguments name the installed product's
+// folder this way.
+XString ExpandRoot(const XString& text, const XString& root);
+
 // The root of a path in the ANSI code page: "X:" or "\\server\share"; none
 // for a path without a root (relative, "\\server" alone).
 std::optional<AnsiString> DriveRoot(const XString& path);

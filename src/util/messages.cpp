@@ -108,6 +108,10 @@ void RegisterMessageRange(int first, int last, void* module) {
   g_ranges.push_front({first, last, module});
 }
 
+void UnregisterMessageRanges(void* module) {
+  g_ranges.remove_if([module](const MessageRange& r) { return r.module == module; });
+}
+
 void ClearMessageRanges() { g_ranges.clear(); }
 
 void SetThreadLanguage() {

@@ -71,6 +71,8 @@ AnsiString FormatMessageText(int number, const Args&... args) {
 // for a resource module. first < 0, first >= last, or a range inside or
 // around a registered one is an assertion failure.
 void RegisterMessageRange(int first, int last, void* module);
+// Forgets every range registered for `module` (the module is being freed).
+void UnregisterMessageRanges(void* module);
 void ClearMessageRanges();
 
 // Sets the calling thread's locale to the selected LCID.

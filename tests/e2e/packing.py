@@ -10,6 +10,7 @@ def pack(corvpack, stub, top, description, product):
     (top / "package.toml").write_text(description)
     exe = top / "setup.exe"
     subprocess.run([str(corvpack), "build", str(top / "package.toml"), "--product", str(product),
-                    "--stub", str(stub), "--shfolder", str(stub.parent / "shfolder.dll"), "-o", str(exe), "-q"],
+                    "--stub", str(stub), "--shfolder", str(stub.parent / "shfolder.dll"),
+                    "--ui-library", str(stub.parent / "xinstres.dll"), "-o", str(exe), "-q"],
                    check=True)
     return exe

@@ -24,7 +24,7 @@ protected:
   // A package on which every wizard step shows its page.
   static void ShowEveryStep(ScriptedSteps& steps) {
     steps.license = true;
-    steps.shortcutsAt = {{InstallationSteps::kProgramFolder, true}, {InstallationSteps::kDesktop, true}};
+    steps.shortcutsAt = {{kLocationProgramFolder, true}, {kLocationDesktop, true}};
     steps.jre = true;
     steps.associations = true;
     steps.services = true;
@@ -219,7 +219,7 @@ TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) 
 TEST_F(DriverTest, BackSkipsTheSkippedStepsInBothDirections) {
   ScriptedRun run({});
   run.steps->license = true;
-  run.steps->shortcutsAt = {{InstallationSteps::kDesktop, true}};
+  run.steps->shortcutsAt = {{kLocationDesktop, true}};
   // Steps 5 (JRE), 6 (program folder), 7 (associations) and 9 (services)
   // are skipped.
   run.ui->answers["askShortcuts"] = {PageResult::Back, PageResult::Next};
@@ -249,7 +249,7 @@ TEST_F(DriverTest, BackFromTheSummaryPassesTheServiceWarningAgain) {
   ScriptedRun run({});
   run.steps->services = true;
   run.steps->windowsNT = false;
-  run.steps->shortcutsAt = {{InstallationSteps::kStartMenu, true}};
+  run.steps->shortcutsAt = {{kLocationStartMenu, true}};
   run.ui->answers["showSummary"] = {PageResult::Back, PageResult::Next};
   EXPECT_EQ(run.run(), 0);
   EXPECT_EQ(run.ui->pages(),
@@ -279,21 +279,21 @@ TEST_F(DriverTest, InstallProfileStep) {
   {
     ScriptedRun personal({});
     personal.steps->administrator = false;
-    personal.steps->shortcutsAt = {{InstallationSteps::kDesktop, true}};
+    personal.steps->shortcutsAt = {{kLocationDesktop, true}};
     EXPECT_EQ(personal.run(), 0);
     EXPECT_TRUE(personal.log.contains("setInstallProfile(2)"));
     EXPECT_FALSE(personal.log.contains("askInstallProfile"));
   }
   {
     ScriptedRun asked({});
-    asked.steps->shortcutsAt = {{InstallationSteps::kStartup, true}};
+    asked.steps->shortcutsAt = {{kLocationStartup, true}};
     EXPECT_EQ(asked.run(), 0);
     EXPECT_TRUE(asked.log.contains("askInstallProfile"));
     EXPECT_FALSE(asked.log.contains("setInstallProfile(1)"));
   }
   ScriptedRun update({});
   update.steps->installation = false;
-  update.steps->shortcutsAt = {{InstallationSteps::kDesktop, true}};
+  update.steps->shortcutsAt = {{kLocationDesktop, true}};
   EXPECT_EQ(update.run(), 0);
   EXPECT_FALSE(update.log.contains("askInstallProfile"));
   EXPECT_FALSE(update.log.contains("setInstallProfile(1)"));
@@ -333,7 +333,7 @@ TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
 
 TEST_F(DriverTest, ProgramFolderShortcutsNeedANamedProgramFolder) {
   ScriptedRun run({});
-  run.steps->shortcutsAt = {{InstallationSteps::kProgramFolder, true}};
+  run.steps->shortcutsAt = {{kLocationProgramFolder, true}};
   run.steps->programFolderNamed = false;
   EXPECT_EQ(run.run(), 1);
   EXPECT_TRUE(ReportsDriverAssertion(run, 0));

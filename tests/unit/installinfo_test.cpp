@@ -234,8 +234,8 @@ TEST_F(InstallInfoTest, SummaryTextPieces) {
   all.setProgramFolder(XString(u"Chosen"));
   AnsiString pieces = FormatMessageText(1163, XString(u"Chosen")) + FormatMessageText(1164) + FormatMessageText(1165);
   EXPECT_EQ(all.summaryText(), destination + pieces);
-  all.infrastructure().setLocationEnabled(ShortcutEntry::kDesktop, false);
-  all.infrastructure().setLocationEnabled(ShortcutEntry::kStartMenu, false);
+  all.infrastructure().setLocationEnabled(kLocationDesktop, false);
+  all.infrastructure().setLocationEnabled(kLocationStartMenu, false);
   EXPECT_EQ(all.summaryText(), destination + FormatMessageText(1163, XString(u"Chosen")));
 
   InstallInfo noJre(MinimalRecord());
@@ -283,7 +283,7 @@ TEST_F(InstallInfoTest, RepresentableInCodePageChecksEveryText) {
 TEST_F(InstallInfoTest, RunChoices) {
   InstallInfo info(MinimalRecord());
   EXPECT_THROW(info.installProfile(), AssertionFailedError);
-  info.setInstallProfile(InstallInfo::kProfilePersonal);
+  info.setInstallProfile(kProfilePersonal);
   EXPECT_EQ(info.installProfile(), 2);
   EXPECT_THROW(info.setInstallProfile(3), AssertionFailedError);
   EXPECT_THROW(info.setInstallProfile(0), AssertionFailedError);

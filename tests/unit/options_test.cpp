@@ -49,7 +49,7 @@ TEST(OptionsTest, NoArgumentsMeanGuiModeAndNothingSet) {
   line->Parse();
   EXPECT_EQ(line->programName(), u"C:\\setup.exe");
   EXPECT_EQ(line->mode(), Options::kModeNone);
-  EXPECT_EQ(line->profile(), Options::kProfileNone);
+  EXPECT_EQ(line->profile(), kProfileNone);
   EXPECT_FALSE(line->destination());
   EXPECT_FALSE(line->jreFolder());
   EXPECT_FALSE(line->programFolder());
@@ -91,7 +91,7 @@ TEST(OptionsTest, ParseTakesValuesLiterallyAndKeepsTheLastOne) {
                     "/password", "", "/no-aftrun", "/no-reg", "/help"});
   line->PreScan();
   line->Parse();
-  EXPECT_EQ(line->profile(), Options::kProfileCommon);
+  EXPECT_EQ(line->profile(), kProfileCommon);
   EXPECT_EQ(line->jreFolder(), u"C:\\new");
   EXPECT_EQ(line->destination(), u"/force");
   EXPECT_FALSE(line->force());
@@ -105,7 +105,7 @@ TEST(OptionsTest, ParseTakesValuesLiterallyAndKeepsTheLastOne) {
 
   CommandLine personal({"/common", "-PERSONAL", "/force"});
   personal->Parse();
-  EXPECT_EQ(personal->profile(), Options::kProfilePersonal);
+  EXPECT_EQ(personal->profile(), kProfilePersonal);
   EXPECT_TRUE(personal->force());
 }
 

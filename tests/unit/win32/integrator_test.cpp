@@ -141,11 +141,11 @@ TEST_F(IntegratorTest, SecondUninstallEntryTakesTheNextCounter) {
 
 TEST_F(IntegratorTest, ShellFoldersThroughTheOwnLibrary) {
   XString desktop, common;
-  ASSERT_TRUE(GetShellFolder(false, ShortcutEntry::kDesktop, ShfolderLibrary(), &desktop));
+  ASSERT_TRUE(GetShellFolder(false, kLocationDesktop, ShfolderLibrary(), &desktop));
   EXPECT_NE(ToUtf8(desktop).find("Desktop"), std::string::npos) << ToUtf8(desktop);
-  ASSERT_TRUE(GetShellFolder(true, ShortcutEntry::kProgramFolder, ShfolderLibrary(), &common));
+  ASSERT_TRUE(GetShellFolder(true, kLocationProgramFolder, ShfolderLibrary(), &common));
   EXPECT_NE(common, desktop);
-  EXPECT_FALSE(GetShellFolder(false, ShortcutEntry::kDesktop, u"C:\\no\\such\\shfolder.dll", &desktop));
+  EXPECT_FALSE(GetShellFolder(false, kLocationDesktop, u"C:\\no\\such\\shfolder.dll", &desktop));
   EXPECT_THROW(GetShellFolder(false, 4, ShfolderLibrary(), &desktop), AssertionFailedError);
 }
 
@@ -154,11 +154,11 @@ TEST_F(IntegratorTest, ShortcutInSubfolderOfProgramGroupIsLogged) {
   target.destination = u"C:\\CorvApp";
   target.programFolder = u"Corv Test Group";
   target.shfolderLibrary = ShfolderLibrary();
-  ShortcutEntry entry{ShortcutEntry::kProgramFolder, u"Tools\\Run", XString(u"app.exe"), 0, u"", u"bin\\app.exe",
+  ShortcutEntry entry{kLocationProgramFolder, u"Tools\\Run", XString(u"app.exe"), 0, u"", u"bin\\app.exe",
                        u"--root $(Root)"};
   ASSERT_TRUE(CreateShortcut(entry, target, log));
   XString programs;
-  ASSERT_TRUE(GetShellFolder(false, ShortcutEntry::kProgramFolder, ShfolderLibrary(), &programs));
+  ASSERT_TRUE(GetShellFolder(false, kLocationProgramFolder, ShfolderLibrary(), &programs));
   XString group = programs + u"\\Corv Test Group";
   XString link = group + u"\\Tools\\Run.lnk";
   std::vector<LogRecord> expected = {
@@ -183,9 +183,9 @@ TEST_F(IntegratorTest, FailuresBecomeWarnings) {
   target.productKey = u"CorvTestWarnKey";
   target.shfolderLibrary = u"C:\\missing\\shfolder.dll";
   Infrastructure entries;
-  entries.addShortcut({ShortcutEntry::kDesktop, u"App", std::nullopt, 0, u"", u"a.exe", u""});
-  entries.addShortcut({ShortcutEntry::kStartup, u"Off", std::nullopt, 0, u"", u"a.exe", u""});
-  entries.setLocationEnabled(ShortcutEntry::kStartup, false);
+  entries.addShortcut({kLocationDesktop, u"App", std::nullopt, 0, u"", u"a.exe", u""});
+  entries.addShortcut({kLocationStartup, u"Off", std::nullopt, 0, u"", u"a.exe", u""});
+  entries.setLocationEnabled(kLocationStartup, false);
   CollectWarnings warnings;
   InstallSystemIntegration(entries, target, log, warnings);
   ASSERT_EQ(warnings.texts.size(), 1u);

@@ -1,4 +1,4 @@
-// The batch-mode front end, the wizard's stand-in, and the driver with the
+// The batch-mode front end, the wizard without its pages, and the driver with the
 // real text front end.
 #include "ui/textinterface.h"
 
@@ -8,9 +8,11 @@
 #include <chrono>
 #include <functional>
 
+#include "app/frontend.h"
+#include "record_samples.h"
+#include "scratch.h"
 #include "scripted_frontend.h"
 #include "test_support.h"
-#include "ui/frontend.h"
 #include "ui/guiinterface.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
@@ -53,7 +55,6 @@ protected:
 
 class RecordingGui : public GuiInterface {
 public:
-  explicit RecordingGui(InstallationSteps& steps) : GuiInterface(steps) {}
   int boxResult = kBoxIdOk;
   std::vector<Box> boxes;
 
@@ -297,23 +298,56 @@ TEST_F(TextInterfaceTest, FrontEndsByKind) {
 
 // ---- The wizard's stand-in
 
-TEST_F(TextInterfaceTest, WizardIsNotAvailableYet) {
-  RecordingGui gui(steps);
-  try {
-    gui.begin();
-    FAIL() << "began";
-  } catch (const FatalError& e) {
-    EXPECT_NE(ToUtf8(e.message()).find("wizard is not available"), std::string::npos);
+// The minimal package's record as the process-wide one, with a temporary
+// folder that holds no resource library.
+class CurrentRecord {
+public:
+  CurrentRecord() : info_(test::MinimalRecord()) {
+    info_.setTempFolder(Directory(folder_.path()));
+    InstallInfo::SetCurrent(&info_);
   }
-  EXPECT_FALSE(gui.isActive());
+  ~CurrentRecord() { InstallInfo::SetCurrent(nullptr); }
+  InstallInfo& operator*() { return info_; }
+
+private:
+  ScratchFolder folder_;
+  InstallInfo info_;
+};
+
+TEST_F(TextInterfaceTest, WizardWithoutItsLibraryFailsAtTheFirstPage) {
+  CurrentRecord record;
+  RecordingGui gui;
+  gui.begin();
+  EXPECT_TRUE(gui.isActive());
+  EXPECT_THROW(gui.begin(), AssertionFailedError);  // the resources are loaded once
+  // Neither the template nor message 1418 can be loaded.
+  try {
+    gui.showWelcome();
+    FAIL() << "a page without its library";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(ToUtf8(e.message()).rfind("Message 418 not found", 0), 0u) << ToUtf8(e.message());
+  }
+  // Pages that are not built yet stop with a numbered message.
+  try {
+    gui.askLicenseAgreement();
+    FAIL() << "no licence page yet";
+  } catch (const FatalError& e) {
+    EXPECT_NE(ToUtf8(e.message()).find("/batch"), std::string::npos);
+  }
+  EXPECT_EQ(gui.askDestination(), PageResult::Next);
+  // A worker that gives up ends the waiting progress step.
+  gui.abortProgress();
+  EXPECT_EQ(gui.runProgress(), PageResult::Next);
   gui.end();
+  EXPECT_FALSE(gui.isActive());
   EXPECT_EQ(gui.waitCurrentWindow(), nullptr);  // ended: no waiting
-  EXPECT_THROW(gui.showWelcome(), AssertionFailedError);
-  EXPECT_THROW(gui.runProgress(), AssertionFailedError);
+  EXPECT_NO_THROW(gui.begin());  // released resources can be loaded again
+  gui.end();
 }
 
 TEST_F(TextInterfaceTest, WizardAsksAboutThePreviousVersion) {
-  RecordingGui gui(steps);
+  CurrentRecord record;
+  RecordingGui gui;
   gui.boxResult = 6;  // IDYES
   EXPECT_EQ(gui.confirmOverPreviousVersion(), kProceed);
   ASSERT_EQ(gui.boxes.size(), 1u);
@@ -340,7 +374,7 @@ struct FrontEndRun {
     FrontEndFactory factory = [this](FrontEndKind kind, const Options& options,
                                      InstallationSteps& s) -> std::unique_ptr<UserInterface> {
       if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options, s);
-      auto wizard = std::make_unique<RecordingGui>(s);
+      auto wizard = std::make_unique<RecordingGui>();
       gui = wizard.get();
       return wizard;
     };
@@ -374,15 +408,19 @@ TEST_F(TextInterfaceTest, BatchRefusalIsTheSevereErrorLineAroundTheReason) {
   EXPECT_TRUE(run.log.contains("undoTemporaryFiles"));
 }
 
-TEST_F(TextInterfaceTest, WithoutBatchTheRunEndsWithTheWizardMessage) {
+TEST_F(TextInterfaceTest, WizardWithoutItsLibraryEndsInAMessageBoxAndRollsBack) {
+  CurrentRecord record;
   FrontEndRun run({});
   int code = -1;
   EXPECT_EQ(Printed([&] { code = run.driver->run(); }), "");
   EXPECT_EQ(code, 1);
+  // The welcome page fails, and so does the finish page that would show the
+  // failure: the second failure comes as a message box.
   ASSERT_EQ(run.gui->boxes.size(), 1u);
   EXPECT_EQ(run.gui->boxes[0].caption, "Severe error");
   EXPECT_EQ(run.gui->boxes[0].style, 0x10u);
-  EXPECT_NE(run.gui->boxes[0].text.find("wizard is not available"), std::string::npos);
+  EXPECT_EQ(run.gui->boxes[0].text.rfind("Message 418 not found", 0), 0u) << run.gui->boxes[0].text;
+  EXPECT_FALSE(run.gui->isActive());
   EXPECT_EQ(run.log.all().back(), "undoTemporaryFiles");
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "kernel/runner.h"
+#include "app/runner.h"
 #include "util/win32/dllsearch.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

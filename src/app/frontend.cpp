@@ -1,4 +1,4 @@
-#include "ui/frontend.h"
+#include "app/frontend.h"
 
 #include "ui/guiinterface.h"
 #include "ui/textinterface.h"
@@ -8,7 +8,7 @@ namespace corv {
 std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options,
                                               InstallationSteps& steps) {
   if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options, steps);
-  return std::make_unique<GuiInterface>(steps);
+  return std::make_unique<GuiInterface>();
 }
 
 }  // namespace corv

@@ -1,10 +1,10 @@
 // The runner of the installer program: the driver with the installer's own
 // steps and the front end of the chosen mode.
-#include "kernel/runner.h"
+#include "app/runner.h"
 
+#include "app/frontend.h"
+#include "app/packagesteps.h"
 #include "kernel/driver.h"
-#include "kernel/packagesteps.h"
-#include "ui/frontend.h"
 #include "util/messages.h"
 
 namespace corv {

@@ -1,6 +1,6 @@
 // The installer's own steps: the package inside the installer's file, its
 // install-info record, the extraction, and the system integration.
-#include "kernel/packagesteps.h"
+#include "app/packagesteps.h"
 
 #include "util/win32/corvwindows.h"
 
@@ -156,11 +156,11 @@ public:
       OptString path = ReadInstallPath(key, root);
       return path && FileSys::SameText(Directory(*path).widePath(), destination());
     };
-    int profile = IsAdministrator() ? InstallInfo::kProfileCommon : InstallInfo::kProfilePersonal;
+    int profile = IsAdministrator() ? kProfileCommon : kProfilePersonal;
     if (recordsDestination(kRootCurrentUser)) {
-      profile = InstallInfo::kProfilePersonal;
+      profile = kProfilePersonal;
     } else if (recordsDestination(kRootLocalMachine)) {
-      profile = InstallInfo::kProfileCommon;
+      profile = kProfileCommon;
     }
     info_->setInstallProfile(profile);
   }
@@ -191,7 +191,7 @@ public:
   void installSystemIntegration() override {
     IntegrationTarget target;
     target.destination = info_->destination()->widePath();
-    target.commonProfile = info_->installProfile() == InstallInfo::kProfileCommon;
+    target.commonProfile = info_->installProfile() == kProfileCommon;
     target.programFolder = info_->programFolder().value_or(XString());
     target.packageName = packageName();
     target.productKey = info_->productKey().value_or(XString());
@@ -211,7 +211,7 @@ public:
   bool addToPath(const XString& folder) override {
     bool restart = false;
     bool added = false;
-    bool personal = info_->installProfile() == InstallInfo::kProfilePersonal;
+    bool personal = info_->installProfile() == kProfilePersonal;
     if (restore_ && !keepPath(folder, personal)) return false;
     // Undoing an entry whose PATH did not change puts back the same value.
     info_->installLog().Announce(kLogPathEntry, folder);

@@ -1,0 +1,156 @@
+#include "ui/win32/dialog.h"
+
+#include "util/exceptions.h"
+
+namespace corv {
+
+namespace {
+
+// The exception parked while a dialog runs: the first one wins. One slot for
+// the process; runPage clears and reads it.
+std::exception_ptr g_pending;
+
+void Park(std::exception_ptr failure) {
+  if (!g_pending) g_pending = std::move(failure);
+}
+
+// Message 1418 comes from the resource library.
+constexpr int kDialogFailed = 1418;
+
+}  // namespace
+
+Dialog::Dialog(UserInterface& ui, const UIResources& resources)
+    : ui_(ui), resources_(resources), closedEvent_(true, true) {}
+
+Dialog::~Dialog() = default;
+
+void Dialog::endDialog(HWND window, INT_PTR result) { EndDialog(window, result); }
+
+INT_PTR Dialog::run() {
+  SetThreadLanguage();
+  int id = templateId() & 0xFFFF;
+  INT_PTR result = DialogBoxParamA(resources_.library(), MAKEINTRESOURCEA(id), parentWindow(), DialogProc,
+                                   reinterpret_cast<LPARAM>(this));
+  if (result == -1) {
+    uint32_t error = GetLastError();
+    throw FatalError(kDialogFailed, error, id);
+  }
+  hwnd_ = nullptr;
+  return result;
+}
+
+INT_PTR Dialog::runPage() {
+  g_pending = nullptr;
+  INT_PTR result = run();
+  closedEvent_.set();
+  if (g_pending) std::rethrow_exception(std::exchange(g_pending, nullptr));
+  return result;
+}
+
+void Dialog::closeFromOtherThread() {
+  HWND window = hwnd_;
+  if (!window) return;
+  closedEvent_.reset();
+  SendMessageA(window, kCloseFromOtherThread, 0, 0);
+  closedEvent_.wait();
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = static_cast<Dialog*>(GetPropA(window, kThisProperty));
+  try {
+    switch (message) {
+      case WM_INITDIALOG: {
+        self = reinterpret_cast<Dialog*>(lParam);
+        SetPropA(window, kThisProperty, self);
+        self->hwnd_ = window;
+        bool result = self->onInitDialog();
+        ShowWindow(window, SW_SHOW);
+        return result;
+      }
+      case WM_SETFONT:
+        SetPropA(window, kFontProperty, reinterpret_cast<HANDLE>(wParam));
+        return 0;
+      case WM_DESTROY:
+        CORV_ASSERT(self != nullptr);
+        self->onDestroy();
+        RemovePropA(window, kFontProperty);
+        RemovePropA(window, kThisProperty);
+        return self->handleMessage(message, wParam, lParam);
+      case kEndAfterException:
+        CORV_ASSERT(self != nullptr);
+        self->endDialog(window, 0);
+        return 0;
+      default:
+        return self ? self->handleMessage(message, wParam, lParam) : 0;
+    }
+  } catch (const Exception&) {
+    Park(std::current_exception());
+  } catch (...) {
+    // Anything else is a broken expectation of the program.
+    Park(std::make_exception_ptr(AssertionFailedError(__FILE__, __LINE__)));
+  }
+  if (message != kEndAfterException) SendMessageA(window, kEndAfterException, 0, 0);
+  return 0;
+}
+
+void Dialog::setItemText(int control, const XString& text) {
+  SetDlgItemTextA(hwnd_, control, ToAnsi(text).c_str());
+}
+
+void Dialog::setTitle(const XString& text) { SetWindowTextA(hwnd_, ToAnsi(text).c_str()); }
+
+XString Dialog::itemText(int control) const {
+  HWND child = item(control);
+  LRESULT length = SendMessageA(child, WM_GETTEXTLENGTH, 0, 0);
+  AnsiString text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT copied = SendMessageA(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<size_t>(copied));
+  return ToWide(text);
+}
+
+bool Dialog::askYesNo(int captionId, int textId) {
+  return ui_.askYesNo(FormatMessageText(captionId), FormatMessageText(textId)) == YesNoAnswer::Yes;
+}
+
+void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bottomWeight) {
+  RECT bounds;
+  GetWindowRect(window, &bounds);
+  int width = bounds.right - bounds.left;
+  int height = bounds.bottom - bounds.top;
+  int left = xWeight * (GetSystemMetrics(SM_CXSCREEN) - width) / (xWeight + rightWeight);
+  int top = yWeight * (GetSystemMetrics(SM_CYSCREEN) - height) / (yWeight + bottomWeight);
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+ModelessDialogThread::ModelessDialogThread() : created_(true, false) {}
+
+HWND ModelessDialogThread::start(HMODULE module, int templateId, HWND parent, DLGPROC procedure,
+                                 LPARAM parameter) {
+  module_ = module;
+  templateId_ = templateId;
+  parent_ = parent;
+  procedure_ = procedure;
+  parameter_ = parameter;
+  created_.reset();
+  Thread::start();
+  created_.wait();
+  return window_;
+}
+
+void ModelessDialogThread::run() {
+  SetThreadLanguage();
+  window_ = CreateDialogParamA(module_, MAKEINTRESOURCEA(templateId_ & 0xFFFF), parent_, procedure_, parameter_);
+  created_.set();
+  if (!window_) return;
+  MSG message;
+  for (;;) {
+    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    if (IsDialogMessageA(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  window_ = nullptr;
+}
+
+}  // namespace corv

@@ -1,0 +1,68 @@
+#include "ui/win32/uiresources.h"
+
+#include <commctrl.h>
+
+#include "util/exceptions.h"
+#include "util/messages.h"
+
+namespace corv {
+
+namespace {
+
+bool g_loaded = false;
+
+// Template, picture and icon numbers of the library.
+constexpr int kLargePicture = 1070;
+constexpr int kHeaderPicture = 1071;
+constexpr int kWindowIcon = 1072;
+constexpr int kMessageIcon = 1079;
+
+// The library's messages: numbers 412 to 699.
+constexpr int kFirstLibraryMessage = 412;
+constexpr int kEndLibraryMessages = 700;
+
+HBITMAP LoadPicture(HMODULE library, int id) {
+  return library ? LoadBitmapA(library, MAKEINTRESOURCEA(id)) : nullptr;
+}
+
+HICON LoadIconFrom(HMODULE library, int id) {
+  return library ? LoadIconA(library, MAKEINTRESOURCEA(id)) : nullptr;
+}
+
+void DeletePicture(HBITMAP picture) {
+  if (picture) DeleteObject(picture);
+}
+
+}  // namespace
+
+UIResources::UIResources(const Directory& auxiliaryFolder, const OptString& splashFile) {
+  CORV_ASSERT(!g_loaded);
+  g_loaded = true;
+  library_.reset(LoadLibraryA(ToAnsi(File(auxiliaryFolder, XString(u"xinstres.dll")).widePath()).c_str()));
+  whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  windowIcon_ = LoadIconFrom(library(), kWindowIcon);
+  messageIcon_ = LoadIconFrom(library(), kMessageIcon);
+  headerPicture_ = LoadPicture(library(), kHeaderPicture);
+  welcomePicture_ = LoadPicture(library(), kLargePicture);
+  finishPicture_ = LoadPicture(library(), kLargePicture);
+  if (splashFile) {
+    AnsiString path = ToAnsi(File(auxiliaryFolder, *splashFile).widePath());
+    splashPicture_ =
+        static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  }
+  RegisterMessageRange(kFirstLibraryMessage, kEndLibraryMessages, library());
+  InitCommonControls();
+}
+
+UIResources::~UIResources() {
+  UnregisterMessageRanges(library());
+  if (whiteBrush_) DeleteObject(whiteBrush_);
+  DeletePicture(headerPicture_);
+  DeletePicture(welcomePicture_);
+  DeletePicture(finishPicture_);
+  DeletePicture(splashPicture_);
+  library_.reset();
+  g_loaded = false;
+}
+
+}  // namespace corv

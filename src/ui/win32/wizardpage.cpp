@@ -1,0 +1,220 @@
+#include "ui/win32/wizardpage.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "kernel/installinfo.h"
+#include "util/exceptions.h"
+
+namespace corv {
+
+namespace {
+
+constexpr int kTitle = 1412;
+
+// The window procedure of the static controls, kept by the first
+// replacement: every subclassed control is a static.
+WNDPROC g_staticProc = nullptr;
+
+HBRUSH WhiteBrushOf(HWND control) { return static_cast<HBRUSH>(GetPropA(control, kBrushProperty)); }
+
+// The white header band: its painted area filled with the white brush.
+LRESULT CALLBACK WhiteAreaProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(control, &paint);
+    if (HBRUSH brush = WhiteBrushOf(control)) FillRect(dc, &paint.rcPaint, brush);
+    EndPaint(control, &paint);
+    return 0;
+  }
+  if (message == WM_DESTROY) RemovePropA(control, kBrushProperty);
+  return CallWindowProcA(g_staticProc, control, message, wParam, lParam);
+}
+
+// What the picture control draws: its size, the bitmap and its size, and
+// where the bitmap's lower right corner meets the control's.
+struct PictureRecord {
+  int width;
+  int height;
+  HBITMAP bitmap;
+  int bitmapWidth;
+  int bitmapHeight;
+  int xOffset;
+  int yOffset;
+};
+
+// The picture control: the bitmap in its lower right corner on white; a
+// larger bitmap shows its lower right part.
+LRESULT CALLBACK PictureProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* record = static_cast<PictureRecord*>(GetPropA(control, kInfoProperty));
+  switch (message) {
+    case kSetPicture: {
+      auto bitmap = reinterpret_cast<HBITMAP>(lParam);
+      RECT client;
+      GetClientRect(control, &client);
+      BITMAP info = {};
+      if (bitmap) GetObjectA(bitmap, sizeof info, &info);
+      delete record;
+      record = new PictureRecord{client.right, client.bottom, bitmap, info.bmWidth, info.bmHeight,
+                                 client.right - info.bmWidth, client.bottom - info.bmHeight};
+      SetPropA(control, kInfoProperty, record);
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(control, &paint);
+      if (HBRUSH brush = WhiteBrushOf(control)) FillRect(dc, &paint.rcPaint, brush);
+      if (record && record->bitmap) {
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(source, record->bitmap);
+        int x = std::max(0, record->xOffset);
+        int y = std::max(0, record->yOffset);
+        int fromX = record->xOffset < 0 ? -record->xOffset : 0;
+        int fromY = record->yOffset < 0 ? -record->yOffset : 0;
+        BitBlt(dc, x, y, record->bitmapWidth - fromX, record->bitmapHeight - fromY, source, fromX, fromY,
+               SRCCOPY);
+        SelectObject(source, old);
+        DeleteDC(source);
+      }
+      EndPaint(control, &paint);
+      return 0;
+    }
+    case WM_DESTROY:
+      delete record;
+      RemovePropA(control, kInfoProperty);
+      RemovePropA(control, kBrushProperty);
+      return 0;
+    default:
+      return DefWindowProcA(control, message, wParam, lParam);
+  }
+}
+
+void Subclass(HWND control, WNDPROC procedure) {
+  auto previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+  if (!g_staticProc) g_staticProc = previous;
+}
+
+HFONT DeriveFont(HFONT font, LONG weight, bool underline) {
+  LOGFONTA look = {};
+  if (!GetObjectA(font, sizeof look, &look)) return nullptr;
+  look.lfWeight = weight;
+  look.lfUnderline = underline ? TRUE : FALSE;
+  return CreateFontIndirectA(&look);
+}
+
+}  // namespace
+
+WizardPage::~WizardPage() { deleteFonts(); }
+
+void WizardPage::deleteFonts() {
+  if (boldFont_) DeleteObject(boldFont_);
+  if (underlineFont_) DeleteObject(underlineFont_);
+  boldFont_ = nullptr;
+  underlineFont_ = nullptr;
+}
+
+int WizardPage::titleMessage() const { return kTitle; }
+
+void WizardPage::onCancel() {
+  if (askYesNo(1406, 1405)) endPage(PageResult::Cancel);
+}
+
+void WizardPage::onNext() { endPage(PageResult::Next); }
+
+void WizardPage::onBack() { endPage(PageResult::Back); }
+
+INT_PTR WizardPage::defaultHandler(UINT, WPARAM, LPARAM) { return 0; }
+
+HBRUSH WizardPage::onCtlColorStatic(HDC dc, HWND control) {
+  auto brush = static_cast<HBRUSH>(GetPropA(control, kBrushProperty));
+  // Text drawn on a painted background keeps that background.
+  if (brush) SetBkMode(dc, TRANSPARENT);
+  return brush;
+}
+
+void WizardPage::paintWhite(int control) {
+  if (HWND child = item(control)) SetPropA(child, kBrushProperty, resources().whiteBrush());
+}
+
+bool WizardPage::onInitDialog() {
+  PlaceWindow(hwnd(), 1, 1, 1, 1);
+  SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(resources().windowIcon()));
+  if (HWND area = item(kWhiteArea)) {
+    SetPropA(area, kBrushProperty, resources().whiteBrush());
+    Subclass(area, WhiteAreaProc);
+  }
+  if (HWND pictureControl = item(kPicture)) {
+    SetPropA(pictureControl, kBrushProperty, resources().whiteBrush());
+    Subclass(pictureControl, PictureProc);
+    SendMessageA(pictureControl, kSetPicture, 0, reinterpret_cast<LPARAM>(picture()));
+  }
+  paintWhite(kHeader);
+  paintWhite(kSubheader);
+  deleteFonts();
+  dialogFont_ = static_cast<HFONT>(GetPropA(hwnd(), kFontProperty));
+  if (dialogFont_) {
+    boldFont_ = DeriveFont(dialogFont_, FW_BOLD, false);
+    underlineFont_ = DeriveFont(dialogFont_, FW_NORMAL, true);
+    SendMessageA(item(kHeader), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), TRUE);
+  }
+  const InstallInfo* info = InstallInfo::Current();
+  if (int title = titleMessage()) {
+    setTitle(FormatMessageTextWide(title, info ? info->packageName().value_or(XString()) : XString()));
+  } else {
+    setTitle(XString());
+  }
+  setItemMessage(kBackButton, backLabel());
+  setItemMessage(kNextButton, nextLabel());
+  setItemMessage(kCancelButton, cancelLabel());
+  bool result = onInitPage();
+  ui().setCurrentWindow(this);
+  SetForegroundWindow(hwnd());
+  return result;
+}
+
+void WizardPage::onDestroy() {
+  onDestroyPage();
+  deleteFonts();
+  ui().setCurrentWindow(nullptr);
+}
+
+INT_PTR WizardPage::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case kNextButton:
+          onNext();
+          break;
+        case kBackButton:
+          onBack();
+          break;
+        case kCancelButton:
+          onCancel();
+          break;
+        default:
+          break;
+      }
+      return defaultHandler(message, wParam, lParam);
+    case WM_CLOSE:
+      onCancel();
+      return defaultHandler(message, wParam, lParam);
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<INT_PTR>(
+          onCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case kCloseFromOtherThread:
+    case kEndWithCancel:
+      endPage(PageResult::Cancel);
+      return 0;
+    default:
+      return defaultHandler(message, wParam, lParam);
+  }
+}
+
+PageResult WizardPage::runWizardPage() {
+  INT_PTR result = runPage();
+  CORV_ASSERT(result >= 1 && result <= 3);
+  return static_cast<PageResult>(result);
+}
+
+}  // namespace corv

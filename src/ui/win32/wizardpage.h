@@ -1,0 +1,73 @@
+// The base of every wizard page: the common look (centred window with the
+// program's icon, white header band, picture, bold header, title, button
+// labels) and the buttons Next, Back and Cancel.
+#pragma once
+
+#include "ui/win32/dialog.h"
+
+namespace corv {
+
+// Standard controls of every page template.
+enum PageControl : int {
+  kCancelButton = 1000,
+  kNextButton = 1001,
+  kBackButton = 1003,
+  kWhiteArea = 1006,
+  kHeader = 1009,
+  kSubheader = 1010,
+  kPicture = 1011,
+};
+
+class WizardPage : public Dialog {
+public:
+  using Dialog::Dialog;
+  ~WizardPage() override;
+
+  // The page's own initialisation, after the common one.
+  virtual bool onInitPage() = 0;
+  virtual void onDestroyPage() {}
+  // Asks the exit confirmation (caption 1406, text 1405); Yes ends the page
+  // with Cancel, No keeps it as it is.
+  virtual void onCancel();
+  // Ends the page with Next.
+  virtual void onNext();
+  // Ends the page with Back.
+  virtual void onBack();
+  // The bitmap of the picture control: the header picture.
+  virtual HBITMAP picture() const { return resources().headerPicture(); }
+  // The window title's message, formatted with the package name; 0 for an
+  // empty title.
+  virtual int titleMessage() const;
+  virtual int nextLabel() const { return 1415; }
+  virtual int backLabel() const { return 1414; }
+  virtual int cancelLabel() const { return 1416; }
+  // Messages the page handles itself; 0 when not handled.
+  virtual INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
+  // The "brush" property of the control, none when it has none.
+  virtual HBRUSH onCtlColorStatic(HDC dc, HWND control);
+
+  bool onInitDialog() override;
+  void onDestroy() override;
+  INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Runs the page and returns how the user left it.
+  PageResult runWizardPage();
+
+protected:
+  void endPage(PageResult result) { endDialog(hwnd(), static_cast<INT_PTR>(result)); }
+  // Paints the control's background with the white brush.
+  void paintWhite(int control);
+  void enableItem(int control, bool enabled) { EnableWindow(item(control), enabled); }
+  void showItem(int control, bool shown) { ShowWindow(item(control), shown ? SW_SHOW : SW_HIDE); }
+  HFONT boldFont() const { return boldFont_; }
+  HFONT underlineFont() const { return underlineFont_; }
+
+private:
+  void deleteFonts();
+
+  HFONT dialogFont_ = nullptr;
+  HFONT boldFont_ = nullptr;
+  HFONT underlineFont_ = nullptr;
+};
+
+}  // namespace corv
