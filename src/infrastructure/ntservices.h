@@ -58,6 +58,12 @@ public:
     return entries_[index];
   }
 
+  // The description of the first entry that runs under a user account, or
+  // none when every entry runs under the local system account.
+  OptString firstUserAccountService() const;
+  // Gives every entry that runs under a user account that account.
+  void setUserAccounts(const XString& user, const XString& password);
+
 private:
   std::vector<ServiceEntry> entries_;
 };

@@ -131,6 +131,33 @@ void InstallInfo::setJreFolder(const OptString& folder, bool fromPrimary) {
   jreFromPrimary_ = fromPrimary;
 }
 
+OptString InstallInfo::fixedDestination() const {
+  return destinationFixed_ ? defaultDestination() : std::nullopt;
+}
+
+OptString InstallInfo::absolutePathEntry() const {
+  if (!pathEntry_) return std::nullopt;
+  CORV_ASSERT(destination_.has_value());
+  return FileSys::MakeAbsolutePath(*pathEntry_, destination_->widePath());
+}
+
+void InstallInfo::createLookups(PrimaryLookup::InstallPathReader installPaths,
+                                JRELookup::JavaHomeReader javaHomes) {
+  primaryLookup_ = std::make_unique<PrimaryLookup>(productKey_.value_or(XString()), primaryMarkerFiles_,
+                                                   std::move(installPaths));
+  if (jre_) jreLookup_ = std::make_unique<JRELookup>(*jre_, std::move(javaHomes));
+}
+
+PrimaryLookup& InstallInfo::primaryLookup() {
+  CORV_ASSERT(primaryLookup_ != nullptr);
+  return *primaryLookup_;
+}
+
+JRELookup& InstallInfo::jreLookup() {
+  CORV_ASSERT(jreLookup_ != nullptr);
+  return *jreLookup_;
+}
+
 OptString InstallInfo::defaultDestination() const {
   if (!defaultDestination_) return std::nullopt;
   switch (destinationBase_) {
