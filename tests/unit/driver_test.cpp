@@ -32,7 +32,7 @@ void AddShortcut(InstallRecord& r, ShortcutLocation location) {
 }
 
 void AddService(InstallRecord& r) {
-  r.services.push_back({u"hello.exe", u"Hello", u"Hello service", kStartAutomatic, kAccountSystem, false, {}});
+  r.services.push_back({u"hello.exe", u"Hello", u"Hello service", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
 }
 
 // A package on which every wizard step shows its page.

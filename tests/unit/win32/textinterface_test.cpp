@@ -275,13 +275,13 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
 
 TEST_F(TextInterfaceTest, ServiceAccountsComeFromUserAndPassword) {
   InstallRecord record = test::MinimalRecord();
-  record.services = {{u"svc.exe", u"Corv System", u"Corv System", kStartAutomatic, kAccountSystem, true, {}}};
+  record.services = {{u"svc.exe", u"Corv System", u"Corv System", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true, {}}};
   use(record);
   ParsedOptions none({"/batch"});
   TextInterface plain(*none);
   // Services of the local system account need no user.
   EXPECT_EQ(plain.askServiceAccounts(), PageResult::Next);
-  record.services.push_back({u"agent.exe", u"Corv Agent", u"Corv Agent", kStartAutomatic, kAccountUser, false, {}});
+  record.services.push_back({u"agent.exe", u"Corv Agent", u"Corv Agent", ServiceEntry::kAutomatic, ServiceEntry::kUserAccount, false, {}});
   use(record);
   try {
     plain.askServiceAccounts();
