@@ -60,6 +60,9 @@ public:
     if (const JreRequirement* requirement = info_->jreRequirement()) {
       jres_ = std::make_unique<JRELookup>(*requirement, ReadJavaHome);
     }
+    // The wizard's pages reach the lookups as process-wide objects.
+    PrimaryLookup::SetCurrent(lookup_.get());
+    JRELookup::SetCurrent(jres_.get());
   }
   bool hasRecord() const override { return info_ != nullptr; }
 
@@ -282,6 +285,8 @@ public:
       restore_.reset();
       info_->tempLog().Undo();
     }
+    JRELookup::SetCurrent(nullptr);
+    PrimaryLookup::SetCurrent(nullptr);
     jres_.reset();
     lookup_.reset();
     DecompressorFactory::setCurrent(nullptr);
