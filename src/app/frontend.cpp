@@ -5,9 +5,8 @@
 
 namespace corv {
 
-std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options,
-                                              InstallationSteps& steps) {
-  if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options, steps);
+std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options) {
+  if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options);
   return std::make_unique<GuiInterface>();
 }
 

@@ -8,7 +8,6 @@
 
 namespace corv {
 
-std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options,
-                                              InstallationSteps& steps);
+std::unique_ptr<UserInterface> CreateFrontEnd(FrontEndKind kind, const Options& options);
 
 }  // namespace corv

@@ -7,8 +7,6 @@
 #include "infrastructure/integrator.h"
 #include "infrastructure/ntservices.h"
 #include "kernel/installinfo.h"
-#include "kernel/jrelookup.h"
-#include "kernel/primarylookup.h"
 #include "kernel/restorelog.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
@@ -50,29 +48,12 @@ public:
     DecompressorFactory::setCurrent(&factory_);
   }
 
-  void readPackage() override {
+  InstallInfo& readPackage() override {
     packageFile_ = FileSys::InstallerModuleFile();
     if (packageFile_->open(kFileRead) < 0) throw FatalError(kUnableToReadFile, packageFile_->widePath());
     info_ = std::make_unique<InstallInfo>(*packageFile_);
-    InstallInfo::SetCurrent(info_.get());
-    lookup_ = std::make_unique<PrimaryLookup>(info_->productKey().value_or(XString()),
-                                              info_->primaryMarkerFiles(), ReadProductInstallPath);
-    if (const JreRequirement* requirement = info_->jreRequirement()) {
-      jres_ = std::make_unique<JRELookup>(*requirement, ReadJavaHome);
-    }
-    // The wizard's pages reach the lookups as process-wide objects.
-    PrimaryLookup::SetCurrent(lookup_.get());
-    JRELookup::SetCurrent(jres_.get());
-  }
-  bool hasRecord() const override { return info_ != nullptr; }
-
-  int languageSetting() const override { return info_->language(); }
-  bool representableInCodePage() const override { return info_->representableInCodePage(); }
-  void setFrontEnd(UserInterface& ui) override { info_->setFrontEnd(&ui); }
-  bool warnAboutPreviousVersion() const override { return info_->warnAboutPreviousVersion(); }
-  int searchInstalledCopies() override {
-    lookup_->search();
-    return lookup_->candidateCount();
+    info_->createLookups(ReadProductInstallPath, ReadJavaHome);
+    return *info_;
   }
   bool undoInterruptedInstallations() override {
     std::optional<Directory> temp = FileSys::TempFolder();
@@ -89,52 +70,8 @@ public:
   }
   void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
 
-  XString packageName() const override { return info_->packageName().value_or(XString()); }
-  XString productName() const override { return info_->productName().value_or(XString()); }
-  OptString primaryName() const override { return info_->primaryName(); }
-  int considerPrimary(const XString& folder) override { return lookup_->consider(folder); }
-  OptString firstInstalledPrimary() override {
-    lookup_->search();
-    if (lookup_->candidateCount() == 0) return std::nullopt;
-    return lookup_->candidate(0);
-  }
-  bool isInstallation() const override { return info_->isInstallation(); }
-  bool isUpdate() const override { return info_->isUpdate(); }
-  bool hasLicense() const override { return info_->licenseText().has_value(); }
-  bool hasShortcuts() const override { return info_->infrastructure().shortcutCount() > 0; }
-  bool hasShortcutAt(ShortcutLocation location) const override {
-    return info_->infrastructure().shortcutCountAt(location) > 0;
-  }
-  bool namesProgramFolder() const override { return info_->defaultProgramFolder().has_value(); }
-  bool hasAssociations() const override { return info_->infrastructure().associationCount() > 0; }
-  bool hasServices() const override { return info_->services().count() > 0; }
-  OptString firstUserAccountService() const override {
-    const NTServices& services = info_->services();
-    for (size_t i = 0; i < services.count(); ++i) {
-      if (services.entry(i).accountKind == ServiceEntry::kUserAccount) return services.entry(i).description;
-    }
-    return std::nullopt;
-  }
-  void setUserAccounts(const XString& user, const XString& password) override {
-    NTServices& services = info_->services();
-    for (size_t i = 0; i < services.count(); ++i) {
-      ServiceEntry& entry = services.entry(i);
-      if (entry.accountKind == ServiceEntry::kUserAccount) entry.SetAccount(ServiceEntry::kUserAccount, user, password);
-    }
-  }
-  bool hasJreRequirement() const override { return info_->jreRequirement() != nullptr; }
-  XString requiredJreVersion() const override { return jreLookup().requiredVersion(); }
-  OptString acceptJre(const XString& folder) override {
-    int index = jreLookup().consider(folder);
-    if (index < 0) return std::nullopt;
-    return jreLookup().candidate(index);
-  }
-  OptString firstFoundJre() override {
-    jreLookup().searchRegistry();
-    if (jreLookup().candidateCount() == 0) return std::nullopt;
-    return jreLookup().candidate(0);
-  }
-  void setJreFolder(const XString& folder) override { info_->setJreFolder(folder, false); }
+  bool isWindowsNT() const override { return IsWindowsNT(); }
+  bool isAdministrator() const override { return IsAdministrator(); }
   bool takePrimaryJre() override {
     const OptString& primaryFile = info_->primaryJreFile();
     if (!primaryFile || !info_->destination()) return false;
@@ -152,7 +89,6 @@ public:
     info_->setJreFolder(home, true);
     return true;
   }
-  void setInstallProfile(int profile) override { info_->setInstallProfile(profile); }
   void takePrimaryProfile() override {
     const XString key = info_->productKey().value_or(XString());
     auto recordsDestination = [&](int root) {
@@ -167,15 +103,6 @@ public:
     }
     info_->setInstallProfile(profile);
   }
-  OptString fixedDestination() const override {
-    return info_->destinationFixed() ? info_->defaultDestination() : std::nullopt;
-  }
-  void setDestination(const XString& folder) override { info_->setDestination(folder); }
-  void setProgramFolder(const XString& folder) override { info_->setProgramFolder(folder); }
-  bool rebootRequired() const override { return info_->rebootRequired(); }
-
-  bool isWindowsNT() const override { return IsWindowsNT(); }
-  bool isAdministrator() const override { return IsAdministrator(); }
 
   void callPreInstall() override {
     if (info_->hookLibrary()) hookLibrary().CallPreInstall(destination());
@@ -187,7 +114,6 @@ public:
                                       info_->installLog());
   }
   void abortExtraction() override { info_->mainFiles().abort(); }
-  bool bindsExecutables() const override { return info_->bindExecutables(); }
   void bindExecutables() override {
     Bind(File(*info_->tempFolder(), XString(u"xbind.script")).widePath(), destination(), info_->jreFolder());
   }
@@ -196,7 +122,7 @@ public:
     target.destination = info_->destination()->widePath();
     target.commonProfile = info_->installProfile() == kProfileCommon;
     target.programFolder = info_->programFolder().value_or(XString());
-    target.packageName = packageName();
+    target.packageName = info_->packageName().value_or(XString());
     target.productKey = info_->productKey().value_or(XString());
     target.uninstaller = info_->uninstallerName();
     target.isInstallation = info_->isInstallation();
@@ -206,10 +132,6 @@ public:
   }
   void installServices() override {
     InstallServices(info_->services(), destination(), BinToolkit::BoundServiceName, info_->installLog());
-  }
-  OptString pathEntry() const override {
-    if (!info_->pathEntry()) return std::nullopt;
-    return FileSys::MakeAbsolutePath(*info_->pathEntry(), info_->destination()->widePath());
   }
   bool addToPath(const XString& folder) override {
     bool restart = false;
@@ -265,7 +187,8 @@ public:
       fresh->remove();
       throw;
     }
-  }  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
+  }
+  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
   void undoInstallation() override {
     if (!restore_) {
       info_->installLog().Undo();
@@ -273,7 +196,6 @@ public:
     }
     restore_->RollBack(info_->installLog(), systemUndo_, registry_);
   }
-  bool hasAfterRunProgram() const override { return info_->afterRunProgram().has_value(); }
   void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
     // The installation is complete: what it kept for a rollback goes, and
@@ -285,13 +207,8 @@ public:
       restore_.reset();
       info_->tempLog().Undo();
     }
-    JRELookup::SetCurrent(nullptr);
-    PrimaryLookup::SetCurrent(nullptr);
-    jres_.reset();
-    lookup_.reset();
     DecompressorFactory::setCurrent(nullptr);
-    InstallInfo::SetCurrent(nullptr);
-    info_.reset();
+    info_.reset();  // with the lookups
     packageFile_.reset();
     SetDefaultSystemUndo(nullptr);
   }
@@ -320,10 +237,6 @@ private:
     restore_->savePathEntry(folder, std::nullopt);
     return true;
   }
-  JRELookup& jreLookup() const {
-    CORV_ASSERT(jres_ != nullptr);
-    return *jres_;
-  }
   // The hook library among the auxiliary files in the temporary folder.
   HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
 
@@ -333,8 +246,6 @@ private:
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;
-  std::unique_ptr<PrimaryLookup> lookup_;
-  std::unique_ptr<JRELookup> jres_;  // only for a package that requires a JRE
 };
 
 }  // namespace

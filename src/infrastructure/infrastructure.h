@@ -1,5 +1,6 @@
-// The package's integration entries: its shortcuts and file associations,
-// and which shortcut locations the user keeps. The install-info record
+// The package's integration entries: its shortcuts and file associations
+// (the record's own entries, installrecord.h), and which shortcut locations
+// the user keeps. The install-info record
 // creates and fills it; the system-integration step performs it.
 //
 // This header is portable: it holds data only.
@@ -14,25 +15,6 @@
 #include "util/xstring.h"
 
 namespace corv {
-
-struct ShortcutEntry {
-  int location = kLocationProgramFolder;  // a ShortcutLocation
-  XString name;           // the file name without ".lnk"; may hold subfolders
-  OptString iconFile;     // relative to the destination
-  int32_t iconIndex = 0;
-  XString workingFolder;  // relative to the destination
-  XString target;         // relative to the destination
-  XString arguments;      // "$(Root)" stands for the destination
-};
-
-struct AssociationEntry {
-  XString extension;  // without the dot
-  XString label;      // shown where the user chooses associations
-  bool selected = false;  // the package's default; the wizard may change it
-  XString typeDescription;
-  XString program;    // relative to the destination
-  XString arguments;  // may be empty; "$(Root)" stands for the destination
-};
 
 class Infrastructure {
 public:
@@ -51,7 +33,7 @@ public:
   size_t shortcutCountAt(int location) const {
     CORV_ASSERT(location >= 0 && location < kLocationCount);
     size_t n = 0;
-    for (const ShortcutEntry& s : shortcuts_) n += s.location == location ? 1 : 0;
+    for (const ShortcutEntry& s : shortcuts_) n += s.location == static_cast<uint32_t>(location) ? 1 : 0;
     return n;
   }
 

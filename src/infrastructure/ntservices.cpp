@@ -9,6 +9,19 @@ constexpr uint32_t kInteractive = 256; // SERVICE_INTERACTIVE_PROCESS
 
 }  // namespace
 
+OptString NTServices::firstUserAccountService() const {
+  for (const ServiceEntry& entry : entries_) {
+    if (entry.accountKind == ServiceEntry::kUserAccount) return entry.description;
+  }
+  return std::nullopt;
+}
+
+void NTServices::setUserAccounts(const XString& user, const XString& password) {
+  for (ServiceEntry& entry : entries_) {
+    if (entry.accountKind == ServiceEntry::kUserAccount) entry.SetAccount(ServiceEntry::kUserAccount, user, password);
+  }
+}
+
 ServiceRegistration RegistrationOf(const ServiceEntry& entry) {
   ServiceRegistration r;
   bool localSystem = entry.accountKind == ServiceEntry::kLocalSystem;

@@ -1,6 +1,6 @@
-// The package's Windows NT services: the entries the install-info record
-// reads, with the account choices made during the run, and their
-// registration with the service control manager.
+// The package's Windows NT services: the list of the record's entries
+// (ServiceEntry, installrecord.h), with the account choices made during the
+// run, and their registration with the service control manager.
 //
 // The entries and RegistrationOf are portable; the operations on the
 // service control manager (InstallServices and below) exist only on
@@ -13,35 +13,11 @@
 #include <optional>
 #include <vector>
 
+#include "kernel/installrecord.h"
 #include "util/exceptions.h"
 #include "util/xstring.h"
 
 namespace corv {
-
-struct ServiceEntry {
-  enum StartKind : uint8_t { kAutomatic = 1, kOnDemand = 2, kDisabled = 3 };
-  enum AccountKind : uint8_t { kLocalSystem = 1, kUserAccount = 2 };
-
-  XString program;      // the service executable, relative to the destination
-  XString displayName;
-  XString description;  // also how the wizard and batch errors name it
-  uint8_t startKind = kAutomatic;
-  uint8_t accountKind = kLocalSystem;
-  bool interactive = false;  // only with the local system account
-  XString userName;
-  XString password;
-  std::vector<XString> dependencies;  // services that must run first
-
-  // Chooses the account; the user account also clears the interactive
-  // flag. A kind other than 1 or 2 is an assertion failure.
-  void SetAccount(int kind, const XString& user, const XString& pass) {
-    CORV_ASSERT(kind == kLocalSystem || kind == kUserAccount);
-    accountKind = static_cast<uint8_t>(kind);
-    userName = user;
-    password = pass;
-    if (kind == kUserAccount) interactive = false;
-  }
-};
 
 // The package's services, in package order.
 class NTServices {
@@ -57,6 +33,12 @@ public:
     CORV_ASSERT(index < entries_.size());
     return entries_[index];
   }
+
+  // The description of the first entry that runs under a user account, or
+  // none when every entry runs under the local system account.
+  OptString firstUserAccountService() const;
+  // Gives every entry that runs under a user account that account.
+  void setUserAccounts(const XString& user, const XString& password);
 
 private:
   std::vector<ServiceEntry> entries_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "kernel/installinfo.h"
 #include "util/messages.h"
 #include "util/safethread.h"
 
@@ -15,8 +16,8 @@ namespace {
 // the front end's runProgress meanwhile.
 class InstallThread : public SafeThread {
 public:
-  InstallThread(InstallationSteps& steps, UserInterface& ui, const Options& options)
-      : steps_(steps), ui_(ui), options_(options) {}
+  InstallThread(InstallationSteps& steps, InstallInfo& info, UserInterface& ui, const Options& options)
+      : steps_(steps), info_(info), ui_(ui), options_(options) {}
 
   void run() override {
     try {
@@ -32,13 +33,13 @@ public:
 private:
   void work() {
     if (!steps_.extractMainFiles(ui_)) return;  // aborted: the user cancelled
-    if (steps_.bindsExecutables()) steps_.bindExecutables();
+    if (info_.bindExecutables()) steps_.bindExecutables();
     if (!options_.noRegistration()) {
       steps_.installSystemIntegration();
-      if (steps_.hasServices() && steps_.isWindowsNT() && steps_.isAdministrator()) {
+      if (info_.services().count() > 0 && steps_.isWindowsNT() && steps_.isAdministrator()) {
         steps_.installServices();
       }
-      if (OptString folder = steps_.pathEntry()) {
+      if (OptString folder = info_.absolutePathEntry()) {
         // A PATH that cannot be changed is a warning; the installation goes on.
         if (!steps_.addToPath(*folder)) {
           ui_.showMessage(Severity::Warning, FormatMessageText(1057, *folder));
@@ -51,9 +52,14 @@ private:
   }
 
   InstallationSteps& steps_;
+  InstallInfo& info_;
   UserInterface& ui_;
   const Options& options_;
 };
+
+bool HasShortcutAt(const InstallInfo& info, ShortcutLocation location) {
+  return info.infrastructure().shortcutCountAt(location) > 0;
+}
 
 // Joins the worker on every way out of the installation step, so that a
 // rollback never runs while the worker still writes. On the failure path the
@@ -92,7 +98,7 @@ Driver::Driver(int argc, const char* const* argv, const FrontEndFactory& createF
   Options::SetInstance(options_.get());
   options_->PreScan();
   FrontEndKind kind = options_->mode() == Options::kModeBatch ? FrontEndKind::Text : FrontEndKind::Gui;
-  ui_ = createFrontEnd(kind, *options_, *steps_);
+  ui_ = createFrontEnd(kind, *options_);
   CORV_ASSERT(ui_ != nullptr);
 }
 
@@ -133,16 +139,20 @@ bool Driver::startUp() {
     options_->PrintUsage(*ui_);
     return false;
   }
-  steps_->readPackage();
-  selectLanguage(steps_->languageSetting());
-  if (!steps_->representableInCodePage()) throw FatalError(1056);
-  steps_->setFrontEnd(*ui_);
+  info_ = &steps_->readPackage();
+  InstallInfo::SetCurrent(info_);
+  selectLanguage(info_->language());
+  if (!info_->representableInCodePage()) throw FatalError(1056);
+  info_->setFrontEnd(ui_.get());
   // What an interrupted run of an installer changed goes first, before
   // anything looks at the system.
   if (steps_->undoInterruptedInstallations()) ui_->showMessage(Severity::Information, FormatMessageText(1262));
-  if (steps_->isInstallation() && steps_->warnAboutPreviousVersion() &&
-      steps_->searchInstalledCopies() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
-    return false;  // nothing was written yet
+  if (info_->isInstallation() && info_->warnAboutPreviousVersion()) {
+    PrimaryLookup& copies = info_->primaryLookup();
+    copies.search();
+    if (copies.candidateCount() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
+      return false;  // nothing was written yet
+    }
   }
   steps_->createTempFolder();
   steps_->extractAuxiliaryFiles();
@@ -186,24 +196,23 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 1:
       return ui_->showWelcome();
     case 2:
-      if (!steps_->hasLicense()) return std::nullopt;
+      if (!info_->licenseText()) return std::nullopt;
       return ui_->askLicenseAgreement();
     case 3:
       return installProfileStep();
     case 4:
-      return steps_->isInstallation() ? ui_->askDestination() : updateLocationStep();
+      return info_->isInstallation() ? ui_->askDestination() : updateLocationStep();
     case 5:
       return jreStep();
     case 6:
-      if (!steps_->hasShortcutAt(kLocationProgramFolder)) return std::nullopt;
-      CORV_ASSERT(steps_->namesProgramFolder());
+      if (!HasShortcutAt(*info_, kLocationProgramFolder)) return std::nullopt;
+      CORV_ASSERT(info_->defaultProgramFolder().has_value());
       return ui_->askProgramFolder();
     case 7:
-      if (!steps_->hasAssociations()) return std::nullopt;
+      if (info_->infrastructure().associationCount() == 0) return std::nullopt;
       return ui_->askFileAssociations();
     case 8:
-      if (!steps_->hasShortcutAt(kLocationDesktop) &&
-          !steps_->hasShortcutAt(kLocationStartMenu)) {
+      if (!HasShortcutAt(*info_, kLocationDesktop) && !HasShortcutAt(*info_, kLocationStartMenu)) {
         return std::nullopt;
       }
       return ui_->askShortcuts();
@@ -214,7 +223,7 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 11:
       return installProper();
     case 12: {
-      PageResult result = ui_->showResult(std::nullopt, steps_->rebootRequired());
+      PageResult result = ui_->showResult(std::nullopt, info_->rebootRequired());
       CORV_ASSERT(result != PageResult::Back);  // the finish page has no Back
       return result;
     }
@@ -225,13 +234,13 @@ std::optional<PageResult> Driver::runStep(int step) {
 }
 
 std::optional<PageResult> Driver::installProfileStep() {
-  if (!steps_->isInstallation()) return std::nullopt;  // an update sets nothing
+  if (!info_->isInstallation()) return std::nullopt;  // an update sets nothing
   if (!steps_->isAdministrator()) {
-    steps_->setInstallProfile(kProfilePersonal);
+    info_->setInstallProfile(kProfilePersonal);
     return std::nullopt;
   }
-  if (steps_->hasShortcuts()) return ui_->askInstallProfile();
-  steps_->setInstallProfile(kProfileCommon);
+  if (info_->infrastructure().shortcutCount() > 0) return ui_->askInstallProfile();
+  info_->setInstallProfile(kProfileCommon);
   return std::nullopt;
 }
 
@@ -244,13 +253,13 @@ PageResult Driver::updateLocationStep() {
 }
 
 std::optional<PageResult> Driver::jreStep() {
-  if (!steps_->hasJreRequirement()) return std::nullopt;
-  if (steps_->isUpdate() && steps_->takePrimaryJre()) return std::nullopt;
+  if (info_->jreRequirement() == nullptr) return std::nullopt;
+  if (info_->isUpdate() && steps_->takePrimaryJre()) return std::nullopt;
   return ui_->askJre();
 }
 
 std::optional<PageResult> Driver::servicesStep() {
-  if (!steps_->hasServices()) return std::nullopt;
+  if (info_->services().count() == 0) return std::nullopt;
   if (!steps_->isWindowsNT()) {
     ui_->showMessage(Severity::Warning, FormatMessageText(1141));
     return std::nullopt;
@@ -264,7 +273,7 @@ std::optional<PageResult> Driver::servicesStep() {
 
 PageResult Driver::installProper() {
   steps_->callPreInstall();
-  InstallThread worker(*steps_, *ui_, *options_);
+  InstallThread worker(*steps_, *info_, *ui_, *options_);
   worker.start();
   WorkerJoin joiner(worker);
   PageResult result = PageResult::Next;
@@ -285,16 +294,15 @@ void Driver::complete() {
   ui_->end();
   steps_->undoTemporaryFiles();
   // The finish page may have set the flag from its restart choice.
-  bool reboot = steps_->rebootRequired();
-  if (steps_->hasAfterRunProgram() && !reboot && !options_->noAfterRun()) {
-    steps_->startAfterRunProgram();
-  }
-  steps_->destroyProcessObjects();
+  bool reboot = info_->rebootRequired();
+  if (info_->afterRunProgram() && !reboot && !options_->noAfterRun()) steps_->startAfterRunProgram();
+  steps_->destroyProcessObjects();  // the record with them
+  info_ = nullptr;
   if (reboot) steps_->restartComputer();
 }
 
 void Driver::rollBack() {
-  if (!steps_->hasRecord()) return;
+  if (info_ == nullptr) return;
   steps_->undoInstallation();
   ui_->end();
   steps_->undoTemporaryFiles();

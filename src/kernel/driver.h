@@ -19,11 +19,14 @@
 
 namespace corv {
 
+class InstallInfo;
+
 enum class FrontEndKind { Text, Gui };
 
-// Creates the front end of a kind; the Options and the steps outlive it.
-using FrontEndFactory = std::function<std::unique_ptr<UserInterface>(
-    FrontEndKind kind, const Options& options, InstallationSteps& steps)>;
+// Creates the front end of a kind; the Options outlive it. The front end
+// reaches the record through InstallInfo::Current once it is read.
+using FrontEndFactory =
+    std::function<std::unique_ptr<UserInterface>(FrontEndKind kind, const Options& options)>;
 
 class Driver {
 public:
@@ -34,7 +37,8 @@ public:
          std::unique_ptr<InstallationSteps> steps);
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
-  // Destroys the front end, the steps (with the package file) and the Options.
+  // Destroys the front end, the steps (with the package file and the
+  // record) and the Options.
   ~Driver();
 
   // 0 after a completed installation; 1 after the usage text, after the user
@@ -65,6 +69,9 @@ private:
   std::unique_ptr<Options> options_;
   std::unique_ptr<InstallationSteps> steps_;
   std::unique_ptr<UserInterface> ui_;
+  // The record, from readPackage until destroyProcessObjects (borrowed from
+  // the steps; also the process-wide InstallInfo meanwhile).
+  InstallInfo* info_ = nullptr;
 };
 
 }  // namespace corv

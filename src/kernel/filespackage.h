@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernel/installrecord.h"
 #include "util/file.h"
 #include "util/xstring.h"
 
@@ -39,13 +40,9 @@ public:
 
 class FilesPackage {
 public:
-  struct Entry {
-    XString name;    // relative path below the target folder
-    FileTime time;   // modification time to restore
-    int64_t size;    // bytes in the block; -1 for a folder
-
-    bool isFolder() const { return size == -1; }
-  };
+  // The record's file entry: the path below the target folder, the
+  // modification time to restore, the bytes in the block (-1 a folder).
+  using Entry = RecordFileEntry;
 
   // The block at `blockOffset` of the package file, `blockLength` bytes
   // long with its header; `entryCount` is what the table announces (room

@@ -1,7 +1,8 @@
-// What the driver does with the package, its install-info record and the
-// system, behind one interface: the driver owns the order of the steps and
-// the conditions of the wizard; an InstallationSteps object performs each
-// step and answers the record's questions.
+// What the driver does with the package and the system, behind one
+// interface: the driver owns the order of the steps and the conditions of
+// the wizard, and reads the record's facts and sets the run's choices on the
+// InstallInfo that readPackage returns; an InstallationSteps object performs
+// each action and answers the questions only the system can answer.
 //
 // The installer's own implementation is PackageSteps (packagesteps.h); the
 // driver's tests use a scripted one. Every operation reports failure by
@@ -16,11 +17,11 @@
 // worker may be extracting.
 #pragma once
 
-#include "kernel/installrecord.h"
 #include "util/xstring.h"
 
 namespace corv {
 
+class InstallInfo;
 class UserInterface;
 
 class InstallationSteps {
@@ -29,28 +30,14 @@ public:
 
   // ---- Start-up, in the driver's order.
 
-  // Creates the process-wide objects: Integrator, JRELookup, PrimaryLookup
-  // and the decompressor factory.
+  // Creates the process-wide objects other than the record (the integration
+  // and undo machinery, the decompressor factory).
   virtual void createProcessObjects() = 0;
   // Opens the installer's own file (FatalError 1102 with its path) and reads
   // the install-info record from it (FatalError 1181 for a file without a
-  // valid package, 1202 for a block that cannot be decoded).
-  virtual void readPackage() = 0;
-  // True while a record exists: from readPackage until destroyProcessObjects.
-  virtual bool hasRecord() const = 0;
-  // The record's language setting: 1 automatic, 2 English, 3 Russian,
-  // 4 French, 5 German, 6 Japanese.
-  virtual int languageSetting() const = 0;
-  // False when some text of the package cannot be converted to the system's
-  // ANSI code page.
-  virtual bool representableInCodePage() const = 0;
-  // Hands the front end (borrowed) to the record, so that code that has only
-  // the record reaches it.
-  virtual void setFrontEnd(UserInterface& ui) = 0;
-  // The record asks to look for an installed previous version first.
-  virtual bool warnAboutPreviousVersion() const = 0;
-  // Searches the installed copies of the product; returns how many it found.
-  virtual int searchInstalledCopies() = 0;
+  // valid package, 1202 for a block that cannot be decoded), with its
+  // lookups created. The record stays valid until destroyProcessObjects.
+  virtual InstallInfo& readPackage() = 0;
   // Undoes, as a rollback would, every installation of this user that was
   // interrupted (killed, power lost) and left its journal in the system's
   // temporary folder. True when it undid at least one.
@@ -63,54 +50,17 @@ public:
   // overwriting, logged in the temporary-files log.
   virtual void extractAuxiliaryFiles() = 0;
 
-  // ---- The record's facts and the run's choices.
+  // ---- Questions to the system.
 
-  virtual XString packageName() const = 0;
-  // The record's product name, or its package name when it has none.
-  virtual XString productName() const = 0;
-  // For an update: the name of the product the target folder must hold.
-  virtual OptString primaryName() const = 0;
-  // For an update: the index of `folder` among the known installations of
-  // the primary when it holds every primary marker file, else -1.
-  virtual int considerPrimary(const XString& folder) = 0;
-  // For an update: the first installation of the primary recorded in the
-  // registry, or none.
-  virtual OptString firstInstalledPrimary() = 0;
-  // Package kind 1 (a new installation) and 2 (an update of an installed
-  // primary package).
-  virtual bool isInstallation() const = 0;
-  virtual bool isUpdate() const = 0;
-  virtual bool hasLicense() const = 0;
-  // At least one shortcut, anywhere.
-  virtual bool hasShortcuts() const = 0;
-  virtual bool hasShortcutAt(ShortcutLocation location) const = 0;
-  // The record names a default program folder.
-  virtual bool namesProgramFolder() const = 0;
-  virtual bool hasAssociations() const = 0;
-  virtual bool hasServices() const = 0;
-  // The description of the first service that runs under a user account,
-  // or none when every service runs under the local system account.
-  virtual OptString firstUserAccountService() const = 0;
-  // Gives every service that runs under a user account that account.
-  virtual void setUserAccounts(const XString& user, const XString& password) = 0;
-  virtual bool hasJreRequirement() const = 0;
-  // The JRE version the record requires (a requirement must exist).
-  virtual XString requiredJreVersion() const = 0;
-  // The runtime folder accepted for `folder` (the folder itself or its "jre"
-  // subfolder) when it holds the required JRE; none otherwise.
-  virtual OptString acceptJre(const XString& folder) = 0;
-  // The first runtime of the required version that the registry names, or
-  // none.
-  virtual OptString firstFoundJre() = 0;
-  // Sets the JRE folder chosen during this installation.
-  virtual void setJreFolder(const XString& folder) = 0;
+  // Windows NT, 2000 or XP (not Windows 95, 98 or Me).
+  virtual bool isWindowsNT() const = 0;
+  // The user is an administrator; always false on Windows 95, 98 and Me.
+  virtual bool isAdministrator() const = 0;
   // For an update whose record names a primary JRE file: when that file
   // exists under the destination and names the runtime it was bound to, sets
-  // that runtime as the JRE folder, marked as taken from the primary
-  // installation, and returns true. False otherwise (nothing set).
+  // that runtime as the record's JRE folder, marked as taken from the
+  // primary installation, and returns true. False otherwise (nothing set).
   virtual bool takePrimaryJre() = 0;
-  // 1 common, 2 personal.
-  virtual void setInstallProfile(int profile) = 0;
   // For an update, once its destination is chosen: sets the install profile
   // of the installation it updates. Personal when the product key of the
   // current user records the destination, common when the machine's does;
@@ -118,21 +68,6 @@ public:
   // for an administrator and personal otherwise, as for a new installation
   // that asks nothing.
   virtual void takePrimaryProfile() = 0;
-  // The folder a vendor fixed the destination to, or none when the
-  // destination may be chosen.
-  virtual OptString fixedDestination() const = 0;
-  virtual void setDestination(const XString& folder) = 0;
-  virtual void setProgramFolder(const XString& folder) = 0;
-  // The reboot-required flag of the record (set by the PATH change or by the
-  // finish page's restart choice).
-  virtual bool rebootRequired() const = 0;
-
-  // ---- The system.
-
-  // Windows NT, 2000 or XP (not Windows 95, 98 or Me).
-  virtual bool isWindowsNT() const = 0;
-  // The user is an administrator; always false on Windows 95, 98 and Me.
-  virtual bool isAdministrator() const = 0;
 
   // ---- The installation proper.
 
@@ -145,15 +80,11 @@ public:
   virtual bool extractMainFiles(UserInterface& ui) = 0;
   // Asks a running extraction to stop (from the main thread).
   virtual void abortExtraction() = 0;
-  // The record asks to bind the installed executables.
-  virtual bool bindsExecutables() const = 0;
   // Runs the bind script of the temporary folder over the destination.
   virtual void bindExecutables() = 0;
   // Shortcuts, product key, associations and the uninstall entry.
   virtual void installSystemIntegration() = 0;
   virtual void installServices() = 0;
-  // The record's PATH entry made absolute against the destination, or none.
-  virtual OptString pathEntry() const = 0;
   // Adds `folder` to PATH (per user for the personal profile). On success
   // logs it and sets the reboot-required flag when the change needs a
   // restart, and returns true; returns false when PATH could not be changed.
@@ -177,14 +108,12 @@ public:
   // replaced or changed in place (files, the values of keys that existed,
   // PATH) is put back as it was.
   virtual void undoInstallation() = 0;
-  virtual bool hasAfterRunProgram() const = 0;
-  // Starts the after-run program without waiting (FatalError 1084 when it
-  // cannot be started).
+  // Starts the record's after-run program without waiting (FatalError 1084
+  // when it cannot be started).
   virtual void startAfterRunProgram() = 0;
   // After a completed installation: drops what the installation kept to put
   // back on a rollback (and the temporary folder with it), then destroys the
-  // process-wide objects in the order Integrator, JRELookup, PrimaryLookup,
-  // decompressor factory, record.
+  // process-wide objects and the record.
   virtual void destroyProcessObjects() = 0;
   // Restarts the computer.
   virtual void restartComputer() = 0;

@@ -70,24 +70,9 @@ void InstallInfo::build(const InstallRecord& r) {
   mainFiles_ = MakePackage(r.mainBlock);
   if (r.noJre == 0) jre_ = r.jre;
 
-  for (const RecordShortcut& s : r.shortcuts) {
-    infrastructure_.addShortcut({static_cast<int>(s.location), s.name, s.iconFile, s.iconIndex, s.workingFolder,
-                                 s.target, s.arguments});
-  }
-  for (const RecordAssociation& a : r.associations) {
-    infrastructure_.addAssociation({a.extension, a.label, a.selected, a.typeDescription, a.program, a.arguments});
-  }
-  for (const RecordService& s : r.services) {
-    ServiceEntry e;
-    e.program = s.executable;
-    e.displayName = s.displayName;
-    e.description = s.description;
-    e.startKind = s.start;
-    e.accountKind = s.account;
-    e.interactive = s.interactive;
-    e.dependencies = s.dependencies;
-    services_.add(std::move(e));
-  }
+  for (const ShortcutEntry& s : r.shortcuts) infrastructure_.addShortcut(s);
+  for (const AssociationEntry& a : r.associations) infrastructure_.addAssociation(a);
+  for (const ServiceEntry& s : r.services) services_.add(s);
   primaryMarkerFiles_ = r.primaryMarkerFiles;
 
   setDestination(defaultDestination());
@@ -129,6 +114,33 @@ void InstallInfo::setInstallProfile(int profile) {
 void InstallInfo::setJreFolder(const OptString& folder, bool fromPrimary) {
   jreFolder_ = folder;
   jreFromPrimary_ = fromPrimary;
+}
+
+OptString InstallInfo::fixedDestination() const {
+  return destinationFixed_ ? defaultDestination() : std::nullopt;
+}
+
+OptString InstallInfo::absolutePathEntry() const {
+  if (!pathEntry_) return std::nullopt;
+  CORV_ASSERT(destination_.has_value());
+  return FileSys::MakeAbsolutePath(*pathEntry_, destination_->widePath());
+}
+
+void InstallInfo::createLookups(PrimaryLookup::InstallPathReader installPaths,
+                                JRELookup::JavaHomeReader javaHomes) {
+  primaryLookup_ = std::make_unique<PrimaryLookup>(productKey_.value_or(XString()), primaryMarkerFiles_,
+                                                   std::move(installPaths));
+  if (jre_) jreLookup_ = std::make_unique<JRELookup>(*jre_, std::move(javaHomes));
+}
+
+PrimaryLookup& InstallInfo::primaryLookup() {
+  CORV_ASSERT(primaryLookup_ != nullptr);
+  return *primaryLookup_;
+}
+
+JRELookup& InstallInfo::jreLookup() {
+  CORV_ASSERT(jreLookup_ != nullptr);
+  return *jreLookup_;
 }
 
 OptString InstallInfo::defaultDestination() const {

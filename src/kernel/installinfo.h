@@ -1,8 +1,9 @@
 // The install-info record of the package, read once at start-up, together
 // with the choices of the run (destination, program folder, profile, JRE
 // folder, reboot flag) and the run's shared objects (the two install logs,
-// the front end, the overwrite policy). Every part of the installer reads
-// the package's settings from the one InstallInfo of the process.
+// the front end, the overwrite policy, the primary and JRE lookups). Every
+// part of the installer reads the package's settings and sets the user's
+// choices on the one InstallInfo of the process.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +17,10 @@
 #include "kernel/filespackage.h"
 #include "kernel/installprofile.h"
 #include "kernel/installrecord.h"
+#include "kernel/jrelookup.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
+#include "kernel/primarylookup.h"
 #include "util/externalprogram.h"
 #include "util/file.h"
 #include "util/xstring.h"
@@ -74,6 +77,9 @@ public:
   uint8_t language() const { return language_; }
   bool warnAboutPreviousVersion() const { return warnPreviousVersion_; }
   bool destinationFixed() const { return destinationFixed_; }
+  // The folder the vendor fixed the destination to, or none when the
+  // destination may be chosen.
+  OptString fixedDestination() const;
 
   // ---- Texts; none when the record leaves them out.
   const OptString& packageName() const { return packageName_; }
@@ -92,6 +98,8 @@ public:
   const OptString& defaultDestinationName() const { return defaultDestination_; }
   const OptString& defaultProgramFolder() const { return defaultProgramFolder_; }
   const OptString& primaryJreFile() const { return primaryJreFile_; }
+  // The PATH entry made absolute against the destination, or none.
+  OptString absolutePathEntry() const;
 
   // ---- Programs: present when the record names the program.
   const std::optional<ExternalProgram>& installRunProgram() const { return installRun_; }
@@ -111,6 +119,16 @@ public:
   // None when the package needs no JRE.
   const JreRequirement* jreRequirement() const { return jre_ ? &*jre_ : nullptr; }
   const std::vector<XString>& primaryMarkerFiles() const { return primaryMarkerFiles_; }
+
+  // ---- Lookups of the run, over the record's product key, primary marker
+  // files and JRE requirement.
+  // Creates the primary lookup and, for a package that requires a JRE, the
+  // JRE lookup; each reads the registry through its reader.
+  void createLookups(PrimaryLookup::InstallPathReader installPaths, JRELookup::JavaHomeReader javaHomes);
+  // Before createLookups an assertion failure; the JRE lookup also for a
+  // package without a JRE requirement.
+  PrimaryLookup& primaryLookup();
+  JRELookup& jreLookup();
 
   // ---- Choices of the run.
   // The destination; initially the default destination.
@@ -223,6 +241,8 @@ private:
   std::unique_ptr<Logger> tempLog_;
   UserInterface* frontEnd_ = nullptr;
   std::unique_ptr<OverwritePolicy> policy_;
+  std::unique_ptr<PrimaryLookup> primaryLookup_;
+  std::unique_ptr<JRELookup> jreLookup_;
 };
 
 }  // namespace corv

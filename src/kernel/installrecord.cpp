@@ -157,15 +157,15 @@ RecordJreRequirement ReadJre(const RecordReader& r) {
   return jre;
 }
 
-std::vector<RecordShortcut> ReadShortcuts(const RecordReader& r) {
+std::vector<ShortcutEntry> ReadShortcuts(const RecordReader& r) {
   uint32_t count = r.u32(188);
   uint32_t offset = r.u32(192);
   r.table(count, offset, kRecordShortcutSize);
-  std::vector<RecordShortcut> out;
+  std::vector<ShortcutEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordShortcutSize;
-    RecordShortcut s;
+    ShortcutEntry s;
     s.location = r.u32(e);
     // The shortcut file is written below a shell folder under this name.
     s.name = r.containedName(e + 4);
@@ -179,15 +179,15 @@ std::vector<RecordShortcut> ReadShortcuts(const RecordReader& r) {
   return out;
 }
 
-std::vector<RecordAssociation> ReadAssociations(const RecordReader& r) {
+std::vector<AssociationEntry> ReadAssociations(const RecordReader& r) {
   uint32_t count = r.u32(196);
   uint32_t offset = r.u32(200);
   r.table(count, offset, kRecordAssociationSize);
-  std::vector<RecordAssociation> out;
+  std::vector<AssociationEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordAssociationSize;
-    RecordAssociation a;
+    AssociationEntry a;
     a.extension = r.text(e);
     a.label = r.text(e + 4);
     a.typeDescription = r.text(e + 8);
@@ -199,20 +199,20 @@ std::vector<RecordAssociation> ReadAssociations(const RecordReader& r) {
   return out;
 }
 
-std::vector<RecordService> ReadServices(const RecordReader& r) {
+std::vector<ServiceEntry> ReadServices(const RecordReader& r) {
   uint32_t count = r.u32(204);
   uint32_t offset = r.u32(208);
   r.table(count, offset, kRecordServiceSize);
-  std::vector<RecordService> out;
+  std::vector<ServiceEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordServiceSize;
-    RecordService s;
-    s.executable = r.containedName(e);
+    ServiceEntry s;
+    s.program = r.containedName(e);
     s.displayName = r.text(e + 4);
     s.description = r.text(e + 8);
-    s.start = r.u8(e + 12);
-    s.account = r.u8(e + 13);
+    s.startKind = r.u8(e + 12);
+    s.accountKind = r.u8(e + 13);
     s.interactive = r.u8(e + 14) != 0;
     s.dependencies = ReadStringTable(r, e + 16);
     out.push_back(std::move(s));
@@ -272,12 +272,12 @@ void CheckLoggedTexts(const InstallRecord& r) {
   for (const RecordBlock* b : {&r.auxiliaryBlock, &r.mainBlock}) {
     for (const RecordFileEntry& e : b->entries) check(e.name);
   }
-  for (const RecordShortcut& s : r.shortcuts) check(s.name);
-  for (const RecordAssociation& a : r.associations) {
+  for (const ShortcutEntry& s : r.shortcuts) check(s.name);
+  for (const AssociationEntry& a : r.associations) {
     check(a.extension);
     check(a.typeDescription);
   }
-  for (const RecordService& s : r.services) check(s.description);
+  for (const ServiceEntry& s : r.services) check(s.description);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "util/exceptions.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -77,8 +78,9 @@ enum ShortcutLocation : uint32_t {
   kLocationStartup = 3,
 };
 
-struct RecordShortcut {
-  uint32_t location = kLocationProgramFolder;
+// A shortcut the package declares.
+struct ShortcutEntry {
+  uint32_t location = kLocationProgramFolder;  // a ShortcutLocation
   XString name;           // the file name without ".lnk"; may hold subfolders
   OptString iconFile;     // relative to the destination
   int32_t iconIndex = 0;
@@ -86,44 +88,58 @@ struct RecordShortcut {
   XString target;         // relative to the destination
   XString arguments;      // "$(Root)" stands for the destination
 
-  bool operator==(const RecordShortcut& o) const {
+  bool operator==(const ShortcutEntry& o) const {
     return location == o.location && name == o.name && iconFile == o.iconFile &&
            iconIndex == o.iconIndex && workingFolder == o.workingFolder && target == o.target &&
            arguments == o.arguments;
   }
 };
 
-struct RecordAssociation {
+// A file-extension association the package declares.
+struct AssociationEntry {
   XString extension;  // without the dot
-  XString label;
+  XString label;      // shown where the user chooses associations
   XString typeDescription;
   XString program;    // relative to the destination
-  XString arguments;  // "$(Root)" stands for the destination
-  bool selected = false;
+  XString arguments;  // may be empty; "$(Root)" stands for the destination
+  bool selected = false;  // the package's default; the wizard may change it
 
-  bool operator==(const RecordAssociation& o) const {
+  bool operator==(const AssociationEntry& o) const {
     return extension == o.extension && label == o.label && typeDescription == o.typeDescription &&
            program == o.program && arguments == o.arguments && selected == o.selected;
   }
 };
 
-// Service start types and accounts.
-enum ServiceStart : uint8_t { kStartAutomatic = 1, kStartOnDemand = 2, kStartDisabled = 3 };
-enum ServiceAccount : uint8_t { kAccountSystem = 1, kAccountUser = 2 };
+// A Windows NT service the package declares, with the account chosen
+// during the run (the record carries none).
+struct ServiceEntry {
+  enum StartKind : uint8_t { kAutomatic = 1, kOnDemand = 2, kDisabled = 3 };
+  enum AccountKind : uint8_t { kLocalSystem = 1, kUserAccount = 2 };
 
-struct RecordService {
-  XString executable;  // relative to the destination
+  XString program;      // the service executable, relative to the destination
   XString displayName;
-  XString description;
-  uint8_t start = kStartAutomatic;
-  uint8_t account = kAccountSystem;
-  bool interactive = false;
-  std::vector<XString> dependencies;  // service names
+  XString description;  // also how the wizard and batch errors name it
+  uint8_t startKind = kAutomatic;
+  uint8_t accountKind = kLocalSystem;
+  bool interactive = false;  // only with the local system account
+  std::vector<XString> dependencies;  // services that must run first
+  XString userName;
+  XString password;
 
-  bool operator==(const RecordService& o) const {
-    return executable == o.executable && displayName == o.displayName &&
-           description == o.description && start == o.start && account == o.account &&
-           interactive == o.interactive && dependencies == o.dependencies;
+  // Chooses the account; the user account also clears the interactive
+  // flag. A kind other than 1 or 2 is an assertion failure.
+  void SetAccount(int kind, const XString& user, const XString& pass) {
+    CORV_ASSERT(kind == kLocalSystem || kind == kUserAccount);
+    accountKind = static_cast<uint8_t>(kind);
+    userName = user;
+    password = pass;
+    if (kind == kUserAccount) interactive = false;
+  }
+
+  bool operator==(const ServiceEntry& o) const {
+    return program == o.program && displayName == o.displayName && description == o.description &&
+           startKind == o.startKind && accountKind == o.accountKind && interactive == o.interactive &&
+           dependencies == o.dependencies && userName == o.userName && password == o.password;
   }
 };
 
@@ -192,9 +208,9 @@ struct InstallRecord {
   // Read and written only when noJre is 0.
   RecordJreRequirement jre;
 
-  std::vector<RecordShortcut> shortcuts;
-  std::vector<RecordAssociation> associations;
-  std::vector<RecordService> services;
+  std::vector<ShortcutEntry> shortcuts;
+  std::vector<AssociationEntry> associations;
+  std::vector<ServiceEntry> services;
   std::vector<XString> primaryMarkerFiles;
 
   bool operator==(const InstallRecord& o) const;

@@ -17,12 +17,7 @@ const XChar* const kJavaKeys[] = {
 
 constexpr int64_t kMustBeAbsent = -1;
 
-JRELookup* g_current = nullptr;
-
 }  // namespace
-
-JRELookup* JRELookup::Current() { return g_current; }
-void JRELookup::SetCurrent(JRELookup* lookup) { g_current = lookup; }
 
 JRELookup::JRELookup(RecordJreRequirement requirement, JavaHomeReader reader)
     : requirement_(std::move(requirement)), reader_(std::move(reader)) {}

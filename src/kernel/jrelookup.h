@@ -29,11 +29,6 @@ public:
 
   JRELookup(RecordJreRequirement requirement, JavaHomeReader reader);
 
-  // The process-wide lookup of a package that requires a JRE: set by whoever
-  // creates it, none otherwise (borrowed).
-  static JRELookup* Current();
-  static void SetCurrent(JRELookup* lookup);
-
   // Considers every folder the registry names for the required version, then
   // for the version cut at its last "_", then at its last ".".
   void searchRegistry();

@@ -6,15 +6,6 @@
 
 namespace corv {
 
-namespace {
-
-PrimaryLookup* g_current = nullptr;
-
-}  // namespace
-
-PrimaryLookup* PrimaryLookup::Current() { return g_current; }
-void PrimaryLookup::SetCurrent(PrimaryLookup* lookup) { g_current = lookup; }
-
 PrimaryLookup::PrimaryLookup(XString productKey, std::vector<XString> markerFiles, InstallPathReader reader)
     : productKey_(std::move(productKey)), markerFiles_(std::move(markerFiles)), reader_(std::move(reader)) {}
 

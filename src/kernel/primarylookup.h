@@ -19,11 +19,6 @@ public:
 
   PrimaryLookup(XString productKey, std::vector<XString> markerFiles, InstallPathReader reader);
 
-  // The process-wide lookup: set by whoever creates it, none before
-  // (borrowed).
-  static PrimaryLookup* Current();
-  static void SetCurrent(PrimaryLookup* lookup);
-
   // Adds the install paths recorded for the product, current user first.
   void search();
   // The folder's index among the candidates (added if new) when every

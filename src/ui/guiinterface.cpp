@@ -1,8 +1,6 @@
 #include "ui/guiinterface.h"
 
 #include "kernel/installinfo.h"
-#include "kernel/jrelookup.h"
-#include "kernel/primarylookup.h"
 #include "ui/win32/inputpages.h"
 #include "ui/win32/pathpage.h"
 #include "ui/win32/uiresources.h"
@@ -54,10 +52,8 @@ void GuiInterface::begin() {
   license_ = std::make_unique<LicensePage>(*this, *resources_, info());
   installType_ = std::make_unique<InstallTypePage>(*this, *resources_, info());
   destination_ = std::make_unique<DestinationPage>(*this, *resources_, info());
-  if (JRELookup* jres = JRELookup::Current()) jre_ = std::make_unique<JrePage>(*this, *resources_, info(), *jres);
-  if (PrimaryLookup* primary = PrimaryLookup::Current()) {
-    updateDestination_ = std::make_unique<UpdateDestinationPage>(*this, *resources_, info(), *primary);
-  }
+  if (info().jreRequirement()) jre_ = std::make_unique<JrePage>(*this, *resources_, info(), info().jreLookup());
+  updateDestination_ = std::make_unique<UpdateDestinationPage>(*this, *resources_, info(), info().primaryLookup());
   programFolder_ = std::make_unique<ProgramFolderPage>(*this, *resources_, info());
   shortcuts_ = std::make_unique<ShortcutsPage>(*this, *resources_, info());
   associations_ = std::make_unique<AssociationsPage>(*this, *resources_, info());
@@ -105,10 +101,7 @@ PageResult GuiInterface::askFileAssociations() {
 
 PageResult GuiInterface::askServiceAccounts() { return services_->runWizardPage(); }
 
-PageResult GuiInterface::askUpdateLocation() {
-  CORV_ASSERT(updateDestination_ != nullptr);
-  return updateDestination_->runWizardPage();
-}
+PageResult GuiInterface::askUpdateLocation() { return updateDestination_->runWizardPage(); }
 PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
 
 PageResult GuiInterface::runProgress() {

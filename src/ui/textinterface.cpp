@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "kernel/installinfo.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 
@@ -16,21 +17,27 @@ bool HasStandardOutput() {
   return out != nullptr && out != INVALID_HANDLE_VALUE;
 }
 
+InstallInfo& Record() {
+  InstallInfo* info = InstallInfo::Current();
+  CORV_ASSERT(info != nullptr);
+  return *info;
+}
+
+XString PackageName() { return Record().packageName().value_or(XString()); }
+
 }  // namespace
 
-TextInterface::TextInterface(const Options& options, InstallationSteps& installation)
-    : TextInterface(options, installation, HasStandardOutput()) {}
+TextInterface::TextInterface(const Options& options) : TextInterface(options, HasStandardOutput()) {}
 
-TextInterface::TextInterface(const Options& options, InstallationSteps& installation,
-                             bool hasConsole)
-    : options_(options), installation_(installation), hasConsole_(hasConsole) {}
+TextInterface::TextInterface(const Options& options, bool hasConsole)
+    : options_(options), hasConsole_(hasConsole) {}
 
 TextInterface::~TextInterface() = default;
 
 int TextInterface::confirmOverPreviousVersion() {
   if (options_.force() || options_.noRegistration()) return kProceed;
   if (hasConsole_) {
-    showMessage(Severity::Information, FormatMessageText(1408, installation_.packageName()));
+    showMessage(Severity::Information, FormatMessageText(1408, PackageName()));
   }
   return kStop;
 }
@@ -40,60 +47,64 @@ PageResult TextInterface::askInstallProfile() {
   // wizard preselects: leaving it unset would fail later, when the product
   // key or a shortcut needs it.
   int profile = options_.profile() != kProfileNone ? options_.profile() : kProfileCommon;
-  installation_.setInstallProfile(profile);
+  Record().setInstallProfile(profile);
   return PageResult::Next;
 }
 
 PageResult TextInterface::askDestination() {
   if (const OptString& dest = options_.destination()) {
-    OptString fixed = installation_.fixedDestination();
+    OptString fixed = Record().fixedDestination();
     if (fixed && !EqualsIgnoreCaseAscii(*dest, *fixed)) throw Error(1411, *fixed);
-    installation_.setDestination(*dest);
+    Record().setDestination(*dest);
   }
   return PageResult::Next;
 }
 
 PageResult TextInterface::askJre() {
-  OptString chosen;
+  JRELookup& jres = Record().jreLookup();
+  int index = 0;
   if (const OptString& folder = options_.jreFolder()) {
-    chosen = installation_.acceptJre(*folder);
-    if (!chosen) throw FatalError(1308, *folder, installation_.requiredJreVersion());
+    index = jres.consider(*folder);
+    if (index < 0) throw FatalError(1308, *folder, jres.requiredVersion());
   } else {
-    chosen = installation_.firstFoundJre();
-    if (!chosen) throw FatalError(1309, installation_.requiredJreVersion());
+    jres.searchRegistry();
+    if (jres.candidateCount() == 0) throw FatalError(1309, jres.requiredVersion());
   }
-  installation_.setJreFolder(*chosen);
+  Record().setJreFolder(jres.candidate(index), false);
   return PageResult::Next;
 }
 
 PageResult TextInterface::askServiceAccounts() {
-  CORV_ASSERT(installation_.hasServices());
-  OptString userService = installation_.firstUserAccountService();
+  NTServices& services = Record().services();
+  CORV_ASSERT(services.count() > 0);
+  OptString userService = services.firstUserAccountService();
   if (!userService) return PageResult::Next;
   const OptString& user = options_.userName();
   if (!user) throw FatalError(1306, *userService);
-  installation_.setUserAccounts(*user, options_.password().value_or(XString()));
+  services.setUserAccounts(*user, options_.password().value_or(XString()));
   return PageResult::Next;
 }
 
 PageResult TextInterface::askUpdateLocation() {
+  InstallInfo& info = Record();
+  PrimaryLookup& primaries = info.primaryLookup();
   if (const OptString& primary = options_.primaryLocation()) {
-    if (installation_.considerPrimary(*primary) >= 0) {
-      installation_.setDestination(*primary);
+    if (primaries.consider(*primary) >= 0) {
+      info.setDestination(*primary);
       return PageResult::Next;
     }
-    OptString primaryName = installation_.primaryName();
+    const OptString& primaryName = info.primaryName();
     CORV_ASSERT(primaryName.has_value());
-    throw FatalError(1310, installation_.packageName(), *primaryName);
+    throw FatalError(1310, PackageName(), *primaryName);
   }
-  OptString found = installation_.firstInstalledPrimary();
-  if (!found) throw FatalError(1311, installation_.productName());
-  installation_.setDestination(*found);
+  primaries.search();
+  if (primaries.candidateCount() == 0) throw FatalError(1311, info.productName().value_or(XString()));
+  info.setDestination(primaries.candidate(0));
   return PageResult::Next;
 }
 
 PageResult TextInterface::askProgramFolder() {
-  if (const OptString& folder = options_.programFolder()) installation_.setProgramFolder(*folder);
+  if (const OptString& folder = options_.programFolder()) Record().setProgramFolder(*folder);
   return PageResult::Next;
 }
 
@@ -103,8 +114,8 @@ PageResult TextInterface::runProgress() {
 }
 
 PageResult TextInterface::showResult(const OptString& errorText, bool reboot) {
-  bool update = installation_.isUpdate();
-  XString name = installation_.packageName();
+  bool update = Record().isUpdate();
+  XString name = PackageName();
   if (errorText) {
     showMessage(Severity::SevereError, FormatMessageText(update ? 1314 : 1313, name, *errorText));
   } else {

@@ -1,11 +1,11 @@
 // Batch mode (/batch): no wizard. Every page operation takes its answer from
-// the command line or the package's defaults and returns Next at once, or
-// raises the exception that ends the installation. Messages go to standard
+// the command line or the package's defaults, stores it in the process-wide
+// InstallInfo and returns Next at once, or raises the exception that ends the
+// installation. Messages go to standard
 // output when the process has one (in the OEM code page, with the caption of
 // their severity), as message boxes otherwise.
 #pragma once
 
-#include "kernel/installationsteps.h"
 #include "kernel/options.h"
 #include "kernel/overwritepolicy.h"
 #include "ui/uiprogressupdater.h"
@@ -20,9 +20,9 @@ class ConsoleUpdater : public WaitableProgressUpdater {};
 
 class TextInterface : public UserInterface {
 public:
-  // `options` and `installation` outlive the front end. The process has a
-  // console when it has a standard-output handle now.
-  TextInterface(const Options& options, InstallationSteps& installation);
+  // `options` outlives the front end. The process has a console when it has
+  // a standard-output handle now.
+  explicit TextInterface(const Options& options);
   ~TextInterface() override;
 
   bool hasConsole() const { return hasConsole_; }
@@ -40,12 +40,20 @@ public:
   // Stores /dest, if given; a /dest other than the folder the vendor fixed
   // raises Error 1411.
   PageResult askDestination() override;
+  // Stores the runtime of /jre (FatalError 1308 when it holds none of the
+  // required version), or else the first one the search finds (1309 when
+  // there is none).
   PageResult askJre() override;
   // Stores /folder, if given.
   PageResult askProgramFolder() override;
   PageResult askShortcuts() override { return PageResult::Next; }
   PageResult askFileAssociations() override { return PageResult::Next; }
+  // Gives /user and /password to every service that runs under a user
+  // account (FatalError 1306 without /user).
   PageResult askServiceAccounts() override;
+  // Stores /primary when it holds the primary package (FatalError 1310
+  // otherwise), or else the first installation the search finds (1311 when
+  // there is none).
   PageResult askUpdateLocation() override;
   PageResult showSummary() override { return PageResult::Next; }
   // Waits until the worker's work is done or the worker gave up.
@@ -73,13 +81,12 @@ public:
   ConsoleUpdater& consoleUpdater() { return consoleUpdater_; }
 
 protected:
-  TextInterface(const Options& options, InstallationSteps& installation, bool hasConsole);
+  TextInterface(const Options& options, bool hasConsole);
 
 private:
   void printLine(const AnsiString& oemText);
 
   const Options& options_;
-  InstallationSteps& installation_;
   ConsoleUpdater consoleUpdater_;
   OverwritePolicy fixedPolicy_{OverwritePolicy::kAlways};
   bool hasConsole_;

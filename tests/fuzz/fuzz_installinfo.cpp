@@ -30,11 +30,11 @@ std::vector<XString> PathNames(const InstallRecord& r) {
                              &r.pathEntry}) {
     if (*s) names.push_back(**s);
   }
-  for (const RecordShortcut& s : r.shortcuts) {
+  for (const ShortcutEntry& s : r.shortcuts) {
     names.insert(names.end(), {s.name + u".lnk", s.workingFolder, s.target, s.iconFile.value_or(XString())});
   }
-  for (const RecordAssociation& a : r.associations) names.push_back(a.program);
-  for (const RecordService& s : r.services) names.push_back(s.executable);
+  for (const AssociationEntry& a : r.associations) names.push_back(a.program);
+  for (const ServiceEntry& s : r.services) names.push_back(s.program);
   names.insert(names.end(), r.primaryMarkerFiles.begin(), r.primaryMarkerFiles.end());
   for (const RecordJreGroup& g : r.jre.groups) {
     for (const RecordJreCheck& c : g.checks) names.push_back(c.path);

@@ -1,40 +1,66 @@
-// The driver over a scripted front end and scripted installation steps:
-// start-up order, the wizard walk, cancel, completion and failure handling.
+// The driver over a scripted front end and scripted installation steps on a
+// sample record: start-up, the wizard walk, cancel, completion and failure
+// handling, judged by what the record holds, what was installed or undone,
+// the pages and messages shown and the exit code.
 #include "kernel/driver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
 #include "scripted_frontend.h"
 #include "test_support.h"
+#include "util/filesys.h"
 #include "util/messages.h"
 
 namespace corv {
 namespace {
 
-using Calls = std::vector<std::string>;
+using Pages = std::vector<std::string>;
+using Installed = std::set<std::string>;
 
 class DriverTest : public ::testing::Test {
 protected:
   void SetUp() override { ResetLanguage(); }
   void TearDown() override { ResetLanguage(); }
-
-  // A package on which every wizard step shows its page.
-  static void ShowEveryStep(ScriptedSteps& steps) {
-    steps.license = true;
-    steps.shortcutsAt = {{kLocationProgramFolder, true}, {kLocationDesktop, true}};
-    steps.jre = true;
-    steps.associations = true;
-    steps.services = true;
-  }
 };
+
+void AddShortcut(InstallRecord& r, ShortcutLocation location) {
+  r.shortcuts.push_back({location, u"Hello", std::nullopt, 0, u"", u"hello.exe", u""});
+}
+
+void AddService(InstallRecord& r) {
+  r.services.push_back({u"hello.exe", u"Hello", u"Hello service", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
+}
+
+// A package on which every wizard step shows its page.
+void ShowEveryStep(InstallRecord& r) {
+  r.licenseText = u"Terms";
+  r.defaultProgramFolder = u"Hello";
+  AddShortcut(r, kLocationProgramFolder);
+  AddShortcut(r, kLocationDesktop);
+  r.noJre = 0;
+  r.jre.version = u"1.4.2";
+  r.associations = {{u"hel", u"Hello files", u"Hello.File", u"hello.exe", u"", true}};
+  AddService(r);
+}
 
 // The failure an assertion of the driver reports on the finish page.
 bool ReportsDriverAssertion(const ScriptedRun& run, size_t result) {
   return run.ui->results.size() > result && run.ui->results[result].first &&
          ToUtf8(*run.ui->results[result].first).rfind("ASSERT: file ..\\src\\kernel\\driver.cpp, line ", 0) == 0;
+}
+
+// Nothing of the installation is left: undone once, temporary folder gone.
+void ExpectRolledBack(const ScriptedRun& run, int rollbacks = 1) {
+  EXPECT_EQ(run.steps->rollbacks, rollbacks);
+  EXPECT_TRUE(run.steps->installed.empty());
+  EXPECT_FALSE(run.steps->tempFolder);
+  EXPECT_FALSE(run.steps->undoneWhileExtracting);
+  EXPECT_FALSE(run.steps->destroyed);
+  EXPECT_FALSE(run.ui->isActive());
 }
 
 // Runs, expecting exit code 1; returns what went to standard output, with
@@ -85,28 +111,31 @@ TEST_F(DriverTest, SecondModeOptionFailsBeforeAnyFrontEndAndLeavesNoOptions) {
   EXPECT_EQ(Options::Instance(), nullptr);
 }
 
-TEST_F(DriverTest, StartUpRunsInOrderThenTheWizardAndTheCompletion) {
+TEST_F(DriverTest, CompletedInstallationKeepsItsWorkAndEndsTheRun) {
   ScriptedRun run({"/batch"});
+  const InstallInfo* current = nullptr;
+  run.ui->hooks["showWelcome"] = [&] { current = InstallInfo::Current(); };
   EXPECT_EQ(run.run(), 0);
-  Calls expected = {"createProcessObjects", "readPackage", "setFrontEnd", "createTempFolder",
-                    "extractAuxiliaryFiles", "begin", "showWelcome",
-                    "setInstallProfile(1)",  // an administrator, no shortcuts: common
-                    "askDestination", "showSummary", "callPreInstall", "runProgress", "showResult",
-                    "writeInstallLog", "end", "undoTemporaryFiles", "destroyProcessObjects"};
-  EXPECT_EQ(run.log.main(), expected);
-  Calls worker = {"extractMainFiles", "installSystemIntegration", "callPostInstall",
-                  "runInstallRunProgram", "finishProgress"};
-  EXPECT_EQ(run.log.worker(), worker);
+  EXPECT_EQ(current, run.steps->info());
+  EXPECT_EQ(run.info().frontEnd(), run.ui);
+  EXPECT_EQ(run.info().installProfile(), kProfileCommon);  // an administrator, no shortcuts
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askDestination", "showSummary", "runProgress", "showResult"}));
+  EXPECT_EQ(run.steps->installed, (Installed{"files", "integration", "hooks", "install-run", "install.log"}));
   ASSERT_EQ(run.ui->results.size(), 1u);
-  EXPECT_EQ(run.ui->results[0].first, std::nullopt);
-  EXPECT_FALSE(run.ui->results[0].second);
+  EXPECT_EQ(run.ui->results[0], std::make_pair(OptString(), false));
+  EXPECT_TRUE(run.ui->boxes.empty());
+  EXPECT_EQ(run.steps->rollbacks, 0);
+  EXPECT_FALSE(run.steps->tempFolder);
+  EXPECT_TRUE(run.steps->destroyed);
+  EXPECT_FALSE(run.steps->restarted);
+  EXPECT_FALSE(run.ui->isActive());
 }
 
 TEST_F(DriverTest, HelpShowsTheUsageWithoutOpeningThePackage) {
   for (const char* help : {"/help", "-h", "/?", "/HELP"}) {
     ScriptedRun run({"/batch", help});
     EXPECT_EQ(run.run(), 1) << help;
-    EXPECT_EQ(run.log.main(), (Calls{"createProcessObjects", "showMessage"})) << help;
+    EXPECT_EQ(run.steps->info(), nullptr);
     ASSERT_EQ(run.ui->boxes.size(), 1u);
     EXPECT_EQ(run.ui->boxes[0].caption, "Information");
     EXPECT_EQ(run.ui->boxes[0].text.rfind("Usage of setup.exe\n\n/gui - GUI installation wizard", 0), 0u);
@@ -128,441 +157,394 @@ TEST_F(DriverTest, CommandLineFailuresAreSevereErrorsBeforeThePackage) {
   for (const Case& c : cases) {
     ScriptedRun run(c.args);
     EXPECT_EQ(run.run(), 1);
-    EXPECT_EQ(run.log.main(), Calls{"showMessage"});
+    EXPECT_EQ(run.steps->info(), nullptr);
+    EXPECT_EQ(run.steps->rollbacks, 0);
     ASSERT_EQ(run.ui->boxes.size(), 1u);
     EXPECT_EQ(run.ui->boxes[0].caption, "Severe error");
     EXPECT_EQ(run.ui->boxes[0].text, c.text);
   }
 }
 
-TEST_F(DriverTest, PackageLanguageIsSelectedFromTheRecord) {
+TEST_F(DriverTest, MessagesComeInTheLanguageOfThePackage) {
   ScriptedRun run({"/batch"});
-  run.steps->language = 5;  // German
-  run.steps->services = true;
+  run.steps->record.language = 5;  // German
+  run.steps->interrupted = true;   // an interrupted installation is undone and told
+  AddService(run.steps->record);
   run.steps->windowsNT = false;
   EXPECT_EQ(run.run(), 0);
   EXPECT_EQ(CurrentLanguage().base, 2000);
-  ASSERT_EQ(run.ui->boxes.size(), 1u);
-  EXPECT_EQ(run.ui->boxes[0].caption, ToAnsi(LoadMessage(1403)));
-  EXPECT_EQ(run.ui->boxes[0].text, ToAnsi(LoadMessage(1141)));
-  EXPECT_NE(run.ui->boxes[0].caption, "Warning");
-}
-
-TEST_F(DriverTest, AnUndoneInterruptedInstallationIsToldInTheLanguageOfThePackageAndTheRunGoesOn) {
-  ScriptedRun run({"/batch"});
-  run.steps->language = 5;  // German
-  run.steps->interrupted = true;
-  EXPECT_EQ(run.run(), 0);
-  ASSERT_EQ(run.ui->boxes.size(), 1u);
+  ASSERT_EQ(run.ui->boxes.size(), 2u);
   EXPECT_EQ(run.ui->boxes[0].caption, ToAnsi(LoadMessage(1401)));
   EXPECT_EQ(run.ui->boxes[0].text, ToAnsi(LoadMessage(1262)));
-  EXPECT_NE(run.ui->boxes[0].text.find("Installation"), std::string::npos);
+  EXPECT_EQ(run.ui->boxes[1].caption, ToAnsi(LoadMessage(1403)));
+  EXPECT_EQ(run.ui->boxes[1].text, ToAnsi(LoadMessage(1141)));
+  EXPECT_NE(run.ui->boxes[1].caption, "Warning");
 }
 
 TEST_F(DriverTest, RecordLanguageOutsideTheSettingsIsAnAssertion) {
   for (int setting : {0, 7}) {
     ScriptedRun run({"/batch"});
-    run.steps->language = setting;
+    run.steps->record.language = static_cast<uint8_t>(setting);
     EXPECT_EQ(run.run(), 1);
     ASSERT_EQ(run.ui->boxes.size(), 1u);
     EXPECT_EQ(run.ui->boxes[0].text.rfind("ASSERT: file ..\\src\\kernel\\driver.cpp, line ", 0), 0u);
   }
 }
 
-TEST_F(DriverTest, TextsOutsideTheCodePageStopWith1056AndRollBack) {
+TEST_F(DriverTest, TextsOutsideTheCodePageStopWith1056BeforeAnythingIsWritten) {
   ScriptedRun run({"/batch"});
-  run.steps->representable = false;
+  run.steps->record.packageName = XString(1, static_cast<XChar>(0xD800));  // a lone surrogate
   EXPECT_EQ(run.run(), 1);
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].text, ToAnsi(LoadMessage(1056)));
-  EXPECT_EQ(run.log.main(), (Calls{"createProcessObjects", "readPackage", "showMessage",
-                                   "undoInstallation", "end", "undoTemporaryFiles"}));
+  EXPECT_TRUE(run.ui->pages.empty());
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) {
-  {
-    ScriptedRun stopped({"/batch"});
-    stopped.steps->warnPrevious = true;
-    stopped.steps->installedCopies = 1;
-    stopped.ui->previousVersionAnswer = kStop;
-    EXPECT_EQ(stopped.run(), 1);
-    EXPECT_EQ(stopped.log.main(), (Calls{"createProcessObjects", "readPackage", "setFrontEnd",
-                                         "searchInstalledCopies", "confirmOverPreviousVersion"}));
-  }
-  {
-    ScriptedRun proceeding({"/batch"});
-    proceeding.steps->warnPrevious = true;
-    proceeding.steps->installedCopies = 2;
-    EXPECT_EQ(proceeding.run(), 0);
-    EXPECT_TRUE(proceeding.log.contains("confirmOverPreviousVersion"));
-  }
-  {
-    ScriptedRun noneFound({"/batch"});
-    noneFound.steps->warnPrevious = true;
-    EXPECT_EQ(noneFound.run(), 0);
-    EXPECT_TRUE(noneFound.log.contains("searchInstalledCopies"));
-    EXPECT_FALSE(noneFound.log.contains("confirmOverPreviousVersion"));
-  }
-  {
-    // An update never looks for a previous version.
-    ScriptedRun update({"/batch"});
-    update.steps->warnPrevious = true;
-    update.steps->installation = false;
-    update.steps->installedCopies = 1;
-    EXPECT_EQ(update.run(), 0);
-    EXPECT_FALSE(update.log.contains("searchInstalledCopies"));
-  }
+  auto runWith = [](bool warn, OptString copy, int answer, uint8_t kind = kPackageInstallation) {
+    auto run = std::make_unique<ScriptedRun>(std::vector<std::string>{"/batch"});
+    run->steps->record.warnPreviousVersion = warn;
+    run->steps->record.kind = kind;
+    run->steps->installedCopy = copy;
+    run->ui->previousVersionAnswer = answer;
+    return run;
+  };
+  auto stopped = runWith(true, XString(u"C:\\Old"), kStop);
+  EXPECT_EQ(stopped->run(), 1);
+  EXPECT_TRUE(stopped->ui->previousVersionAsked);
+  EXPECT_FALSE(stopped->steps->tempFolder);
+  EXPECT_TRUE(stopped->ui->pages.empty());
+  EXPECT_EQ(stopped->steps->rollbacks, 0);
+  stopped.reset();  // one driver at a time
+
+  auto proceeding = runWith(true, XString(u"C:\\Old"), kProceed);
+  EXPECT_EQ(proceeding->run(), 0);
+  EXPECT_TRUE(proceeding->ui->previousVersionAsked);
+  proceeding.reset();
+
+  auto noneFound = runWith(true, std::nullopt, kStop);
+  EXPECT_EQ(noneFound->run(), 0);
+  EXPECT_FALSE(noneFound->ui->previousVersionAsked);
+  noneFound.reset();
+
+  auto notAsked = runWith(false, XString(u"C:\\Old"), kStop);
+  EXPECT_EQ(notAsked->run(), 0);
+  EXPECT_FALSE(notAsked->ui->previousVersionAsked);
+  notAsked.reset();
+
+  // An update never looks for a previous version.
+  auto update = runWith(true, XString(u"C:\\Old"), kStop, kPackageUpdate);
+  EXPECT_EQ(update->run(), 0);
+  EXPECT_FALSE(update->ui->previousVersionAsked);
+  EXPECT_EQ(update->info().primaryLookup().candidateCount(), 0);
 }
 
 // ---- The wizard walk
 
 TEST_F(DriverTest, BackSkipsTheSkippedStepsInBothDirections) {
   ScriptedRun run({});
-  run.steps->license = true;
-  run.steps->shortcutsAt = {{kLocationDesktop, true}};
+  run.steps->record.licenseText = u"Terms";
+  AddShortcut(run.steps->record, kLocationDesktop);
   // Steps 5 (JRE), 6 (program folder), 7 (associations) and 9 (services)
   // are skipped.
   run.ui->answers["askShortcuts"] = {PageResult::Back, PageResult::Next};
   run.ui->answers["askDestination"] = {PageResult::Next, PageResult::Back, PageResult::Next};
   EXPECT_EQ(run.run(), 0);
-  EXPECT_EQ(run.ui->pages(),
-            (Calls{"showWelcome", "askLicenseAgreement", "askInstallProfile", "askDestination",
-                   "askShortcuts", "askDestination", "askInstallProfile", "askDestination",
-                   "askShortcuts", "showSummary", "runProgress", "showResult"}));
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askLicenseAgreement", "askInstallProfile", "askDestination",
+                                  "askShortcuts", "askDestination", "askInstallProfile", "askDestination",
+                                  "askShortcuts", "showSummary", "runProgress", "showResult"}));
 }
 
 TEST_F(DriverTest, BackFromTheJrePageOverTheSkippedProfileStep) {
   ScriptedRun run({});
-  run.steps->jre = true;  // no shortcuts: the profile step sets common and is skipped
+  run.steps->record.noJre = 0;  // no shortcuts: the profile step sets common and is skipped
   run.ui->answers["askJre"] = {PageResult::Back, PageResult::Next};
   run.ui->answers["askDestination"] = {PageResult::Next, PageResult::Back, PageResult::Next};
+  std::vector<int> profiles;
+  run.ui->hooks["askDestination"] = [&] { profiles.push_back(run.info().installProfile()); };
   EXPECT_EQ(run.run(), 0);
-  EXPECT_EQ(run.ui->pages(),
-            (Calls{"showWelcome", "askDestination", "askJre", "askDestination", "showWelcome",
-                   "askDestination", "askJre", "showSummary", "runProgress", "showResult"}));
-  // Passing the skipped step sets the profile each time, whatever the direction.
-  Calls main = run.log.main();
-  EXPECT_EQ(std::count(main.begin(), main.end(), "setInstallProfile(1)"), 3);
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askDestination", "askJre", "askDestination", "showWelcome",
+                                  "askDestination", "askJre", "showSummary", "runProgress", "showResult"}));
+  // Passing the skipped step sets the profile whatever the direction.
+  EXPECT_EQ(profiles, (std::vector<int>{kProfileCommon, kProfileCommon, kProfileCommon}));
 }
 
 TEST_F(DriverTest, BackFromTheSummaryPassesTheServiceWarningAgain) {
   ScriptedRun run({});
-  run.steps->services = true;
+  AddService(run.steps->record);
+  AddShortcut(run.steps->record, kLocationStartMenu);
   run.steps->windowsNT = false;
-  run.steps->shortcutsAt = {{kLocationStartMenu, true}};
   run.ui->answers["showSummary"] = {PageResult::Back, PageResult::Next};
   EXPECT_EQ(run.run(), 0);
-  EXPECT_EQ(run.ui->pages(),
-            (Calls{"showWelcome", "askInstallProfile", "askDestination", "askShortcuts",
-                   "showSummary", "askShortcuts", "showSummary", "runProgress", "showResult"}));
-  // Forward, back and forward again: three warnings.
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askInstallProfile", "askDestination", "askShortcuts",
+                                  "showSummary", "askShortcuts", "showSummary", "runProgress", "showResult"}));
+  // Forward, back and forward again: three warnings, and no service.
   ASSERT_EQ(run.ui->boxes.size(), 3u);
   for (const Box& box : run.ui->boxes) {
     EXPECT_EQ(box.caption, "Warning");
     EXPECT_EQ(box.text, "Unable to install Windows NT service:\n Windows NT/2000/XP system required");
   }
-  EXPECT_FALSE(run.log.contains("askServiceAccounts"));
+  EXPECT_EQ(run.steps->installed.count("services"), 0u);
 }
 
 TEST_F(DriverTest, ServicesNeedAnAdministrator) {
   ScriptedRun run({});
-  run.steps->services = true;
+  AddService(run.steps->record);
   run.steps->administrator = false;
   EXPECT_EQ(run.run(), 0);
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].text, "Unable to install Windows NT service:\n Administrative privileges required");
-  EXPECT_FALSE(run.log.contains("askServiceAccounts"));
-  EXPECT_FALSE(run.log.contains("worker:installServices"));
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askDestination", "showSummary", "runProgress", "showResult"}));
+  EXPECT_EQ(run.steps->installed.count("services"), 0u);
+  EXPECT_EQ(run.info().installProfile(), kProfilePersonal);
 }
 
-TEST_F(DriverTest, InstallProfileStep) {
-  {
-    ScriptedRun personal({});
-    personal.steps->administrator = false;
-    personal.steps->shortcutsAt = {{kLocationDesktop, true}};
-    EXPECT_EQ(personal.run(), 0);
-    EXPECT_TRUE(personal.log.contains("setInstallProfile(2)"));
-    EXPECT_FALSE(personal.log.contains("askInstallProfile"));
-  }
-  {
-    ScriptedRun asked({});
-    asked.steps->shortcutsAt = {{kLocationStartup, true}};
-    EXPECT_EQ(asked.run(), 0);
-    EXPECT_TRUE(asked.log.contains("askInstallProfile"));
-    EXPECT_FALSE(asked.log.contains("setInstallProfile(1)"));
-  }
+TEST_F(DriverTest, InstallProfileIsAskedOnlyOfAnAdministratorWithShortcuts) {
+  ScriptedRun asked({});
+  AddShortcut(asked.steps->record, kLocationStartup);
+  asked.ui->hooks["askInstallProfile"] = [&] { asked.info().setInstallProfile(kProfilePersonal); };
+  EXPECT_EQ(asked.run(), 0);
+  EXPECT_EQ(asked.ui->pages[1], "askInstallProfile");
+  EXPECT_EQ(asked.info().installProfile(), kProfilePersonal);
+  asked.driver.reset();  // one driver at a time
+
+  // An update takes the profile of the installation it updates, once its
+  // location is chosen.
   ScriptedRun update({});
-  update.steps->installation = false;
-  update.steps->shortcutsAt = {{kLocationDesktop, true}};
+  update.steps->record.kind = kPackageUpdate;
+  AddShortcut(update.steps->record, kLocationDesktop);
+  update.steps->record.primaryName = u"Hello Base";
   EXPECT_EQ(update.run(), 0);
-  EXPECT_FALSE(update.log.contains("askInstallProfile"));
-  EXPECT_FALSE(update.log.contains("setInstallProfile(1)"));
-  EXPECT_FALSE(update.log.contains("setInstallProfile(2)"));
-  EXPECT_FALSE(update.log.contains("askDestination"));
-  EXPECT_TRUE(update.log.contains("askUpdateLocation"));
-  // The profile comes from the installation the update applies to.
-  EXPECT_TRUE(update.log.contains("takePrimaryProfile"));
+  EXPECT_EQ(update.ui->pages, (Pages{"showWelcome", "askUpdateLocation", "askShortcuts", "showSummary",
+                                     "runProgress", "showResult"}));
+  EXPECT_EQ(update.info().installProfile(), kProfilePersonal);
 }
 
 TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
-  {
-    ScriptedRun taken({});
-    taken.steps->installation = false;
-    taken.steps->jre = true;
-    taken.steps->primaryJre = true;
-    EXPECT_EQ(taken.run(), 0);
-    EXPECT_TRUE(taken.log.contains("takePrimaryJre"));
-    EXPECT_FALSE(taken.log.contains("askJre"));
-  }
-  {
-    ScriptedRun notTaken({});
-    notTaken.steps->installation = false;
-    notTaken.steps->jre = true;
-    EXPECT_EQ(notTaken.run(), 0);
-    EXPECT_LT(notTaken.log.indexOf("takePrimaryJre"), notTaken.log.indexOf("askJre"));
-  }
+  auto jreRun = [](uint8_t kind, OptString primaryJre) {
+    auto run = std::make_unique<ScriptedRun>(std::vector<std::string>{});
+    run->steps->record.kind = kind;
+    run->steps->record.noJre = 0;
+    run->steps->primaryJre = primaryJre;
+    EXPECT_EQ(run->run(), 0);
+    return run;
+  };
+  auto taken = jreRun(kPackageUpdate, XString(u"C:\\Java"));
+  EXPECT_EQ(std::count(taken->ui->pages.begin(), taken->ui->pages.end(), "askJre"), 0);
+  EXPECT_EQ(taken->info().jreFolder(), u"C:\\Java");
+  EXPECT_TRUE(taken->info().jreFolderFromPrimary());
+  taken.reset();  // one driver at a time
+
+  auto notTaken = jreRun(kPackageUpdate, std::nullopt);
+  EXPECT_EQ(notTaken->ui->pages[2], "askJre");
+  EXPECT_EQ(notTaken->info().jreFolder(), std::nullopt);
+  notTaken.reset();
 
   // A new installation always asks.
-  ScriptedRun installation({});
-  installation.steps->jre = true;
-  installation.steps->primaryJre = true;
-  EXPECT_EQ(installation.run(), 0);
-  EXPECT_FALSE(installation.log.contains("takePrimaryJre"));
-  EXPECT_TRUE(installation.log.contains("askJre"));
+  auto installation = jreRun(kPackageInstallation, XString(u"C:\\Java"));
+  EXPECT_EQ(installation->ui->pages[2], "askJre");
+  EXPECT_EQ(installation->info().jreFolder(), std::nullopt);
 }
 
 TEST_F(DriverTest, ProgramFolderShortcutsNeedANamedProgramFolder) {
   ScriptedRun run({});
-  run.steps->shortcutsAt = {{kLocationProgramFolder, true}};
-  run.steps->programFolderNamed = false;
+  AddShortcut(run.steps->record, kLocationProgramFolder);
   EXPECT_EQ(run.run(), 1);
   EXPECT_TRUE(ReportsDriverAssertion(run, 0));
-  EXPECT_FALSE(run.log.contains("askProgramFolder"));
+  EXPECT_EQ(std::count(run.ui->pages.begin(), run.ui->pages.end(), "askProgramFolder"), 0);
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, EveryStepShowsItsPageInWizardOrder) {
   ScriptedRun run({});
-  ShowEveryStep(*run.steps);
+  ShowEveryStep(run.steps->record);
   EXPECT_EQ(run.run(), 0);
-  EXPECT_EQ(run.ui->pages(),
-            (Calls{"showWelcome", "askLicenseAgreement", "askInstallProfile", "askDestination",
-                   "askJre", "askProgramFolder", "askFileAssociations", "askShortcuts",
-                   "askServiceAccounts", "showSummary", "runProgress", "showResult"}));
-  EXPECT_EQ(run.log.worker(),
-            (Calls{"extractMainFiles", "installSystemIntegration", "installServices",
-                   "callPostInstall", "runInstallRunProgram", "finishProgress"}));
+  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askLicenseAgreement", "askInstallProfile", "askDestination",
+                                  "askJre", "askProgramFolder", "askFileAssociations", "askShortcuts",
+                                  "askServiceAccounts", "showSummary", "runProgress", "showResult"}));
+  EXPECT_EQ(run.steps->installed,
+            (Installed{"files", "integration", "services", "hooks", "install-run", "install.log"}));
 }
 
 TEST_F(DriverTest, CancelOnAnyStepRollsBackAndEndsWith1) {
-  const char* const pages[] = {"showWelcome",  "askLicenseAgreement", "askInstallProfile",
-                               "askDestination", "askJre",            "askProgramFolder",
-                               "askFileAssociations", "askShortcuts", "askServiceAccounts",
-                               "showSummary",  "runProgress",         "showResult"};
+  const char* const pages[] = {"showWelcome",         "askLicenseAgreement", "askInstallProfile",
+                               "askDestination",      "askJre",              "askProgramFolder",
+                               "askFileAssociations", "askShortcuts",        "askServiceAccounts",
+                               "showSummary",         "runProgress",         "showResult"};
   for (const char* page : pages) {
     SCOPED_TRACE(page);
     ScriptedRun run({});
-    ShowEveryStep(*run.steps);
-    run.steps->extractionWaitsForAbort = true;
+    ShowEveryStep(run.steps->record);
+    // A cancel during the progress stops the extraction, which has ended
+    // before the rollback.
+    run.steps->extractionWaitsForAbort = std::string(page) != "showResult";
     run.ui->answers[page] = {PageResult::Cancel};
-    if (std::string(page) == "showResult") run.steps->extractionWaitsForAbort = false;
     EXPECT_EQ(run.run(), 1);
-    Calls main = run.log.main();
-    Calls rollback = {"undoInstallation", "end", "undoTemporaryFiles"};
-    Calls tail = {page};
-    if (std::string(page) == "runProgress") {
-      // The extraction is told to stop, and the worker has ended before the rollback.
-      tail.push_back("abortExtraction");
-      EXPECT_EQ(run.log.worker(), (Calls{"extractMainFiles", "extractMainFiles aborted"}));
-      EXPECT_LT(run.log.indexOf("worker:extractMainFiles aborted"), run.log.indexOf("undoInstallation"));
-    }
-    tail.insert(tail.end(), rollback.begin(), rollback.end());
-    ASSERT_GE(main.size(), tail.size());
-    EXPECT_EQ(Calls(main.end() - static_cast<long>(tail.size()), main.end()), tail);
-    EXPECT_FALSE(run.log.contains("writeInstallLog"));
-    EXPECT_FALSE(run.log.contains("destroyProcessObjects"));
+    EXPECT_EQ(run.ui->pages.back(), page);
+    EXPECT_TRUE(run.ui->boxes.empty());
+    EXPECT_EQ(run.ui->results.size(), std::string(page) == "showResult" ? 1u : 0u);
+    ExpectRolledBack(run);
   }
 
   ScriptedRun update({});
-  update.steps->installation = false;
+  update.steps->record.kind = kPackageUpdate;
   update.ui->answers["askUpdateLocation"] = {PageResult::Cancel};
   EXPECT_EQ(update.run(), 1);
-  EXPECT_EQ(update.ui->pages(), (Calls{"showWelcome", "askUpdateLocation"}));
-  EXPECT_TRUE(update.log.contains("undoTemporaryFiles"));
-  EXPECT_FALSE(update.log.contains("takePrimaryProfile"));
+  EXPECT_EQ(update.ui->pages, (Pages{"showWelcome", "askUpdateLocation"}));
+  ExpectRolledBack(update);
+  EXPECT_THROW(update.info().installProfile(), AssertionFailedError);  // not taken from the primary
 }
 
 TEST_F(DriverTest, PageResultsOutsideTheThreeAreAssertions) {
-  {
+  for (const char* page : {"askDestination", "showWelcome", "showResult", "runProgress"}) {
+    SCOPED_TRACE(page);
     ScriptedRun run({});
-    run.ui->answers["askDestination"] = {static_cast<PageResult>(0)};
+    run.steps->extractionWaitsForAbort = std::string(page) == "runProgress";
+    // No step comes before the first, the finish page has no Back, and the
+    // progress knows no Back either.
+    run.ui->answers[page] = {std::string(page) == "askDestination" ? static_cast<PageResult>(0) : PageResult::Back};
     EXPECT_EQ(run.run(), 1);
-    EXPECT_TRUE(ReportsDriverAssertion(run, 0));
+    EXPECT_TRUE(ReportsDriverAssertion(run, std::string(page) == "showResult" ? 1 : 0));
+    ExpectRolledBack(run);
   }
-  {
-    ScriptedRun back({});
-    back.ui->answers["showWelcome"] = {PageResult::Back};  // no step before the first
-    EXPECT_EQ(back.run(), 1);
-    EXPECT_TRUE(ReportsDriverAssertion(back, 0));
-  }
-  {
-    ScriptedRun finish({});
-    finish.ui->answers["showResult"] = {PageResult::Back};  // the finish page has no Back
-    EXPECT_EQ(finish.run(), 1);
-    EXPECT_TRUE(ReportsDriverAssertion(finish, 1));
-    EXPECT_FALSE(finish.log.contains("writeInstallLog"));
-  }
-  ScriptedRun progress({});
-  progress.steps->extractionWaitsForAbort = true;
-  progress.ui->answers["runProgress"] = {PageResult::Back};
-  EXPECT_EQ(progress.run(), 1);
-  EXPECT_TRUE(progress.log.contains("abortExtraction"));
-  EXPECT_LT(progress.log.indexOf("worker:extractMainFiles aborted"), progress.log.indexOf("undoInstallation"));
 }
 
 // ---- The installation proper
 
 TEST_F(DriverTest, WorkerStepsFollowTheRecordAndTheOptions) {
-  {
-    ScriptedRun run({});
-    ShowEveryStep(*run.steps);
-    run.steps->binds = true;
-    run.steps->path = u"C:\\Hello\\bin";
-    EXPECT_EQ(run.run(), 0);
-    EXPECT_EQ(run.log.worker(),
-              (Calls{"extractMainFiles", "bindExecutables", "installSystemIntegration",
-                     "installServices", "addToPath(C:\\Hello\\bin)", "callPostInstall",
-                     "runInstallRunProgram", "finishProgress"}));
-  }
+  ScriptedRun run({});
+  ShowEveryStep(run.steps->record);
+  run.steps->record.bindExecutables = true;
+  run.steps->record.pathEntry = u"bin";
+  EXPECT_EQ(run.run(), 0);
+  const std::string path = "PATH " + ToUtf8(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
+  EXPECT_EQ(run.steps->installed, (Installed{"files", "bound", "integration", "services", path, "hooks",
+                                             "install-run", "install.log"}));
+  run.driver.reset();  // one driver at a time
 
   ScriptedRun noReg({"/no-reg"});
-  ShowEveryStep(*noReg.steps);
-  noReg.steps->path = u"C:\\Hello\\bin";
+  ShowEveryStep(noReg.steps->record);
+  noReg.steps->record.pathEntry = u"bin";
   EXPECT_EQ(noReg.run(), 0);
-  EXPECT_EQ(noReg.log.worker(), (Calls{"extractMainFiles", "callPostInstall", "runInstallRunProgram",
-                                       "finishProgress"}));
+  EXPECT_EQ(noReg.steps->installed, (Installed{"files", "hooks", "install-run", "install.log"}));
 }
 
 TEST_F(DriverTest, PathThatCannotBeChangedIsAWarningAndTheInstallationGoesOn) {
   ScriptedRun run({});
-  run.steps->path = u"C:\\Hello\\bin";
+  run.steps->record.pathEntry = u"bin";
   run.steps->pathAdded = false;
   EXPECT_EQ(run.run(), 0);
-  EXPECT_TRUE(run.log.contains("worker:showMessage"));
+  const std::string folder = ToAnsi(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].caption, "Warning");
-  EXPECT_EQ(run.ui->boxes[0].text, "Unable to add 'C:\\Hello\\bin' to PATH environment variable");
-  EXPECT_TRUE(run.log.contains("worker:callPostInstall"));
+  EXPECT_EQ(run.ui->boxes[0].text, "Unable to add '" + folder + "' to PATH environment variable");
+  EXPECT_EQ(run.steps->installed, (Installed{"files", "integration", "hooks", "install-run", "install.log"}));
 }
 
 TEST_F(DriverTest, WorkerFailureWakesTheProgressAndIsReportedOnTheFinishPage) {
   ScriptedRun run({});
-  run.steps->failures["installSystemIntegration"] = [] { throw FatalError(1122, u"Software\\Hello"); };
+  run.steps->hooks["integration"] = [] { throw FatalError(1122, u"Software\\Hello"); };
   EXPECT_EQ(run.run(), 1);
-  EXPECT_EQ(run.log.worker(), (Calls{"extractMainFiles", "installSystemIntegration", "abortProgress"}));
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first, u"Unable to create product key Software\\Hello in registry");
   EXPECT_FALSE(run.ui->results[0].second);
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 5, main.end()),
-            (Calls{"runProgress", "showResult", "undoInstallation", "end", "undoTemporaryFiles"}));
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, OutOfMemoryAndForeignExceptionsOnEitherThreadEndLikeAnyFailure) {
-  {
-    // On the worker: reported on the finish page, rolled back, exit code 1.
-    ScriptedRun worker({});
-    worker.steps->failures["installSystemIntegration"] = [] { throw std::bad_alloc(); };
-    EXPECT_EQ(worker.run(), 1);
-    ASSERT_EQ(worker.ui->results.size(), 1u);
-    EXPECT_EQ(worker.ui->results[0].first, u"Out of memory error");
-    Calls main = worker.log.main();
-    EXPECT_EQ(Calls(main.end() - 4, main.end()),
-              (Calls{"showResult", "undoInstallation", "end", "undoTemporaryFiles"}));
-  }
+  // On the worker: reported on the finish page, rolled back, exit code 1.
+  ScriptedRun worker({});
+  worker.steps->hooks["integration"] = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(worker.run(), 1);
+  ASSERT_EQ(worker.ui->results.size(), 1u);
+  EXPECT_EQ(worker.ui->results[0].first, u"Out of memory error");
+  ExpectRolledBack(worker);
+  worker.driver.reset();  // one driver at a time
+
   // On the main thread, before the front end began: a severe-error box.
   ScriptedRun early({"/batch"});
-  early.steps->failures["extractAuxiliaryFiles"] = [] { throw std::runtime_error("library failure"); };
+  early.steps->hooks["extractAuxiliaryFiles"] = [] { throw std::runtime_error("library failure"); };
   EXPECT_EQ(early.run(), 1);
   ASSERT_EQ(early.ui->boxes.size(), 1u);
   EXPECT_EQ(early.ui->boxes[0].text.rfind("ASSERT: file ..\\src\\kernel\\driver.cpp, line ", 0), 0u)
       << early.ui->boxes[0].text;
-  Calls main = early.log.main();
-  EXPECT_EQ(Calls(main.end() - 4, main.end()), (Calls{"showMessage", "undoInstallation", "end", "undoTemporaryFiles"}));
+  ExpectRolledBack(early);
 }
 
 TEST_F(DriverTest, WorkerFailureAfterCancelIsReportedAsAFailure) {
   ScriptedRun run({});
   run.ui->answers["runProgress"] = {PageResult::Cancel};
   run.steps->extractionWaitsForAbort = true;
-  run.steps->failures["extractMainFiles aborted"] = [] { throw FatalError(1102, u"C:\\setup.exe"); };
+  run.steps->hooks["extraction aborted"] = [] { throw FatalError(1102, u"C:\\setup.exe"); };
   EXPECT_EQ(run.run(), 1);
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first, u"Unable to read file C:\\setup.exe");
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 6, main.end()),
-            (Calls{"runProgress", "abortExtraction", "showResult", "undoInstallation", "end",
-                   "undoTemporaryFiles"}));
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, FailingProgressDisplayStopsAndJoinsTheWorkerBeforeTheRollback) {
   ScriptedRun run({});
   run.steps->extractionWaitsForAbort = true;
-  run.ui->failures["runProgress"] = [] { throw FatalError(u"the progress page failed"); };
+  run.ui->hooks["runProgress"] = [] { throw FatalError(u"the progress page failed"); };
   EXPECT_EQ(run.run(), 1);
-  EXPECT_TRUE(run.log.contains("abortExtraction"));
-  EXPECT_LT(run.log.indexOf("worker:extractMainFiles aborted"), run.log.indexOf("undoInstallation"));
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first, u"the progress page failed");
+  ExpectRolledBack(run);
 }
 
 // ---- Completion
 
 TEST_F(DriverTest, CompletionStartsTheAfterRunProgramUnlessARestartIsPendingOrRefused) {
-  {
-    ScriptedRun run({});
-    run.steps->afterRun = true;
-    EXPECT_EQ(run.run(), 0);
-    Calls main = run.log.main();
-    EXPECT_EQ(Calls(main.end() - 5, main.end()),
-              (Calls{"writeInstallLog", "end", "undoTemporaryFiles", "startAfterRunProgram",
-                     "destroyProcessObjects"}));
+  auto afterRun = [](std::vector<std::string> args) {
+    auto run = std::make_unique<ScriptedRun>(std::move(args));
+    run->steps->record.afterRunProgram = u"hello.exe";
+    run->steps->record.afterRunArguments = u"";
+    return run;
+  };
+  auto started = afterRun({});
+  EXPECT_EQ(started->run(), 0);
+  EXPECT_TRUE(started->steps->afterRunStarted);
+  EXPECT_FALSE(started->steps->restarted);
+  started.reset();  // one driver at a time
+
+  auto refused = afterRun({"/no-aftrun"});
+  EXPECT_EQ(refused->run(), 0);
+  EXPECT_FALSE(refused->steps->afterRunStarted);
+  refused.reset();
+
+  // A change that needs a restart reaches the finish page; its restart
+  // choice decides.
+  for (bool restartNow : {true, false}) {
+    auto reboot = afterRun({});
+    reboot->ui->hooks["runProgress"] = [&] { reboot->info().setRebootRequired(true); };
+    reboot->ui->hooks["showResult"] = [&] { reboot->info().setRebootRequired(restartNow); };
+    EXPECT_EQ(reboot->run(), 0);
+    EXPECT_TRUE(reboot->ui->results.at(0).second);
+    EXPECT_EQ(reboot->steps->restarted, restartNow);
+    EXPECT_EQ(reboot->steps->afterRunStarted, !restartNow);
+    EXPECT_TRUE(reboot->steps->destroyed);
   }
-  {
-    ScriptedRun refused({"/no-aftrun"});
-    refused.steps->afterRun = true;
-    EXPECT_EQ(refused.run(), 0);
-    EXPECT_FALSE(refused.log.contains("startAfterRunProgram"));
-  }
-  ScriptedRun reboot({});
-  reboot.steps->afterRun = true;
-  reboot.steps->reboot = true;
-  EXPECT_EQ(reboot.run(), 0);
-  Calls main = reboot.log.main();
-  EXPECT_FALSE(reboot.log.contains("startAfterRunProgram"));
-  EXPECT_EQ(Calls(main.end() - 2, main.end()), (Calls{"destroyProcessObjects", "restartComputer"}));
-  EXPECT_TRUE(reboot.ui->results.at(0).second);
 }
 
 TEST_F(DriverTest, FailureAfterEndComesThroughAMessageBoxAndRollsBack) {
   ScriptedRun run({});
-  run.steps->afterRun = true;
-  run.steps->failures["startAfterRunProgram"] = [] { throw FatalError(1084, u"C:\\Hello\\run.exe"); };
+  run.steps->record.afterRunProgram = u"run.exe";
+  run.steps->record.afterRunArguments = u"";
+  run.steps->hooks["startAfterRunProgram"] = [] { throw FatalError(1084, u"C:\\Hello\\run.exe"); };
   EXPECT_EQ(run.run(), 1);
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].caption, "Severe error");
   EXPECT_EQ(run.ui->boxes[0].style, 0x10u);
   EXPECT_EQ(run.ui->boxes[0].text, "Cannot execute 'C:\\Hello\\run.exe'");
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 4, main.end()),
-            (Calls{"showMessage", "undoInstallation", "end", "undoTemporaryFiles"}));
-  EXPECT_FALSE(run.log.contains("destroyProcessObjects"));
+  ExpectRolledBack(run);
 }
 
 // ---- Failure handling
 
 TEST_F(DriverTest, FailureInAPageIsShownOnTheFinishPage) {
   ScriptedRun run({});
-  run.ui->failures["askDestination"] = [] { throw Error(1411, u"C:\\Fixed"); };
+  run.ui->hooks["askDestination"] = [] { throw Error(1411, u"C:\\Fixed"); };
   EXPECT_EQ(run.run(), 1);
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first,
@@ -570,111 +552,93 @@ TEST_F(DriverTest, FailureInAPageIsShownOnTheFinishPage) {
             u"installed only to the \"C:\\Fixed\" folder.");
   EXPECT_FALSE(run.ui->results[0].second);
   EXPECT_TRUE(run.ui->boxes.empty());
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 5, main.end()),
-            (Calls{"askDestination", "showResult", "undoInstallation", "end", "undoTemporaryFiles"}));
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, FailureBeforeTheFrontEndBeganIsASevereErrorBox) {
-  {
-    ScriptedRun noPackage({"/batch"});
-    noPackage.steps->failures["readPackage"] = [] { throw FatalError(1181); };
-    EXPECT_EQ(noPackage.run(), 1);
-    EXPECT_TRUE(noPackage.ui->results.empty());
-    ASSERT_EQ(noPackage.ui->boxes.size(), 1u);
-    EXPECT_EQ(noPackage.ui->boxes[0].caption, "Severe error");
-    EXPECT_EQ(noPackage.ui->boxes[0].text, "Invalid or corrupted installation package");
-    // No record, nothing to roll back.
-    EXPECT_EQ(noPackage.log.main(), (Calls{"createProcessObjects", "readPackage", "showMessage"}));
-  }
+  ScriptedRun noPackage({"/batch"});
+  noPackage.steps->hooks["readPackage"] = [] { throw FatalError(1181); };
+  EXPECT_EQ(noPackage.run(), 1);
+  EXPECT_TRUE(noPackage.ui->results.empty());
+  ASSERT_EQ(noPackage.ui->boxes.size(), 1u);
+  EXPECT_EQ(noPackage.ui->boxes[0].caption, "Severe error");
+  EXPECT_EQ(noPackage.ui->boxes[0].text, "Invalid or corrupted installation package");
+  EXPECT_EQ(noPackage.steps->rollbacks, 0);  // no record, nothing to roll back
+  noPackage.driver.reset();  // one driver at a time
 
   ScriptedRun auxiliary({"/batch"});
-  auxiliary.steps->failures["extractAuxiliaryFiles"] = [] { throw FatalError(1103, u"C:\\tmp\\x"); };
+  auxiliary.steps->hooks["extractAuxiliaryFiles"] = [] { throw FatalError(1103, u"C:\\tmp\\x"); };
   EXPECT_EQ(auxiliary.run(), 1);
   ASSERT_EQ(auxiliary.ui->boxes.size(), 1u);
   EXPECT_EQ(auxiliary.ui->boxes[0].text, "Unable to write file C:\\tmp\\x");
-  Calls main = auxiliary.log.main();
-  EXPECT_EQ(Calls(main.end() - 4, main.end()),
-            (Calls{"showMessage", "undoInstallation", "end", "undoTemporaryFiles"}));
+  ExpectRolledBack(auxiliary);
 }
 
 TEST_F(DriverTest, FailureWhileReportingIsShownInABoxAndRolledBackOnce) {
   ScriptedRun run({});
-  run.ui->failures["askDestination"] = [] { throw FatalError(u"first"); };
-  run.ui->failures["showResult"] = [] { throw FatalError(u"second"); };
+  run.ui->hooks["askDestination"] = [] { throw FatalError(u"first"); };
+  run.ui->hooks["showResult"] = [] { throw FatalError(u"second"); };
   EXPECT_EQ(run.run(), 1);
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].caption, "Severe error");
   EXPECT_EQ(run.ui->boxes[0].text, "second");
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 6, main.end()),
-            (Calls{"askDestination", "showResult", "showMessage", "undoInstallation", "end",
-                   "undoTemporaryFiles"}));
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, FailureWhileRollingBackIsShownInABoxAndRolledBackAgain) {
   ScriptedRun run({});
-  run.ui->failures["askDestination"] = [] { throw FatalError(u"first"); };
-  int undos = 0;
-  run.steps->failures["undoInstallation"] = [&undos] {
-    if (++undos == 1) throw FatalError(1266, u"C:\\Hello");
+  run.ui->hooks["askDestination"] = [] { throw FatalError(u"first"); };
+  run.steps->hooks["undoInstallation"] = [&] {
+    if (run.steps->rollbacks == 1) throw FatalError(1266, u"C:\\Hello");
   };
   EXPECT_EQ(run.run(), 1);
-  EXPECT_EQ(undos, 2);
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first, u"first");
   ASSERT_EQ(run.ui->boxes.size(), 1u);
   EXPECT_EQ(run.ui->boxes[0].caption, "Severe error");
   EXPECT_EQ(run.ui->boxes[0].text, "Unable to delete directory C:\\Hello\r\n");
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 7, main.end()),
-            (Calls{"askDestination", "showResult", "undoInstallation", "showMessage",
-                   "undoInstallation", "end", "undoTemporaryFiles"}));
+  ExpectRolledBack(run, 2);
 }
 
 TEST_F(DriverTest, FailingRollbackAfterCancelIsHandledAsAFailure) {
   ScriptedRun run({});
   run.ui->answers["showSummary"] = {PageResult::Cancel};
-  int undos = 0;
-  run.steps->failures["undoInstallation"] = [&undos] {
-    if (++undos == 1) throw FatalError(1266, u"C:\\Hello");
+  run.steps->hooks["undoInstallation"] = [&] {
+    if (run.steps->rollbacks == 1) throw FatalError(1266, u"C:\\Hello");
   };
   EXPECT_EQ(run.run(), 1);
   // Still active: the finish page shows it, then the rollback runs again.
   ASSERT_EQ(run.ui->results.size(), 1u);
   EXPECT_EQ(run.ui->results[0].first, u"Unable to delete directory C:\\Hello\r\n");
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 6, main.end()),
-            (Calls{"showSummary", "undoInstallation", "showResult", "undoInstallation", "end",
-                   "undoTemporaryFiles"}));
+  ExpectRolledBack(run, 2);
 }
 
 TEST_F(DriverTest, ThirdFailureIsWrittenAsUnrecoverable) {
   ScriptedRun run({});
-  run.ui->failures["askDestination"] = [] { throw FatalError(u"first"); };
-  run.ui->failures["showResult"] = [] { throw FatalError(u"second"); };
-  run.ui->failures["showMessage"] = [] { throw FatalError(u"third"); };
-  std::string text = RunCapturingStdout(run);
-  EXPECT_EQ(text, "Unrecoverable error occured: third\n");
+  run.ui->hooks["askDestination"] = [] { throw FatalError(u"first"); };
+  run.ui->hooks["showResult"] = [] { throw FatalError(u"second"); };
+  run.ui->hooks["showMessage"] = [] { throw FatalError(u"third"); };
+  EXPECT_EQ(RunCapturingStdout(run), "Unrecoverable error occured: third\n");
   // Failed reports do not leave the installation in place.
-  Calls main = run.log.main();
-  EXPECT_EQ(Calls(main.end() - 6, main.end()),
-            (Calls{"askDestination", "showResult", "showMessage", "undoInstallation", "end",
-                   "undoTemporaryFiles"}));
+  ExpectRolledBack(run);
 }
 
 TEST_F(DriverTest, SecondRollbackFailingIsUnrecoverableToo) {
   ScriptedRun run({});
   run.ui->answers["askDestination"] = {PageResult::Cancel};
-  run.steps->failures["undoTemporaryFiles"] = [] { throw FatalError(u"cannot remove the folder"); };
+  int removals = 0;
+  run.steps->hooks["undoTemporaryFiles"] = [&] {
+    ++removals;
+    throw FatalError(u"cannot remove the folder");
+  };
   EXPECT_EQ(RunCapturingStdout(run), "Unrecoverable error occured: cannot remove the folder\n");
   // The cancel's rollback ended the front end, so the failure and the failure
   // of the second rollback both come as boxes.
   ASSERT_EQ(run.ui->boxes.size(), 2u);
   EXPECT_EQ(run.ui->boxes[0].text, "cannot remove the folder");
   EXPECT_EQ(run.ui->boxes[1].text, "cannot remove the folder");
-  Calls main = run.log.main();
-  EXPECT_EQ(std::count(main.begin(), main.end(), "undoTemporaryFiles"), 3);
+  EXPECT_EQ(removals, 3);
+  EXPECT_EQ(run.steps->rollbacks, 3);
 }
 
 }  // namespace

@@ -228,7 +228,7 @@ TEST(InstallRecord, RefusesNamesThatLeaveTheirFolder) {
       {"service executable",
        [&](InstallRecord& r) {
          r.services.resize(1);
-         r.services[0].executable = hostile;
+         r.services[0].program = hostile;
        }},
       {"uninstaller", [&](InstallRecord& r) { r.uninstallerName = hostile; }},
       {"hook library", [&](InstallRecord& r) { r.hookLibrary = hostile; }},
@@ -284,10 +284,10 @@ TEST(InstallRecord, RefusesStringsSharedBeyondAnyRealPackage) {
   // a record of half a megabyte that would unfold into 200 MB of strings.
   InstallRecord r = MinimalRecord();
   XString big(1000, u'x');
-  r.associations.assign(20000, RecordAssociation{big, big, big, big, big, true});
+  r.associations.assign(20000, AssociationEntry{big, big, big, big, big, true});
   ExpectRefused(WriteInstallRecord(r), "shared strings");
   // Sharing as real packages do is fine.
-  r.associations.assign(50, RecordAssociation{u"ext", big, big, u"a.exe", u"", true});
+  r.associations.assign(50, AssociationEntry{u"ext", big, big, u"a.exe", u"", true});
   EXPECT_EQ(Read(WriteInstallRecord(r)), r);
 }
 
@@ -296,7 +296,7 @@ TEST(InstallRecord, RefusesOverlappingTablesThatWouldUnfoldBeyondTheRecord) {
   // dependencies: a record of 90 KB that would unfold into 15 million
   // strings.
   InstallRecord r = MinimalRecord();
-  r.services.assign(3000, RecordService{u"svc.exe", u"Svc", u"Svc", kStartAutomatic, kAccountSystem, false, {}});
+  r.services.assign(3000, ServiceEntry{u"svc.exe", u"Svc", u"Svc", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
   r.primaryMarkerFiles.assign(5000, u"x");
   std::vector<uint8_t> bytes = WriteInstallRecord(r);
   EXPECT_EQ(Read(bytes), r);
@@ -332,7 +332,7 @@ TEST(InstallRecord, RefusesLineBreaksInTextsThatInstallLogKeeps) {
          r.associations.push_back({u"ext", u"Label", t, u"a.exe", u"", true});
        }},
       {"service", [](InstallRecord& r, const XString& t) {
-         r.services.push_back({u"svc.exe", u"Svc", t, kStartAutomatic, kAccountSystem, false, {}});
+         r.services.push_back({u"svc.exe", u"Svc", t, ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
        }},
   };
   for (const auto& [what, set] : fields) {

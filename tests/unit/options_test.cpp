@@ -135,8 +135,7 @@ TEST(OptionsTest, ParseOnlyOnce) {
 }
 
 TEST(OptionsTest, UsageNeedsTheProgramNameFromParse) {
-  CallLog log;
-  ScriptedInterface ui(log);
+  ScriptedInterface ui;
   CommandLine line({"/help"});
   EXPECT_THROW(line->PrintUsage(ui), AssertionFailedError);
   EXPECT_TRUE(ui.boxes.empty());

@@ -64,9 +64,9 @@ InstallRecord FullRecord() {
       {u"exb", u"Example backups", u"Example.Backup", u"bin\\app.exe", u"", false},
   };
   r.services = {
-      {u"bin\\svc.exe", u"Example Service", u"Keeps examples", kStartAutomatic, kAccountSystem, true,
+      {u"bin\\svc.exe", u"Example Service", u"Keeps examples", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true,
        {u"Tcpip", u"EventLog"}},
-      {u"bin\\svc2.exe", u"Example Helper", u"Helps", kStartDisabled, kAccountUser, false, {}},
+      {u"bin\\svc2.exe", u"Example Helper", u"Helps", ServiceEntry::kDisabled, ServiceEntry::kUserAccount, false, {}},
   };
   r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
   return r;
@@ -146,43 +146,16 @@ void ExpectInfoMatchesRecord(const InstallInfo& info, const InstallRecord& r) {
     EXPECT_EQ(*info.jreRequirement(), r.jre);
   }
 
+  // The entries are the record's own, with no account chosen yet.
   const Infrastructure& infra = info.infrastructure();
   ASSERT_EQ(infra.shortcutCount(), r.shortcuts.size());
-  for (size_t i = 0; i < r.shortcuts.size(); ++i) {
-    const ShortcutEntry& s = infra.shortcut(i);
-    const RecordShortcut& w = r.shortcuts[i];
-    EXPECT_EQ(s.location, static_cast<int>(w.location));
-    EXPECT_EQ(s.name, w.name);
-    EXPECT_EQ(s.iconFile, w.iconFile);
-    EXPECT_EQ(s.iconIndex, w.iconIndex);
-    EXPECT_EQ(s.workingFolder, w.workingFolder);
-    EXPECT_EQ(s.target, w.target);
-    EXPECT_EQ(s.arguments, w.arguments);
-  }
+  for (size_t i = 0; i < r.shortcuts.size(); ++i) EXPECT_EQ(infra.shortcut(i), r.shortcuts[i]) << i;
   ASSERT_EQ(infra.associationCount(), r.associations.size());
-  for (size_t i = 0; i < r.associations.size(); ++i) {
-    const AssociationEntry& a = infra.association(i);
-    const RecordAssociation& w = r.associations[i];
-    EXPECT_EQ(a.extension, w.extension);
-    EXPECT_EQ(a.label, w.label);
-    EXPECT_EQ(a.selected, w.selected);
-    EXPECT_EQ(a.typeDescription, w.typeDescription);
-    EXPECT_EQ(a.program, w.program);
-    EXPECT_EQ(a.arguments, w.arguments);
-  }
+  for (size_t i = 0; i < r.associations.size(); ++i) EXPECT_EQ(infra.association(i), r.associations[i]) << i;
   ASSERT_EQ(info.services().count(), r.services.size());
   for (size_t i = 0; i < r.services.size(); ++i) {
-    const ServiceEntry& s = info.services().entry(i);
-    const RecordService& w = r.services[i];
-    EXPECT_EQ(s.program, w.executable);
-    EXPECT_EQ(s.displayName, w.displayName);
-    EXPECT_EQ(s.description, w.description);
-    EXPECT_EQ(s.startKind, w.start);
-    EXPECT_EQ(s.accountKind, w.account);
-    EXPECT_EQ(s.interactive, w.interactive);
-    EXPECT_EQ(s.dependencies, w.dependencies);
-    EXPECT_EQ(s.userName, XString());
-    EXPECT_EQ(s.password, XString());
+    EXPECT_EQ(info.services().entry(i), r.services[i]) << i;
+    EXPECT_EQ(info.services().entry(i).userName, XString());
   }
   EXPECT_EQ(info.primaryMarkerFiles(), r.primaryMarkerFiles);
 }

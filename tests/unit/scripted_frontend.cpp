@@ -1,75 +1,25 @@
 #include "scripted_frontend.h"
 
+#include "record_samples.h"
+
 namespace corv {
 
 namespace {
 
-// Its address tells the threads apart.
-thread_local char g_threadMarker;
+void RunHook(const Hooks& hooks, const std::string& name) {
+  auto it = hooks.find(name);
+  if (it != hooks.end()) it->second();
+}
 
 }  // namespace
 
-class CallLog::Lock {
-public:
-  explicit Lock(std::atomic_flag& busy) : busy_(busy) {
-    while (busy_.test_and_set(std::memory_order_acquire)) {
-    }
-  }
-  ~Lock() { busy_.clear(std::memory_order_release); }
-
-private:
-  std::atomic_flag& busy_;
-};
-
-CallLog::CallLog() : main_(&g_threadMarker) {}
-
-void CallLog::add(const std::string& call) {
-  Lock lock(busy_);
-  calls_.push_back(&g_threadMarker == main_ ? call : "worker:" + call);
-}
-
-void CallLog::clear() {
-  Lock lock(busy_);
-  calls_.clear();
-}
-
-std::vector<std::string> CallLog::all() const {
-  Lock lock(busy_);
-  return calls_;
-}
-
-std::vector<std::string> CallLog::main() const {
-  std::vector<std::string> out;
-  for (const std::string& call : all()) {
-    if (call.compare(0, 7, "worker:") != 0) out.push_back(call);
-  }
-  return out;
-}
-
-std::vector<std::string> CallLog::worker() const {
-  std::vector<std::string> out;
-  for (const std::string& call : all()) {
-    if (call.compare(0, 7, "worker:") == 0) out.push_back(call.substr(7));
-  }
-  return out;
-}
-
-size_t CallLog::indexOf(const std::string& call) const {
-  std::vector<std::string> calls = all();
-  for (size_t i = 0; i < calls.size(); ++i) {
-    if (calls[i] == call) return i;
-  }
-  return std::string::npos;
-}
-
 // ---- ScriptedInterface
 
-void ScriptedInterface::maybeFail(const std::string& name) {
-  auto it = failures.find(name);
-  if (it != failures.end()) it->second();
-}
+void ScriptedInterface::hook(const std::string& name) { RunHook(hooks, name); }
 
-PageResult ScriptedInterface::next(const std::string& name) {
+PageResult ScriptedInterface::page(const std::string& name) {
+  pages.push_back(name);
+  hook(name);
   auto it = answers.find(name);
   if (it == answers.end() || it->second.empty()) return PageResult::Next;
   PageResult result = it->second.front();
@@ -77,57 +27,34 @@ PageResult ScriptedInterface::next(const std::string& name) {
   return result;
 }
 
-PageResult ScriptedInterface::page(const std::string& name) {
-  log_.add(name);
-  maybeFail(name);
-  return next(name);
-}
-
 void ScriptedInterface::begin() {
-  log_.add("begin");
-  maybeFail("begin");
+  hook("begin");
   setActive(true);
 }
 
 void ScriptedInterface::end() {
-  log_.add("end");
-  maybeFail("end");
+  hook("end");
   setActive(false);
 }
 
 int ScriptedInterface::confirmOverPreviousVersion() {
-  log_.add("confirmOverPreviousVersion");
+  previousVersionAsked = true;
   return previousVersionAnswer;
 }
 
 PageResult ScriptedInterface::runProgress() {
-  log_.add("runProgress");
-  maybeFail("runProgress");
-  PageResult result = next("runProgress");
+  PageResult result = page("runProgress");
   if (result == PageResult::Next) done_.wait();
   return result;
 }
 
-void ScriptedInterface::finishProgress() {
-  log_.add("finishProgress");
-  done_.set();
-}
-
-void ScriptedInterface::abortProgress() {
-  log_.add("abortProgress");
-  done_.set();
-}
-
 PageResult ScriptedInterface::showResult(const OptString& errorText, bool reboot) {
-  log_.add("showResult");
   results.emplace_back(errorText, reboot);
-  maybeFail("showResult");
-  return next("showResult");
+  return page("showResult");
 }
 
 void ScriptedInterface::showMessage(Severity severity, const AnsiString& text) {
-  log_.add("showMessage");
-  maybeFail("showMessage");
+  hook("showMessage");
   UserInterface::showMessage(severity, text);
 }
 
@@ -137,107 +64,79 @@ int ScriptedInterface::messageBox(void* owner, const AnsiString& text, const Ans
   return boxResult;
 }
 
-std::vector<std::string> ScriptedInterface::pages() const {
-  static const char* const kPages[] = {
-      "showWelcome",  "askLicenseAgreement", "askInstallProfile",   "askDestination",
-      "askJre",       "askProgramFolder",    "askShortcuts",        "askFileAssociations",
-      "askServiceAccounts", "askUpdateLocation", "showSummary",     "runProgress",
-      "showResult"};
-  std::vector<std::string> out;
-  for (const std::string& call : log_.main()) {
-    for (const char* page : kPages) {
-      if (call == page) out.push_back(call);
-    }
-  }
-  return out;
-}
-
 // ---- ScriptedSteps
 
+ScriptedSteps::ScriptedSteps() : record(test::MinimalRecord()), aborted_(true, false) {
+  record.language = 2;  // English
+}
+
+void ScriptedSteps::hook(const std::string& name) { RunHook(hooks, name); }
+
 void ScriptedSteps::act(const std::string& name) {
-  log_.add(name);
-  auto it = failures.find(name);
-  if (it != failures.end()) it->second();
+  hook(name);
+  installed.insert(name);
 }
 
-void ScriptedSteps::readPackage() {
-  act("readPackage");
-  record_ = true;
+InstallInfo& ScriptedSteps::readPackage() {
+  hook("readPackage");
+  info_ = std::make_unique<InstallInfo>(record);
+  info_->createLookups([this](const XString&, bool currentUser) { return currentUser ? installedCopy : std::nullopt; },
+                       [this](const XString&, bool) { return javaHome; });
+  return *info_;
 }
 
-int ScriptedSteps::searchInstalledCopies() {
-  act("searchInstalledCopies");
-  return installedCopies;
-}
-
-bool ScriptedSteps::hasShortcuts() const {
-  for (const auto& entry : shortcutsAt) {
-    if (entry.second) return true;
-  }
-  return false;
-}
-
-bool ScriptedSteps::hasShortcutAt(ShortcutLocation location) const {
-  auto it = shortcutsAt.find(location);
-  return it != shortcutsAt.end() && it->second;
+void ScriptedSteps::createTempFolder() {
+  tempFolder = true;
+  info_->setTempFolder(Directory(XString(u"C:\\Temp\\corv1")));
 }
 
 bool ScriptedSteps::takePrimaryJre() {
-  act("takePrimaryJre");
-  return primaryJre;
-}
-
-OptString ScriptedSteps::acceptJre(const XString& folder) {
-  act("acceptJre(" + ToUtf8(folder) + ")");
-  return acceptedJre;
-}
-
-OptString ScriptedSteps::firstFoundJre() {
-  act("firstFoundJre");
-  return foundJre;
-}
-
-void ScriptedSteps::setUserAccounts(const XString& user, const XString& password) {
-  act("setUserAccounts(" + ToUtf8(user) + "," + ToUtf8(password) + ")");
-}
-
-void ScriptedSteps::setJreFolder(const XString& folder) { act("setJreFolder(" + ToUtf8(folder) + ")"); }
-
-void ScriptedSteps::setInstallProfile(int profile) {
-  act("setInstallProfile(" + std::to_string(profile) + ")");
-}
-
-void ScriptedSteps::takePrimaryProfile() { act("takePrimaryProfile"); }
-
-void ScriptedSteps::setDestination(const XString& folder) {
-  act("setDestination(" + ToUtf8(folder) + ")");
-}
-
-void ScriptedSteps::setProgramFolder(const XString& folder) {
-  act("setProgramFolder(" + ToUtf8(folder) + ")");
+  if (!primaryJre) return false;
+  info_->setJreFolder(primaryJre, true);
+  return true;
 }
 
 bool ScriptedSteps::extractMainFiles(UserInterface&) {
-  act("extractMainFiles");
-  if (!extractionWaitsForAbort) return true;
+  extracting_ = true;
+  struct Done {
+    std::atomic<bool>& flag;
+    ~Done() { flag = false; }
+  } done{extracting_};
+  if (!extractionWaitsForAbort) {
+    act("files");
+    return true;
+  }
   aborted_.wait();
-  act("extractMainFiles aborted");
+  hook("extraction aborted");
   return false;
 }
 
-void ScriptedSteps::abortExtraction() {
-  act("abortExtraction");
-  aborted_.set();
+bool ScriptedSteps::addToPath(const XString& folder) {
+  if (!pathAdded) return false;
+  act("PATH " + ToUtf8(folder));
+  return true;
 }
 
-bool ScriptedSteps::addToPath(const XString& folder) {
-  act("addToPath(" + ToUtf8(folder) + ")");
-  return pathAdded;
+void ScriptedSteps::undoTemporaryFiles() {
+  hook("undoTemporaryFiles");
+  tempFolder = false;
+}
+
+void ScriptedSteps::undoInstallation() {
+  ++rollbacks;
+  if (extracting_) undoneWhileExtracting = true;
+  hook("undoInstallation");
+  installed.clear();
+}
+
+void ScriptedSteps::startAfterRunProgram() {
+  hook("startAfterRunProgram");
+  afterRunStarted = true;
 }
 
 void ScriptedSteps::destroyProcessObjects() {
-  act("destroyProcessObjects");
-  record_ = false;
+  tempFolder = false;
+  destroyed = true;
 }
 
 // ---- ScriptedRun
@@ -246,12 +145,11 @@ ScriptedRun::ScriptedRun(std::vector<std::string> args) {
   argStore_.push_back("setup.exe");
   for (std::string& arg : args) argStore_.push_back(std::move(arg));
   for (const std::string& arg : argStore_) argv_.push_back(arg.c_str());
-  auto ownedSteps = std::make_unique<ScriptedSteps>(log);
+  auto ownedSteps = std::make_unique<ScriptedSteps>();
   steps = ownedSteps.get();
-  FrontEndFactory factory = [this](FrontEndKind frontEnd, const Options&,
-                                   InstallationSteps&) -> std::unique_ptr<UserInterface> {
+  FrontEndFactory factory = [this](FrontEndKind frontEnd, const Options&) -> std::unique_ptr<UserInterface> {
     kind = frontEnd;
-    auto scripted = std::make_unique<ScriptedInterface>(log);
+    auto scripted = std::make_unique<ScriptedInterface>();
     ui = scripted.get();
     return scripted;
   };

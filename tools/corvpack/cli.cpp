@@ -487,19 +487,19 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
       }
     }
   }
-  for (const RecordShortcut& s : r.shortcuts) {
+  for (const ShortcutEntry& s : r.shortcuts) {
     field("shortcut", pick(kLocations, 4, s.location) + " " + Shown(s.name) + " -> " + Shown(s.target) +
                           (s.arguments.empty() ? "" : " " + Printable(s.arguments)));
   }
-  for (const RecordAssociation& as : r.associations) {
+  for (const AssociationEntry& as : r.associations) {
     field("association", "." + Printable(as.extension) + " " + Shown(as.typeDescription) + " -> " + Shown(as.program) +
                              (as.arguments.empty() ? "" : " " + Printable(as.arguments)) + (as.selected ? "" : " (not selected)"));
   }
-  for (const RecordService& s : r.services) {
+  for (const ServiceEntry& s : r.services) {
     std::string deps;
     for (const XString& d : s.dependencies) deps += (deps.empty() ? " after " : ", ") + Printable(d);
-    field("service", Shown(s.displayName) + " " + Shown(s.executable) + " " + pick(kStarts, 4, s.start) +
-                         (s.account == kAccountSystem ? " system" : " user") + (s.interactive ? " interactive" : "") +
+    field("service", Shown(s.displayName) + " " + Shown(s.program) + " " + pick(kStarts, 4, s.startKind) +
+                         (s.accountKind == ServiceEntry::kLocalSystem ? " system" : " user") + (s.interactive ? " interactive" : "") +
                          deps);
   }
   ListBlock(out, "main files", r.mainBlock);

@@ -593,7 +593,7 @@ void ReadJre(Reader& reader, Section& root, InstallRecord& r) {
 
 void ReadShortcuts(Section& root, InstallRecord& r) {
   for (Section& s : root.tables("shortcut")) {
-    RecordShortcut sc;
+    ShortcutEntry sc;
     sc.location = static_cast<uint32_t>(s.choice("location", kLocationProgramFolder,
                                                  {{"program-folder", kLocationProgramFolder},
                                                   {"desktop", kLocationDesktop},
@@ -615,7 +615,7 @@ void ReadShortcuts(Section& root, InstallRecord& r) {
 
 void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
   for (Section& s : root.tables("association")) {
-    RecordAssociation a;
+    AssociationEntry a;
     a.extension = s.oneLine("extension", s.text("extension", true)).value_or(XString());
     if (!a.extension.empty() && a.extension[0] == u'.') {
       reader.error(s.table()->get("extension"), s.keyPath("extension"),
@@ -633,18 +633,18 @@ void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
 
 void ReadServices(Section& root, InstallRecord& r) {
   for (Section& s : root.tables("service")) {
-    RecordService sv;
-    sv.executable = s.name("executable", true).value_or(XString());
+    ServiceEntry sv;
+    sv.program = s.name("executable", true).value_or(XString());
     // The description is the service's name unless given, the display name.
     sv.displayName = s.text("display-name", true).value_or(XString());
     sv.description = s.oneLine(s.table()->get("description") ? "description" : "display-name",
                                s.text("description").value_or(sv.displayName))
                          .value_or(XString());
-    sv.start = static_cast<uint8_t>(s.choice(
-        "start", kStartAutomatic,
-        {{"automatic", kStartAutomatic}, {"on-demand", kStartOnDemand}, {"disabled", kStartDisabled}}));
-    sv.account = static_cast<uint8_t>(
-        s.choice("account", kAccountSystem, {{"system", kAccountSystem}, {"user", kAccountUser}}));
+    sv.startKind = static_cast<uint8_t>(s.choice(
+        "start", ServiceEntry::kAutomatic,
+        {{"automatic", ServiceEntry::kAutomatic}, {"on-demand", ServiceEntry::kOnDemand}, {"disabled", ServiceEntry::kDisabled}}));
+    sv.accountKind = static_cast<uint8_t>(
+        s.choice("account", ServiceEntry::kLocalSystem, {{"system", ServiceEntry::kLocalSystem}, {"user", ServiceEntry::kUserAccount}}));
     sv.interactive = s.boolean("interactive", false);
     for (const std::string& d : s.stringArray("dependencies")) sv.dependencies.push_back(FromUtf8(d));
     s.finish();
@@ -663,7 +663,7 @@ void ReadBind(Section& root, Description& out, InstallRecord& r) {
 // Checks that need the whole description.
 void CheckConsistency(Reader& reader, Section& root, const InstallRecord& r) {
   bool programFolderShortcut = false;
-  for (const RecordShortcut& s : r.shortcuts) programFolderShortcut |= s.location == kLocationProgramFolder;
+  for (const ShortcutEntry& s : r.shortcuts) programFolderShortcut |= s.location == kLocationProgramFolder;
   if (programFolderShortcut && !r.defaultProgramFolder) {
     reader.error(root.table()->get("destination"), "destination.program-folder",
                  "a shortcut goes to the program folder, so the package needs one");

@@ -263,7 +263,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
     check("association[" + std::to_string(i) + "].program", r.associations[i].program, false);
   }
   for (size_t i = 0; i < r.services.size(); ++i) {
-    check("service[" + std::to_string(i) + "].executable", r.services[i].executable, false);
+    check("service[" + std::to_string(i) + "].executable", r.services[i].program, false);
   }
   // The components of "Root" are files the installer writes.
   const BindRoot* root = bindScript ? bindScript->findRoot(u"Root") : nullptr;

@@ -166,7 +166,7 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   }
 
   size_t shortcut = out.table(188, 192, r.shortcuts.size(), kRecordShortcutSize);
-  for (const RecordShortcut& s : r.shortcuts) {
+  for (const ShortcutEntry& s : r.shortcuts) {
     out.u32(shortcut, s.location);
     out.string(shortcut + 4, s.name);
     out.string(shortcut + 8, s.iconFile);
@@ -178,7 +178,7 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   }
 
   size_t association = out.table(196, 200, r.associations.size(), kRecordAssociationSize);
-  for (const RecordAssociation& a : r.associations) {
+  for (const AssociationEntry& a : r.associations) {
     out.string(association, a.extension);
     out.string(association + 4, a.label);
     out.string(association + 8, a.typeDescription);
@@ -189,12 +189,12 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   }
 
   size_t service = out.table(204, 208, r.services.size(), kRecordServiceSize);
-  for (const RecordService& s : r.services) {
-    out.string(service, s.executable);
+  for (const ServiceEntry& s : r.services) {
+    out.string(service, s.program);
     out.string(service + 4, s.displayName);
     out.string(service + 8, s.description);
-    out.u8(service + 12, s.start);
-    out.u8(service + 13, s.account);
+    out.u8(service + 12, s.startKind);
+    out.u8(service + 13, s.accountKind);
     out.u8(service + 14, s.interactive ? 1 : 0);
     WriteStringTable(out, service + 16, s.dependencies);
     service += kRecordServiceSize;

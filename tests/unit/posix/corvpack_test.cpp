@@ -186,9 +186,9 @@ InstallRecord FullDescriptionRecord() {
       {u"exb", u"Example.Backup", u"Example.Backup", u"bin\\app.exe", u"", false},
   };
   r.services = {
-      {u"bin\\svc.exe", u"Example Service", u"Keeps examples", kStartAutomatic, kAccountSystem, true,
+      {u"bin\\svc.exe", u"Example Service", u"Keeps examples", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true,
        {u"Tcpip", u"EventLog"}},
-      {u"bin\\svc.exe", u"Example Helper", u"Example Helper", kStartDisabled, kAccountUser, false, {}},
+      {u"bin\\svc.exe", u"Example Helper", u"Example Helper", ServiceEntry::kDisabled, ServiceEntry::kUserAccount, false, {}},
   };
   r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
   return r;

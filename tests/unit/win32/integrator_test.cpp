@@ -116,13 +116,13 @@ TEST_F(IntegratorTest, AssociationWritesThreeKeys) {
   IntegrationTarget target;
   target.destination = u"C:\\Corv";
   target.packageName = u"CorvTestPkg";
-  AssociationEntry with{u"cvt", u"Corv test", true, u"Corv Test File", u"bin\\open.exe", u"-r $(Root) %1"};
+  AssociationEntry with{u"cvt", u"Corv test", u"Corv Test File", u"bin\\open.exe", u"-r $(Root) %1", true};
   ASSERT_TRUE(RegisterAssociation(with, target, log));
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvt"), "Corv Test File");
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, ".cvt"), "CorvTestPkg.cvt");
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvt\\Shell\\open\\command"),
             "\"C:\\Corv\\bin\\open.exe\" -r C:\\Corv %1");
-  AssociationEntry without{u"cvu", u"", true, u"U", u"u.exe", u""};
+  AssociationEntry without{u"cvu", u"", u"U", u"u.exe", u"", true};
   ASSERT_TRUE(RegisterAssociation(without, target, log));
   EXPECT_EQ(ReadDefault(HKEY_CLASSES_ROOT, "CorvTestPkg.cvu\\Shell\\open\\command"), "\"C:\\Corv\\u.exe\"");
 }

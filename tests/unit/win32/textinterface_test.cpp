@@ -41,8 +41,7 @@ private:
 // The text front end with a chosen console and recorded message boxes.
 class RecordingText : public TextInterface {
 public:
-  RecordingText(const Options& options, InstallationSteps& steps, bool console)
-      : TextInterface(options, steps, console) {}
+  RecordingText(const Options& options, bool console) : TextInterface(options, console) {}
   std::vector<Box> boxes;
 
 protected:
@@ -88,17 +87,34 @@ std::string Printed(const std::function<void()>& action) {
   return plain;
 }
 
+// The front ends read and set the process-wide record: the minimal package
+// unless a test uses another.
 class TextInterfaceTest : public ::testing::Test {
 protected:
-  void SetUp() override { ResetLanguage(); }
-  void TearDown() override { ResetLanguage(); }
-  CallLog log;
-  ScriptedSteps steps{log};
+  void SetUp() override {
+    ResetLanguage();
+    use(test::MinimalRecord());
+  }
+  void TearDown() override {
+    InstallInfo::SetCurrent(nullptr);
+    ResetLanguage();
+  }
+  // Makes `record` the process-wide one; its lookups read `javaHome` for
+  // every key.
+  InstallInfo& use(const InstallRecord& record) {
+    info = std::make_unique<InstallInfo>(record);
+    info->createLookups([](const XString&, bool) { return std::nullopt; },
+                        [this](const XString&, bool) { return javaHome; });
+    InstallInfo::SetCurrent(info.get());
+    return *info;
+  }
+  std::unique_ptr<InstallInfo> info;
+  OptString javaHome;
 };
 
 TEST_F(TextInterfaceTest, ConsoleIsTheStandardOutputHandle) {
   ParsedOptions options({"/batch"});
-  TextInterface ui(*options, steps);
+  TextInterface ui(*options);
   EXPECT_TRUE(ui.hasConsole());  // this test program has one
   EXPECT_FALSE(ui.isActive());
   ui.begin();
@@ -109,7 +125,7 @@ TEST_F(TextInterfaceTest, ConsoleIsTheStandardOutputHandle) {
 
 TEST_F(TextInterfaceTest, MessagesArePrintedWithTheirCaptionsInTheOemCodePage) {
   ParsedOptions options({"/batch"});
-  RecordingText ui(*options, steps, true);
+  RecordingText ui(*options, true);
   EXPECT_EQ(Printed([&] { ui.showMessage(Severity::Information, "caf\xe9"); }), "caf\x82\n");
   EXPECT_EQ(Printed([&] { ui.showMessage(Severity::Question, "q"); }), "Question: q\n");
   EXPECT_EQ(Printed([&] { ui.showMessage(Severity::Warning, "w"); }), "Warning: w\n");
@@ -124,7 +140,7 @@ TEST_F(TextInterfaceTest, MessagesArePrintedWithTheirCaptionsInTheOemCodePage) {
 
 TEST_F(TextInterfaceTest, WithoutConsoleMessagesAreBoxes) {
   ParsedOptions options({"/batch"});
-  RecordingText ui(*options, steps, false);
+  RecordingText ui(*options, false);
   EXPECT_EQ(Printed([&] { ui.showMessage(Severity::Warning, "w"); }), "");
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption, "Warning");
@@ -135,13 +151,13 @@ TEST_F(TextInterfaceTest, WithoutConsoleMessagesAreBoxes) {
 TEST_F(TextInterfaceTest, PreviousVersionNeedsForceOrNoReg) {
   for (const char* pass : {"/force", "/no-reg"}) {
     ParsedOptions options({"/batch", pass});
-    RecordingText ui(*options, steps, true);
+    RecordingText ui(*options, true);
     int answer = 0;
     EXPECT_EQ(Printed([&] { answer = ui.confirmOverPreviousVersion(); }), "");
     EXPECT_EQ(answer, kProceed) << pass;
   }
   ParsedOptions options({"/batch"});
-  RecordingText console(*options, steps, true);
+  RecordingText console(*options, true);
   int answer = 0;
   EXPECT_EQ(Printed([&] { answer = console.confirmOverPreviousVersion(); }),
             "Previous version of Hello was found. It is recommended that you uninstall it before "
@@ -149,14 +165,14 @@ TEST_F(TextInterfaceTest, PreviousVersionNeedsForceOrNoReg) {
             "point.\n");
   EXPECT_EQ(answer, kStop);
 
-  RecordingText silent(*options, steps, false);
+  RecordingText silent(*options, false);
   EXPECT_EQ(silent.confirmOverPreviousVersion(), kStop);
   EXPECT_TRUE(silent.boxes.empty());
 }
 
 TEST_F(TextInterfaceTest, ResultLines) {
   ParsedOptions options({"/batch"});
-  RecordingText ui(*options, steps, true);
+  RecordingText ui(*options, true);
   PageResult result = PageResult::Cancel;
   EXPECT_EQ(Printed([&] { result = ui.showResult(std::nullopt, false); }),
             "Corvantis Installer has successfully installed Hello on your computer.\n");
@@ -166,7 +182,9 @@ TEST_F(TextInterfaceTest, ResultLines) {
   EXPECT_EQ(Printed([&] { ui.showResult(XString(u"Unable to read file C:\\a"), true); }),
             "Severe error: Corvantis Installer has failed to install Hello on your computer due to "
             "the following error: Unable to read file C:\\a\n");
-  steps.installation = false;
+  InstallRecord update = test::MinimalRecord();
+  update.kind = kPackageUpdate;
+  use(update);
   EXPECT_EQ(Printed([&] { ui.showResult(std::nullopt, false); }),
             "Corvantis Installer has successfully updated Hello on your computer.\n");
   EXPECT_EQ(Printed([&] { ui.showResult(XString(u"x"), false); }),
@@ -177,7 +195,7 @@ TEST_F(TextInterfaceTest, ResultLines) {
 TEST_F(TextInterfaceTest, RunProgressWaitsForTheEndOfTheWork) {
   for (bool abort : {false, true}) {
     ParsedOptions options({"/batch"});
-    TextInterface ui(*options, steps);
+    TextInterface ui(*options);
     std::atomic<bool> returned{false};
     PageResult result = PageResult::Cancel;
     FunctionThread main([&] {
@@ -204,39 +222,46 @@ TEST_F(TextInterfaceTest, RunProgressWaitsForTheEndOfTheWork) {
   }
 }
 
-TEST_F(TextInterfaceTest, PagesTakeTheirAnswersFromTheCommandLine) {
+TEST_F(TextInterfaceTest, PagesStoreTheCommandLineInTheRecord) {
+  const XString defaultDestination = info->destination()->widePath();
   ParsedOptions none({"/batch"});
-  TextInterface plain(*none, steps);
+  TextInterface plain(*none);
   for (auto page : {&TextInterface::showWelcome, &TextInterface::askLicenseAgreement,
-                    &TextInterface::askDestination,
-                    &TextInterface::askProgramFolder, &TextInterface::askShortcuts,
-                    &TextInterface::askFileAssociations, &TextInterface::showSummary}) {
+                    &TextInterface::askDestination, &TextInterface::askProgramFolder,
+                    &TextInterface::askShortcuts, &TextInterface::askFileAssociations,
+                    &TextInterface::showSummary, &TextInterface::askInstallProfile}) {
     EXPECT_EQ((plain.*page)(), PageResult::Next);
   }
-  EXPECT_TRUE(log.all().empty());  // nothing given, nothing stored
-  // Without /personal or /common the profile is common, as the wizard
-  // preselects, rather than left unset for the product key to trip over.
-  EXPECT_EQ(plain.askInstallProfile(), PageResult::Next);
-  EXPECT_EQ(log.all(), std::vector<std::string>{"setInstallProfile(1)"});
-  log.clear();
+  // Nothing given: the defaults stand, and the profile is common, as the
+  // wizard preselects, rather than left unset for the product key to trip
+  // over.
+  EXPECT_EQ(info->destination()->widePath(), defaultDestination);
+  EXPECT_EQ(info->programFolder(), std::nullopt);
+  EXPECT_EQ(info->installProfile(), kProfileCommon);
 
   ParsedOptions given({"/batch", "/personal", "/dest", "C:\\Apps\\Hello", "/folder", "Hello Group"});
-  TextInterface ui(*given, steps);
+  TextInterface ui(*given);
   EXPECT_EQ(ui.askInstallProfile(), PageResult::Next);
   EXPECT_EQ(ui.askDestination(), PageResult::Next);
   EXPECT_EQ(ui.askProgramFolder(), PageResult::Next);
-  EXPECT_EQ(log.all(), (std::vector<std::string>{"setInstallProfile(2)", "setDestination(C:\\Apps\\Hello)",
-                                                 "setProgramFolder(Hello Group)"}));
+  EXPECT_EQ(info->installProfile(), kProfilePersonal);
+  EXPECT_EQ(info->destination()->widePath(), u"C:\\Apps\\Hello");
+  EXPECT_EQ(info->programFolder(), u"Hello Group");
 }
 
 TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
+  InstallRecord fixed = test::MinimalRecord();
+  fixed.destinationFixed = true;
+  fixed.destinationBase = kBasePath;
+  fixed.defaultDestination = u"C:\\Apps\\Hello";
+  use(fixed);
   ParsedOptions options({"/batch", "/dest", "c:\\apps\\HELLO"});
-  TextInterface ui(*options, steps);
-  steps.fixed = XString(u"C:\\Apps\\Hello");
+  TextInterface ui(*options);
   EXPECT_EQ(ui.askDestination(), PageResult::Next);  // the same folder in other letter case
-  EXPECT_EQ(log.all(), std::vector<std::string>{"setDestination(c:\\apps\\HELLO)"});
+  EXPECT_EQ(info->destination()->widePath(), u"c:\\apps\\HELLO");
 
-  steps.fixed = XString(u"C:\\Apps\\Other");
+  fixed.defaultDestination = u"C:\\Apps\\Other";
+  use(fixed);
   try {
     ui.askDestination();
     FAIL() << "accepted";
@@ -245,77 +270,86 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
               u"The destination folder for this package was fixed by vendor. The package can be "
               u"installed only to the \"C:\\Apps\\Other\" folder.");
   }
-  EXPECT_EQ(log.all().size(), 1u);
+  EXPECT_EQ(info->destination()->widePath(), u"C:\\Apps\\Other");  // unchanged
 }
 
 TEST_F(TextInterfaceTest, ServiceAccountsComeFromUserAndPassword) {
-  steps.services = true;
+  InstallRecord record = test::MinimalRecord();
+  record.services = {{u"svc.exe", u"Corv System", u"Corv System", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true, {}}};
+  use(record);
   ParsedOptions none({"/batch"});
-  TextInterface plain(*none, steps);
+  TextInterface plain(*none);
   // Services of the local system account need no user.
   EXPECT_EQ(plain.askServiceAccounts(), PageResult::Next);
-  steps.userService = XString(u"Corv Agent");
+  record.services.push_back({u"agent.exe", u"Corv Agent", u"Corv Agent", ServiceEntry::kAutomatic, ServiceEntry::kUserAccount, false, {}});
+  use(record);
   try {
     plain.askServiceAccounts();
     FAIL() << "accepted";
   } catch (const FatalError& e) {
     EXPECT_EQ(e.message(), u"User name must be specified to install Windows NT service 'Corv Agent'");
   }
-  EXPECT_TRUE(log.all().empty());
 
-  ParsedOptions user({"/batch", "/user", ".\\agent"});
-  EXPECT_EQ(TextInterface(*user, steps).askServiceAccounts(), PageResult::Next);
   ParsedOptions both({"/batch", "/user", "agent", "/password", "s3cret"});
-  EXPECT_EQ(TextInterface(*both, steps).askServiceAccounts(), PageResult::Next);
-  EXPECT_EQ(log.all(), (std::vector<std::string>{"setUserAccounts(.\\agent,)", "setUserAccounts(agent,s3cret)"}));
-  steps.services = false;
-  EXPECT_THROW(TextInterface(*both, steps).askServiceAccounts(), AssertionFailedError);
+  EXPECT_EQ(TextInterface(*both).askServiceAccounts(), PageResult::Next);
+  const ServiceEntry& system = info->services().entry(0);
+  const ServiceEntry& agent = info->services().entry(1);
+  EXPECT_EQ(system.userName, u"");
+  EXPECT_TRUE(system.interactive);
+  EXPECT_EQ(agent.accountKind, ServiceEntry::kUserAccount);
+  EXPECT_EQ(agent.userName, u"agent");
+  EXPECT_EQ(agent.password, u"s3cret");
+  ParsedOptions user({"/batch", "/user", ".\\agent"});
+  EXPECT_EQ(TextInterface(*user).askServiceAccounts(), PageResult::Next);
+  EXPECT_EQ(agent.userName, u".\\agent");
+  EXPECT_EQ(agent.password, u"");
+  use(test::MinimalRecord());
+  EXPECT_THROW(TextInterface(*both).askServiceAccounts(), AssertionFailedError);
 }
 
 TEST_F(TextInterfaceTest, JreFromTheCommandLineOrTheSearch) {
-  ParsedOptions given({"/batch", "/jre", "C:\\Java\\Kit"});
-  TextInterface ui(*given, steps);
-  EXPECT_THROW(ui.askJre(), FatalError);
-  steps.acceptedJre = XString(u"C:\\Java\\Kit\\jre");
-  EXPECT_EQ(ui.askJre(), PageResult::Next);
+  ScratchFolder scratch;
+  scratch.writeFile("kit/jre/bin/java.exe", "jjj");
+  scratch.writeFile("found/bin/java.exe", "jjj");
+  InstallRecord record = test::MinimalRecord();
+  record.noJre = 0;
+  record.jre.version = u"1.4.2";
+  record.jre.groups = {{0, {{u"bin\\java.exe", 3}}}};
+  use(record);
+  ParsedOptions wrong({"/batch", "/jre", ToUtf8(scratch.path(u"found\\bin"))});
+  try {
+    TextInterface(*wrong).askJre();
+    FAIL() << "a folder without a runtime accepted";
+  } catch (const FatalError& e) {
+    EXPECT_NE(e.message().find(u"(1.4.2)"), XString::npos) << ToUtf8(e.message());
+  }
+  ParsedOptions kit({"/batch", "/jre", ToUtf8(scratch.path(u"kit"))});
+  EXPECT_EQ(TextInterface(*kit).askJre(), PageResult::Next);
+  EXPECT_EQ(info->jreFolder(), scratch.path(u"kit\\jre"));
+  EXPECT_FALSE(info->jreFolderFromPrimary());
+
+  use(record);
   ParsedOptions none({"/batch"});
-  TextInterface search(*none, steps);
-  EXPECT_THROW(search.askJre(), FatalError);
-  steps.foundJre = XString(u"C:\\Found");
-  EXPECT_EQ(search.askJre(), PageResult::Next);
-  EXPECT_EQ(log.all(), (std::vector<std::string>{"acceptJre(C:\\Java\\Kit)", "acceptJre(C:\\Java\\Kit)",
-                                                 "setJreFolder(C:\\Java\\Kit\\jre)", "firstFoundJre",
-                                                 "firstFoundJre", "setJreFolder(C:\\Found)"}));
+  EXPECT_THROW(TextInterface(*none).askJre(), FatalError);  // the search finds none
+  EXPECT_EQ(info->jreFolder(), std::nullopt);
+  javaHome = scratch.path(u"found");
+  EXPECT_EQ(TextInterface(*none).askJre(), PageResult::Next);
+  EXPECT_EQ(info->jreFolder(), scratch.path(u"found"));
 }
 
 TEST_F(TextInterfaceTest, FrontEndsByKind) {
   ParsedOptions options({});
-  std::unique_ptr<UserInterface> text = CreateFrontEnd(FrontEndKind::Text, *options, steps);
-  std::unique_ptr<UserInterface> gui = CreateFrontEnd(FrontEndKind::Gui, *options, steps);
+  std::unique_ptr<UserInterface> text = CreateFrontEnd(FrontEndKind::Text, *options);
+  std::unique_ptr<UserInterface> gui = CreateFrontEnd(FrontEndKind::Gui, *options);
   EXPECT_NE(dynamic_cast<TextInterface*>(text.get()), nullptr);
   EXPECT_NE(dynamic_cast<GuiInterface*>(gui.get()), nullptr);
 }
 
 // ---- The wizard's stand-in
 
-// The minimal package's record as the process-wide one, with a temporary
-// folder that holds no resource library.
-class CurrentRecord {
-public:
-  CurrentRecord() : info_(test::MinimalRecord()) {
-    info_.setTempFolder(Directory(folder_.path()));
-    InstallInfo::SetCurrent(&info_);
-  }
-  ~CurrentRecord() { InstallInfo::SetCurrent(nullptr); }
-  InstallInfo& operator*() { return info_; }
-
-private:
-  ScratchFolder folder_;
-  InstallInfo info_;
-};
-
 TEST_F(TextInterfaceTest, WizardWithoutItsLibraryFailsAtTheFirstPage) {
-  CurrentRecord record;
+  ScratchFolder temp;  // holds no resource library
+  info->setTempFolder(Directory(temp.path()));
   RecordingGui gui;
   gui.begin();
   EXPECT_TRUE(gui.isActive());
@@ -346,7 +380,6 @@ TEST_F(TextInterfaceTest, WizardWithoutItsLibraryFailsAtTheFirstPage) {
 }
 
 TEST_F(TextInterfaceTest, WizardAsksAboutThePreviousVersion) {
-  CurrentRecord record;
   RecordingGui gui;
   gui.boxResult = 6;  // IDYES
   EXPECT_EQ(gui.confirmOverPreviousVersion(), kProceed);
@@ -369,18 +402,16 @@ struct FrontEndRun {
   explicit FrontEndRun(std::vector<std::string> args) : store{"setup.exe"} {
     store.insert(store.end(), args.begin(), args.end());
     for (const std::string& arg : store) argv.push_back(arg.c_str());
-    auto owned = std::make_unique<ScriptedSteps>(log);
+    auto owned = std::make_unique<ScriptedSteps>();
     steps = owned.get();
-    FrontEndFactory factory = [this](FrontEndKind kind, const Options& options,
-                                     InstallationSteps& s) -> std::unique_ptr<UserInterface> {
-      if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options, s);
+    FrontEndFactory factory = [this](FrontEndKind kind, const Options& options) -> std::unique_ptr<UserInterface> {
+      if (kind == FrontEndKind::Text) return std::make_unique<TextInterface>(options);
       auto wizard = std::make_unique<RecordingGui>();
       gui = wizard.get();
       return wizard;
     };
     driver = std::make_unique<Driver>(static_cast<int>(argv.size()), argv.data(), factory, std::move(owned));
   }
-  CallLog log;
   std::vector<std::string> store;
   std::vector<const char*> argv;
   ScriptedSteps* steps = nullptr;
@@ -398,18 +429,20 @@ TEST_F(TextInterfaceTest, BatchRunPrintsOneLine) {
 
 TEST_F(TextInterfaceTest, BatchRefusalIsTheSevereErrorLineAroundTheReason) {
   FrontEndRun run({"/batch", "/dest", "D:\\Elsewhere"});
-  run.steps->fixed = XString(u"C:\\Hello");
+  run.steps->record.destinationFixed = true;
+  run.steps->record.destinationBase = kBasePath;
+  run.steps->record.defaultDestination = u"C:\\Hello";
   int code = -1;
   EXPECT_EQ(Printed([&] { code = run.driver->run(); }),
             "Severe error: Corvantis Installer has failed to install Hello on your computer due to "
             "the following error: The destination folder for this package was fixed by vendor. The "
             "package can be installed only to the \"C:\\Hello\" folder.\n");
   EXPECT_EQ(code, 1);
-  EXPECT_TRUE(run.log.contains("undoTemporaryFiles"));
+  EXPECT_EQ(run.steps->rollbacks, 1);
+  EXPECT_FALSE(run.steps->tempFolder);
 }
 
 TEST_F(TextInterfaceTest, WizardWithoutItsLibraryEndsInAMessageBoxAndRollsBack) {
-  CurrentRecord record;
   FrontEndRun run({});
   int code = -1;
   EXPECT_EQ(Printed([&] { code = run.driver->run(); }), "");
@@ -421,7 +454,8 @@ TEST_F(TextInterfaceTest, WizardWithoutItsLibraryEndsInAMessageBoxAndRollsBack) 
   EXPECT_EQ(run.gui->boxes[0].style, 0x10u);
   EXPECT_EQ(run.gui->boxes[0].text.rfind("Message 418 not found", 0), 0u) << run.gui->boxes[0].text;
   EXPECT_FALSE(run.gui->isActive());
-  EXPECT_EQ(run.log.all().back(), "undoTemporaryFiles");
+  EXPECT_EQ(run.steps->rollbacks, 1);
+  EXPECT_FALSE(run.steps->tempFolder);
 }
 
 }  // namespace
