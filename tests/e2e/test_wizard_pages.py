@@ -15,11 +15,12 @@ import pytest
 from conftest import stable_registry
 from packing import pack
 from test_jre import java_home, runtime
-from test_services import description as service_description, service_product, service_values  # noqa: F401
+from test_services import PACKAGE as SERVICE_PACKAGE, description as service_description, service_product, service_values  # noqa: F401
 from test_wizard import NEXT, Wizard, artefacts, display  # noqa: F401 (fixtures)
 
 BACK = (193, 208)
-TITLE_OF = "{} - Corvantis Installer".format
+# The first page waits for Wine to start: emulated, on a busy machine.
+FIRST_TIMEOUT = 1200
 
 PACKAGE = "Corv Pages"
 DEST = "C:\\CorvPages"
@@ -105,6 +106,22 @@ def small_drive(prefix, tmp_path):
     subprocess.run(["umount", "-l", str(mount)], check=False)
 
 
+class PageWizard(Wizard):
+    """A run whose pages carry the package's own name in their title."""
+
+    def __init__(self, prefix, display, exe, artefacts, name, package):
+        super().__init__(prefix, display, exe, artefacts, name)
+        self.title = f"{package} - Corvantis Installer"
+
+    def next_window(self, title=None, timeout=120):
+        window = super().next_window(title or self.title, timeout)
+        time.sleep(3)  # a busy machine: let the page take input
+        return window
+
+    def exists(self, window):
+        return window in self.windows(self.title)
+
+
 def type_into(wizard, window, units, text):
     """Replaces the text of the edit at `units` with `text`."""
     wizard.click(window, units)
@@ -155,27 +172,27 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
     prefix.host_path(BUSY).mkdir()
     prefix.host_path(BUSY + "\\keep.txt").write_bytes(b"mine")
 
-    wizard = Wizard(prefix, display, exe, artefacts, "pages")
-    wizard.click(wizard.next_window(), NEXT)
+    wizard = PageWizard(prefix, display, exe, artefacts, "pages", PACKAGE)
+    wizard.click(wizard.next_window(timeout=FIRST_TIMEOUT), NEXT)
 
     # Licence: Next does nothing until accepted; the choice is kept across Back.
-    licence = wizard.next_window(timeout=120)
+    licence = wizard.next_window()
     wizard.shot("licence")
     wizard.click(licence, NEXT)
     stays(wizard, licence)
     wizard.click(licence, ACCEPT)
     wizard.click(licence, NEXT)
-    kind = wizard.next_window(timeout=120)
+    kind = wizard.next_window()
     wizard.shot("type")
     wizard.click(kind, BACK)
-    licence = wizard.next_window(timeout=120)
+    licence = wizard.next_window()
     wizard.shot("licence-again")
     wizard.click(licence, NEXT)
-    wizard.click(wizard.next_window(timeout=120), NEXT)  # type: common, as proposed
+    wizard.click(wizard.next_window(), NEXT)  # type: common, as proposed
 
     # Destination: a drive too small shows 1489; a folder with contents asks
     # 1490, and No keeps the folder chosen before.
-    destination = wizard.next_window(timeout=120)
+    destination = wizard.next_window()
     wizard.shot("destination")
     browse_to(wizard, destination, small_drive + "\\Corv")
     time.sleep(3)
@@ -191,14 +208,14 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
     wizard.click(destination, NEXT)
 
     # JRE: the registry's runtime is proposed; Back lands on the destination.
-    jre = wizard.next_window(timeout=120)
+    jre = wizard.next_window()
     wizard.shot("jre")
     wizard.click(jre, BACK)
-    wizard.click(wizard.next_window(timeout=120), NEXT)
-    wizard.click(wizard.next_window(timeout=120), NEXT)
+    wizard.click(wizard.next_window(), NEXT)
+    wizard.click(wizard.next_window(), NEXT)
 
     # Program folder: a colon is refused (severe error 1312), a backslash nests.
-    folder = wizard.next_window(timeout=120)
+    folder = wizard.next_window()
     type_into(wizard, folder, FOLDER_EDIT, "A:B")
     wizard.shot("program-folder")
     wizard.click(folder, NEXT)
@@ -209,28 +226,28 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
 
     # Associations: six, then the seventh on a second showing; Back returns
     # to the first six as left.
-    first = wizard.next_window(timeout=120)
+    first = wizard.next_window()
     wizard.click(first, SECOND_BOX)
     wizard.shot("associations")
     wizard.click(first, NEXT)
-    second = wizard.next_window(timeout=120)
+    second = wizard.next_window()
     wizard.shot("associations-more")
     wizard.click(second, BACK)
-    first = wizard.next_window(timeout=120)
+    first = wizard.next_window()
     wizard.shot("associations-again")
     wizard.click(first, NEXT)
-    wizard.click(wizard.next_window(timeout=120), NEXT)
+    wizard.click(wizard.next_window(), NEXT)
 
     # Shortcuts: desktop unticked.
-    shortcuts = wizard.next_window(timeout=120)
+    shortcuts = wizard.next_window()
     wizard.click(shortcuts, FIRST_BOX)
     wizard.shot("shortcuts")
     wizard.click(shortcuts, NEXT)
 
-    summary = wizard.next_window(timeout=120)
+    summary = wizard.next_window()
     wizard.shot("pages-summary")
     wizard.click(summary, NEXT)
-    finish = wizard.next_window()
+    finish = wizard.next_window(timeout=FIRST_TIMEOUT)
     wizard.click(finish, NEXT)
     assert wizard.wait() == 0
 
@@ -250,11 +267,11 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
 def test_the_service_page_confirms_passwords(prefix, display, artefacts, corvpack, installer_stub,
                                              service_product, tmp_path):  # noqa: F811 (fixture)
     exe = pack(corvpack, installer_stub, tmp_path / "service", service_description("user"), service_product)
-    wizard = Wizard(prefix, display, exe, artefacts, "service")
-    wizard.click(wizard.next_window(), NEXT)
-    wizard.click(wizard.next_window(timeout=120), NEXT)  # destination
+    wizard = PageWizard(prefix, display, exe, artefacts, "service", SERVICE_PACKAGE)
+    wizard.click(wizard.next_window(timeout=FIRST_TIMEOUT), NEXT)
+    wizard.click(wizard.next_window(), NEXT)  # destination
 
-    page = wizard.next_window(timeout=120)
+    page = wizard.next_window()
     wizard.shot("service")
     # The untouched placeholders never confirm.
     type_into(wizard, page, ACCOUNT, ".\\corvagent")
@@ -269,8 +286,8 @@ def test_the_service_page_confirms_passwords(prefix, display, artefacts, corvpac
     answer(wizard, "Warning", "Return", "service-mismatch")
     stays(wizard, page)
     wizard.click(page, BACK)
-    wizard.click(wizard.next_window(timeout=120), NEXT)  # destination
-    page = wizard.next_window(timeout=120)
+    wizard.click(wizard.next_window(), NEXT)  # destination
+    page = wizard.next_window()
     wizard.shot("service-placeholders")
     wizard.click(page, NEXT)
     answer(wizard, "Warning", "Return", "service-placeholders-refused")
@@ -279,8 +296,8 @@ def test_the_service_page_confirms_passwords(prefix, display, artefacts, corvpac
     type_into(wizard, page, CONFIRMATION, "s3cret")
     wizard.click(page, NEXT)
 
-    wizard.click(wizard.next_window(timeout=120), NEXT)  # summary
-    wizard.click(wizard.next_window(), NEXT)  # finish
+    wizard.click(wizard.next_window(), NEXT)  # summary
+    wizard.click(wizard.next_window(timeout=FIRST_TIMEOUT), NEXT)  # finish
     assert wizard.wait() == 0
     values = service_values(prefix)
     assert values["ObjectName"] == '".\\\\corvagent"'
