@@ -216,8 +216,8 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
 
     # Program folder: a colon is refused (severe error 1312), a backslash nests.
     folder = wizard.next_window()
-    type_into(wizard, folder, FOLDER_EDIT, "A:B")
     wizard.shot("program-folder")
+    type_into(wizard, folder, FOLDER_EDIT, "A:B")
     wizard.click(folder, NEXT)
     answer(wizard, "Severe error", "Return", "folder-refused")
     stays(wizard, folder)
