@@ -1,6 +1,8 @@
 #include "ui/guiinterface.h"
 
 #include "kernel/installinfo.h"
+#include "ui/win32/inputpages.h"
+#include "ui/win32/pathpage.h"
 #include "ui/win32/uiresources.h"
 #include "ui/win32/wizardpages.h"
 #include "util/exceptions.h"
@@ -11,7 +13,8 @@ namespace corv {
 namespace {
 
 // "This package needs a page of the installation wizard that this version
-// of Corvantis Installer does not provide yet. ..."
+// of Corvantis Installer does not provide yet. ..." (asking before
+// overwriting a file)
 constexpr int kPageNotAvailable = 1058;
 
 [[noreturn]] void PageNotAvailable() { throw FatalError(kPageNotAvailable); }
@@ -23,6 +26,15 @@ GuiInterface::GuiInterface() = default;
 GuiInterface::~GuiInterface() {
   finish_.reset();
   summary_.reset();
+  services_.reset();
+  associations_.reset();
+  shortcuts_.reset();
+  programFolder_.reset();
+  updateDestination_.reset();
+  jre_.reset();
+  destination_.reset();
+  installType_.reset();
+  license_.reset();
   welcome_.reset();
   resources_.reset();
 }
@@ -37,6 +49,15 @@ void GuiInterface::begin() {
   CORV_ASSERT(info().tempFolder().has_value());
   resources_ = std::make_unique<UIResources>(*info().tempFolder(), info().wizardBitmap());
   welcome_ = std::make_unique<WelcomePage>(*this, *resources_, info());
+  license_ = std::make_unique<LicensePage>(*this, *resources_, info());
+  installType_ = std::make_unique<InstallTypePage>(*this, *resources_, info());
+  destination_ = std::make_unique<DestinationPage>(*this, *resources_, info());
+  if (info().jreRequirement()) jre_ = std::make_unique<JrePage>(*this, *resources_, info(), info().jreLookup());
+  updateDestination_ = std::make_unique<UpdateDestinationPage>(*this, *resources_, info(), info().primaryLookup());
+  programFolder_ = std::make_unique<ProgramFolderPage>(*this, *resources_, info());
+  shortcuts_ = std::make_unique<ShortcutsPage>(*this, *resources_, info());
+  associations_ = std::make_unique<AssociationsPage>(*this, *resources_, info());
+  services_ = std::make_unique<ServicePage>(*this, *resources_, info());
   summary_ = std::make_unique<SummaryPage>(*this, *resources_, info());
   finish_ = std::make_unique<FinishPage>(*this, *resources_, info());
   windowEvent().reset();
@@ -57,15 +78,30 @@ int GuiInterface::confirmOverPreviousVersion() {
 }
 
 PageResult GuiInterface::showWelcome() { return welcome_->runWizardPage(); }
-PageResult GuiInterface::askLicenseAgreement() { PageNotAvailable(); }
-PageResult GuiInterface::askInstallProfile() { PageNotAvailable(); }
-PageResult GuiInterface::askDestination() { return PageResult::Next; }
-PageResult GuiInterface::askJre() { PageNotAvailable(); }
-PageResult GuiInterface::askProgramFolder() { PageNotAvailable(); }
-PageResult GuiInterface::askShortcuts() { PageNotAvailable(); }
-PageResult GuiInterface::askFileAssociations() { PageNotAvailable(); }
-PageResult GuiInterface::askServiceAccounts() { PageNotAvailable(); }
-PageResult GuiInterface::askUpdateLocation() { PageNotAvailable(); }
+PageResult GuiInterface::askLicenseAgreement() { return license_->runWizardPage(); }
+PageResult GuiInterface::askInstallProfile() { return installType_->runWizardPage(); }
+PageResult GuiInterface::askDestination() { return destination_->runWizardPage(); }
+
+PageResult GuiInterface::askJre() {
+  CORV_ASSERT(jre_ != nullptr);
+  return jre_->runWizardPage();
+}
+
+PageResult GuiInterface::askProgramFolder() { return programFolder_->runWizardPage(); }
+PageResult GuiInterface::askShortcuts() { return shortcuts_->runWizardPage(); }
+
+PageResult GuiInterface::askFileAssociations() {
+  for (;;) {
+    PageResult result = associations_->runWizardPage();
+    if (result == PageResult::Next && associations_->nextGroup()) continue;
+    if (result == PageResult::Back && associations_->previousGroup()) continue;
+    return result;
+  }
+}
+
+PageResult GuiInterface::askServiceAccounts() { return services_->runWizardPage(); }
+
+PageResult GuiInterface::askUpdateLocation() { return updateDestination_->runWizardPage(); }
 PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
 
 PageResult GuiInterface::runProgress() {

@@ -2,12 +2,9 @@
 // page per wizard step, built from the templates of the UI resource library
 // that begin loads from the temporary folder.
 //
-// The welcome, summary and finish pages exist. Until the input pages and the
-// progress page are built, the destination stays the package's default, the
-// installation runs without a progress display, and a package that needs
-// another input page (licence, installation type, JRE, program folder,
-// shortcuts, associations, services, update location) or asks before
-// overwriting files stops with message 1058.
+// Until the progress page is built, the installation runs without a
+// progress display, and a package that asks before overwriting files stops
+// with message 1058.
 #pragma once
 
 #include <memory>
@@ -23,6 +20,15 @@ class UIResources;
 class WelcomePage;
 class SummaryPage;
 class FinishPage;
+class LicensePage;
+class InstallTypePage;
+class DestinationPage;
+class JrePage;
+class UpdateDestinationPage;
+class ProgramFolderPage;
+class ShortcutsPage;
+class AssociationsPage;
+class ServicePage;
 
 class GuiInterface : public UserInterface {
 public:
@@ -42,11 +48,12 @@ public:
   PageResult showWelcome() override;
   PageResult askLicenseAgreement() override;
   PageResult askInstallProfile() override;
-  // Keeps the record's destination.
   PageResult askDestination() override;
   PageResult askJre() override;
   PageResult askProgramFolder() override;
   PageResult askShortcuts() override;
+  // Six associations a showing: the page is shown again for the next six
+  // on Next and for the previous six on Back.
   PageResult askFileAssociations() override;
   PageResult askServiceAccounts() override;
   PageResult askUpdateLocation() override;
@@ -68,6 +75,15 @@ private:
 
   std::unique_ptr<UIResources> resources_;
   std::unique_ptr<WelcomePage> welcome_;
+  std::unique_ptr<LicensePage> license_;
+  std::unique_ptr<InstallTypePage> installType_;
+  std::unique_ptr<DestinationPage> destination_;
+  std::unique_ptr<JrePage> jre_;  // only for a package that requires a JRE
+  std::unique_ptr<UpdateDestinationPage> updateDestination_;
+  std::unique_ptr<ProgramFolderPage> programFolder_;
+  std::unique_ptr<ShortcutsPage> shortcuts_;
+  std::unique_ptr<AssociationsPage> associations_;
+  std::unique_ptr<ServicePage> services_;
   std::unique_ptr<SummaryPage> summary_;
   std::unique_ptr<FinishPage> finish_;
   WaitableProgressUpdater updater_;

@@ -1,5 +1,6 @@
 """The wizard under Wine on an X server of its own, driven by mouse and
-keyboard through xdotool: welcome -> summary -> finish installs the files
+keyboard through xdotool: welcome -> destination -> summary -> finish
+installs the files
 (in English and in German); Cancel then No keeps the page, Cancel then Yes
 leaves the prefix as it was and exits with 1; a failing installation shows
 the finish page's failure form and is rolled back; the finish page's
@@ -182,7 +183,7 @@ def test_welcome_summary_finish_installs_the_files(language, prefix, display, ar
                                                    installer_stub, tmp_path):
     exe = build(corvpack, installer_stub, tmp_path / "package", language)
     wizard = Wizard(prefix, display, exe, artefacts, language)
-    for page in ("welcome", "summary"):
+    for page in ("welcome", "destination", "summary"):
         window = wizard.next_window()
         wizard.shot(page)
         wizard.click(window, NEXT)
@@ -215,7 +216,7 @@ def test_cancel_asks_and_failure_shows_the_finish_page(prefix, display, artefact
     # An install-run program that cannot be run fails the installation.
     failing = build(corvpack, installer_stub, tmp_path / "failing", "english", install_run="bin/missing.exe")
     wizard = Wizard(prefix, display, failing, artefacts, "failure")
-    for page in ("welcome", "summary"):
+    for page in ("welcome", "destination", "summary"):
         wizard.click(wizard.next_window(), NEXT)
     finish = wizard.next_window()
     wizard.shot("finish-failure")
