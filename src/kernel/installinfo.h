@@ -92,6 +92,8 @@ public:
   const OptString& defaultDestinationName() const { return defaultDestination_; }
   const OptString& defaultProgramFolder() const { return defaultProgramFolder_; }
   const OptString& primaryJreFile() const { return primaryJreFile_; }
+  // What the uninstall entry shows beside the name.
+  const RecordEntryDetails& entryDetails() const { return entryDetails_; }
 
   // ---- Programs: present when the record names the program.
   const std::optional<ExternalProgram>& installRunProgram() const { return installRun_; }
@@ -201,6 +203,7 @@ private:
   OptString defaultProgramFolder_;
   OptString primaryJreFile_;
   OptString pathEntry_;
+  RecordEntryDetails entryDetails_;
   std::optional<ExternalProgram> installRun_;
   std::optional<ExternalProgram> afterRun_;
 

@@ -1,0 +1,170 @@
+"""The built-in uninstaller under Wine, end to end: run from its uninstall
+entry it puts the prefix back as it was before the installation (files,
+registry, PATH, shortcuts, association, service), except what the user
+added and the pending deletion of its own copy; of two installations of one
+product it removes the one it belongs to and leaves the other whole, whose
+own uninstaller then removes the rest; a damaged install.log removes
+nothing."""
+import re
+import shutil
+
+import pytest
+
+from packing import pack
+from test_batch_install import console, registry
+
+UNINSTALL = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\"
+PRODUCT_KEY = "Corvantis Test\\Uninstall"
+SERVICE = "CorvTestSvc"
+
+
+def description(name, service):
+    text = f"""
+[package]
+name = "{name}"
+product-key = '{PRODUCT_KEY}'
+overwrite = "always"
+builtin-uninstaller = true
+path-entry = "tools"
+
+[uninstall-entry]
+icon = "bin/app.exe"
+version = "3.1"
+publisher = "Corvantis Test"
+estimated-size = 42
+
+[destination]
+base = "path"
+folder = 'C:\\Corv Remove'
+
+[files]
+source = "product"
+
+[[shortcut]]
+name = "Tools/Remove App"
+target = "bin/app.exe"
+
+[[shortcut]]
+location = "desktop"
+name = "Corv Remove App"
+target = "bin/app.exe"
+
+[[association]]
+extension = "cvrm"
+description = "CorvRemove.Document"
+program = "bin/app.exe"
+"""
+    if service:
+        text += """
+[[service]]
+executable = "bin/corvservice.exe"
+display-name = "Corv Remove Service"
+start = "on-demand"
+"""
+    return text
+
+
+@pytest.fixture(scope="session")
+def setups(corvpack, installer_stub, build_dir, tmp_path_factory):
+    top = tmp_path_factory.mktemp("uninstall")
+    product = top / "product"
+    for rel, data in {"bin/app.exe": b"MZ app\r\n" * 30, "tools/tool.exe": b"MZ tool\r\n",
+                      "data/sample.txt": b"sample\r\n"}.items():
+        (product / rel).parent.mkdir(parents=True, exist_ok=True)
+        (product / rel).write_bytes(data)
+    with_service = top / "service-product"
+    shutil.copytree(product, with_service)
+    shutil.copy(build_dir / "tests" / "corvservice.exe", with_service / "bin" / "corvservice.exe")
+    return {
+        "full": pack(corvpack, installer_stub, top / "full", description("Corv Remove", True), with_service),
+        "plain": pack(corvpack, installer_stub, top / "plain", description("Corv Twice", False), product),
+    }
+
+
+def differences(before, after):
+    """The names whose entries differ between two snapshots' parts."""
+    return sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+
+
+def assert_back_as_before(before, after, kept=()):
+    """`after` equals `before` but for the folders and files in `kept`, the
+    uninstaller's copies in the temporary folder and their pending deletion."""
+    files = differences(before["files"], after["files"])
+    copies = [f for f in files if re.search(r"CorvUninst[0-9A-F]{16}", f)]
+    assert copies, files
+    assert all(re.search(r"CorvUninst[0-9A-F]{16}(/uninstall\.exe)?$", f) for f in copies), copies
+    assert [f for f in files if f not in copies] == sorted(kept)
+    for name in before["registry"]:
+        sections = differences(before["registry"][name], after["registry"][name])
+        if name != "system.reg":
+            assert sections == [], name
+            continue
+        # The pending deletion at the next restart.
+        assert [s.split("]")[0] for s in sections] == ["[System\\\\CurrentControlSet\\\\Control\\\\Session Manager"]
+        section = sections[0]
+        added = set(after["registry"][name][section]) - set(before["registry"][name].get(section, []))
+        assert all(line.startswith('"PendingFileRenameOperations"') for line in added), added
+
+
+def entry_command(keys, name):
+    entry = keys[UNINSTALL + name.lower()]
+    command = entry["UninstallString"]
+    return command[1:-1] if command.startswith('"') else command
+
+
+def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, setups):
+    before = prefix.snapshot()
+    rc, out = prefix.run(setups["full"], "/batch")
+    assert rc == 0, console(out)
+    keys = registry(prefix)
+    entry = keys[UNINSTALL + "corv_deploy_0"]
+    assert entry["UninstallString"] == '"C:\\Corv Remove\\uninstall.exe"'
+    assert (entry["DisplayIcon"], entry["DisplayVersion"], entry["Publisher"]) == (
+        "C:\\Corv Remove\\bin\\app.exe", "3.1", "Corvantis Test")
+    assert '"EstimatedSize"=dword:0000002a' in (prefix.path / "system.reg").read_text(errors="replace")
+    log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
+    assert f"ntservice {SERVICE}\n" in log and "pathentry C:\\Corv Remove\\tools\n" in log
+    # The user keeps notes among the product's data.
+    prefix.host_path("C:\\Corv Remove\\data\\notes.txt").write_bytes(b"mine")
+
+    rc, out = prefix.run(entry_command(keys, "Corv_Deploy_0"), "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has removed Corv Remove from your computer. These folders "
+                                     "still hold files that the installation did not create and were kept: "
+                                     "C:\\Corv Remove; C:\\Corv Remove\\data\n")
+    assert_back_as_before(before, prefix.snapshot(),
+                          kept=["Corv Remove", "Corv Remove/data", "Corv Remove/data/notes.txt"])
+
+
+def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log_removes_nothing(prefix, setups):
+    before = prefix.snapshot()
+    for folder in ("C:\\CorvA", "C:\\CorvB"):
+        rc, out = prefix.run(setups["plain"], "/batch", "/dest", folder)
+        assert rc == 0, console(out)
+    keys = registry(prefix)
+    assert entry_command(keys, "Corv_Deploy_0") == "C:\\CorvA\\uninstall.exe"
+    assert entry_command(keys, "Corv_Deploy_1") == "C:\\CorvB\\uninstall.exe"
+
+    log = prefix.host_path("C:\\CorvB\\install.log")
+    good = log.read_bytes()
+    log.write_bytes(good.replace("v2.0".encode("utf-16-le"), "v9.9".encode("utf-16-le")))
+    damaged = prefix.snapshot()
+    rc, out = prefix.run("C:\\CorvB\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer cannot remove this product: Installation log "
+                                     "file C:\\CorvB\\install.log corrupted\n")
+    assert prefix.snapshot() == damaged
+
+    log.write_bytes(good)
+    rc, out = prefix.run("C:\\CorvB\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    keys = registry(prefix)
+    assert UNINSTALL + "corv_deploy_1" not in keys
+    assert entry_command(keys, "Corv_Deploy_0") == "C:\\CorvA\\uninstall.exe"
+    assert not prefix.host_path("C:\\CorvB").exists()
+    for rel in ("install.log", "uninstall.exe", "bin\\app.exe", "tools\\tool.exe", "data\\sample.txt"):
+        assert prefix.host_path("C:\\CorvA\\" + rel).is_file(), rel
+
+    # The first installation's uninstaller finds the shared shortcuts, keys
+    # and association gone already and removes the rest.
+    rc, out = prefix.run("C:\\CorvA\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    assert_back_as_before(before, prefix.snapshot())
