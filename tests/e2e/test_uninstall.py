@@ -7,6 +7,7 @@ own uninstaller then removes the rest; a damaged install.log removes
 nothing."""
 import re
 import shutil
+import subprocess
 
 import pytest
 
@@ -86,17 +87,19 @@ def differences(before, after):
     return sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
 
 
-def assert_back_as_before(before, after, kept=()):
+def assert_back_as_before(before, after, kept=(), win98=False):
     """`after` equals `before` but for the folders and files in `kept`, the
-    uninstaller's copies in the temporary folder and their pending deletion."""
+    uninstaller's copies in the temporary folder and their pending deletion
+    (the registry on Windows NT, "wininit.ini" on Windows 98)."""
     files = differences(before["files"], after["files"])
     copies = [f for f in files if re.search(r"CorvUninst[0-9A-F]{16}", f)]
     assert copies, files
     assert all(re.search(r"CorvUninst[0-9A-F]{16}(/uninstall\.exe)?$", f) for f in copies), copies
-    assert [f for f in files if f not in copies] == sorted(kept)
+    pending = ["windows/wininit.ini"] if win98 else []
+    assert [f for f in files if f not in copies] == sorted(list(kept) + pending)
     for name in before["registry"]:
         sections = differences(before["registry"][name], after["registry"][name])
-        if name != "system.reg":
+        if name != "system.reg" or win98:
             assert sections == [], name
             continue
         # The pending deletion at the next restart.
@@ -168,3 +171,42 @@ def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log
     rc, out = prefix.run("C:\\CorvA\\uninstall.exe", "/batch")
     assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
     assert_back_as_before(before, prefix.snapshot())
+
+
+AUTOEXEC = b"@ECHO OFF\r\nSET PATH=C:\\DOS;%PATH%\r\n"
+
+
+def test_on_windows_98_a_failure_half_way_names_what_is_left_and_the_next_run_finishes(prefix, setups):
+    reg = prefix.host_path("C:\\win98.reg")
+    reg.write_text('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="win98"\n')
+    subprocess.run(prefix.wine("regedit", "/s", "C:\\win98.reg"), env=prefix.env(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    reg.unlink()
+    prefix.host_path("C:\\autoexec.bat").write_bytes(AUTOEXEC)
+    before = prefix.snapshot()
+    rc, out = prefix.run(setups["plain"], "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully installed Corv Twice on your computer.\n"
+                                     "Reboot required\n")
+    assert b'SET PATH="C:\\Corv Remove\\tools";"%PATH%"' in prefix.host_path("C:\\autoexec.bat").read_bytes()
+    # A file of the product cannot be deleted: a folder of its name holds a file.
+    sample = prefix.host_path("C:\\Corv Remove\\data\\sample.txt")
+    sample.unlink()
+    (sample / "in the way").mkdir(parents=True)
+
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer has failed to remove Corv Twice from your "
+                                     "computer completely. Still present: C:\\Corv Remove\\data\\sample.txt\n")
+    log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
+    # The log keeps what is left, and the uninstaller with its folder.
+    assert log.splitlines()[4:] == ["5", "file C:\\Corv Remove\\install.log", "file C:\\Corv Remove\\uninstall.exe",
+                                    "file C:\\Corv Remove\\data\\sample.txt", "directory C:\\Corv Remove\\data",
+                                    "directory C:\\Corv Remove"]
+    assert prefix.host_path("C:\\autoexec.bat").read_bytes() == AUTOEXEC
+
+    shutil.rmtree(sample)
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    after = prefix.snapshot()
+    assert_back_as_before(before, after, win98=True)
+    wininit = prefix.host_path("C:\\windows\\wininit.ini").read_bytes()
+    assert re.fullmatch(rb"\[rename\]\r\nNUL=C:\\users\\[^\r\n]*\\[A-Z0-9~]+\\[A-Z0-9~]+\.EXE\r\n", wininit, re.S), wininit
