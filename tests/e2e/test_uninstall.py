@@ -13,6 +13,7 @@ import pytest
 
 from packing import pack
 from test_batch_install import console, registry
+from test_wizard import Wizard, artefacts, assert_unchanged, display  # noqa: F401 (fixtures)
 
 UNINSTALL = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\"
 PRODUCT_KEY = "Corvantis Test\\Uninstall"
@@ -138,7 +139,8 @@ def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, 
                           kept=["Corv Remove", "Corv Remove/data", "Corv Remove/data/notes.txt"])
 
 
-def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log_removes_nothing(prefix, setups):
+def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log_removes_nothing(
+        prefix, setups, display, artefacts):
     before = prefix.snapshot()
     for folder in ("C:\\CorvA", "C:\\CorvB"):
         rc, out = prefix.run(setups["plain"], "/batch", "/dest", folder)
@@ -146,6 +148,15 @@ def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log
     keys = registry(prefix)
     assert entry_command(keys, "Corv_Deploy_0") == "C:\\CorvA\\uninstall.exe"
     assert entry_command(keys, "Corv_Deploy_1") == "C:\\CorvB\\uninstall.exe"
+
+    # Without /batch it asks first; No leaves everything.
+    installed = prefix.snapshot()
+    run = Wizard(prefix, display, "C:\\CorvB\\uninstall.exe", artefacts, "uninstall")
+    box = run.next_window("Question", timeout=300)
+    run.shot("confirmation")
+    run.key(box, "n")
+    assert run.wait() == 1
+    assert_unchanged(prefix, installed)
 
     log = prefix.host_path("C:\\CorvB\\install.log")
     good = log.read_bytes()
