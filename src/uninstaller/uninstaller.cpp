@@ -133,13 +133,87 @@ XString Joined(const std::vector<XString>& texts) {
   return out;
 }
 
-// The log with only `records` (in the log's order), under the log's names.
-void WriteRemainder(const Logger& log, const std::vector<LogRecord>& records, File& file) {
+// A record's identity: its kind and text.
+XString RecordKey(const LogRecord& r) { return XString(1, static_cast<XChar>(u'0' + r.kind)) + r.text; }
+
+// Writes into `file` the log with those of its records whose keys are in
+// `keep` (in the log's order), under the log's names.
+void WriteRemainder(const Logger& log, const std::set<XString>& keep, File& file) {
   Logger rest(log.productName());
   rest.setRecordedFilePath(log.recordedFilePath());
   rest.setLogInteger(log.logInteger());
-  for (auto it = records.rbegin(); it != records.rend(); ++it) rest.Log(it->kind, it->text);
+  for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
+    if (keep.count(RecordKey(*it)) != 0) rest.Log(it->kind, it->text);
+  }
   rest.Write(file);
+}
+
+// The records of the uninstaller itself: its file, its log and the folders
+// that hold them, which go last.
+struct OwnRecords {
+  std::set<XString> keys;
+  bool programLogged = false;
+  std::vector<XString> folders;  // innermost first
+};
+
+OwnRecords FindOwnRecords(const Logger& log, const XString& program, const File& logFile, const XString& folder) {
+  OwnRecords own;
+  for (const LogRecord& r : log.records()) {
+    const bool isProgram = r.kind == kLogFile && FileSys::SameText(r.text, program);
+    const bool isLog = r.kind == kLogFile && FileSys::SameText(r.text, logFile.widePath());
+    const bool holdsIt = r.kind == kLogDirectory && IsWithin(folder, r.text);
+    if (!isProgram && !isLog && !holdsIt) continue;
+    own.keys.insert(RecordKey(r));
+    own.programLogged = own.programLogged || isProgram;
+    if (holdsIt) own.folders.push_back(Directory(r.text).widePath());
+  }
+  std::sort(own.folders.begin(), own.folders.end(),
+            [](const XString& a, const XString& b) { return a.size() > b.size(); });
+  return own;
+}
+
+// What the undo left of the other records.
+struct Outcome {
+  std::set<XString> left;       // keys of the records still standing
+  std::vector<XString> kept;    // folders holding the user's files
+  std::vector<XString> failed;  // changes that are still there
+};
+
+Outcome Assess(const Logger& work) {
+  Outcome outcome;
+  for (const LogRecord& r : work.records()) {
+    switch (WhatRemains(r)) {
+      case Remains::kNothing: break;
+      case Remains::kUserData:
+        outcome.left.insert(RecordKey(r));
+        if (r.kind == kLogDirectory) outcome.kept.push_back(r.text);
+        break;
+      case Remains::kChange:
+        outcome.left.insert(RecordKey(r));
+        outcome.failed.push_back(r.text);
+        break;
+    }
+  }
+  return outcome;
+}
+
+// Of the uninstaller's folders (innermost first), those that hold nothing
+// but the program and each other go once it is gone; the others stay with
+// what the user put there and are added to `kept`.
+std::vector<XString> FoldersThatGo(const OwnRecords& own, const XString& program, std::vector<XString>& kept) {
+  std::vector<XString> goes;
+  if (own.programLogged) goes.push_back(program);
+  std::vector<XString> folders;
+  for (const XString& f : own.folders) {
+    if (!Directory(f).exists()) continue;
+    std::vector<XString> entries = FolderEntries(f);
+    bool empty = std::all_of(entries.begin(), entries.end(), [&](const XString& e) {
+      return std::any_of(goes.begin(), goes.end(), [&](const XString& g) { return FileSys::SameText(e, g); });
+    });
+    (empty ? folders : kept).push_back(f);
+    if (empty) goes.push_back(f);
+  }
+  return folders;
 }
 
 int Uninstall(const Reporter& reporter) {
@@ -160,90 +234,42 @@ int Uninstall(const Reporter& reporter) {
   const XString product = log.productName();
   if (!reporter.confirm(FormatMessageText(kConfirmRemoval, product))) return 1;
 
-  // The uninstaller, its log and the folders that hold them go last: the
-  // log until everything else is gone, the rest once this program has
-  // exited. Everything else is undone now, in the log's order.
-  const XString& selfPath = self->widePath();
-  const XString& folderPath = folder->widePath();
-  bool selfLogged = false;
-  std::vector<XString> ownFolders;  // innermost first
+  // Everything but the uninstaller's own records is undone now, in the
+  // log's order; the log goes when everything else is gone, the program and
+  // its folders once it has exited.
+  const XString& program = self->widePath();
+  const OwnRecords own = FindOwnRecords(log, program, logFile, folder->widePath());
   Logger work(product);
   UninstallUndo undo;
   work.setSystemUndo(&undo);
-  std::vector<LogRecord> later;
-  for (const LogRecord& r : log.records()) {
-    const bool own = (r.kind == kLogFile && (FileSys::SameText(r.text, selfPath) ||
-                                             FileSys::SameText(r.text, logFile.widePath()))) ||
-                     (r.kind == kLogDirectory && IsWithin(folderPath, r.text));
-    if (!own) continue;
-    later.push_back(r);
-    if (r.kind == kLogFile && FileSys::SameText(r.text, selfPath)) selfLogged = true;
-    if (r.kind == kLogDirectory) ownFolders.push_back(Directory(r.text).widePath());
-  }
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
-    if (std::find(later.begin(), later.end(), *it) == later.end()) work.Log(it->kind, it->text);
+    if (own.keys.count(RecordKey(*it)) == 0) work.Log(it->kind, it->text);
   }
   work.Undo();
-
-  std::vector<LogRecord> left;
-  std::vector<XString> kept, failed;
-  for (const LogRecord& r : work.records()) {
-    switch (WhatRemains(r)) {
-      case Remains::kNothing: break;
-      case Remains::kUserData:
-        left.push_back(r);
-        if (r.kind == kLogDirectory) kept.push_back(r.text);
-        break;
-      case Remains::kChange:
-        left.push_back(r);
-        failed.push_back(r.text);
-        break;
-    }
-  }
+  Outcome outcome = Assess(work);
   // Its own uninstall entry, wherever the log did not name it.
-  for (const XString& entry : UninstallEntriesOf(selfPath)) {
-    if (!undo.undoRegistryKey(entry) && RegistryKeyState(entry) != KeyState::kMissing) failed.push_back(entry);
-  }
-  if (failed.empty() && logFile.remove() != 0) failed.push_back(logFile.widePath());
-  if (!failed.empty()) {
-    // "install.log" keeps what is left, for another attempt.
-    std::vector<LogRecord> remainder;
-    for (const LogRecord& r : log.records()) {
-      if (std::find(left.begin(), left.end(), r) != left.end() ||
-          std::find(later.begin(), later.end(), r) != later.end()) {
-        remainder.push_back(r);
-      }
+  for (const XString& entry : UninstallEntriesOf(program)) {
+    if (!undo.undoRegistryKey(entry) && RegistryKeyState(entry) != KeyState::kMissing) {
+      outcome.failed.push_back(entry);
     }
+  }
+  if (outcome.failed.empty() && logFile.remove() != 0) outcome.failed.push_back(logFile.widePath());
+  if (!outcome.failed.empty()) {
+    // "install.log" keeps what is left, for another attempt.
+    std::set<XString> keep = outcome.left;
+    keep.insert(own.keys.begin(), own.keys.end());
     try {
-      WriteRemainder(log, remainder, logFile);
+      WriteRemainder(log, keep, logFile);
     } catch (const FatalError&) {
       // the log as it was stays
     }
-    reporter.show(Severity::SevereError, FormatMessageText(kRemovalIncomplete, product, Joined(failed)));
+    reporter.show(Severity::SevereError, FormatMessageText(kRemovalIncomplete, product, Joined(outcome.failed)));
     return 1;
   }
 
-  // The uninstaller's folders go once it is gone, those that hold nothing
-  // else; the others stay with what the user put there.
-  std::sort(ownFolders.begin(), ownFolders.end(),
-            [](const XString& a, const XString& b) { return a.size() > b.size(); });
-  std::set<XString> goes;
-  if (selfLogged) goes.insert(selfPath);
-  std::vector<XString> removable;
-  for (const XString& f : ownFolders) {
-    std::vector<XString> entries = FolderEntries(f);
-    bool empty = std::all_of(entries.begin(), entries.end(), [&](const XString& e) {
-      return std::any_of(goes.begin(), goes.end(), [&](const XString& g) { return FileSys::SameText(e, g); });
-    });
-    if (empty && Directory(f).exists()) {
-      removable.push_back(f);
-      goes.insert(f);
-    } else if (Directory(f).exists()) {
-      kept.push_back(f);
-    }
-  }
-  if (selfLogged) RemoveAfterExit(selfPath, removable);
-
+  std::vector<XString>& kept = outcome.kept;
+  std::vector<XString> folders = FoldersThatGo(own, program, kept);
+  if (own.programLogged) RemoveAfterExit(program, folders);
   if (kept.empty()) {
     reporter.show(Severity::Information, FormatMessageText(kRemoved, product));
   } else {
