@@ -3,8 +3,8 @@
 
 Each folder of src/ may include its own headers and those of the folders
 below it; the kernel may also include the interfaces that the front ends and
-the system integration implement. The program's wiring (src/app) stands above
-every layer. The table mirrors the README's layout table.
+the system integration implement. The programs (src/app, the installer;
+src/uninstaller, the uninstaller) stand above every layer, side by side. The table mirrors the README's layout table.
 """
 import pathlib
 import re
@@ -18,6 +18,7 @@ ALLOWED = {
     "infrastructure": {"util", "unpacker", "kernel", "xbind", "infrastructure"},
     "ui": {"util", "unpacker", "kernel", "xbind", "infrastructure", "ui"},
     "app": {"util", "unpacker", "kernel", "xbind", "infrastructure", "ui", "app"},
+    "uninstaller": {"util", "unpacker", "kernel", "xbind", "infrastructure", "ui", "uninstaller"},
     "shfolder": set(),
     "xinstres": set(),
 }

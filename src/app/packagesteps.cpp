@@ -127,6 +127,7 @@ public:
     target.uninstaller = info_->uninstallerName();
     target.isInstallation = info_->isInstallation();
     target.shfolderLibrary = File(*info_->tempFolder(), XString(u"shfolder.dll")).widePath();
+    target.entryDetails = info_->entryDetails();
     FrontEndWarnings warnings(*info_->frontEnd());
     InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
   }

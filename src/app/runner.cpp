@@ -10,22 +10,10 @@
 namespace corv {
 
 int RunInstaller(int argc, char** argv) {
-  try {
+  return RunReportingFailures([&] {
     Driver driver(argc, argv, CreateFrontEnd, CreatePackageSteps());
     return driver.run();
-  } catch (const Exception& e) {
-    ReportFatalError(e);
-    return 1;
-  } catch (...) {
-    // Never terminate: whatever escaped is reported as a failure.
-    try {
-      std::rethrow_exception(CurrentFailure(__FILE__, __LINE__));
-    } catch (const Exception& e) {
-      ReportFatalError(e);
-    } catch (...) {
-    }
-    return 1;
-  }
+  });
 }
 
 }  // namespace corv

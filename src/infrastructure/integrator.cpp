@@ -299,6 +299,50 @@ bool DeleteRegistryKey(const XString& fullName) {
   return RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
 }
 
+KeyState RegistryKeyState(const XString& fullName) {
+  HKEY root;
+  AnsiString sub;
+  try {
+    if (!SplitKeyName(fullName, &root, &sub)) return KeyState::kMissing;
+  } catch (const FatalError&) {
+    return KeyState::kMissing;
+  }
+  win32::UniqueKey key;
+  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) return KeyState::kMissing;
+  DWORD subkeys = 0;
+  if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+    return KeyState::kWithSubkeys;  // what it holds is unknown: never a candidate for deletion
+  }
+  return subkeys == 0 ? KeyState::kWithoutSubkeys : KeyState::kWithSubkeys;
+}
+
+std::vector<XString> UninstallEntriesOf(const XString& program) {
+  static const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  std::vector<XString> entries;
+  win32::UniqueKey parent;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ, parent.out()) != ERROR_SUCCESS) return entries;
+  char name[MAX_PATH + 1];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    LONG status = RegEnumKeyExA(parent.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) continue;
+    try {
+      XString key = ToWide(AnsiString(kUninstall) + "\\" + AnsiString(name, length));
+      OptString command = ReadRegistryString(kRootLocalMachine, key, u"UninstallString");
+      if (!command) continue;
+      XString path = *command;
+      TrimBlanks(path);
+      if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
+      if (FileSys::SameText(path, program)) entries.push_back(RegistryRootPrefix(kRootLocalMachine) + key);
+    } catch (const FatalError&) {
+      // a name the code page cannot take is no entry of ours
+    }
+  }
+  return entries;
+}
+
 std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName) {
   HKEY root;
   AnsiString sub;
@@ -482,7 +526,8 @@ bool WriteProductKey(const XString& name, const XString& destination, bool commo
   return key && SetString(key.get(), "InstallPath", destination);
 }
 
-bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log) {
+bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log,
+                          const RecordEntryDetails& details) {
   win32::UniqueKey key;
   for (uint32_t counter = 0;; ++counter) {
     XString path = XString(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
@@ -495,7 +540,19 @@ bool CreateUninstallEntry(const XString& packageName, const XString& command, Lo
   // Unquoted, "C:\Program Files\App\uninstall.exe" would be started as
   // "C:\Program.exe" where such a file exists.
   const XString quoted = command.find(u' ') == XString::npos ? command : u"\"" + command + u"\"";
-  return SetString(key.get(), "DisplayName", packageName) && SetString(key.get(), "UninstallString", quoted);
+  if (!SetString(key.get(), "DisplayName", packageName) || !SetString(key.get(), "UninstallString", quoted)) {
+    return false;
+  }
+  const std::pair<const char*, const OptString*> texts[] = {
+      {"DisplayIcon", &details.displayIcon}, {"DisplayVersion", &details.displayVersion}, {"Publisher", &details.publisher}};
+  for (const auto& [name, value] : texts) {
+    if (*value) SetString(key.get(), name, **value);
+  }
+  if (details.estimatedSize != 0) {
+    const DWORD size = details.estimatedSize;
+    RegSetValueExA(key.get(), "EstimatedSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&size), sizeof size);
+  }
+  return true;
 }
 
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary) {
@@ -531,7 +588,9 @@ void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTa
     warnings.warn(FormatMessageTextWide(1122, target.productKey));
   }
   if (target.uninstaller) {
-    CreateUninstallEntry(target.packageName, UnderDestination(*target.uninstaller, target), log);
+    RecordEntryDetails details = target.entryDetails;
+    if (details.displayIcon) details.displayIcon = UnderDestination(*details.displayIcon, target);
+    CreateUninstallEntry(target.packageName, UnderDestination(*target.uninstaller, target), log, details);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "infrastructure/infrastructure.h"
+#include "kernel/installrecord.h"
 #include "kernel/logger.h"
 #include "kernel/restorelog.h"
 #include "util/xstring.h"
@@ -37,6 +38,7 @@ struct IntegrationTarget {
   OptString uninstaller;         // relative to the destination
   bool isInstallation = true;    // false for an update
   XString shfolderLibrary;       // "shfolder.dll" among the auxiliary files
+  RecordEntryDetails entryDetails;  // the icon relative to the destination
 };
 
 // Warnings of the integration step go to the front end.
@@ -68,6 +70,14 @@ void* CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alw
 // Deletes a key named with its root prefix (case-sensitive prefixes).
 bool DeleteRegistryKey(const XString& fullName);
 
+// What stands at a key named with its root prefix.
+enum class KeyState { kMissing, kWithoutSubkeys, kWithSubkeys };
+KeyState RegistryKeyState(const XString& fullName);
+
+// The uninstall entries (full names with their root prefix) whose
+// "UninstallString", quoted or not, names `program` (compared ignoring case).
+std::vector<XString> UninstallEntriesOf(const XString& program);
+
 // The values of an existing key named with its root prefix: all of them, or
 // only `valueName` (then a missing value is kept as missing). None when the
 // key cannot be read.
@@ -83,7 +93,13 @@ OptString ReadInstallPath(const XString& productKey, int root);
 bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log);
 bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log);
 bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log);
-bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log);
+// The first free uninstall entry of the package name with "DisplayName" and
+// "UninstallString" (quoted when it holds a blank); then those of `details`
+// that are given: "DisplayIcon" (an absolute path here), "DisplayVersion",
+// "Publisher" and "EstimatedSize" (a DWORD, KiB). True when the name and the
+// command were written; the details do not count.
+bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log,
+                          const RecordEntryDetails& details = RecordEntryDetails());
 
 // The names of the folders in the Programs folder of the profile.
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary);

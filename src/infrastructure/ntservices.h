@@ -99,6 +99,10 @@ void InstallService(const ServiceEntry& entry, const XString& destination, const
 // opened or the service cannot be deleted.
 int UninstallService(const XString& name);
 
+// The service control manager knows a service of this name (also true when
+// the manager cannot be asked).
+bool ServiceExists(const XString& name);
+
 // The system's text for an error code, or the code in decimal when it has
 // none.
 XString SystemErrorText(uint32_t code);

@@ -65,6 +65,7 @@ void InstallInfo::build(const InstallRecord& r) {
   defaultProgramFolder_ = r.defaultProgramFolder;
   primaryJreFile_ = r.primaryJreFile;
   pathEntry_ = r.pathEntry;
+  entryDetails_ = r.entryDetails;
 
   auxiliaryFiles_ = MakePackage(r.auxiliaryBlock);
   mainFiles_ = MakePackage(r.mainBlock);
@@ -196,7 +197,8 @@ AnsiString InstallInfo::summaryText() const {
 bool InstallInfo::representableInCodePage() const {
   for (const OptString* s : {&packageName_, &productName_, &primaryName_, &productKey_, &licenseText_,
                              &wizardBitmap_, &uninstallerName_, &hookLibrary_, &recordedFile_,
-                             &defaultDestination_, &defaultProgramFolder_, &primaryJreFile_, &pathEntry_}) {
+                             &defaultDestination_, &defaultProgramFolder_, &primaryJreFile_, &pathEntry_,
+                             &entryDetails_.displayIcon, &entryDetails_.displayVersion, &entryDetails_.publisher}) {
     if (!IsAnsiConvertible(*s)) return false;
   }
   for (const std::optional<ExternalProgram>* p : {&installRun_, &afterRun_}) {

@@ -100,6 +100,8 @@ public:
   const OptString& primaryJreFile() const { return primaryJreFile_; }
   // The PATH entry made absolute against the destination, or none.
   OptString absolutePathEntry() const;
+  // What the uninstall entry shows beside the name.
+  const RecordEntryDetails& entryDetails() const { return entryDetails_; }
 
   // ---- Programs: present when the record names the program.
   const std::optional<ExternalProgram>& installRunProgram() const { return installRun_; }
@@ -219,6 +221,7 @@ private:
   OptString defaultProgramFolder_;
   OptString primaryJreFile_;
   OptString pathEntry_;
+  RecordEntryDetails entryDetails_;
   std::optional<ExternalProgram> installRun_;
   std::optional<ExternalProgram> afterRun_;
 

@@ -373,6 +373,13 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   rec.associations = ReadAssociations(r);
   rec.services = ReadServices(r);
   rec.primaryMarkerFiles = ReadStringTable(r, 212, true);
+  if (r.u8(kRecordExtensionFlags) & kRecordHasEntryDetails) {
+    const uint64_t at = kRecordEntryDetailsOffset;
+    rec.entryDetails.displayIcon = r.optionalContainedName(at);
+    rec.entryDetails.displayVersion = r.string(at + 4);
+    rec.entryDetails.publisher = r.string(at + 8);
+    rec.entryDetails.estimatedSize = r.u32(at + 12);
+  }
   CheckLoggedTexts(rec);
   return rec;
 }
@@ -393,7 +400,7 @@ bool InstallRecord::operator==(const InstallRecord& o) const {
          defaultProgramFolder == o.defaultProgramFolder && primaryJreFile == o.primaryJreFile &&
          pathEntry == o.pathEntry && (noJre != 0 || jre == o.jre) && shortcuts == o.shortcuts &&
          associations == o.associations && services == o.services &&
-         primaryMarkerFiles == o.primaryMarkerFiles;
+         primaryMarkerFiles == o.primaryMarkerFiles && entryDetails == o.entryDetails;
 }
 
 }  // namespace corv

@@ -169,6 +169,30 @@ struct RecordJreRequirement {
   }
 };
 
+// What the uninstall entry shows beside the product's name. Kept in the
+// record's extension: header byte 15 (once reserved, written as 0) has bit
+// kRecordHasEntryDetails set, and the 16 bytes at kRecordEntryDetailsOffset,
+// right after the header, hold three string fields (display icon, display
+// version, publisher) and the estimated size. Readers that do not know the
+// extension ignore it; records without it read as no details.
+struct RecordEntryDetails {
+  OptString displayIcon;       // relative to the destination
+  OptString displayVersion;
+  OptString publisher;
+  uint32_t estimatedSize = 0;  // KiB; 0: not given
+
+  bool empty() const { return !displayIcon && !displayVersion && !publisher && estimatedSize == 0; }
+  bool operator==(const RecordEntryDetails& o) const {
+    return displayIcon == o.displayIcon && displayVersion == o.displayVersion && publisher == o.publisher &&
+           estimatedSize == o.estimatedSize;
+  }
+};
+
+constexpr size_t kRecordExtensionFlags = 15;
+constexpr uint8_t kRecordHasEntryDetails = 0x01;
+constexpr size_t kRecordEntryDetailsOffset = kRecordHeaderSize;
+constexpr size_t kRecordEntryDetailsSize = 16;
+
 // Every value of a record, in the order the header lists them. Strings that
 // the record may leave out are OptString; a required string of an entry that
 // is absent in the bytes reads as the empty string.
@@ -212,6 +236,9 @@ struct InstallRecord {
   std::vector<AssociationEntry> associations;
   std::vector<ServiceEntry> services;
   std::vector<XString> primaryMarkerFiles;
+
+  // The extension (byte 15 and the 16 bytes after the header).
+  RecordEntryDetails entryDetails;
 
   bool operator==(const InstallRecord& o) const;
   bool operator!=(const InstallRecord& o) const { return !(*this == o); }

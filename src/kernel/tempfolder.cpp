@@ -16,10 +16,12 @@ namespace {
 // that someone plants every name, or that the folder cannot be made.
 constexpr int kTempFolderAttempts = 16;
 
-// "InstTemp" and 64 bits from the system's random source. Without one, the
-// clock, the process and a counter still make a name that differs from run
-// to run; the folder is made anew and private all the same.
-XString RandomTempName() {
+}  // namespace
+
+// 64 bits from the system's random source. Without one, the clock, the
+// process and a counter still make a name that differs from run to run; the
+// folder is made anew and private all the same.
+XString RandomFolderName(const XString& prefix) {
   uint32_t bits[2] = {};
   if (!platform::RandomBytes(bits, sizeof bits)) {
     static uint32_t counter = 0;
@@ -28,16 +30,16 @@ XString RandomTempName() {
     bits[0] = static_cast<uint32_t>(mixed >> 32);
     bits[1] = static_cast<uint32_t>(mixed);
   }
-  XString name = u"InstTemp";
+  XString name = prefix;
   for (uint32_t word : bits) {
     for (int shift = 28; shift >= 0; shift -= 4) name += u"0123456789ABCDEF"[(word >> shift) & 0xF];
   }
   return name;
 }
 
-}  // namespace
-
-Directory CreateTempFolder(Logger& tempLog) { return CreateTempFolder(tempLog, RandomTempName); }
+Directory CreateTempFolder(Logger& tempLog) {
+  return CreateTempFolder(tempLog, [] { return RandomFolderName(u"InstTemp"); });
+}
 
 Directory CreateTempFolder(Logger& tempLog, const std::function<XString()>& nextName) {
   std::optional<Directory> temp = TempFolder();

@@ -23,7 +23,12 @@ namespace corv::FileSys {
 // create temporary directory %s" with the folder's path on failure.
 Directory CreateTempFolder(Logger& tempLog);
 
-// The same with the names drawn from `nextName` (for tests).
+// `prefix` and 16 hexadecimal digits from the system's random source (the
+// clock, the process and a counter where there is none).
+XString RandomFolderName(const XString& prefix);
+
+// The same with the names drawn from `nextName` (for tests and for folders
+// of another name).
 Directory CreateTempFolder(Logger& tempLog, const std::function<XString()>& nextName);
 
 // True if a folder exists at `path` or can be created there. A missing

@@ -12,10 +12,30 @@ namespace corv {
 
 namespace {
 
+void PrintLine(const AnsiString& oemText) {
+  std::printf("%s\n", oemText.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
 bool HasStandardOutput() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   return out != nullptr && out != INVALID_HANDLE_VALUE;
 }
+
+void PrintConsoleMessage(Severity severity, const AnsiString& text) {
+  AnsiString oem = AnsiToOem(text);
+  if (severity == Severity::Information) {
+    PrintLine(oem);
+    return;
+  }
+  CORV_ASSERT(severity == Severity::Question || severity == Severity::Warning ||
+              severity == Severity::SevereError);
+  PrintLine(AnsiToOem(FormatMessageText(SeverityCaption(severity))) + ": " + oem);
+}
+
+namespace {
 
 InstallInfo& Record() {
   InstallInfo* info = InstallInfo::Current();
@@ -130,19 +150,7 @@ void TextInterface::showMessage(Severity severity, const AnsiString& text) {
     UserInterface::showMessage(severity, text);
     return;
   }
-  AnsiString oem = AnsiToOem(text);
-  if (severity == Severity::Information) {
-    printLine(oem);
-    return;
-  }
-  CORV_ASSERT(severity == Severity::Question || severity == Severity::Warning ||
-              severity == Severity::SevereError);
-  printLine(AnsiToOem(FormatMessageText(SeverityCaption(severity))) + ": " + oem);
-}
-
-void TextInterface::printLine(const AnsiString& oemText) {
-  std::printf("%s\n", oemText.c_str());
-  std::fflush(stdout);
+  PrintConsoleMessage(severity, text);
 }
 
 }  // namespace corv

@@ -18,6 +18,15 @@ namespace corv {
 // for its doneEvent.
 class ConsoleUpdater : public WaitableProgressUpdater {};
 
+// True when the process has a standard-output handle.
+bool HasStandardOutput();
+
+// Batch mode's output of a message on standard output, in the OEM code page:
+// information as the text alone, the other severities after their caption
+// and ": ". A text the OEM code page cannot hold raises FatalError 1055; a
+// severity outside 1..4 is an assertion failure.
+void PrintConsoleMessage(Severity severity, const AnsiString& text);
+
 class TextInterface : public UserInterface {
 public:
   // `options` outlives the front end. The process has a console when it has
@@ -84,8 +93,6 @@ protected:
   TextInterface(const Options& options, bool hasConsole);
 
 private:
-  void printLine(const AnsiString& oemText);
-
   const Options& options_;
   ConsoleUpdater consoleUpdater_;
   OverwritePolicy fixedPolicy_{OverwritePolicy::kAlways};

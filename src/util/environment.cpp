@@ -256,6 +256,21 @@ int Environment::RemoveFromPath(const XString& folder) {
   }
 }
 
+bool Environment::HoldsPathEntry(const XString& folder) {
+  try {
+    if (!system_.isWindowsNT() || folder.empty()) return false;
+    AnsiString ansi = ToAnsi(folder);
+    for (bool personal : {true, false}) {
+      std::unique_ptr<EnvironmentKey> key = system_.openKey(personal);
+      std::optional<PathValue> value = key ? key->readPath() : std::nullopt;
+      if (value && FindPathEntry(ansi, value->text, CodePage::kAnsi)) return true;
+    }
+  } catch (const FatalError&) {
+    // a folder the code page cannot take is on no PATH
+  }
+  return false;
+}
+
 bool Environment::removeFromRegistry(const AnsiString& folder, bool personal) {
   std::unique_ptr<EnvironmentKey> key = system_.openKey(personal);
   if (!key) return false;

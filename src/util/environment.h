@@ -163,6 +163,11 @@ public:
   // failure.
   int RemoveFromPath(const XString& folder);
 
+  // On NT: `folder` stands as a whole entry in the PATH value of the
+  // personal or the common key. Elsewhere false: removing a folder from
+  // "autoexec.bat" never fails for want of it.
+  bool HoldsPathEntry(const XString& folder);
+
   // Where `entry` stands in `value` as a whole entry, and the range to cut
   // to remove it with one of its separators: the whole value when the two
   // are equal; the entry and the ';' after it when the value starts with

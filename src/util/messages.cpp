@@ -3,6 +3,7 @@
 // platform's (messageswin32 / messagesposix).
 #include "util/messages.h"
 
+#include <exception>
 #include <list>
 
 #include "util/messagesplatform.h"
@@ -117,6 +118,23 @@ void ClearMessageRanges() { g_ranges.clear(); }
 void SetThreadLanguage() {
   EnsureLanguage();
   platform::SetThreadLocale(g_language.lcid);
+}
+
+int RunReportingFailures(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const Exception& e) {
+    ReportFatalError(e);
+    return 1;
+  } catch (...) {
+    try {
+      std::rethrow_exception(CurrentFailure(__FILE__, __LINE__));
+    } catch (const Exception& e) {
+      ReportFatalError(e);
+    } catch (...) {
+    }
+    return 1;
+  }
 }
 
 }  // namespace corv

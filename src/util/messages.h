@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "util/exceptions.h"
@@ -81,6 +82,11 @@ void SetThreadLanguage();
 // Last-resort report: the text and a line feed on standard output, then a
 // message box "Fatal Error" with the error icon (Windows).
 void ReportFatalError(const Exception& e);
+
+// Runs a program's body and returns its exit code. A failure that escapes
+// it is reported by ReportFatalError and gives 1; nothing escapes, so the
+// program never terminates unreported.
+int RunReportingFailures(const std::function<int()>& body);
 
 // Writes ANSI text to standard output, unconverted, and flushes.
 void WriteStdout(const AnsiString& text);

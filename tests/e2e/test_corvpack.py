@@ -2,6 +2,7 @@
 itself and, when damaged, refused cleanly by the real installer under Wine."""
 import lzma
 import pathlib
+import re
 import struct
 import subprocess
 import zlib
@@ -54,10 +55,12 @@ def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpac
     assert data.startswith(stub)
     rc, out, err = run(corvpack, "verify", hello_installer)
     assert rc == 0, err
-    assert "OK, 3 main files" in out
+    assert "OK, 4 main files" in out
     rc, out, err = run(corvpack, "list", hello_installer)
     assert rc == 0, err
     assert "hello.exe" in out and "readme.txt" in out and "hellobound.exe" in out and "xbind.script" in out
+    # The build's uninstaller, asked for by the description.
+    assert re.search(r"^uninstaller +uninstall\.exe$", out, re.M) and re.search(r"\d  uninstall\.exe$", out, re.M)
     # Without being told, corvpack packs the build's UI resource library.
     rc, _, err = run(corvpack, "extract", hello_installer, "-o", tmp_path / "aux", "--auxiliary")
     assert rc == 0, err

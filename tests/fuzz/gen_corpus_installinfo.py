@@ -80,8 +80,17 @@ def string_table(rec, at, texts):
 
 
 def record(kind=1, language=1, base=2, overwrite=4, no_jre=1, strings=None, main=(), aux=(),
-           shortcuts=(), associations=(), services=(), markers=(), jre=None):
+           shortcuts=(), associations=(), services=(), markers=(), jre=None, entry=None):
     rec = Record()
+    if entry is not None:
+        # The extension: flag in byte 15, 16 bytes right after the header
+        # (icon, version, publisher, estimated size in KiB).
+        icon, version, publisher, size = entry
+        rec.u8(15, 1)
+        rec.fixed += bytes(16)
+        for off, text in ((0, icon), (4, version), (8, publisher)):
+            rec.string(HEADER_SIZE + off, text)
+        rec.u32(HEADER_SIZE + 12, size)
     for at, value in ((4, kind), (5, 4), (6, 0), (7, overwrite), (8, base), (9, no_jre), (11, language)):
         rec.u8(at, value)
     fields = {96: "Corvantis Demo", 108: "Corvantis\\Demo", 148: "Corvantis Demo", 152: "Corvantis Demo"}
@@ -177,6 +186,8 @@ def seeds():
         "good_kind_three": record(kind=3),
         "good_unknown_base_with_destination": record(base=7),
         "good_program_without_arguments": record(strings={140: "bin\\demo.exe"}),
+        "good_uninstall_entry_details": record(main=MAIN, entry=("bin\\demo.exe", "1.0", "Demo Corp.", 42)),
+        "good_uninstall_entry_details_partial": record(entry=(None, "1.0", None, 0)),
         # Records the reader refuses.
         "bad_magic": b"5II2" + minimal[4:],
         "bad_short_header": minimal[:HEADER_SIZE - 1],
@@ -193,6 +204,8 @@ def seeds():
         "bad_main_name_device": record(main=[("bin\\nul.txt", 0, 2)]),
         "bad_shortcut_name_traversal": record(shortcuts=[(1, "..\\..\\x", None, 0, "", "a.exe", "")]),
         "bad_uninstaller_traversal": record(strings={120: "..\\uninstall.exe"}),
+        "bad_entry_icon_traversal": record(entry=("..\\..\\evil.ico", None, None, 0)),
+        "bad_entry_details_past_end": patched(b"".join([MAGIC, bytes(HEADER_SIZE - 4)]), 15, 1, 1),
         "bad_shared_strings": record(associations=[("x" * 600,) * 5 + (1,)] * 600),
     }
     return out

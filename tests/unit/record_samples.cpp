@@ -69,6 +69,7 @@ InstallRecord FullRecord() {
       {u"bin\\svc2.exe", u"Example Helper", u"Helps", ServiceEntry::kDisabled, ServiceEntry::kUserAccount, false, {}},
   };
   r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
+  r.entryDetails = {u"bin\\app.exe", u"2.0", u"Example Corp.", 123456};
   return r;
 }
 
@@ -158,6 +159,7 @@ void ExpectInfoMatchesRecord(const InstallInfo& info, const InstallRecord& r) {
     EXPECT_EQ(info.services().entry(i).userName, XString());
   }
   EXPECT_EQ(info.primaryMarkerFiles(), r.primaryMarkerFiles);
+  EXPECT_EQ(info.entryDetails(), r.entryDetails);
 }
 
 uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t at) {

@@ -48,12 +48,14 @@ constexpr char kUsage[] =
     "      --no-ui-library     leave the UI resource library out\n"
     "      --shfolder FILE     the folder-path library (shfolder.dll)\n"
     "      --no-shfolder       leave the folder-path library out\n"
+    "      --uninstaller FILE  the built-in uninstaller (uninstall.exe), for descriptions\n"
+    "                          that ask for it\n"
     "  -l, --level N           compression level, 0 (fast) to 9 (small); default 6\n"
     "      --allow-outside     pack files the description names outside its own folder\n"
     "      --sign KEY CERT     sign the installer (Authenticode, with osslsigncode) with\n"
     "                          the private key KEY and the certificate chain CERT (PEM)\n"
     "  -q, --quiet             print nothing but warnings and errors\n"
-    "  Without --stub, --ui-library and --shfolder the files are looked for\n"
+    "  Without --stub, --ui-library, --shfolder and --uninstaller the files are looked for\n"
     "  beside corvpack, in ../share/corvantis, and in the Windows build tree.\n"
     "\n"
     "Options of extract:\n"
@@ -282,6 +284,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                        {"no-ui-library", 0, false},
                        {"shfolder", 0, true},
                        {"no-shfolder", 0, false},
+                       {"uninstaller", 0, true},
                        {"level", 'l', true},
                        {"allow-outside", 0, false},
                        {"sign", 0, true, true},
@@ -323,6 +326,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   tools.uiLibrary = ToolOption(a, env, "ui-library", "no-ui-library", kUiLibraryName);
   tools.folderLibrary = ToolOption(a, env, "shfolder", "no-shfolder", kFolderLibraryName);
+  tools.uninstaller = ToolOption(a, env, "uninstaller", "", ToUtf8(kBuiltinUninstallerName));
   std::optional<fs::path> product;
   if (const std::string* p = a.value("product")) product = *p;
 
@@ -470,6 +474,10 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   optional("wizard-bitmap", r.wizardBitmap);
   optional("hook-library", r.hookLibrary);
   optional("uninstaller", r.uninstallerName);
+  optional("entry-icon", r.entryDetails.displayIcon);
+  optional("entry-version", r.entryDetails.displayVersion);
+  optional("entry-publisher", r.entryDetails.publisher);
+  if (r.entryDetails.estimatedSize) field("entry-estimated-size", std::to_string(r.entryDetails.estimatedSize) + " KiB");
   optional("recorded-file", r.recordedFile);
   optional("path-entry", r.pathEntry);
   if (r.installRunProgram) field("install-run", Shown(*r.installRunProgram) + " " + Utf8(r.installRunArguments));

@@ -488,9 +488,21 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   out.uiLibrary = s.sourceFile("ui-library");
   if (out.wizardBitmap) r.wizardBitmap = FromUtf8(out.wizardBitmap->filename().u8string());
   if (out.hookLibrary) r.hookLibrary = FromUtf8(out.hookLibrary->filename().u8string());
+  out.builtinUninstaller = s.boolean("builtin-uninstaller", false);
   r.uninstallerName = s.oneLine("uninstaller", s.targetName("uninstaller", "destination"));
+  if (out.builtinUninstaller && !r.uninstallerName) r.uninstallerName = XString(kBuiltinUninstallerName);
   r.recordedFile = s.oneLine("recorded-file", s.targetName("recorded-file", "destination"));
   r.pathEntry = s.oneLine("path-entry", s.targetName("path-entry", "destination"));
+  s.finish();
+}
+
+void ReadUninstallEntry(Section& root, InstallRecord& r) {
+  Section s = root.subsection("uninstall-entry");
+  RecordEntryDetails& d = r.entryDetails;
+  d.displayIcon = s.oneLine("icon", s.targetName("icon", "destination"));
+  d.displayVersion = s.oneLine("version", s.text("version"));
+  d.publisher = s.oneLine("publisher", s.text("publisher"));
+  d.estimatedSize = static_cast<uint32_t>(s.integer("estimated-size", 0, 0, 0xFFFFFFFFll));
   s.finish();
 }
 
@@ -703,6 +715,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   InstallRecord& r = out.record;
   ReadPackage(reader, root, r);
   ReadDestination(root, r);
+  ReadUninstallEntry(root, r);
   ReadFiles(reader, root, productFolder);
   ReadProgram(root, "install-run", r.installRunProgram, r.installRunArguments);
   ReadProgram(root, "after-run", r.afterRunProgram, r.afterRunArguments);

@@ -12,6 +12,10 @@
 
 namespace corv::pack {
 
+// The file name of the build's uninstaller, and its default place in the
+// destination.
+inline constexpr char16_t kBuiltinUninstallerName[] = u"uninstall.exe";
+
 // One problem found in a description, located in its file.
 struct Diagnostic {
   std::string file;
@@ -52,6 +56,9 @@ struct Description {
   std::optional<std::filesystem::path> wizardBitmap;
   // The vendor's own UI resource library, replacing the build's.
   std::optional<std::filesystem::path> uiLibrary;
+  // The build's uninstaller goes among the main files, as the record's
+  // uninstaller (by default kBuiltinUninstallerName in the destination).
+  bool builtinUninstaller = false;
   // Where things were said, for messages about them found later:
   // the line of each key path ("shortcut[0].target" -> 14).
   std::vector<std::pair<std::string, int>> keyLines;

@@ -157,6 +157,60 @@ PackageFile AuxiliaryFile(const fs::path& source, const std::string& name, const
   return f;
 }
 
+// The components of a package name, as the product folder's walk orders
+// them: by their bytes, a folder right before what it holds.
+bool WalkOrder(const PackageFile& a, const PackageFile& b) {
+  auto components = [](const XString& name) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t slash = name.find(u'\\'); ; slash = name.find(u'\\', start)) {
+      parts.push_back(ToUtf8(name.substr(start, slash == XString::npos ? XString::npos : slash - start)));
+      if (slash == XString::npos) break;
+      start = slash + 1;
+    }
+    return parts;
+  };
+  return components(a.entry.name) < components(b.entry.name);
+}
+
+// Adds the build's uninstaller to the main files as `name`, with the folders
+// that lead to it, in the walk's order.
+void AddBuiltinUninstaller(const Description& d, const Toolset& tools, const XString& name,
+                           const std::optional<int64_t>& limit, std::vector<PackageFile>& files,
+                           std::vector<Diagnostic>& problems) {
+  Diagnostic problem;
+  problem.file = d.file.string();
+  problem.line = d.lineOf("package.builtin-uninstaller");
+  problem.key = "package.builtin-uninstaller";
+  if (!tools.uninstaller) {
+    problem.message = "the build's uninstaller uninstall.exe was not found beside corvpack or in the build tree; "
+                      "name it with --uninstaller";
+    problems.push_back(problem);
+    return;
+  }
+  const XString lower = LowerAscii(name);
+  for (const PackageFile& f : files) {
+    if (LowerAscii(f.entry.name) == lower) {
+      problem.message = "the product holds \"" + ToUtf8(name) + "\" already, where the built-in uninstaller goes";
+      problems.push_back(problem);
+      return;
+    }
+  }
+  for (size_t slash = name.find(u'\\'); slash != XString::npos; slash = name.find(u'\\', slash + 1)) {
+    const XString folder = LowerAscii(name.substr(0, slash));
+    bool present = std::any_of(files.begin(), files.end(),
+                               [&](const PackageFile& f) { return LowerAscii(f.entry.name) == folder; });
+    if (present) continue;
+    PackageFile entry;
+    entry.entry.name = name.substr(0, slash);
+    entry.entry.size = -1;
+    files.push_back(std::move(entry));
+  }
+  PackageFile program = AuxiliaryFile(*tools.uninstaller, ToUtf8(name), limit, problems);
+  files.push_back(std::move(program));
+  std::stable_sort(files.begin(), files.end(), WalkOrder);
+}
+
 bool IsAbsoluteReference(const XString& s) {
   return s.find(u':') != XString::npos || (!s.empty() && (s[0] == u'\\' || s[0] == u'/'));
 }
@@ -180,6 +234,9 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit);
 
   std::vector<Diagnostic> problems;
+  if (d.builtinUninstaller && d.record.uninstallerName) {
+    AddBuiltinUninstaller(d, tools, *d.record.uninstallerName, options.timeLimit, plan.mainFiles, problems);
+  }
   std::optional<BindScript> bindScript;
   if (d.bindScript) {
     std::string problem;
@@ -251,6 +308,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   check("package.uninstaller", r.uninstallerName, false);
   check("package.recorded-file", r.recordedFile, false);
   check("package.path-entry", r.pathEntry, true);
+  check("uninstall-entry.icon", r.entryDetails.displayIcon, false);
   check("install-run.program", r.installRunProgram, false);
   check("after-run.program", r.afterRunProgram, false);
   for (size_t i = 0; i < r.shortcuts.size(); ++i) {

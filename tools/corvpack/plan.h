@@ -16,6 +16,7 @@ struct Toolset {
   std::filesystem::path stub;                        // installer.exe
   std::optional<std::filesystem::path> uiLibrary;    // xinstres.dll
   std::optional<std::filesystem::path> folderLibrary;  // shfolder.dll
+  std::optional<std::filesystem::path> uninstaller;    // uninstall.exe
 };
 
 struct PlanOptions {
@@ -38,8 +39,10 @@ std::vector<PackageFile> CollectProductFiles(const std::filesystem::path& folder
 
 // The whole plan. Adds to `warnings` the references of the description
 // (shortcut targets, programs, the uninstaller...) that name no file of the
-// package. Throws DescriptionError as CollectProductFiles does, or when an
-// auxiliary file cannot be read.
+// package. Throws DescriptionError as CollectProductFiles does, when an
+// auxiliary file cannot be read, and when the description asks for the
+// built-in uninstaller but the toolset has none or the product holds a file
+// or folder in its place.
 PackagePlan MakePlan(const Description& description, const Toolset& tools, const PlanOptions& options,
                      std::vector<Diagnostic>& warnings);
 

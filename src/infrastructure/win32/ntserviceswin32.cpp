@@ -125,4 +125,18 @@ int UninstallService(const XString& name) {
   return DeleteService(service.get()) ? 0 : 1;
 }
 
+bool ServiceExists(const XString& name) {
+  AnsiString ansiName;
+  try {
+    ansiName = ToAnsi(name);
+  } catch (const FatalError&) {
+    return false;
+  }
+  win32::UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  // Without the manager nothing can be told: count the service as there.
+  if (!manager) return true;
+  win32::UniqueServiceHandle service(OpenServiceA(manager.get(), ansiName.c_str(), SERVICE_QUERY_STATUS));
+  return service || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 }  // namespace corv

@@ -51,6 +51,12 @@ uninstaller = "bin/uninstall.exe"
 recorded-file = "bin/app.exe"
 path-entry = "bin"
 
+[uninstall-entry]
+icon = "bin/app.exe"
+version = "2.1.0"
+publisher = "Example Corp."
+estimated-size = 4096
+
 [destination]
 base = "path"
 folder = 'C:\Example'
@@ -191,6 +197,7 @@ InstallRecord FullDescriptionRecord() {
       {u"bin\\svc.exe", u"Example Helper", u"Example Helper", ServiceEntry::kDisabled, ServiceEntry::kUserAccount, false, {}},
   };
   r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
+  r.entryDetails = {u"bin\\app.exe", u"2.1.0", u"Example Corp.", 4096};
   return r;
 }
 
@@ -394,6 +401,42 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
   EXPECT_NE(breaks.find("shortcut[0].name: must be a relative path"), std::string::npos) << breaks;
   EXPECT_NE(breaks.find("destination.program-folder: must not contain a NUL character"), std::string::npos) << breaks;
   EXPECT_EQ(breaks.find("arguments"), std::string::npos) << breaks;
+}
+
+TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
+  test::WriteFileBytes(scratch.native("tool/uninstall.exe"), test::RandomBytes(700, 4));
+  const std::string head = "[package]\nname = \"x\"\nbuiltin-uninstaller = true\n";
+  auto build = [&](const std::string& text) {
+    WriteText(scratch.native("pkg/package.toml"), text + "[files]\nsource = \"product\"\n");
+    return Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("setup.exe").string(), "-q"});
+  };
+  auto mainFiles = [&] {
+    std::vector<XString> names;
+    for (const RecordFileEntry& e : pack::OpenInstaller(scratch.native("setup.exe")).record.mainBlock.entries) {
+      names.push_back(e.name);
+    }
+    return names;
+  };
+  // By default "uninstall.exe" in the installation folder, in the walk's order.
+  ASSERT_EQ(build(head), pack::kExitOk) << err.str();
+  EXPECT_EQ(pack::OpenInstaller(scratch.native("setup.exe")).record.uninstallerName, XString(u"uninstall.exe"));
+  EXPECT_EQ(mainFiles(), (std::vector<XString>{u"bin", u"bin\\app.exe", u"bin\\app.pdb", u"bin\\setup.exe",
+                                               u"bin\\svc.exe", u"bin\\uninstall.exe", u"empty folder",
+                                               u"read me.txt", u"tmp", u"tmp\\scratch.txt", u"uninstall.exe"}));
+  ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("main").string()}), 0);
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("main/uninstall.exe")), test::ReadFileBytes(scratch.native("tool/uninstall.exe")));
+  // Elsewhere with the folders that lead to it.
+  ASSERT_EQ(build(head + "uninstaller = \"tools/remove/un.exe\"\n"), pack::kExitOk) << err.str();
+  std::vector<XString> names = mainFiles();
+  auto at = std::find(names.begin(), names.end(), XString(u"tmp\\scratch.txt"));
+  ASSERT_NE(at, names.end());
+  EXPECT_EQ(std::vector<XString>(at + 1, names.end()),
+            (std::vector<XString>{u"tools", u"tools\\remove", u"tools\\remove\\un.exe"}));
+  // Never over a file of the product.
+  EXPECT_EQ(build(head + "uninstaller = \"bin/uninstall.exe\"\n"), pack::kExitFailed);
+  EXPECT_NE(err.str().find("package.builtin-uninstaller: the product holds \"bin\\uninstall.exe\" already"),
+            std::string::npos)
+      << err.str();
 }
 
 TEST_F(CorvpackTest, LicenceTextsInTheirEncodings) {

@@ -1,0 +1,223 @@
+"""The built-in uninstaller under Wine, end to end: run from its uninstall
+entry it puts the prefix back as it was before the installation (files,
+registry, PATH, shortcuts, association, service), except what the user
+added and the pending deletion of its own copy; of two installations of one
+product it removes the one it belongs to and leaves the other whole, whose
+own uninstaller then removes the rest; a damaged install.log removes
+nothing."""
+import re
+import shutil
+import subprocess
+
+import pytest
+
+from packing import pack
+from test_batch_install import console, registry
+from test_wizard import Wizard, artefacts, assert_unchanged, display  # noqa: F401 (fixtures)
+
+UNINSTALL = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\"
+PRODUCT_KEY = "Corvantis Test\\Uninstall"
+SERVICE = "CorvTestSvc"
+
+
+def description(name, service):
+    text = f"""
+[package]
+name = "{name}"
+product-key = '{PRODUCT_KEY}'
+overwrite = "always"
+builtin-uninstaller = true
+path-entry = "tools"
+
+[uninstall-entry]
+icon = "bin/app.exe"
+version = "3.1"
+publisher = "Corvantis Test"
+estimated-size = 42
+
+[destination]
+base = "path"
+folder = 'C:\\Corv Remove'
+
+[files]
+source = "product"
+
+[[shortcut]]
+name = "Tools/Remove App"
+target = "bin/app.exe"
+
+[[shortcut]]
+location = "desktop"
+name = "Corv Remove App"
+target = "bin/app.exe"
+
+[[association]]
+extension = "cvrm"
+description = "CorvRemove.Document"
+program = "bin/app.exe"
+"""
+    if service:
+        text += """
+[[service]]
+executable = "bin/corvservice.exe"
+display-name = "Corv Remove Service"
+start = "on-demand"
+"""
+    return text
+
+
+@pytest.fixture(scope="session")
+def setups(corvpack, installer_stub, build_dir, tmp_path_factory):
+    top = tmp_path_factory.mktemp("uninstall")
+    product = top / "product"
+    for rel, data in {"bin/app.exe": b"MZ app\r\n" * 30, "tools/tool.exe": b"MZ tool\r\n",
+                      "data/sample.txt": b"sample\r\n"}.items():
+        (product / rel).parent.mkdir(parents=True, exist_ok=True)
+        (product / rel).write_bytes(data)
+    with_service = top / "service-product"
+    shutil.copytree(product, with_service)
+    shutil.copy(build_dir / "tests" / "corvservice.exe", with_service / "bin" / "corvservice.exe")
+    return {
+        "full": pack(corvpack, installer_stub, top / "full", description("Corv Remove", True), with_service),
+        "plain": pack(corvpack, installer_stub, top / "plain", description("Corv Twice", False), product),
+    }
+
+
+def differences(before, after):
+    """The names whose entries differ between two snapshots' parts."""
+    return sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+
+
+def assert_back_as_before(before, after, kept=(), win98=False):
+    """`after` equals `before` but for the folders and files in `kept`, the
+    uninstaller's copies in the temporary folder and their pending deletion
+    (the registry on Windows NT, "wininit.ini" on Windows 98)."""
+    files = differences(before["files"], after["files"])
+    copies = [f for f in files if re.search(r"CorvUninst[0-9A-F]{16}", f)]
+    assert copies, files
+    assert all(re.search(r"CorvUninst[0-9A-F]{16}(/uninstall\.exe)?$", f) for f in copies), copies
+    pending = ["windows/wininit.ini"] if win98 else []
+    assert [f for f in files if f not in copies] == sorted(list(kept) + pending)
+    for name in before["registry"]:
+        sections = differences(before["registry"][name], after["registry"][name])
+        if name != "system.reg" or win98:
+            assert sections == [], name
+            continue
+        # The pending deletion at the next restart.
+        assert [s.split("]")[0] for s in sections] == ["[System\\\\CurrentControlSet\\\\Control\\\\Session Manager"]
+        section = sections[0]
+        added = set(after["registry"][name][section]) - set(before["registry"][name].get(section, []))
+        assert all(line.startswith('"PendingFileRenameOperations"') for line in added), added
+
+
+def entry_command(keys, name):
+    entry = keys[UNINSTALL + name.lower()]
+    command = entry["UninstallString"]
+    return command[1:-1] if command.startswith('"') else command
+
+
+def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, setups):
+    before = prefix.snapshot()
+    rc, out = prefix.run(setups["full"], "/batch")
+    assert rc == 0, console(out)
+    keys = registry(prefix)
+    entry = keys[UNINSTALL + "corv_deploy_0"]
+    assert entry["UninstallString"] == '"C:\\Corv Remove\\uninstall.exe"'
+    assert (entry["DisplayIcon"], entry["DisplayVersion"], entry["Publisher"]) == (
+        "C:\\Corv Remove\\bin\\app.exe", "3.1", "Corvantis Test")
+    assert '"EstimatedSize"=dword:0000002a' in (prefix.path / "system.reg").read_text(errors="replace")
+    log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
+    assert f"ntservice {SERVICE}\n" in log and "pathentry C:\\Corv Remove\\tools\n" in log
+    # The user keeps notes among the product's data.
+    prefix.host_path("C:\\Corv Remove\\data\\notes.txt").write_bytes(b"mine")
+
+    rc, out = prefix.run(entry_command(keys, "Corv_Deploy_0"), "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has removed Corv Remove from your computer. These folders "
+                                     "still hold files that the installation did not create and were kept: "
+                                     "C:\\Corv Remove; C:\\Corv Remove\\data\n")
+    assert_back_as_before(before, prefix.snapshot(),
+                          kept=["Corv Remove", "Corv Remove/data", "Corv Remove/data/notes.txt"])
+
+
+def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log_removes_nothing(
+        prefix, setups, display, artefacts):
+    before = prefix.snapshot()
+    for folder in ("C:\\CorvA", "C:\\CorvB"):
+        rc, out = prefix.run(setups["plain"], "/batch", "/dest", folder)
+        assert rc == 0, console(out)
+    keys = registry(prefix)
+    assert entry_command(keys, "Corv_Deploy_0") == "C:\\CorvA\\uninstall.exe"
+    assert entry_command(keys, "Corv_Deploy_1") == "C:\\CorvB\\uninstall.exe"
+
+    # Without /batch it asks first; No leaves everything.
+    installed = prefix.snapshot()
+    run = Wizard(prefix, display, "C:\\CorvB\\uninstall.exe", artefacts, "uninstall")
+    box = run.next_window("Question", timeout=300)
+    run.shot("confirmation")
+    run.key(box, "n")
+    assert run.wait() == 1
+    assert_unchanged(prefix, installed)
+
+    log = prefix.host_path("C:\\CorvB\\install.log")
+    good = log.read_bytes()
+    log.write_bytes(good.replace("v2.0".encode("utf-16-le"), "v9.9".encode("utf-16-le")))
+    damaged = prefix.snapshot()
+    rc, out = prefix.run("C:\\CorvB\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer cannot remove this product: Installation log "
+                                     "file C:\\CorvB\\install.log corrupted\n")
+    assert prefix.snapshot() == damaged
+
+    log.write_bytes(good)
+    rc, out = prefix.run("C:\\CorvB\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    keys = registry(prefix)
+    assert UNINSTALL + "corv_deploy_1" not in keys
+    assert entry_command(keys, "Corv_Deploy_0") == "C:\\CorvA\\uninstall.exe"
+    assert not prefix.host_path("C:\\CorvB").exists()
+    for rel in ("install.log", "uninstall.exe", "bin\\app.exe", "tools\\tool.exe", "data\\sample.txt"):
+        assert prefix.host_path("C:\\CorvA\\" + rel).is_file(), rel
+
+    # The first installation's uninstaller finds the shared shortcuts, keys
+    # and association gone already and removes the rest.
+    rc, out = prefix.run("C:\\CorvA\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    assert_back_as_before(before, prefix.snapshot())
+
+
+AUTOEXEC = b"@ECHO OFF\r\nSET PATH=C:\\DOS;%PATH%\r\n"
+
+
+def test_on_windows_98_a_failure_half_way_names_what_is_left_and_the_next_run_finishes(prefix, setups):
+    reg = prefix.host_path("C:\\win98.reg")
+    reg.write_text('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="win98"\n')
+    subprocess.run(prefix.wine("regedit", "/s", "C:\\win98.reg"), env=prefix.env(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    reg.unlink()
+    prefix.host_path("C:\\autoexec.bat").write_bytes(AUTOEXEC)
+    before = prefix.snapshot()
+    rc, out = prefix.run(setups["plain"], "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully installed Corv Twice on your computer.\n"
+                                     "Reboot required\n")
+    assert b'SET PATH="C:\\Corv Remove\\tools";"%PATH%"' in prefix.host_path("C:\\autoexec.bat").read_bytes()
+    # A file of the product cannot be deleted: a folder of its name holds a file.
+    sample = prefix.host_path("C:\\Corv Remove\\data\\sample.txt")
+    sample.unlink()
+    (sample / "in the way").mkdir(parents=True)
+
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer has failed to remove Corv Twice from your "
+                                     "computer completely. Still present: C:\\Corv Remove\\data\\sample.txt\n")
+    log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
+    # The log keeps what is left, and the uninstaller with its folder.
+    assert log.splitlines()[4:] == ["5", "file C:\\Corv Remove\\install.log", "file C:\\Corv Remove\\uninstall.exe",
+                                    "file C:\\Corv Remove\\data\\sample.txt", "directory C:\\Corv Remove\\data",
+                                    "directory C:\\Corv Remove"]
+    assert prefix.host_path("C:\\autoexec.bat").read_bytes() == AUTOEXEC
+
+    shutil.rmtree(sample)
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    after = prefix.snapshot()
+    assert_back_as_before(before, after, win98=True)
+    wininit = prefix.host_path("C:\\windows\\wininit.ini").read_bytes()
+    assert re.fullmatch(rb"\[rename\]\r\nNUL=C:\\users\\[^\r\n]*\\[A-Z0-9~]+\\[A-Z0-9~]+\.EXE\r\n", wininit, re.S), wininit
