@@ -1,6 +1,8 @@
 #include "ui/guiinterface.h"
 
 #include "kernel/installinfo.h"
+#include "ui/win32/overwriteprompt.h"
+#include "ui/win32/progresspage.h"
 #include "ui/win32/uiresources.h"
 #include "ui/win32/wizardpages.h"
 #include "util/exceptions.h"
@@ -21,7 +23,9 @@ constexpr int kPageNotAvailable = 1058;
 GuiInterface::GuiInterface() = default;
 
 GuiInterface::~GuiInterface() {
+  overwriteAsker_.reset();
   finish_.reset();
+  progress_.reset();
   summary_.reset();
   welcome_.reset();
   resources_.reset();
@@ -38,7 +42,10 @@ void GuiInterface::begin() {
   resources_ = std::make_unique<UIResources>(*info().tempFolder(), info().wizardBitmap());
   welcome_ = std::make_unique<WelcomePage>(*this, *resources_, info());
   summary_ = std::make_unique<SummaryPage>(*this, *resources_, info());
+  progress_ = std::make_unique<ProgressPage>(*this, *resources_, info());
   finish_ = std::make_unique<FinishPage>(*this, *resources_, info());
+  overwriteAsker_ =
+      std::make_unique<UIOverwritePolicy>(std::make_unique<OverwritePrompt>(*this, *resources_), *progress_);
   windowEvent().reset();
   setActive(true);
 }
@@ -69,20 +76,21 @@ PageResult GuiInterface::askUpdateLocation() { PageNotAvailable(); }
 PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
 
 PageResult GuiInterface::runProgress() {
-  updater_.doneEvent().wait();
-  return PageResult::Next;
+  // However the page ends, no page follows for the worker: a prompt or a bar
+  // still waiting for the progress page must not wait for the next page,
+  // which comes only after the worker has been joined.
+  struct Release {
+    Event& windowEvent;
+    ~Release() { windowEvent.set(); }
+  } release{windowEvent()};
+  return progress_->runWizardPage();
 }
 
-void GuiInterface::finishProgress() {
-  updater_.finish();
-  updater_.doneEvent().set();
-}
+void GuiInterface::finishProgress() { progress_->updater().finish(); }
 
-AbstractOverwritePolicy& GuiInterface::overwritePolicy() {
-  if (info().overwriteMode() == OverwritePolicy::kAsk) PageNotAvailable();
-  // Modes 1 to 3 build their own policy from the record.
-  return unusedPolicy_;
-}
+UIProgressUpdater& GuiInterface::progressUpdater() { return progress_->updater(); }
+
+AbstractOverwritePolicy& GuiInterface::overwritePolicy() { return *overwriteAsker_; }
 
 PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
   finish_->setResult(errorText, reboot);
@@ -90,7 +98,7 @@ PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
 }
 
 void GuiInterface::abortProgress() {
-  updater_.doneEvent().set();
+  progress_->abandon();
   UserInterface::abortProgress();
 }
 

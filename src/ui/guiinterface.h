@@ -2,12 +2,11 @@
 // page per wizard step, built from the templates of the UI resource library
 // that begin loads from the temporary folder.
 //
-// The welcome, summary and finish pages exist. Until the input pages and the
-// progress page are built, the destination stays the package's default, the
-// installation runs without a progress display, and a package that needs
-// another input page (licence, installation type, JRE, program folder,
-// shortcuts, associations, services, update location) or asks before
-// overwriting files stops with message 1058.
+// The welcome, summary, progress and finish pages exist. Until the input
+// pages are built, the destination stays the package's default, and a
+// package that needs another input page (licence, installation type, JRE,
+// program folder, shortcuts, associations, services, update location) stops
+// with message 1058.
 #pragma once
 
 #include <memory>
@@ -15,6 +14,7 @@
 #include "kernel/overwritepolicy.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
+#include "ui/uioverwritepolicy.h"
 
 namespace corv {
 
@@ -22,6 +22,7 @@ class InstallInfo;
 class UIResources;
 class WelcomePage;
 class SummaryPage;
+class ProgressPage;
 class FinishPage;
 
 class GuiInterface : public UserInterface {
@@ -51,16 +52,17 @@ public:
   PageResult askServiceAccounts() override;
   PageResult askUpdateLocation() override;
   PageResult showSummary() override;
-  // Waits until the worker's work is done or the worker gave up.
+  // The progress page, until the worker's work is done (Next) or the user
+  // cancelled or the worker gave up (Cancel).
   PageResult runProgress() override;
   void finishProgress() override;
-  UIProgressUpdater& progressUpdater() override { return updater_; }
-  // FatalError 1058 for a package that asks before overwriting files.
+  UIProgressUpdater& progressUpdater() override;
+  // Asks the user about each existing file (overwrite mode 4).
   AbstractOverwritePolicy& overwritePolicy() override;
   // The finish page: its success form without an error text, its failure
   // form with one.
   PageResult showResult(const OptString& errorText, bool reboot) override;
-  // Ends a waiting runProgress, then the base's close of the current window.
+  // Drops the finishing note and ends the progress page with Cancel.
   void abortProgress() override;
 
 private:
@@ -69,9 +71,9 @@ private:
   std::unique_ptr<UIResources> resources_;
   std::unique_ptr<WelcomePage> welcome_;
   std::unique_ptr<SummaryPage> summary_;
+  std::unique_ptr<ProgressPage> progress_;
   std::unique_ptr<FinishPage> finish_;
-  WaitableProgressUpdater updater_;
-  OverwritePolicy unusedPolicy_{OverwritePolicy::kAlways};
+  std::unique_ptr<UIOverwritePolicy> overwriteAsker_;
 };
 
 }  // namespace corv
