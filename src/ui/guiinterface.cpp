@@ -2,7 +2,9 @@
 
 #include "kernel/installinfo.h"
 #include "ui/win32/inputpages.h"
+#include "ui/win32/overwriteprompt.h"
 #include "ui/win32/pathpage.h"
+#include "ui/win32/progresspage.h"
 #include "ui/win32/uiresources.h"
 #include "ui/win32/wizardpages.h"
 #include "util/exceptions.h"
@@ -10,21 +12,12 @@
 
 namespace corv {
 
-namespace {
-
-// "This package needs a page of the installation wizard that this version
-// of Corvantis Installer does not provide yet. ..." (asking before
-// overwriting a file)
-constexpr int kPageNotAvailable = 1058;
-
-[[noreturn]] void PageNotAvailable() { throw FatalError(kPageNotAvailable); }
-
-}  // namespace
-
 GuiInterface::GuiInterface() = default;
 
 GuiInterface::~GuiInterface() {
+  overwriteAsker_.reset();
   finish_.reset();
+  progress_.reset();
   summary_.reset();
   services_.reset();
   associations_.reset();
@@ -59,7 +52,10 @@ void GuiInterface::begin() {
   associations_ = std::make_unique<AssociationsPage>(*this, *resources_, info());
   services_ = std::make_unique<ServicePage>(*this, *resources_, info());
   summary_ = std::make_unique<SummaryPage>(*this, *resources_, info());
+  progress_ = std::make_unique<ProgressPage>(*this, *resources_, info());
   finish_ = std::make_unique<FinishPage>(*this, *resources_, info());
+  overwriteAsker_ =
+      std::make_unique<UIOverwritePolicy>(std::make_unique<OverwritePrompt>(*this, *resources_), *progress_);
   windowEvent().reset();
   setActive(true);
 }
@@ -105,20 +101,21 @@ PageResult GuiInterface::askUpdateLocation() { return updateDestination_->runWiz
 PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
 
 PageResult GuiInterface::runProgress() {
-  updater_.doneEvent().wait();
-  return PageResult::Next;
+  // However the page ends, no page follows for the worker: a prompt or a bar
+  // still waiting for the progress page must not wait for the next page,
+  // which comes only after the worker has been joined.
+  struct Release {
+    Event& windowEvent;
+    ~Release() { windowEvent.set(); }
+  } release{windowEvent()};
+  return progress_->runWizardPage();
 }
 
-void GuiInterface::finishProgress() {
-  updater_.finish();
-  updater_.doneEvent().set();
-}
+void GuiInterface::finishProgress() { progress_->updater().finish(); }
 
-AbstractOverwritePolicy& GuiInterface::overwritePolicy() {
-  if (info().overwriteMode() == OverwritePolicy::kAsk) PageNotAvailable();
-  // Modes 1 to 3 build their own policy from the record.
-  return unusedPolicy_;
-}
+UIProgressUpdater& GuiInterface::progressUpdater() { return progress_->updater(); }
+
+AbstractOverwritePolicy& GuiInterface::overwritePolicy() { return *overwriteAsker_; }
 
 PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
   finish_->setResult(errorText, reboot);
@@ -126,7 +123,7 @@ PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
 }
 
 void GuiInterface::abortProgress() {
-  updater_.doneEvent().set();
+  progress_->abandon();
   UserInterface::abortProgress();
 }
 

@@ -2,9 +2,9 @@
 // page per wizard step, built from the templates of the UI resource library
 // that begin loads from the temporary folder.
 //
-// Until the progress page is built, the installation runs without a
-// progress display, and a package that asks before overwriting files stops
-// with message 1058.
+// Every page exists: the input pages are asked for in the driver's order,
+// the installation runs under the progress page, and a package that asks
+// before overwriting files asks through the overwrite prompt.
 #pragma once
 
 #include <memory>
@@ -12,6 +12,7 @@
 #include "kernel/overwritepolicy.h"
 #include "ui/uiprogressupdater.h"
 #include "ui/userinterface.h"
+#include "ui/uioverwritepolicy.h"
 
 namespace corv {
 
@@ -19,6 +20,7 @@ class InstallInfo;
 class UIResources;
 class WelcomePage;
 class SummaryPage;
+class ProgressPage;
 class FinishPage;
 class LicensePage;
 class InstallTypePage;
@@ -58,16 +60,17 @@ public:
   PageResult askServiceAccounts() override;
   PageResult askUpdateLocation() override;
   PageResult showSummary() override;
-  // Waits until the worker's work is done or the worker gave up.
+  // The progress page, until the worker's work is done (Next) or the user
+  // cancelled or the worker gave up (Cancel).
   PageResult runProgress() override;
   void finishProgress() override;
-  UIProgressUpdater& progressUpdater() override { return updater_; }
-  // FatalError 1058 for a package that asks before overwriting files.
+  UIProgressUpdater& progressUpdater() override;
+  // Asks the user about each existing file (overwrite mode 4).
   AbstractOverwritePolicy& overwritePolicy() override;
   // The finish page: its success form without an error text, its failure
   // form with one.
   PageResult showResult(const OptString& errorText, bool reboot) override;
-  // Ends a waiting runProgress, then the base's close of the current window.
+  // Drops the finishing note and ends the progress page with Cancel.
   void abortProgress() override;
 
 private:
@@ -85,9 +88,9 @@ private:
   std::unique_ptr<AssociationsPage> associations_;
   std::unique_ptr<ServicePage> services_;
   std::unique_ptr<SummaryPage> summary_;
+  std::unique_ptr<ProgressPage> progress_;
   std::unique_ptr<FinishPage> finish_;
-  WaitableProgressUpdater updater_;
-  OverwritePolicy unusedPolicy_{OverwritePolicy::kAlways};
+  std::unique_ptr<UIOverwritePolicy> overwriteAsker_;
 };
 
 }  // namespace corv

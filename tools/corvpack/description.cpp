@@ -69,6 +69,13 @@ int Description::lineOf(const std::string& key) const {
 
 namespace {
 
+// A bitmap file starts with "BM"; a missing file is reported elsewhere.
+bool IsWindowsBitmap(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[2] = {};
+  return !in || (in.read(magic, 2) && magic[0] == 'B' && magic[1] == 'M');
+}
+
 size_t EditDistance(const std::string& a, const std::string& b) {
   std::vector<size_t> row(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -484,6 +491,12 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   }
   Description& out = reader.out();
   out.wizardBitmap = s.sourceFile("wizard-bitmap");
+  if (out.wizardBitmap && !IsWindowsBitmap(*out.wizardBitmap)) {
+    // The installer loads the picture as a bitmap file and shows nothing
+    // for anything else.
+    reader.error(s.table()->get("wizard-bitmap"), "package.wizard-bitmap",
+                 "not a Windows bitmap (.bmp) file; the installer shows no other picture");
+  }
   out.hookLibrary = s.sourceFile("hook-library");
   out.uiLibrary = s.sourceFile("ui-library");
   if (out.wizardBitmap) r.wizardBitmap = FromUtf8(out.wizardBitmap->filename().u8string());

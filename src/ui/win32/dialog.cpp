@@ -48,9 +48,14 @@ INT_PTR Dialog::runPage() {
 }
 
 void Dialog::closeFromOtherThread() {
-  HWND window = hwnd_;
-  if (!window) return;
+  // Reset before looking at the window: a run that ends meanwhile clears
+  // the window first and signals afterwards, so the wait cannot miss it.
   closedEvent_.reset();
+  HWND window = hwnd_;
+  if (!window) {
+    closedEvent_.set();
+    return;
+  }
   SendMessageA(window, kCloseFromOtherThread, 0, 0);
   closedEvent_.wait();
 }
@@ -140,6 +145,7 @@ HWND ModelessDialogThread::start(HMODULE module, int templateId, HWND parent, DL
 void ModelessDialogThread::run() {
   SetThreadLanguage();
   window_ = CreateDialogParamA(module_, MAKEINTRESOURCEA(templateId_ & 0xFFFF), parent_, procedure_, parameter_);
+  error_ = window_ ? 0 : GetLastError();
   created_.set();
   if (!window_) return;
   MSG message;

@@ -84,6 +84,8 @@ protected:
   // A yes/no question through the front end, caption and text by message
   // number: true for Yes.
   bool askYesNo(int captionId, int textId);
+  // For a run that does not go through the modal run: the window is gone.
+  void forgetWindow() { hwnd_ = nullptr; }
 
 private:
   HWND hwnd_ = nullptr;
@@ -107,6 +109,8 @@ public:
   // created.
   HWND start(HMODULE module, int templateId, HWND parent, DLGPROC procedure, LPARAM parameter);
   HWND window() const { return window_; }
+  // The system's error when the window could not be created.
+  uint32_t creationError() const { return error_; }
 
   void run() override;
 
@@ -119,6 +123,7 @@ private:
   DLGPROC procedure_ = nullptr;
   LPARAM parameter_ = 0;
   HWND window_ = nullptr;
+  uint32_t error_ = 0;
   Event created_;
 };
 

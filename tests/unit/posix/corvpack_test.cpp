@@ -387,6 +387,10 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
                 .find("not UTF-8 text"),
             std::string::npos);
   EXPECT_NE(Problems("[package]\nname = \"x\"\n").find("files.source: missing"), std::string::npos);
+  WriteText(scratch.native("pkg/art/splash.png"), "\x89PNG picture");
+  EXPECT_NE(Problems("[package]\nname = \"x\"\nwizard-bitmap = \"art/splash.png\"\n[files]\nsource = \"product\"\n")
+                .find("package.wizard-bitmap: not a Windows bitmap (.bmp) file"),
+            std::string::npos);
   EXPECT_NE(Problems(head + "[shortcut]\nname = \"a\"\n").find("write [[shortcut]]"), std::string::npos);
   // install.log keeps these texts one to a line.
   const std::string breaks = Problems(

@@ -1,0 +1,60 @@
+#include "ui/win32/messagewindow.h"
+
+namespace corv {
+
+namespace {
+
+constexpr int kTemplate = 116;
+constexpr int kIcon = 1063;
+constexpr int kText = 1033;
+// Asks the window to destroy itself on its own thread.
+constexpr UINT kDestroyWindow = WM_USER + 256;
+
+}  // namespace
+
+MessageWindow::MessageWindow(const UIResources& resources, HWND owner, HICON icon, bool disableOwner)
+    : owner_(owner), icon_(icon), disableOwner_(disableOwner) {
+  hwnd_ = thread_.start(resources.library(), kTemplate, owner, Procedure, reinterpret_cast<LPARAM>(this));
+}
+
+MessageWindow::~MessageWindow() {
+  if (hwnd_) SendMessageA(hwnd_, kDestroyWindow, 0, 0);
+  thread_.join();
+}
+
+void MessageWindow::show(const XString& text) {
+  if (!hwnd_) return;
+  SetDlgItemTextA(hwnd_, kText, ToAnsi(text).c_str());
+  if (disableOwner_ && owner_) EnableWindow(owner_, FALSE);
+  ShowWindow(hwnd_, SW_SHOW);
+}
+
+void MessageWindow::hide() {
+  if (!hwnd_) return;
+  ShowWindow(hwnd_, SW_HIDE);
+  if (disableOwner_ && owner_) {
+    EnableWindow(owner_, TRUE);
+    SetForegroundWindow(owner_);
+  }
+}
+
+INT_PTR CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* self = reinterpret_cast<MessageWindow*>(lParam);
+      self->hwnd_ = window;
+      SendDlgItemMessageA(window, kIcon, STM_SETICON, reinterpret_cast<WPARAM>(self->icon_), 0);
+      return TRUE;
+    }
+    case kDestroyWindow:
+      DestroyWindow(window);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace corv
