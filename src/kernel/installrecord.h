@@ -123,8 +123,9 @@ struct ServiceEntry {
   uint8_t accountKind = kLocalSystem;
   bool interactive = false;  // only with the local system account
   std::vector<XString> dependencies;  // services that must run first
-  XString userName;
-  XString password;
+  // The user account chosen during the run; the record carries none.
+  XString userName{};
+  XString password{};
 
   // Chooses the account; the user account also clears the interactive
   // flag. A kind other than 1 or 2 is an assertion failure.
