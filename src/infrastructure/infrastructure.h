@@ -1,7 +1,7 @@
 // The package's integration entries: its shortcuts and file associations
 // (the record's own entries, installrecord.h), and which shortcut locations
-// the user keeps. The install-info record
-// creates and fills it; the system-integration step performs it.
+// the user keeps. The install-info record creates and fills it; the
+// system-integration step performs it.
 //
 // This header is portable: it holds data only.
 #pragma once

@@ -3,7 +3,8 @@ keyboard through xdotool: welcome -> destination -> summary -> finish
 installs the files
 (in English and in German); Cancel then No keeps the page, Cancel then Yes
 leaves the prefix as it was and exits with 1; a failing installation shows
-the finish page's failure form and is rolled back.
+the finish page's failure form and is rolled back; the finish page's
+restart choice reaches the record.
 
 Every page is written as a PNG screenshot under the build tree
 (e2e-artefacts/wizard) for a look at the pages."""
@@ -166,13 +167,15 @@ def assert_unchanged(prefix, before):
         assert changed == set(), (name, sorted(changed))
 
 
-def build(corvpack, stub, top, language, install_run=None):
+def build(corvpack, stub, top, language, install_run=None, text=None):
+    """The installer of the product's FILES (and whatever "top/product"
+    holds already), by `text` or the description of `language`."""
     product = top / "product"
     for rel, data in FILES.items():
         path = product / rel
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(data)
-    return pack(corvpack, stub, top, description(language, install_run), product)
+    return pack(corvpack, stub, top, text or description(language, install_run), product)
 
 
 @pytest.mark.parametrize("language", ["english", "german"])
@@ -220,3 +223,40 @@ def test_cancel_asks_and_failure_shows_the_finish_page(prefix, display, artefact
     wizard.click(finish, NEXT)
     assert wizard.wait() == 1
     assert_unchanged(prefix, before)
+
+
+def test_restart_later_is_stored_and_the_after_run_program_starts(prefix, display, artefacts, corvpack,
+                                                                   installer_stub, tmp_path):
+    """On Windows 98 the PATH entry goes into "autoexec.bat" and needs a
+    restart: the finish page offers it, "later" preselected, and Finish
+    stores that choice, so the after-run program starts (a pending restart
+    would hold it back)."""
+    reg = prefix.host_path("C:\\win98.reg")
+    reg.write_text('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="win98"\n', encoding="cp1252")
+    subprocess.run(prefix.wine("regedit", "/s", "C:\\win98.reg"), env=prefix.env(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    reg.unlink()
+    top = tmp_path / "restart"
+    check = top / "product" / "bin" / "check.exe"
+    check.parent.mkdir(parents=True)
+    check.write_bytes((installer_stub.parent.parent / "tests" / "testexit.exe").read_bytes())
+    text = description("english").replace('overwrite = "always"\n', 'overwrite = "always"\npath-entry = "bin"\n')
+    text += """
+[after-run]
+program = "bin/check.exe"
+arguments = '0 C:\\CorvWizard\\after-run.txt later'
+"""
+    exe = build(corvpack, installer_stub, top, "english", text=text)
+    wizard = Wizard(prefix, display, exe, artefacts, "restart")
+    for page in ("welcome", "destination", "summary"):
+        wizard.click(wizard.next_window(), NEXT)
+    finish = wizard.next_window()
+    wizard.shot("finish-restart")
+    wizard.click(finish, NEXT)  # Finish, restart later
+    assert wizard.wait() == 0
+    record = prefix.host_path("C:\\CorvWizard\\after-run.txt")
+    end = time.monotonic() + 120
+    while not record.exists() and time.monotonic() < end:
+        time.sleep(1)
+    assert record.read_text().splitlines() == ["later"]
+    assert "CorvWizard" in prefix.host_path("C:\\autoexec.bat").read_text(errors="replace")

@@ -1,0 +1,214 @@
+// The wizard's welcome, summary and finish pages as the resource library
+// builds them, under every language whose texts the process's code page can
+// show: each control holds that language's own message (not the English
+// one), an update gets the update wordings, a pending restart gets the
+// restart choice with "later" preselected, and Finish stores the choice in
+// the record.
+#include "ui/guiinterface.h"
+
+#include <gtest/gtest.h>
+
+#include "util/win32/corvwindows.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "kernel/installinfo.h"
+#include "record_samples.h"
+#include "scratch.h"
+#include "util/messages.h"
+#include "util/thread.h"
+
+namespace corv {
+namespace {
+
+constexpr int kTitle = 0;  // the page window's own text
+constexpr int kHeader = 1009;
+constexpr int kSubheader = 1010;
+constexpr int kText = 1033;
+constexpr int kRestartNow = 1077;
+constexpr int kRestartLater = 1078;
+
+std::string WindowText(HWND window) {
+  char text[2048] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// What a page showed: the texts of its shown controls (kTitle: the title)
+// and which restart button was checked.
+struct Shown {
+  std::map<int, std::string> texts;
+  bool restartNow = false;
+  bool restartLater = false;
+};
+
+// Waits on its own thread for the page that the wizard puts on screen,
+// reads it, lets `act` work on the window, and presses Next (Finish).
+class PageVisitor : public Thread {
+public:
+  PageVisitor(UserInterface& ui, std::function<void(HWND)> act) : ui_(ui), act_(std::move(act)) {}
+  Shown shown;
+
+  void run() override {
+    UIWindow* window = ui_.waitCurrentWindow();
+    if (window == nullptr) return;  // the wizard ended without the page
+    HWND page = static_cast<HWND>(window->windowHandle());
+    shown.texts[kTitle] = WindowText(page);
+    for (int id : {kHeader, kSubheader, kText, kRestartNow, kRestartLater}) {
+      HWND control = GetDlgItem(page, id);
+      if (control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE)) shown.texts[id] = WindowText(control);
+    }
+    shown.restartNow = SendMessageA(GetDlgItem(page, kRestartNow), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    shown.restartLater = SendMessageA(GetDlgItem(page, kRestartLater), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (act_) act_(page);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, 1001)));
+  }
+
+private:
+  UserInterface& ui_;
+  std::function<void(HWND)> act_;
+};
+
+struct Language {
+  int code;
+  UINT codePage;
+};
+
+const Language kLanguages[] = {{kLanguageEnglish, 1252}, {kLanguageGerman, 1252}, {kLanguageFrench, 1252},
+                               {kLanguageRussian, 1251}, {kLanguageJapanese, 932}};
+
+class WizardPagesTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string library = std::string("Z:") + CORV_XINSTRES_DLL;
+    std::replace(library.begin(), library.end(), '/', '\\');
+    ASSERT_TRUE(CopyFileA(library.c_str(), ToAnsi(temp.path(u"xinstres.dll")).c_str(), FALSE));
+  }
+  void TearDown() override {
+    InstallInfo::SetCurrent(nullptr);
+    ResetLanguage();
+    SetThreadLocale(savedLocale);
+  }
+
+  // The record of a package named "Corv Pages" whose product is "Corv
+  // Product", an update or not, as the process-wide one.
+  InstallInfo& use(bool update) {
+    InstallRecord record = test::MinimalRecord();
+    record.kind = update ? kPackageUpdate : kPackageInstallation;
+    record.packageName = u"Corv Pages";
+    record.productName = u"Corv Product";
+    info = std::make_unique<InstallInfo>(record);
+    info->setTempFolder(Directory(temp.path()));
+    InstallInfo::SetCurrent(info.get());
+    return *info;
+  }
+
+  // Runs a page operation of `gui` and what the page showed.
+  static Shown visit(GuiInterface& gui, const std::function<PageResult()>& page,
+                     std::function<void(HWND)> act = nullptr) {
+    PageVisitor visitor(gui, std::move(act));
+    visitor.start();
+    PageResult result = PageResult::Cancel;
+    try {
+      result = page();
+    } catch (...) {
+      gui.end();  // the visitor stops waiting
+      visitor.join();
+      throw;
+    }
+    visitor.join();
+    EXPECT_EQ(result, PageResult::Next);
+    return visitor.shown;
+  }
+
+  ScratchFolder temp;
+  std::unique_ptr<InstallInfo> info;
+  LCID savedLocale = GetThreadLocale();
+};
+
+// A message in a language, formatted as the pages show it (the wizard's
+// messages only while its resources are loaded).
+template <typename... Args>
+std::string Message(int language, int id, const Args&... args) {
+  SelectLanguage(language);
+  return FormatMessageText(id, args...);
+}
+
+TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceReachesTheRecord) {
+  // Run with an X server by the unit_pages tests (with-display.sh).
+  if (!std::getenv("CORV_DISPLAY")) GTEST_SKIP() << "no display to put the pages on";
+  const XString package = u"Corv Pages";
+  const XString product = u"Corv Product";
+  int tested = 0;
+  for (const Language& language : kLanguages) {
+    if (language.codePage != GetACP()) continue;  // its texts cannot show here
+    SCOPED_TRACE(language.code);
+    ++tested;
+    // What each control must hold, and the English counterpart it must not
+    // be unless this is English.
+    std::vector<std::tuple<Shown, int, std::string, std::string>> checks;
+    auto expect = [&](const Shown& shown, int control, int id, auto... args) {
+      checks.emplace_back(shown, control, Message(language.code, id, args...),
+                          Message(kLanguageEnglish, id, args...));
+    };
+
+    use(true);  // an update: its own wordings, no restart
+    info->setRebootRequired(true);
+    SelectLanguage(language.code);
+    GuiInterface update;
+    update.begin();
+    Shown welcome = visit(update, [&] { return update.showWelcome(); });
+    Shown summary = visit(update, [&] { return update.showSummary(); });
+    Shown finish = visit(update, [&] { return update.showResult(std::nullopt, false); });
+    EXPECT_FALSE(info->rebootRequired());  // no restart offered, none chosen
+    expect(welcome, kHeader, 1433, package);
+    expect(welcome, kSubheader, 1434);
+    expect(summary, kText, 1514, product);
+    expect(finish, kSubheader, 1536, product);
+    EXPECT_EQ(finish.texts.count(kRestartNow) + finish.texts.count(kRestartLater) + finish.texts.count(kText), 0u);
+    for (const Shown* page : {&welcome, &summary, &finish}) {
+      EXPECT_EQ(page->texts.at(kTitle), Message(language.code, 1412, package));
+    }
+    update.end();
+
+    // A pending restart: the choice, "later" preselected; Finish stores it.
+    for (bool now : {false, true}) {
+      use(false);
+      SelectLanguage(language.code);
+      GuiInterface gui;
+      gui.begin();
+      Shown restart = visit(gui, [&] { return gui.showResult(std::nullopt, true); }, [now](HWND page) {
+        if (now) SendMessageA(GetDlgItem(page, kRestartNow), BM_CLICK, 0, 0);
+      });
+      EXPECT_TRUE(restart.restartLater);
+      EXPECT_FALSE(restart.restartNow);
+      EXPECT_EQ(info->rebootRequired(), now);
+      if (!now) {
+        expect(restart, kHeader, 1530);
+        expect(restart, kSubheader, 1537, product);
+        expect(restart, kText, 1540);
+        expect(restart, kRestartNow, 1538);
+        expect(restart, kRestartLater, 1539);
+      }
+      gui.end();
+    }
+
+    for (const auto& [shown, control, own, english] : checks) {
+      ASSERT_EQ(shown.texts.count(control), 1u) << "control " << control << " is not shown";
+      EXPECT_EQ(shown.texts.at(control), own) << "control " << control;
+      if (language.code != kLanguageEnglish) {
+        EXPECT_NE(own, english) << "control " << control;
+      }
+    }
+  }
+  if (tested == 0) GTEST_SKIP() << "no wizard language uses code page " << GetACP();
+}
+
+}  // namespace
+}  // namespace corv
