@@ -45,8 +45,6 @@ void GuiInterface::begin() {
   license_ = std::make_unique<LicensePage>(*this, *resources_, info());
   installType_ = std::make_unique<InstallTypePage>(*this, *resources_, info());
   destination_ = std::make_unique<DestinationPage>(*this, *resources_, info());
-  if (info().jreRequirement()) jre_ = std::make_unique<JrePage>(*this, *resources_, info(), info().jreLookup());
-  updateDestination_ = std::make_unique<UpdateDestinationPage>(*this, *resources_, info(), info().primaryLookup());
   programFolder_ = std::make_unique<ProgramFolderPage>(*this, *resources_, info());
   shortcuts_ = std::make_unique<ShortcutsPage>(*this, *resources_, info());
   associations_ = std::make_unique<AssociationsPage>(*this, *resources_, info());
@@ -79,7 +77,8 @@ PageResult GuiInterface::askInstallProfile() { return installType_->runWizardPag
 PageResult GuiInterface::askDestination() { return destination_->runWizardPage(); }
 
 PageResult GuiInterface::askJre() {
-  CORV_ASSERT(jre_ != nullptr);
+  // Made when first needed: the lookups exist once the package is read.
+  if (!jre_) jre_ = std::make_unique<JrePage>(*this, *resources_, info(), info().jreLookup());
   return jre_->runWizardPage();
 }
 
@@ -97,7 +96,12 @@ PageResult GuiInterface::askFileAssociations() {
 
 PageResult GuiInterface::askServiceAccounts() { return services_->runWizardPage(); }
 
-PageResult GuiInterface::askUpdateLocation() { return updateDestination_->runWizardPage(); }
+PageResult GuiInterface::askUpdateLocation() {
+  if (!updateDestination_) {
+    updateDestination_ = std::make_unique<UpdateDestinationPage>(*this, *resources_, info(), info().primaryLookup());
+  }
+  return updateDestination_->runWizardPage();
+}
 PageResult GuiInterface::showSummary() { return summary_->runWizardPage(); }
 
 PageResult GuiInterface::runProgress() {

@@ -81,7 +81,7 @@ private:
   std::unique_ptr<LicensePage> license_;
   std::unique_ptr<InstallTypePage> installType_;
   std::unique_ptr<DestinationPage> destination_;
-  std::unique_ptr<JrePage> jre_;  // only for a package that requires a JRE
+  std::unique_ptr<JrePage> jre_;  // made when first shown, as is the next
   std::unique_ptr<UpdateDestinationPage> updateDestination_;
   std::unique_ptr<ProgramFolderPage> programFolder_;
   std::unique_ptr<ShortcutsPage> shortcuts_;

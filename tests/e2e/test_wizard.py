@@ -248,7 +248,7 @@ arguments = '0 C:\\CorvWizard\\after-run.txt later'
 """
     exe = build(corvpack, installer_stub, top, "english", text=text)
     wizard = Wizard(prefix, display, exe, artefacts, "restart")
-    for page in ("welcome", "summary"):
+    for page in ("welcome", "destination", "summary"):
         wizard.click(wizard.next_window(), NEXT)
     finish = wizard.next_window()
     wizard.shot("finish-restart")
