@@ -125,6 +125,17 @@ class Wizard:
             time.sleep(1)
         pytest.fail(f"no window {title!r} within {timeout} s")
 
+    def page_after_progress(self, stay=8):
+        """The page after the progress page, which ends by itself: the next
+        fresh window that stays on screen for `stay` seconds."""
+        while True:
+            window = self.next_window()
+            end = time.monotonic() + stay
+            while time.monotonic() < end and self.exists(window):
+                time.sleep(0.5)
+            if self.exists(window):
+                return window
+
     def shot(self, page):
         path = self.artefacts / f"{self.name}-{page}.png"
         subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], check=True)
@@ -187,7 +198,7 @@ def test_welcome_summary_finish_installs_the_files(language, prefix, display, ar
         window = wizard.next_window()
         wizard.shot(page)
         wizard.click(window, NEXT)
-    finish = wizard.next_window()
+    finish = wizard.page_after_progress()
     wizard.shot("finish")
     wizard.click(finish, NEXT)  # Finish
     assert wizard.wait() == 0
@@ -218,7 +229,7 @@ def test_cancel_asks_and_failure_shows_the_finish_page(prefix, display, artefact
     wizard = Wizard(prefix, display, failing, artefacts, "failure")
     for page in ("welcome", "destination", "summary"):
         wizard.click(wizard.next_window(), NEXT)
-    finish = wizard.next_window()
+    finish = wizard.page_after_progress()
     wizard.shot("finish-failure")
     wizard.click(finish, NEXT)
     assert wizard.wait() == 1
