@@ -261,7 +261,7 @@ arguments = '0 C:\\CorvWizard\\after-run.txt later'
     wizard = Wizard(prefix, display, exe, artefacts, "restart")
     for page in ("welcome", "destination", "summary"):
         wizard.click(wizard.next_window(), NEXT)
-    finish = wizard.next_window()
+    finish = wizard.page_after_progress()
     wizard.shot("finish-restart")
     wizard.click(finish, NEXT)  # Finish, restart later
     assert wizard.wait() == 0

@@ -247,7 +247,7 @@ def test_a_walk_through_the_input_pages(prefix, display, artefacts, corvpack, in
     summary = wizard.next_window()
     wizard.shot("pages-summary")
     wizard.click(summary, NEXT)
-    finish = wizard.next_window(timeout=FIRST_TIMEOUT)
+    finish = wizard.page_after_progress()
     wizard.click(finish, NEXT)
     assert wizard.wait() == 0
 
@@ -297,7 +297,7 @@ def test_the_service_page_confirms_passwords(prefix, display, artefacts, corvpac
     wizard.click(page, NEXT)
 
     wizard.click(wizard.next_window(), NEXT)  # summary
-    wizard.click(wizard.next_window(timeout=FIRST_TIMEOUT), NEXT)  # finish
+    wizard.click(wizard.page_after_progress(), NEXT)  # finish
     assert wizard.wait() == 0
     values = service_values(prefix)
     assert values["ObjectName"] == '".\\\\corvagent"'
