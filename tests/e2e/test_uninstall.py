@@ -154,7 +154,7 @@ def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log
     run = Wizard(prefix, display, "C:\\CorvB\\uninstall.exe", artefacts, "uninstall")
     box = run.next_window("Question", timeout=300)
     run.shot("confirmation")
-    run.key(box, "n")
+    run.answer(box, "n")
     assert run.wait() == 1
     assert_unchanged(prefix, installed)
 

@@ -146,8 +146,7 @@ def browse_to(wizard, page, folder):
 def answer(wizard, caption, key, shot):
     box = wizard.next_window(caption, timeout=120)
     wizard.shot(shot)
-    wizard.key(box, key)
-    time.sleep(2)
+    wizard.answer(box, key)
 
 
 def stays(wizard, page):
