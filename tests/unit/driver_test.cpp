@@ -37,6 +37,11 @@ void AddService(InstallRecord& r) {
   r.services.push_back({u"hello.exe", u"Hello", u"Hello service", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
 }
 
+// The pages of a package on which every wizard step shows its page.
+const Pages kEveryPage = {"showWelcome",         "askLicenseAgreement", "askInstallProfile",  "askDestination",
+                          "askJre",              "askProgramFolder",    "askFileAssociations", "askShortcuts",
+                          "askServiceAccounts",  "showSummary",         "runProgress",         "showResult"};
+
 // A package on which every wizard step shows its page.
 void ShowEveryStep(InstallRecord& r) {
   r.licenseText = u"Terms";
@@ -190,9 +195,7 @@ TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) 
   const struct {
     bool warn;
     OptString copy;
-    int answer;
-    uint8_t kind;
-    int code;
+    int answer, kind, code;
     bool asked;
   } cases[] = {
       {true, XString(u"C:\\Old"), kStop, kPackageInstallation, 1, true},
@@ -202,10 +205,10 @@ TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) 
       {true, XString(u"C:\\Old"), kStop, kPackageUpdate, 0, false},         // an update never looks
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.warn << " " << c.copy.has_value() << " " << c.answer << " " << int(c.kind));
+    SCOPED_TRACE(testing::Message() << c.warn << " " << c.copy.has_value() << " " << c.answer << " " << c.kind);
     ScriptedRun run({"/batch"});
     run.steps->record.warnPreviousVersion = c.warn;
-    run.steps->record.kind = c.kind;
+    run.steps->record.kind = static_cast<uint8_t>(c.kind);
     run.steps->installedCopy = c.copy;
     run.ui->previousVersionAnswer = c.answer;
     EXPECT_EQ(run.run(), c.code);
@@ -227,9 +230,7 @@ TEST_F(DriverTest, EveryStepShowsItsPageInWizardOrder) {
   ScriptedRun run({});
   ShowEveryStep(run.steps->record);
   EXPECT_EQ(run.run(), 0);
-  EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askLicenseAgreement", "askInstallProfile", "askDestination",
-                                  "askJre", "askProgramFolder", "askFileAssociations", "askShortcuts",
-                                  "askServiceAccounts", "showSummary", "runProgress", "showResult"}));
+  EXPECT_EQ(run.ui->pages, kEveryPage);
   EXPECT_EQ(run.steps->installed,
             (Installed{"files", "integration", "services", "hooks", "install-run", "install.log"}));
 }
@@ -332,22 +333,18 @@ TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
 }
 
 TEST_F(DriverTest, CancelOnAnyStepRollsBackAndEndsWith1) {
-  const char* const pages[] = {"showWelcome",         "askLicenseAgreement", "askInstallProfile",
-                               "askDestination",      "askJre",              "askProgramFolder",
-                               "askFileAssociations", "askShortcuts",        "askServiceAccounts",
-                               "showSummary",         "runProgress",         "showResult"};
-  for (const char* page : pages) {
+  for (const std::string& page : kEveryPage) {
     SCOPED_TRACE(page);
     ScriptedRun run({});
     ShowEveryStep(run.steps->record);
     // A cancel during the progress stops the extraction, which has ended
     // before the rollback.
-    run.steps->extractionWaitsForAbort = std::string(page) != "showResult";
+    run.steps->extractionWaitsForAbort = page != "showResult";
     run.ui->answers[page] = {PageResult::Cancel};
     EXPECT_EQ(run.run(), 1);
     EXPECT_EQ(run.ui->pages.back(), page);
     EXPECT_TRUE(run.ui->boxes.empty());
-    EXPECT_EQ(run.ui->results.size(), std::string(page) == "showResult" ? 1u : 0u);
+    EXPECT_EQ(run.ui->results.size(), page == "showResult" ? 1u : 0u);
     ExpectRolledBack(run);
   }
 
