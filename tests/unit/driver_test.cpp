@@ -59,8 +59,8 @@ void ShowEveryStep(InstallRecord& r) {
 const std::string kDriverAssertion = "ASSERT: file ..\\src\\kernel\\driver.cpp, line ";
 
 bool TextMatches(const std::string& text, const std::string& expected) {
-  const bool anyLine = expected.size() >= kDriverAssertion.size() &&
-                       expected.compare(expected.size() - kDriverAssertion.size(), std::string::npos, kDriverAssertion) == 0;
+  const size_t n = kDriverAssertion.size();
+  const bool anyLine = expected.size() >= n && expected.compare(expected.size() - n, n, kDriverAssertion) == 0;
   return anyLine ? text.rfind(expected, 0) == 0 : text == expected;
 }
 
@@ -365,9 +365,9 @@ TEST_F(DriverTest, WorkerStepsFollowTheRecordAndTheOptions) {
     run.steps->record.pathEntry = u"bin";
     EXPECT_EQ(run.run(), 0);
     const std::string path = "PATH " + ToUtf8(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
-    EXPECT_EQ(run.steps->installed,
-              (noReg ? Installed{"files", "hooks", "install-run", "install.log"}
-                     : Installed{"files", "bound", "integration", "services", path, "hooks", "install-run", "install.log"}));
+    EXPECT_EQ(run.steps->installed, (noReg ? Installed{"files", "hooks", "install-run", "install.log"}
+                                           : Installed{"files", "bound", "integration", "services", path, "hooks",
+                                                       "install-run", "install.log"}));
   }
   // A PATH that cannot be changed is a warning, and the installation goes on.
   ScriptedRun run({});
@@ -375,7 +375,8 @@ TEST_F(DriverTest, WorkerStepsFollowTheRecordAndTheOptions) {
   run.steps->pathAdded = false;
   EXPECT_EQ(run.run(), 0);
   const std::string folder = ToAnsi(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
-  EXPECT_EQ(Boxes(run), std::vector<std::string>{"Warning|Unable to add '" + folder + "' to PATH environment variable"});
+  EXPECT_EQ(Boxes(run),
+            std::vector<std::string>{"Warning|Unable to add '" + folder + "' to PATH environment variable"});
   EXPECT_EQ(run.steps->installed, (Installed{"files", "integration", "hooks", "install-run", "install.log"}));
 }
 
@@ -440,7 +441,8 @@ TEST_F(DriverTest, FailuresAreShownWhereTheRunStandsAndRolledBack) {
        {[](ScriptedRun& r) { AddShortcut(r.steps->record, kLocationProgramFolder); }}, {finish + kDriverAssertion}, 1},
       {"worker failure wakes the progress", {}, {StepFails("integration", FatalError(1122, u"Software\\Hello"))},
        {finish + "Unable to create product key Software\\Hello in registry"}, 1},
-      {"out of memory on the worker", {}, {StepFails("integration", std::bad_alloc())}, {finish + "Out of memory error"}, 1},
+      {"out of memory on the worker", {}, {StepFails("integration", std::bad_alloc())},
+       {finish + "Out of memory error"}, 1},
       {"worker failure after cancel", {},
        {StepFails("extraction aborted", FatalError(1102, u"C:\\setup.exe")), [](ScriptedRun& r) {
           r.ui->answers["runProgress"] = {PageResult::Cancel};

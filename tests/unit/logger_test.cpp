@@ -287,8 +287,9 @@ TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
   EXPECT_EQ(merged.productName(), u"Corvantis Demo");
   EXPECT_EQ(merged.recordedFilePath(), std::nullopt) << "the earlier log's recorded path";
   EXPECT_EQ(merged.logInteger(), 5) << "the own log integer";
-  const std::list<LogRecord> own = {
-      {kLogFile, u"C:\\App\\install.log"}, {kLogFile, u"C:\\App\\bin\\patch.dll"}, {kLogFile, u"C:\\App\\bin\\run.exe"}};
+  const std::list<LogRecord> own = {{kLogFile, u"C:\\App\\install.log"},
+                                    {kLogFile, u"C:\\App\\bin\\patch.dll"},
+                                    {kLogFile, u"C:\\App\\bin\\run.exe"}};
   std::list<LogRecord> all = own;
   all.insert(all.end(), {{kLogDirectory, u"C:\\App\\bin"}, {kLogFile, u"C:\\App\\uninstall.exe"}});
   EXPECT_EQ(merged.records(), all);
