@@ -514,7 +514,6 @@ TEST_F(FilesPackageTest, EveryFlippedBitOfARecordedBlockFailsWith1202) {
   const std::vector<Item> items = {{"kept.txt", 40, kTime}, {"a.txt", 200, kTime}};
   Pack(items);
   const Bytes good = test::ReadFileBytes(scratch.native("setup.exe"));
-  OverwritePolicy never{OverwritePolicy::kNever};
   test::WriteFileBytes(Installed("kept.txt"), Bytes(3, 'k'));
   size_t unnoticed = 0;
   for (size_t at = 777 + 13; at < good.size() - 99; ++at) {
