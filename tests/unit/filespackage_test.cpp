@@ -139,6 +139,16 @@ protected:
     return pkg.extract(setup, target, nullptr, always, installLog);
   }
 
+  // The message of the failure that extracting `pkg` raises.
+  XString ExtractFailure(FilesPackage& pkg) {
+    try {
+      Extract(pkg, always);
+    } catch (const FatalError& e) {
+      return e.message();
+    }
+    return u"extracted";
+  }
+
   // The installed file of a table name (`\` separated) or a `/` path.
   std::filesystem::path Installed(std::string name) const {
     std::replace(name.begin(), name.end(), '\\', '/');
@@ -152,24 +162,23 @@ protected:
   OverwritePolicy never{OverwritePolicy::kNever};
 };
 
-TEST_F(FilesPackageTest, CountsFilesAndAssertsOnBadIndexes) {
-  auto pkg = Pack({{"bin", -1, 0}, {"bin\\a.exe", 10, kTime}, {"b.txt", 0, kTime}, {"c.txt", 5, kTime}});
-  EXPECT_EQ(pkg->count(), 4u);
-  EXPECT_EQ(pkg->total(), 15u);
-  EXPECT_TRUE(pkg->entry(0).isFolder());
-  EXPECT_EQ(pkg->entry(3).name, u"c.txt");
-  EXPECT_THROW(pkg->entry(4), AssertionFailedError);
-}
-
 TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
-  // Files across several decoder chunks, folders first and in between.
+  // Files across several decoder chunks, folders first and in between;
+  // folders without an entry of their own are made on demand.
   std::vector<Item> items = {{"bin", -1, 0},
                              {"bin\\big.dll", 2500000, kTime},
                              {"readme.txt", 700, kTime + 1},
                              {"doc", -1, 0},
                              {"doc\\manual.txt", 1048576, kTime + 2},
+                             {"a\\b\\c\\deep.txt", 100, kTime},
+                             {"a\\b\\other.txt", 5, kTime},
                              {"last.bin", 3, kTime + 3}};
   auto pkg = Pack(items);
+  EXPECT_EQ(pkg->count(), 8u);
+  EXPECT_EQ(pkg->total(), 3549384u);
+  EXPECT_TRUE(pkg->entry(3).isFolder());
+  EXPECT_EQ(pkg->entry(7).name, u"last.bin");
+  EXPECT_THROW(pkg->entry(8), AssertionFailedError);
   CountingProgress progress;
   EXPECT_TRUE(Extract(*pkg, always, &progress));
   for (size_t i = 0; i < items.size(); ++i) {
@@ -180,13 +189,14 @@ TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
     EXPECT_TRUE(test::ReadFileBytes(Installed(items[i].name)) == Content(i, items[i].size)) << items[i].name;
     EXPECT_EQ(test::ModificationTime(Installed(items[i].name)), items[i].time) << items[i].name;
   }
-  EXPECT_EQ(log.files.size(), 4u);
+  EXPECT_EQ(log.files.size(), 6u);
   EXPECT_EQ(log.files.front(), ToUtf8(target.widePath()) + "\\bin\\big.dll");
-  // dest itself, then bin and doc.
-  EXPECT_EQ(log.folders.size(), 3u);
+  const std::string dest = ToUtf8(target.widePath());
+  EXPECT_EQ(log.folders, (std::vector<std::string>{dest, dest + "\\bin", dest + "\\doc", dest + "\\a",
+                                                   dest + "\\a\\b", dest + "\\a\\b\\c"}));
   EXPECT_EQ(progress.begins, 1);
   EXPECT_EQ(progress.beginTotal, static_cast<int64_t>(pkg->total()));
-  EXPECT_EQ(progress.items, 4);
+  EXPECT_EQ(progress.items, 6);
   EXPECT_EQ(progress.names[1], ToUtf8(target.widePath()) + "\\readme.txt");
   EXPECT_EQ(progress.advanced, static_cast<int64_t>(pkg->total()));
   EXPECT_EQ(progress.filesDone, 1);
@@ -196,9 +206,7 @@ TEST_F(FilesPackageTest, WritesEveryFileInOrderWithItsTimeAndLogsIt) {
 TEST_F(FilesPackageTest, WorksWithTheInstallLog) {
   auto pkg = Pack({{"sub\\x.txt", 10, kTime}});
   Logger installLog;
-  File setup(scratch.path(u"setup.exe"));
-  ASSERT_EQ(setup.open(kFileRead), 0);
-  EXPECT_TRUE(pkg->extract(setup, target, nullptr, always, installLog));
+  EXPECT_TRUE(ExtractLogged(*pkg, installLog));
   // Newest first: the file, then the folders it needed.
   ASSERT_EQ(installLog.recordCount(), 3u);
   EXPECT_EQ(installLog.records().front().kind, kLogFile);
@@ -236,16 +244,7 @@ TEST_F(FilesPackageTest, EmptyFilesAreMadeWithoutAWrite) {
   EXPECT_NO_THROW(progress.finish());
 }
 
-TEST_F(FilesPackageTest, MissingFolderEntriesAreMadeOnDemand) {
-  auto pkg = Pack({{"a\\b\\c\\deep.txt", 100, kTime}, {"a\\b\\other.txt", 5, kTime}});
-  EXPECT_TRUE(Extract(*pkg, always));
-  EXPECT_EQ(test::ReadFileBytes(Installed("a/b/c/deep.txt")), Content(0, 100));
-  EXPECT_EQ(test::ReadFileBytes(Installed("a/b/other.txt")), Content(1, 5));
-  ASSERT_EQ(log.folders.size(), 4u);  // dest, a, a\b, a\b\c
-  EXPECT_EQ(log.folders.back(), ToUtf8(target.widePath()) + "\\a\\b\\c");
-}
-
-TEST_F(FilesPackageTest, CancelWhileAFolderIsMadeEndsFalseWithoutException) {
+TEST_F(FilesPackageTest, CancelEndsFalseWithoutExceptionAndKeepsWhatWasWrittenLogged) {
   auto pkg = Pack({{"one.txt", 10, kTime}, {"sub", -1, 0}, {"sub\\two.txt", 10, kTime}});
   int folders = 0;
   log.onFolder = [&] {
@@ -261,15 +260,15 @@ TEST_F(FilesPackageTest, CancelWhileAFolderIsMadeEndsFalseWithoutException) {
   log.onFolder = nullptr;
   EXPECT_TRUE(Extract(*pkg, always));
   EXPECT_TRUE(std::filesystem::exists(Installed("sub/two.txt")));
-}
 
-TEST_F(FilesPackageTest, CancelWhileWritingLeavesThePartialFileLogged) {
-  auto pkg = Pack({{"big.bin", 3000000, kTime}, {"after.txt", 10, kTime}});
+  // A cancel while writing leaves the partial file, logged.
+  auto big = Pack({{"big.bin", 3000000, kTime}, {"after.txt", 10, kTime}});
+  log.files.clear();
   CountingProgress progress;
-  progress.onAdvance = [&](int64_t) { pkg->abort(); };
-  EXPECT_FALSE(Extract(*pkg, always, &progress));
+  progress.onAdvance = [&](int64_t) { big->abort(); };
+  EXPECT_FALSE(Extract(*big, always, &progress));
   EXPECT_LT(std::filesystem::file_size(Installed("big.bin")), 3000000u);
-  ASSERT_EQ(log.files.size(), 1u);
+  EXPECT_EQ(log.files, std::vector<std::string>{ToUtf8(target.widePath()) + "\\big.bin"});
   EXPECT_FALSE(std::filesystem::exists(Installed("after.txt")));
 }
 
@@ -335,12 +334,7 @@ TEST_F(FilesPackageTest, NamesLeadingOutsideTheTargetAreRefused) {
     for (bool folder : {false, true}) {
       SCOPED_TRACE(std::string(name) + (folder ? " (folder)" : ""));
       auto pkg = Pack({{"ok.txt", 4, kTime}, {name, folder ? -1 : 8, kTime}, {"later.txt", 4, kTime}});
-      try {
-        Extract(*pkg, always);
-        ADD_FAILURE() << "extracted";
-      } catch (const FatalError& e) {
-        EXPECT_EQ(e.message(), LoadMessage(1181));
-      }
+      EXPECT_EQ(ExtractFailure(*pkg), LoadMessage(1181));
       EXPECT_FALSE(std::filesystem::exists(scratch.native("evil.txt")));
       EXPECT_FALSE(std::filesystem::exists(Installed("later.txt")));
       std::filesystem::remove_all(Installed(""));
@@ -348,32 +342,25 @@ TEST_F(FilesPackageTest, NamesLeadingOutsideTheTargetAreRefused) {
   }
 }
 
-TEST_F(FilesPackageTest, BlockShorterThanItsTableFailsWith1202) {
-  // The header promises fewer bytes than the table: an end without the last file.
-  auto pkg = Pack({{"a.txt", 100, kTime}, {"b.txt", 100, kTime}, {"c.txt", 0, kTime}}, 150);
-  try {
-    Extract(*pkg, always);
-    ADD_FAILURE() << "extracted";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), LoadMessage(1202));
-  }
-  EXPECT_EQ(log.files.size(), 2u);  // the partial file is logged for the rollback
-}
+TEST_F(FilesPackageTest, BrokenBlocksAndFilesThatCannotBeMadeFailWithTheirMessage) {
+  // The header promises fewer bytes than the table: an end without the last
+  // file, and the partial file is logged for the rollback.
+  auto shorter = Pack({{"a.txt", 100, kTime}, {"b.txt", 100, kTime}, {"c.txt", 0, kTime}}, 150);
+  EXPECT_EQ(ExtractFailure(*shorter), LoadMessage(1202));
+  EXPECT_EQ(log.files.size(), 2u);
 
-TEST_F(FilesPackageTest, BlockLongerThanItsTableIsAnAssertion) {
-  auto pkg = Pack({{"a.txt", 100, kTime}}, -2, Bytes(50, 'x'));
-  EXPECT_THROW(Extract(*pkg, always), AssertionFailedError);
-}
+  auto longer = Pack({{"a.txt", 100, kTime}}, -2, Bytes(50, 'x'));
+  EXPECT_THROW(Extract(*longer, always), AssertionFailedError);
 
-TEST_F(FilesPackageTest, FileThatCannotBeCreatedFailsWith1103AndItsPath) {
-  auto pkg = Pack({{"taken", 10, kTime}});
+  auto damaged = Pack({{"a.txt", 100000, kTime}});
+  Bytes setup = test::ReadFileBytes(scratch.native("setup.exe"));
+  setup[777 + 13] = 0x80;  // the range coder's first byte must be 0
+  test::WriteFileBytes(scratch.native("setup.exe"), setup);
+  EXPECT_EQ(ExtractFailure(*damaged), LoadMessage(1202));
+
+  auto taken = Pack({{"taken", 10, kTime}});
   std::filesystem::create_directories(Installed("taken"));  // a folder is in the way
-  try {
-    Extract(*pkg, always);
-    ADD_FAILURE() << "extracted";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), FormatMessageTextWide(1103, target.widePath() + u"\\taken"));
-  }
+  EXPECT_EQ(ExtractFailure(*taken), FormatMessageTextWide(1103, target.widePath() + u"\\taken"));
 }
 
 // The registry of a test: keys with their values, which a rollback restores
@@ -462,12 +449,7 @@ TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessD
   auto pkg = Pack({{"a.txt", 10, kTime}, {"b.txt", 10, kTime}});
   test::WriteFileBytes(Installed("b.txt"), {'o', 'l', 'd'});
   log.keepFails = true;
-  try {
-    Extract(*pkg, always);
-    ADD_FAILURE() << "extracted";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), FormatMessageTextWide(1103, target.widePath() + u"\\b.txt"));
-  }
+  EXPECT_EQ(ExtractFailure(*pkg), FormatMessageTextWide(1103, target.widePath() + u"\\b.txt"));
   EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(log.kept, std::vector<std::string>{ToUtf8(target.widePath()) + "\\b.txt"});
 
@@ -481,19 +463,6 @@ TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessD
   EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), Content(1, 10));
 }
 
-TEST_F(FilesPackageTest, DamagedBlockFailsWith1202) {
-  auto pkg = Pack({{"a.txt", 100000, kTime}});
-  Bytes setup = test::ReadFileBytes(scratch.native("setup.exe"));
-  setup[777 + 13] = 0x80;  // the range coder's first byte must be 0
-  test::WriteFileBytes(scratch.native("setup.exe"), setup);
-  try {
-    Extract(*pkg, always);
-    ADD_FAILURE() << "extracted";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), LoadMessage(1202));
-  }
-}
-
 #ifndef _WIN32
 // Links planted in the target: a folder link below it, a file link, a
 // dangling link and the target folder itself. Each stops the extraction
@@ -503,15 +472,11 @@ TEST_F(FilesPackageTest, NeverWritesThroughALinkInTheTarget) {
   auto pkg = Pack({{"a.txt", 10, kTime}, {"bin", -1, 0}, {"bin\\tool.exe", 20, kTime}});
   scratch.writeFile("outside/keep.txt", "keep");
   auto refusedFor = [&](const std::string& name) {
-    try {
-      Extract(*pkg, always);
-      ADD_FAILURE() << "extracted through a link at " << name;
-    } catch (const FatalError& e) {
-      EXPECT_EQ(ToUtf8(e.message()).rfind("Unable to write file " + ToUtf8(target.widePath()) + "\\" + name +
-                                              ": a symbolic link or junction stands in its path", 0),
-                0u)
-          << ToUtf8(e.message());
-    }
+    const std::string message = ToUtf8(ExtractFailure(*pkg));
+    EXPECT_EQ(message.rfind("Unable to write file " + ToUtf8(target.widePath()) + "\\" + name +
+                                ": a symbolic link or junction stands in its path", 0),
+              0u)
+        << message;
     std::vector<std::string> outside;
     for (const auto& entry : fs::directory_iterator(scratch.native("outside"))) {
       outside.push_back(entry.path().filename().string());
@@ -549,7 +514,6 @@ TEST_F(FilesPackageTest, EveryFlippedBitOfARecordedBlockFailsWith1202) {
   const std::vector<Item> items = {{"kept.txt", 40, kTime}, {"a.txt", 200, kTime}};
   Pack(items);
   const Bytes good = test::ReadFileBytes(scratch.native("setup.exe"));
-  OverwritePolicy never{OverwritePolicy::kNever};
   test::WriteFileBytes(Installed("kept.txt"), Bytes(3, 'k'));
   size_t unnoticed = 0;
   for (size_t at = 777 + 13; at < good.size() - 99; ++at) {

@@ -10,6 +10,7 @@
 #include "record_samples.h"
 #include "unpacker/decompressor.h"
 #include "recordwriter.h"
+#include "scratch.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 
@@ -34,24 +35,26 @@ void ExpectRefused(const std::vector<uint8_t>& bytes, const std::string& what) {
   }
 }
 
+// `bytes` with the 32-bit words at the given offsets set.
+std::vector<uint8_t> Poked(std::vector<uint8_t> bytes, std::initializer_list<std::pair<size_t, uint32_t>> words) {
+  for (const auto& [at, value] : words) PutU32(bytes, at, value);
+  return bytes;
+}
+
 // Offsets of the string fields of the header, and of its tables.
 const size_t kHeaderStrings[] = {96, 100, 104, 108, 112, 116, 120, 124, 128, 132,
                                  136, 140, 144, 148, 152, 156, 160, 164};
 const size_t kHeaderTables[] = {172, 180, 188, 196, 204, 212};
 
-TEST(InstallRecord, EveryFieldReadsBackAsWritten) {
-  for (const InstallRecord& r : {FullRecord(), MinimalRecord()}) {
+TEST(InstallRecord, EveryFieldReadsBackAsWrittenAndAbsentAndEmptyStringsStayApart) {
+  InstallRecord install = FullRecord();
+  install.kind = kPackageInstallation;
+  install.destinationBase = kBaseSystemDrive;
+  for (const InstallRecord& r : {FullRecord(), MinimalRecord(), install}) {
     std::vector<uint8_t> bytes = WriteInstallRecord(r);
     EXPECT_EQ(GetU32(bytes, 0), kPackageMagic);
     EXPECT_EQ(Read(bytes), r);
   }
-  InstallRecord install = FullRecord();
-  install.kind = kPackageInstallation;
-  install.destinationBase = kBaseSystemDrive;
-  EXPECT_EQ(Read(WriteInstallRecord(install)), install);
-}
-
-TEST(InstallRecord, AbsentAndEmptyStringsStayApart) {
   InstallRecord r = MinimalRecord();
   r.productName = u"";
   r.licenseText = std::nullopt;
@@ -84,18 +87,10 @@ TEST(InstallRecord, LayoutFollowsTheFormat) {
     EXPECT_EQ(at % 2, 0u) << field;
   }
   // One copy of a string used many times: "bin\app.exe" is named nine times.
-  std::u16string needle = u"bin\\app.exe";
-  std::vector<uint8_t> pattern;
-  for (char16_t c : needle) {
-    pattern.push_back(static_cast<uint8_t>(c));
-    pattern.push_back(0);
-  }
-  pattern.push_back(0);
-  pattern.push_back(0);
+  const std::string pattern = Utf16le(u"bin\\app.exe") + std::string(2, '\0');
+  const std::string text(bytes.begin(), bytes.end());
   size_t copies = 0;
-  for (size_t i = 0; i + pattern.size() <= bytes.size(); ++i) {
-    if (std::equal(pattern.begin(), pattern.end(), bytes.begin() + static_cast<long>(i))) ++copies;
-  }
+  for (size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at + 1)) ++copies;
   EXPECT_EQ(copies, 1u);
   // The same values give the same bytes.
   EXPECT_EQ(WriteInstallRecord(FullRecord()), bytes);
@@ -132,70 +127,45 @@ TEST(InstallRecord, JreFieldsAreIgnoredWithoutARequirement) {
   EXPECT_EQ(back, r);
 }
 
-TEST(InstallRecord, RefusesARecordWithoutMagicOrHeader) {
-  std::vector<uint8_t> bytes = WriteInstallRecord(MinimalRecord());
+TEST(InstallRecord, RefusesWrongMagicAndEveryProperPrefix) {
+  std::vector<uint8_t> bytes = WriteInstallRecord(FullRecord());
   std::vector<uint8_t> bad = bytes;
   bad[3] = '2';
   ExpectRefused(bad, "magic");
-  ExpectRefused({}, "empty");
-  ExpectRefused({0x35, 0x49, 0x49}, "three bytes");
-  ExpectRefused(std::vector<uint8_t>(bytes.begin(), bytes.begin() + kRecordHeaderSize - 1), "short header");
-}
-
-TEST(InstallRecord, RefusesEveryProperPrefix) {
-  // The string pool comes last, so every cut loses a string or its NUL.
-  std::vector<uint8_t> bytes = WriteInstallRecord(FullRecord());
+  // The string pool comes last, so every cut loses a string or its NUL;
+  // shorter ones lose the header or the magic.
   for (size_t n = 0; n < bytes.size(); ++n) {
     ExpectRefused(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n)),
                   "prefix of " + std::to_string(n));
   }
 }
 
-TEST(InstallRecord, RefusesStringsOutsideTheRecord) {
+TEST(InstallRecord, RefusesOffsetsAndCountsThatLeaveTheRecord) {
   const std::vector<uint8_t> good = WriteInstallRecord(FullRecord());
+  const uint32_t size = static_cast<uint32_t>(good.size());
   for (size_t field : kHeaderStrings) {
-    for (uint32_t offset : {static_cast<uint32_t>(good.size()), 0xFFFFFFFFu}) {
-      std::vector<uint8_t> bytes = good;
-      PutU32(bytes, field, offset);
-      ExpectRefused(bytes, "string field " + std::to_string(field));
-    }
+    ExpectRefused(Poked(good, {{field, size}}), "string field " + std::to_string(field));
+    ExpectRefused(Poked(good, {{field, 0xFFFFFFFFu}}), "string field " + std::to_string(field));
   }
   // A string that begins in the last byte has no room for its NUL; one whose
   // NUL would be the record's last byte and the one after it neither.
+  ExpectRefused(Poked(good, {{96, size - 1}}), "string in the last byte");
   std::vector<uint8_t> bytes = good;
-  PutU32(bytes, 96, static_cast<uint32_t>(bytes.size() - 1));
-  ExpectRefused(bytes, "string in the last byte");
-  bytes = good;
   bytes.back() = 'x';
   bytes.push_back(0);
   ExpectRefused(bytes, "NUL cut in half");
-}
-
-TEST(InstallRecord, RefusesTablesThatRunPastTheEnd) {
-  const std::vector<uint8_t> good = WriteInstallRecord(FullRecord());
   for (size_t table : kHeaderTables) {
-    std::vector<uint8_t> bytes = good;
-    PutU32(bytes, table, 0xFFFFFFFFu);  // count * size overflows 32 bits
-    ExpectRefused(bytes, "count of table " + std::to_string(table));
-    bytes = good;
-    PutU32(bytes, table, 1);
-    PutU32(bytes, table + 4, static_cast<uint32_t>(good.size() - 3));
-    ExpectRefused(bytes, "offset of table " + std::to_string(table));
+    // A count whose count * size overflows 32 bits, and one entry beyond the end.
+    ExpectRefused(Poked(good, {{table, 0xFFFFFFFFu}}), "count of table " + std::to_string(table));
+    ExpectRefused(Poked(good, {{table, 1}, {table + 4, size - 3}}), "offset of table " + std::to_string(table));
   }
   for (size_t block : {16u, 56u}) {
-    std::vector<uint8_t> bytes = good;
-    PutU32(bytes, block, GetU32(good, block) + 0x10000000u);
-    ExpectRefused(bytes, "entry count of block " + std::to_string(block));
+    ExpectRefused(Poked(good, {{block, GetU32(good, block) + 0x10000000u}}),
+                  "entry count of block " + std::to_string(block));
   }
   // Nested tables: a service's dependencies and a JRE group's checks.
-  uint32_t service = GetU32(good, 208);
-  std::vector<uint8_t> bytes = good;
-  PutU32(bytes, service + 20, static_cast<uint32_t>(good.size()));
-  ExpectRefused(bytes, "dependencies");
-  uint32_t group = GetU32(good, 184);
-  bytes = good;
-  PutU32(bytes, group + 4, 0x7FFFFFFFu);
-  ExpectRefused(bytes, "checks");
+  ExpectRefused(Poked(good, {{GetU32(good, 208) + 20, size}}), "dependencies");
+  ExpectRefused(Poked(good, {{GetU32(good, 184) + 4, 0x7FFFFFFFu}}), "checks");
 }
 
 TEST(InstallRecord, RefusesNamesThatLeaveTheirFolder) {
@@ -279,7 +249,7 @@ TEST(InstallRecord, ContainedRelativePaths) {
   }
 }
 
-TEST(InstallRecord, RefusesStringsSharedBeyondAnyRealPackage) {
+TEST(InstallRecord, RefusesRecordsThatWouldUnfoldBeyondAnyRealPackage) {
   // 20000 associations whose five strings all name one 1000-character text:
   // a record of half a megabyte that would unfold into 200 MB of strings.
   InstallRecord r = MinimalRecord();
@@ -289,13 +259,11 @@ TEST(InstallRecord, RefusesStringsSharedBeyondAnyRealPackage) {
   // Sharing as real packages do is fine.
   r.associations.assign(50, AssociationEntry{u"ext", big, big, u"a.exe", u"", true});
   EXPECT_EQ(Read(WriteInstallRecord(r)), r);
-}
 
-TEST(InstallRecord, RefusesOverlappingTablesThatWouldUnfoldBeyondTheRecord) {
   // 3000 services that all name the 5000 primary markers as their
   // dependencies: a record of 90 KB that would unfold into 15 million
   // strings.
-  InstallRecord r = MinimalRecord();
+  r = MinimalRecord();
   r.services.assign(3000, ServiceEntry{u"svc.exe", u"Svc", u"Svc", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, false, {}});
   r.primaryMarkerFiles.assign(5000, u"x");
   std::vector<uint8_t> bytes = WriteInstallRecord(r);

@@ -42,6 +42,13 @@ protected:
     return XString();
   }
 
+  // Writes `log` to a file and reads it back into `back`.
+  void writeAndRead(Logger& log, Logger& back) {
+    File f(dir.path(u"written.log"));
+    log.Write(f);
+    back.Read(f);
+  }
+
   XString corrupted() { return u"Installation log file " + dir.path(u"in.log") + u" corrupted"; }
 
   ScratchFolder dir;
@@ -78,7 +85,6 @@ TEST_F(LoggerTest, TheExampleIsWrittenByteForByteAndReadBackEqual) {
   std::string bytes = dir.readFile("install.log");
   EXPECT_EQ(bytes, Utf16le(kExampleText));
   EXPECT_EQ(bytes.substr(0, 6), std::string("I\0n\0s\0", 6));
-  EXPECT_EQ(bytes.find('\r'), std::string::npos);
 
   Logger back;
   back.Read(out);
@@ -98,16 +104,13 @@ TEST_F(LoggerTest, ACreatedDestinationComesLast) {
   Directory app(dir.path(u"App"));
   ASSERT_EQ(app.createDirectories(&log.DirectoryListener()), 0);
   log.LogFile(File(app, XString(u"uninstall.exe")));
-  log.Write(*std::make_unique<File>(dir.path(u"install.log")));
   Logger back;
-  File in(dir.path(u"install.log"));
-  back.Read(in);
-  ASSERT_EQ(back.recordCount(), 2u);
-  EXPECT_EQ(back.records().front(), (LogRecord{kLogFile, dir.path(u"App\\uninstall.exe")}));
-  EXPECT_EQ(back.records().back(), (LogRecord{kLogDirectory, dir.path(u"App")}));
+  writeAndRead(log, back);
+  EXPECT_EQ(back.records(), (std::list<LogRecord>{{kLogFile, dir.path(u"App\\uninstall.exe")},
+                                                  {kLogDirectory, dir.path(u"App")}}));
 }
 
-TEST_F(LoggerTest, NewRecordsGoToTheHeadAndDuplicatesAreDropped) {
+TEST_F(LoggerTest, NewRecordsGoToTheHeadDuplicatesAreDroppedAndEveryKindRoundTrips) {
   Logger log;
   EXPECT_EQ(log.logInteger(), 1);
   EXPECT_EQ(log.recordCount(), 0u);
@@ -130,57 +133,34 @@ TEST_F(LoggerTest, NewRecordsGoToTheHeadAndDuplicatesAreDropped) {
   EXPECT_THROW(log.Log(5, u"x"), AssertionFailedError);
   EXPECT_THROW(log.Log(-1, u"x"), AssertionFailedError);
   EXPECT_EQ(log.recordCount(), 6u);
-}
-
-TEST_F(LoggerTest, KeywordsOfTheKinds) {
-  EXPECT_EQ(XString(LogKeyword(kLogFile)), u"file");
-  EXPECT_EQ(XString(LogKeyword(kLogDirectory)), u"directory");
-  EXPECT_EQ(XString(LogKeyword(kLogRegistryKey)), u"registrykey");
-  EXPECT_EQ(XString(LogKeyword(kLogService)), u"ntservice");
-  EXPECT_EQ(XString(LogKeyword(kLogPathEntry)), u"pathentry");
+  const XString keywords[] = {u"file", u"directory", u"registrykey", u"ntservice", u"pathentry"};
+  for (int kind = kLogFile; kind <= kLogPathEntry; ++kind) EXPECT_EQ(XString(LogKeyword(kind)), keywords[kind]);
   EXPECT_THROW(LogKeyword(5), AssertionFailedError);
-}
 
-TEST_F(LoggerTest, WritingNeedsAProductName) {
-  Logger temp;
-  EXPECT_FALSE(temp.hasProductName());
-  EXPECT_THROW(temp.productName(), AssertionFailedError);
+  // Writing needs a product name.
+  EXPECT_FALSE(log.hasProductName());
+  EXPECT_THROW(log.productName(), AssertionFailedError);
   File out(dir.path(u"t.log"));
-  EXPECT_THROW(temp.Write(out), AssertionFailedError);
+  EXPECT_THROW(log.Write(out), AssertionFailedError);
   EXPECT_FALSE(out.exists());
-}
 
-TEST_F(LoggerTest, SpacesRecordedPathAndEveryKindRoundTrip) {
-  Logger log(XString(u"My Product 2.0 "));
-  log.setRecordedFilePath(XString(u"C:\\Program Files\\My Product\\bin\\my app.exe"));
-  log.setLogInteger(-3);
-  log.LogPathEntry(u"C:\\Program Files\\My Product\\bin");
-  log.LogService(u"My Service");
-  log.LogRegistryKey(u"HKEY_LOCAL_MACHINE\\Software\\My Vendor\\My Product");
-  log.LogFile(File(XString(u"C:\\Program Files\\My Product\\read me.txt")));
-  log.Log(kLogDirectory, u"");  // an empty text is allowed
-  File f(dir.path(u"x.log"));
-  log.Write(f);
+  Logger spaced(XString(u"My Product 2.0 "));
+  spaced.setRecordedFilePath(XString(u"C:\\Program Files\\My Product\\bin\\my app.exe"));
+  spaced.setLogInteger(-3);
+  spaced.LogPathEntry(u"C:\\Program Files\\My Product\\bin");
+  spaced.LogService(u"My Service");
+  spaced.LogRegistryKey(u"HKEY_LOCAL_MACHINE\\Software\\My Vendor\\My Product");
+  spaced.LogFile(File(XString(u"C:\\Program Files\\My Product\\read me.txt")));
+  spaced.Log(kLogDirectory, u"");  // an empty text is allowed
   Logger back;
-  back.Read(f);
+  writeAndRead(spaced, back);
   EXPECT_EQ(back.productName(), u"My Product 2.0 ");
   EXPECT_EQ(back.recordedFilePath(), OptString(u"C:\\Program Files\\My Product\\bin\\my app.exe"));
   EXPECT_EQ(back.logInteger(), -3);
-  EXPECT_EQ(back.records(), log.records());
+  EXPECT_EQ(back.records(), spaced.records());
 }
 
-TEST_F(LoggerTest, AnEmptyLineThreeIsNoRecordedPathAndIsWrittenAgain) {
-  Logger log;
-  readText(log, kHeader + u"P\n\n1\n0\n");
-  EXPECT_EQ(log.productName(), u"P");
-  EXPECT_EQ(log.recordedFilePath(), std::nullopt);
-  EXPECT_EQ(log.recordCount(), 0u) << "N = 0 is an empty list";
-  File out(dir.path(u"out.log"));
-  log.Write(out);
-  EXPECT_EQ(dir.readFile("out.log"), Utf16le(kHeader + u"P\n\n1\n0\n"));
-}
-
-TEST_F(LoggerTest, ReadReplacesTheContentAndKeepsTheFilesOrder) {
+TEST_F(LoggerTest, ReadReplacesTheContentWithWhatTheFileHolds) {
   Logger log(XString(u"Old"));
   log.LogFile(File(XString(u"C:\\old.txt")));
   log.setRecordedFilePath(XString(u"C:\\old.exe"));
@@ -190,11 +170,18 @@ TEST_F(LoggerTest, ReadReplacesTheContentAndKeepsTheFilesOrder) {
   EXPECT_EQ(log.logInteger(), 5);
   EXPECT_EQ(log.records(), (std::list<LogRecord>{{kLogFile, u"C:\\b"}, {kLogFile, u"C:\\a"}, {kLogDirectory, u"C:\\"}}))
       << "read records go to the tail; the duplicate is dropped";
-}
 
-TEST_F(LoggerTest, ReadTakesTheTextAfterTheFirstSpaceAndIgnoresWhatFollowsTheRecords) {
-  Logger log;
-  // An odd length: the last byte is not read.
+  // An empty line three is no recorded path, and is written again.
+  readText(log, kHeader + u"P\n\n1\n0\n");
+  EXPECT_EQ(log.productName(), u"P");
+  EXPECT_EQ(log.recordedFilePath(), std::nullopt);
+  EXPECT_EQ(log.recordCount(), 0u) << "N = 0 is an empty list";
+  File out(dir.path(u"out.log"));
+  log.Write(out);
+  EXPECT_EQ(dir.readFile("out.log"), Utf16le(kHeader + u"P\n\n1\n0\n"));
+
+  // The text after the first space is the record's; what follows the
+  // records is ignored, and so is the last byte of an odd length.
   std::string bytes = Utf16le(kHeader + u"P\n\n1\n3\nfile  two spaces\npathentry \n\tntservice tabbed\ntrailing junk");
   dir.writeFile("in.log", bytes + "x");
   File f(dir.path(u"in.log"));
@@ -204,154 +191,120 @@ TEST_F(LoggerTest, ReadTakesTheTextAfterTheFirstSpaceAndIgnoresWhatFollowsTheRec
                                {kLogPathEntry, u""},
                                {kLogService, u"tabbed"},
                            }));
-}
 
-TEST_F(LoggerTest, ReadStopsAtANulCharacter) {
-  Logger log;
-  readText(log, kHeader + u"P\n\n1\n1\nfile C:\\x\n" + XString(1, u'\0') + u"garbage");
+  readText(log, kHeader + u"P\n\n1\n1\nfile C:\\x\n" + XString(1, u'\0') + u"garbage");  // a NUL ends the text
   EXPECT_EQ(log.recordCount(), 1u);
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile C:" + XString(1, u'\0') + u"\\x\n"), corrupted())
-      << "the record's line feed lies beyond the NUL";
-}
-
-TEST_F(LoggerTest, CorruptLogsAreRejectedWith1261AndLeaveTheLogUnchanged) {
-  const XString corrupt = corrupted();
-  EXPECT_EQ(readFailure(u""), corrupt) << "empty file";
-  EXPECT_EQ(readFailure(u"Install Log File, v2.1\nP\n\n1\n0\n"), corrupt) << "another version";
-  EXPECT_EQ(readFailure(u"Install Log File, v2.0"), corrupt) << "header without line feed";
-  EXPECT_EQ(readFailure(u"Install Log File, v2.0\r\nP\n\n1\n0\n"), corrupt) << "carriage return";
-  EXPECT_EQ(readFailure(kHeader + u"P"), corrupt) << "no line feed after the product name";
-  EXPECT_EQ(readFailure(kHeader + u"P\n"), corrupt) << "no recorded path line";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n"), corrupt) << "no log integer";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1"), corrupt) << "log integer without line feed";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\nx\n0\n"), corrupt) << "log integer not a number";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n"), corrupt) << "no count";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n\n"), corrupt) << "empty count";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1x\n"), corrupt) << "count followed by something else";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n-1\n"), corrupt) << "negative count";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n2147483648\n"), corrupt) << "count beyond 32 bits";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n99999999999\n0\n"), corrupt) << "log integer beyond 32 bits";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n2\nfile C:\\a\n"), corrupt) << "fewer records than counted";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile C:\\a"), corrupt) << "last record without line feed";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile\n"), corrupt) << "no space";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfolder C:\\a\n"), corrupt) << "unknown keyword";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nFile C:\\a\n"), corrupt) << "keywords are exact";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\n C:\\a\n"), corrupt) << "no keyword";
-}
-
-TEST_F(LoggerTest, LinesLongerThanTheReadersBuffersAreRejected) {
   const XString text511(511, u'a');
-  const XString corrupt = corrupted();
-  Logger log;
   readText(log, kHeader + text511 + u"\n" + text511 + u"\n1\n1\nfile " + text511 + u"\n");
   EXPECT_EQ(log.productName(), text511);
   EXPECT_EQ(log.records().front().text, text511) << "511 characters fit";
-
-  EXPECT_EQ(readFailure(kHeader + text511 + u"a\n\n1\n0\n"), corrupt) << "product name";
-  EXPECT_EQ(readFailure(kHeader + u"P\n" + text511 + u"a\n1\n0\n"), corrupt) << "recorded path";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile " + text511 + u"a\n"), corrupt) << "record text";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\n" + XString(504, u'f') + u" x\n"), corrupt) << "keyword";
-  EXPECT_EQ(readFailure(kHeader + u"P\n\n1\n1\nfile " + XString(100000, u'b') + u"\n"), corrupt);
 }
 
-TEST_F(LoggerTest, ReadFailuresOfTheFileAre1102) {
+TEST_F(LoggerTest, CorruptLogsAreRejectedWith1261AndLeaveTheLogUnchanged) {
+  const XString text511(511, u'a');
+  const std::pair<XString, const char*> cases[] = {
+      {u"", "empty file"},
+      {u"Install Log File, v2.1\nP\n\n1\n0\n", "another version"},
+      {u"Install Log File, v2.0", "header without line feed"},
+      {u"Install Log File, v2.0\r\nP\n\n1\n0\n", "carriage return"},
+      {kHeader + u"P", "no line feed after the product name"},
+      {kHeader + u"P\n", "no recorded path line"},
+      {kHeader + u"P\n\n", "no log integer"},
+      {kHeader + u"P\n\n1", "log integer without line feed"},
+      {kHeader + u"P\n\nx\n0\n", "log integer not a number"},
+      {kHeader + u"P\n\n1\n", "no count"},
+      {kHeader + u"P\n\n1\n\n", "empty count"},
+      {kHeader + u"P\n\n1\n1x\n", "count followed by something else"},
+      {kHeader + u"P\n\n1\n-1\n", "negative count"},
+      {kHeader + u"P\n\n1\n2147483648\n", "count beyond 32 bits"},
+      {kHeader + u"P\n\n99999999999\n0\n", "log integer beyond 32 bits"},
+      {kHeader + u"P\n\n1\n2\nfile C:\\a\n", "fewer records than counted"},
+      {kHeader + u"P\n\n1\n1\nfile C:\\a", "last record without line feed"},
+      {kHeader + u"P\n\n1\n1\nfile\n", "no space"},
+      {kHeader + u"P\n\n1\n1\nfolder C:\\a\n", "unknown keyword"},
+      {kHeader + u"P\n\n1\n1\nFile C:\\a\n", "keywords are exact"},
+      {kHeader + u"P\n\n1\n1\n C:\\a\n", "no keyword"},
+      {kHeader + u"P\n\n1\n1\nfile C:" + XString(1, u'\0') + u"\\x\n", "the record's line feed lies beyond a NUL"},
+      // Lines longer than the reader's buffers.
+      {kHeader + text511 + u"a\n\n1\n0\n", "product name"},
+      {kHeader + u"P\n" + text511 + u"a\n1\n0\n", "recorded path"},
+      {kHeader + u"P\n\n1\n1\nfile " + text511 + u"a\n", "record text"},
+      {kHeader + u"P\n\n1\n1\n" + XString(504, u'f') + u" x\n", "keyword"},
+      {kHeader + u"P\n\n1\n1\nfile " + XString(100000, u'b') + u"\n", "very long record"},
+  };
+  for (const auto& [text, what] : cases) EXPECT_EQ(readFailure(text), corrupted()) << what;
+}
+
+TEST_F(LoggerTest, FileFailuresAre1102And1103AndAnOverlongLineIsRefusedBeforeTheFileIsTouched) {
   Logger log(XString(u"Kept"));
-  File missing(dir.path(u"missing.log"));
-  try {
-    log.Read(missing);
-    FAIL() << "read a missing file";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), u"Unable to read file " + dir.path(u"missing.log"));
-  }
+  auto failure = [&](const char16_t* name) {
+    File f(dir.path(name));
+    try {
+      name == std::u16string(u"missing.log") ? log.Read(f) : log.Write(f);
+      ADD_FAILURE() << "no failure with " << ToUtf8(name);
+    } catch (const FatalError& e) {
+      EXPECT_FALSE(f.isOpen());
+      return e.message();
+    }
+    return XString();
+  };
+  EXPECT_EQ(failure(u"missing.log"), u"Unable to read file " + dir.path(u"missing.log"));
   EXPECT_EQ(log.productName(), u"Kept");
-}
+  dir.writeFile("folder/x", "");
+  EXPECT_EQ(failure(u"folder"), u"Unable to write file " + dir.path(u"folder"));
 
-TEST_F(LoggerTest, WriteRefusesALineLongerThan511CharactersBeforeTouchingTheFile) {
   dir.writeFile("install.log", "earlier");
-  Logger log(XString(u"P"));
   log.LogFile(File(XString(u"C:\\") + XString(505, u'x')));  // "file C:\" + 505 + LF = 514
-  File f(dir.path(u"install.log"));
-  try {
-    log.Write(f);
-    FAIL() << "wrote an overlong line";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), u"Unable to write file " + dir.path(u"install.log"));
-  }
+  EXPECT_EQ(failure(u"install.log"), u"Unable to write file " + dir.path(u"install.log"));
   EXPECT_EQ(dir.readFile("install.log"), "earlier");
-  EXPECT_FALSE(f.isOpen());
 
   Logger fits(XString(510, u'n'));  // 510 characters and the line feed
-  File g(dir.path(u"fits.log"));
-  fits.Write(g);
   Logger back;
-  back.Read(g);
+  writeAndRead(fits, back);
   EXPECT_EQ(back.productName(), XString(510, u'n'));
 }
 
-TEST_F(LoggerTest, WriteFailuresAre1103) {
-  dir.writeFile("folder/x", "");
-  Logger log(XString(u"P"));
-  File f(dir.path(u"folder"));
-  try {
-    log.Write(f);
-    FAIL() << "wrote over a folder";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), u"Unable to write file " + dir.path(u"folder"));
-  }
-}
-
 TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
-  readText(*std::make_unique<Logger>(), kExampleText);  // the file is valid
-  File f(dir.path(u"in.log"));
   Logger update(XString(u"Corvantis Demo Update"));
+  // Without records of its own, an update leaves the file alone, whatever it holds.
+  dir.writeFile("in.log", "not a log at all");
+  File f(dir.path(u"in.log"));
+  update.MergeAndWrite(f);
+  EXPECT_EQ(dir.readFile("in.log"), "not a log at all");
+  File missing(dir.path(u"missing.log"));
+  update.MergeAndWrite(missing);
+  EXPECT_FALSE(missing.exists());
+
+  readText(*std::make_unique<Logger>(), kExampleText);  // the file is valid
   update.setLogInteger(5);
   update.setRecordedFilePath(XString(u"C:\\App\\new.exe"));
   update.LogFile(File(XString(u"C:\\App\\bin\\run.exe")));  // also in the earlier log
   update.LogFile(File(XString(u"C:\\App\\bin\\patch.dll")));
   update.LogFile(File(XString(u"C:\\App\\install.log")));  // also in the earlier log
   update.MergeAndWrite(f);
-
   Logger merged;
   merged.Read(f);
   EXPECT_EQ(merged.productName(), u"Corvantis Demo");
   EXPECT_EQ(merged.recordedFilePath(), std::nullopt) << "the earlier log's recorded path";
   EXPECT_EQ(merged.logInteger(), 5) << "the own log integer";
-  EXPECT_EQ(merged.records(), (std::list<LogRecord>{
-                                  {kLogFile, u"C:\\App\\install.log"},
-                                  {kLogFile, u"C:\\App\\bin\\patch.dll"},
-                                  {kLogFile, u"C:\\App\\bin\\run.exe"},
-                                  {kLogDirectory, u"C:\\App\\bin"},
-                                  {kLogFile, u"C:\\App\\uninstall.exe"},
-                              }));
+  const std::list<LogRecord> own = {{kLogFile, u"C:\\App\\install.log"},
+                                    {kLogFile, u"C:\\App\\bin\\patch.dll"},
+                                    {kLogFile, u"C:\\App\\bin\\run.exe"}};
+  std::list<LogRecord> all = own;
+  all.insert(all.end(), {{kLogDirectory, u"C:\\App\\bin"}, {kLogFile, u"C:\\App\\uninstall.exe"}});
+  EXPECT_EQ(merged.records(), all);
   // The update's own log keeps its own records only: its rollback must not
   // undo the product it updates.
-  EXPECT_EQ(update.records(), (std::list<LogRecord>{
-                                  {kLogFile, u"C:\\App\\install.log"},
-                                  {kLogFile, u"C:\\App\\bin\\patch.dll"},
-                                  {kLogFile, u"C:\\App\\bin\\run.exe"},
-                              }));
+  EXPECT_EQ(update.records(), own);
   EXPECT_EQ(update.productName(), u"Corvantis Demo Update");
-}
 
-TEST_F(LoggerTest, MergeAndWriteWithoutOwnRecordsLeavesTheFileAlone) {
-  dir.writeFile("in.log", "not a log at all");
-  File f(dir.path(u"in.log"));
-  Logger update(XString(u"Update"));
-  update.MergeAndWrite(f);
-  EXPECT_EQ(dir.readFile("in.log"), "not a log at all");
-  File missing(dir.path(u"missing.log"));
-  update.MergeAndWrite(missing);
-  EXPECT_FALSE(missing.exists());
-}
-
-TEST_F(LoggerTest, MergeAndWriteOverAMissingOrCorruptLogWritesTheOwnOne) {
-  Logger update(XString(u"Update"));
-  update.LogFile(File(XString(u"C:\\App\\x.dll")));
-  File missing(dir.path(u"missing.log"));
-  update.MergeAndWrite(missing);
+  // Over a missing or corrupt log it writes its own.
+  Logger other(XString(u"Update"));
+  other.LogFile(File(XString(u"C:\\App\\x.dll")));
+  other.MergeAndWrite(missing);
   dir.writeFile("corrupt.log", Utf16le(u"Install Log File, v1.0\n"));
   File corrupt(dir.path(u"corrupt.log"));
-  update.MergeAndWrite(corrupt);
+  other.MergeAndWrite(corrupt);
   const std::string expected = Utf16le(kHeader + u"Update\n\n1\n1\nfile C:\\App\\x.dll\n");
   EXPECT_EQ(dir.readFile("missing.log"), expected);
   EXPECT_EQ(dir.readFile("corrupt.log"), expected);
