@@ -198,7 +198,6 @@ InstallRecord FullDescriptionRecord() {
   return r;
 }
 
-
 class CorvpackTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -208,21 +207,18 @@ protected:
     test::WriteFileBytes(scratch.native("tool/xinstres.dll"), test::RandomBytes(500, 2));
     test::WriteFileBytes(scratch.native("tool/shfolder.dll"), test::RandomBytes(300, 3));
     env.toolFolder = scratch.native("tool");
-    const std::pair<const char*, const char*> files[] = {
-        {"licence.txt", "Terms\nMore terms\n"},
-        {"art/wizard.bmp", "BM bitmap"},
-        {"hooks/hooks.dll", "MZ hooks"},
-        {"art/resources.dll", "MZ the vendor's dialogs"},
-        {"xbind.txt", "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n"},
-        {"product/bin/app.exe", "MZ app"},
-        {"product/bin/setup.exe", "MZ setup"},
-        {"product/bin/svc.exe", "MZ service"},
-        {"product/bin/uninstall.exe", "MZ uninstall"},
-        {"product/bin/app.pdb", "symbols"},
-        {"product/tmp/scratch.txt", "left out"},
-        {"product/read me.txt", "Read me"},
-    };
-    for (const auto& [name, text] : files) WriteText(scratch.native(std::string("pkg/") + name), text);
+    scratch.writeFile("pkg/licence.txt", "Terms\nMore terms\n");
+    scratch.writeFile("pkg/art/wizard.bmp", "BM bitmap");
+    scratch.writeFile("pkg/hooks/hooks.dll", "MZ hooks");
+    scratch.writeFile("pkg/art/resources.dll", "MZ the vendor's dialogs");
+    scratch.writeFile("pkg/xbind.txt", "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
+    scratch.writeFile("pkg/product/bin/app.exe", "MZ app");
+    scratch.writeFile("pkg/product/bin/setup.exe", "MZ setup");
+    scratch.writeFile("pkg/product/bin/svc.exe", "MZ service");
+    scratch.writeFile("pkg/product/bin/uninstall.exe", "MZ uninstall");
+    scratch.writeFile("pkg/product/bin/app.pdb", "symbols");
+    scratch.writeFile("pkg/product/tmp/scratch.txt", "left out");
+    scratch.writeFile("pkg/product/read me.txt", "Read me");
     fs::create_directories(scratch.native("pkg/product/empty folder"));
   }
   void TearDown() override { ResetLanguage(); }
