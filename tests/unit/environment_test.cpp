@@ -202,11 +202,9 @@ TEST_F(EnvironmentTest, Win98AddingWritesALineAfterTheLastPathLineAndAsksForARes
             "@ECHO OFF\r\nSET PATH=C:\\DOS\r\nset\tpath=%PATH%;C:\\UTIL\r\nSET PATH=\"C:\\App\";\"%PATH%\"\r\nREM end\r\n");
   EXPECT_TRUE(restart);
   EXPECT_EQ(environment.AddToPath(u"C:\\App", true, &restart), 0);
-  AutoexecFile twice;
-  ASSERT_TRUE(twice.load(dir.path(u"autoexec.bat")));
-  EXPECT_EQ(twice.lines().size(), 6u) << "the folder is not looked for first";
-  EXPECT_EQ(twice.lines()[4], twice.lines()[3]) << "right after the first one";
-  EXPECT_EQ(twice.lines()[5], "REM end");
+  EXPECT_EQ(dir.readFile("autoexec.bat"), "@ECHO OFF\r\nSET PATH=C:\\DOS\r\nset\tpath=%PATH%;C:\\UTIL\r\n"
+                                          "SET PATH=\"C:\\App\";\"%PATH%\"\r\nSET PATH=\"C:\\App\";\"%PATH%\"\r\nREM end\r\n")
+      << "the folder is not looked for first; the new line goes right after the first one";
 
   dir.writeFile("autoexec.bat", "@ECHO OFF\r\nPATH C:\\DOS\r\nSET PATH = C:\\X\r\n");
   EXPECT_EQ(environment.AddToPath(u"C:\\App", true, &restart), 0);
