@@ -273,8 +273,8 @@ TEST(AutoexecFile, ReadsLinesAsTextAndKnowsThoseThatSetPath) {
 
   EXPECT_EQ(AutoexecFile::PathValueStart("SET PATH=C:\\DOS"), std::optional<size_t>(9));
   EXPECT_EQ(AutoexecFile::PathValueStart(" \t@@ sEt \t pAtH="), std::optional<size_t>(16));
-  for (const char* line : {"SET PATH = C:\\DOS", "SETPATH=C:\\DOS", "PATH=C:\\DOS", "SET PATHEXT=.COM", "REM SET PATH=x",
-                           "SET PATH", "SET"}) {
+  for (const char* line : {"SET PATH = C:\\DOS", "SETPATH=C:\\DOS", "PATH=C:\\DOS", "SET PATHEXT=.COM",
+                           "REM SET PATH=x", "SET PATH", "SET"}) {
     EXPECT_EQ(AutoexecFile::PathValueStart(line), std::nullopt) << line;
   }
 }

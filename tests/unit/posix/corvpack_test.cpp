@@ -466,7 +466,8 @@ TEST_F(CorvpackTest, ProductFilesHaveWindowsNamesAndFixedTimes) {
   const struct {
     const char* name;
     const char* problem;
-  } refused[] = {{"a/Y.TXT", "only in letter case"}, {"what?.txt", "cannot"}, {"aux.h", "device"}, {"a/loop", "leads back"}};
+  } refused[] = {
+      {"a/Y.TXT", "only in letter case"}, {"what?.txt", "cannot"}, {"aux.h", "device"}, {"a/loop", "leads back"}};
   for (const auto& c : refused) {
     if (std::string(c.name) == "a/loop") {
       fs::create_directory_symlink("..", product / c.name);
@@ -534,8 +535,8 @@ TEST_F(CorvpackTest, TheBindScriptIsReadAsTheInstallerReadsIt) {
   WriteText(script, "ROOT Root\nCOMPONENT bin\\App.exe\nCOMPONENT bin/gone.exe\nROOT JRE\n");
   ASSERT_EQ(Build(toml, {}), 0) << err.str();
   EXPECT_THAT(err.str(), Not(HasSubstr("App.exe")));
-  EXPECT_THAT(err.str(),
-              HasSubstr(script + ": warning: component \"bin/gone.exe\" of root \"Root\" is not a file of the package"));
+  EXPECT_THAT(err.str(), HasSubstr(script + ": warning: component \"bin/gone.exe\" of root \"Root\" is not a file "
+                                            "of the package"));
 }
 
 TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
