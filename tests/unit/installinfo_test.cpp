@@ -264,8 +264,6 @@ TEST_F(InstallInfoTest, RunChoicesAndTheRootMarker) {
   EXPECT_THROW(info.setInstallProfile(0), AssertionFailedError);
   EXPECT_EQ(info.installProfile(), 2);
   EXPECT_FALSE(info.rebootRequired());
-  info.setRebootRequired(true);
-  EXPECT_TRUE(info.rebootRequired());
 
   ServiceEntry service;
   service.interactive = true;
