@@ -247,10 +247,7 @@ TEST_F(BinToolkitTest, GrowingBlockShiftsTheTailAndAdjustsTheHeaders) {
       EXPECT_EQ(ReadLe32(after, entries + 28 + 24), static_cast<uint32_t>(tail + tailSize - 0x40 + growth));
       // Nothing else before the section changed.
       Bytes expected(before.begin(), before.begin() + p);
-      for (uint32_t at : {entries + 24, entries + 52}) {
-        std::copy(after.begin() + at, after.begin() + at + 4, expected.begin() + at);
-      }
-      for (uint32_t at : {header + 8, header + 16, layout.ntOffset + 80}) {
+      for (uint32_t at : {entries + 24, entries + 52, header + 8, header + 16, layout.ntOffset + 80}) {
         std::copy(after.begin() + at, after.begin() + at + 4, expected.begin() + at);
       }
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), after.begin()));
@@ -259,40 +256,38 @@ TEST_F(BinToolkitTest, GrowingBlockShiftsTheTailAndAdjustsTheHeaders) {
   }
 }
 
-TEST_F(BinToolkitTest, SectionOfAnOddRawSizeGrowsByExactlyTheGrowth) {
+TEST_F(BinToolkitTest, SectionsGrowByExactlyTheGrowthOrNothing) {
   // 0x180 raw bytes, not a multiple of the file alignment, and a short
   // overlay: the zeros after the block end where the moved overlay begins.
   test::PeImage image = Image(MakeBlock({}), 0x180);
   image.overlay = test::RandomBytes(16, 9);
   test::PeLayout layout;
-  const Bytes before = test::MakePe(image, &layout);
+  Bytes before = test::MakePe(image, &layout);
   Write("app.exe", before);
   XString script = u"ROOT Root\nCOMPONENT app.exe\n";
   for (int i = 0; i < 5; ++i) script += u"KORVMPROP '" + XString(0xF7, u'v') + u"'\n";
   BindWith(script + u"ROOT JRE\n");
-  const Bytes after = Read("app.exe");
+  Bytes after = Read("app.exe");
   ASSERT_EQ(after.size(), before.size() + 0x400);
   EXPECT_TRUE(std::equal(before.end() - 16, before.end(), after.end() - 16));
   EXPECT_EQ(ReadLe32(after, layout.sectionTableOffset + 2 * 40 + 16), 0x580u);
-}
 
-TEST_F(BinToolkitTest, BlockOfExactlyTheSectionsSizeGrowsByNothingWhenLast) {
+  // A block of exactly the section's size grows it by nothing when last.
   Bytes full = MakeBlock({{7, StringData(std::string(0x200 - 28 - 8 - 1, 'r'))}});
   ASSERT_EQ(full.size(), 0x200u);
-  test::PeLayout layout;
-  const Bytes before = test::MakePe(Image(full), &layout);
+  before = test::MakePe(Image(full), &layout);
   Write("app.exe", before);
-  BindWith(u"ROOT Root\nCOMPONENT app.exe\nROOT JRE\n");
-  const Bytes after = Read("app.exe");
+  script = u"ROOT Root\nCOMPONENT app.exe\nROOT JRE\n";
+  BindWith(script);
+  after = Read("app.exe");
   EXPECT_EQ(after.size(), before.size());
   EXPECT_EQ(ReadLe32(after, layout.sectionTableOffset + 2 * 40 + 16), 0x200u);
-
   // Not the last section: refused, the file as it was.
-  test::PeImage image = Image(full);
+  image = Image(full);
   image.sections.push_back({".reloc", Bytes(0x20, 1)});
   const Bytes notLast = test::MakePe(image);
   Write("app.exe", notLast);
-  EXPECT_EQ(FailureOf([&] { BindWith(u"ROOT Root\nCOMPONENT app.exe\nROOT JRE\n"); }),
+  EXPECT_EQ(FailureOf([&] { BindWith(script); }),
             "Unable to bind " + ToUtf8(scratch.path(u"app.exe")) + ": invalid component");
   EXPECT_EQ(Read("app.exe"), notLast);
 }
@@ -304,41 +299,38 @@ TEST_F(BinToolkitTest, RefusedFilesStayAsTheyWere) {
 
   EXPECT_EQ(FailureOf(bind), "Unable to open file " + app);
 
-  const std::vector<std::pair<Bytes, std::string>> cases = [&] {
-    std::vector<std::pair<Bytes, std::string>> c;
-    c.emplace_back(Bytes{'M', 'Z', 'n', 'o', 't'}, "unrecognized file format");
-    Bytes noPe = test::MakePe(Image(MakeBlock({})));
-    noPe[0x80 + 1] = 'X';
-    c.emplace_back(noPe, "unrecognized file format");
-    Bytes farHeaders = test::MakePe(Image(MakeBlock({})));
-    farHeaders[0x3C + 3] = 0x7F;  // e_lfanew far beyond the file
-    c.emplace_back(farHeaders, "unrecognized file format");
-    Bytes manySections = test::MakePe(Image(MakeBlock({})));
-    manySections[0x80 + 6] = 0xFF;  // a section table beyond the file
-    manySections[0x80 + 7] = 0xFF;
-    c.emplace_back(manySections, "unrecognized file format");
-    test::PeImage noConfig = Image(MakeBlock({}));
-    noConfig.sections[2].name = ".data";
-    c.emplace_back(test::MakePe(noConfig), "invalid component");
-    c.emplace_back(test::MakePe(Image(Bytes(0x100, 0))), "invalid component");
-    // .config's raw data claimed beyond the end of the file.
-    test::PeLayout layout;
-    Bytes beyond = test::MakePe(Image(MakeBlock({})), &layout);
-    Patch(beyond, layout.sectionTableOffset + 2 * 40 + 16, 0x7FFFFE00);
-    c.emplace_back(beyond, "invalid component");
-    // Growth with a zero file alignment.
-    Bytes zeroAlignment = test::MakePe(Image(MakeBlock({}), 0x20), &layout);
-    Patch(zeroAlignment, layout.ntOffset + 24 + 36, 0);
-    c.emplace_back(zeroAlignment, "invalid component");
-    // A valid block whose section would reach over the NT headers.
-    Bytes overHeaders = test::MakePe(Image(MakeBlock({})), &layout);
-    Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 16, 0x200);
-    Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 20, 0x40);
-    const Bytes empty = MakeBlock({});
-    std::copy(empty.begin(), empty.end(), overHeaders.begin() + 0x40);
-    c.emplace_back(overHeaders, "invalid component");
-    return c;
-  }();
+  std::vector<std::pair<Bytes, std::string>> cases;
+  cases.emplace_back(Bytes{'M', 'Z', 'n', 'o', 't'}, "unrecognized file format");
+  Bytes noPe = test::MakePe(Image(MakeBlock({})));
+  noPe[0x80 + 1] = 'X';
+  cases.emplace_back(noPe, "unrecognized file format");
+  Bytes farHeaders = test::MakePe(Image(MakeBlock({})));
+  farHeaders[0x3C + 3] = 0x7F;  // e_lfanew far beyond the file
+  cases.emplace_back(farHeaders, "unrecognized file format");
+  Bytes manySections = test::MakePe(Image(MakeBlock({})));
+  manySections[0x80 + 6] = 0xFF;  // a section table beyond the file
+  manySections[0x80 + 7] = 0xFF;
+  cases.emplace_back(manySections, "unrecognized file format");
+  test::PeImage noConfig = Image(MakeBlock({}));
+  noConfig.sections[2].name = ".data";
+  cases.emplace_back(test::MakePe(noConfig), "invalid component");
+  cases.emplace_back(test::MakePe(Image(Bytes(0x100, 0))), "invalid component");
+  // .config's raw data claimed beyond the end of the file.
+  test::PeLayout layout;
+  Bytes beyond = test::MakePe(Image(MakeBlock({})), &layout);
+  Patch(beyond, layout.sectionTableOffset + 2 * 40 + 16, 0x7FFFFE00);
+  cases.emplace_back(beyond, "invalid component");
+  // Growth with a zero file alignment.
+  Bytes zeroAlignment = test::MakePe(Image(MakeBlock({}), 0x20), &layout);
+  Patch(zeroAlignment, layout.ntOffset + 24 + 36, 0);
+  cases.emplace_back(zeroAlignment, "invalid component");
+  // A valid block whose section would reach over the NT headers.
+  Bytes overHeaders = test::MakePe(Image(MakeBlock({})), &layout);
+  Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 16, 0x200);
+  Patch(overHeaders, layout.sectionTableOffset + 2 * 40 + 20, 0x40);
+  const Bytes empty = MakeBlock({});
+  std::copy(empty.begin(), empty.end(), overHeaders.begin() + 0x40);
+  cases.emplace_back(overHeaders, "invalid component");
   for (const auto& [bytes, reason] : cases) {
     Write("app.exe", bytes);
     EXPECT_EQ(FailureOf(bind), "Unable to bind " + app + ": " + reason);

@@ -38,15 +38,17 @@ public:
   std::vector<XString> paths;
 };
 
-TEST_F(FileTest, ModesCreateTruncateAppendAndRequireAnExistingFile) {
+TEST_F(FileTest, ModesCreateTruncateAppendRequireAnExistingFileAndCloseOnce) {
   File f(dir.path(u"data.bin"));
   EXPECT_NE(f.open(kFileReadWrite), 0) << "mode 4 needs an existing file";
   EXPECT_FALSE(f.isOpen());
   EXPECT_NE(f.open(kFileRead), 0);
+  EXPECT_NE(f.close(), 0) << "only an open file closes";
 
   ASSERT_EQ(f.open(kFileWrite), 0);
   EXPECT_EQ(f.write("hello world", 11), 0);
   ASSERT_EQ(f.close(), 0);
+  EXPECT_NE(f.close(), 0) << "nor twice";
   EXPECT_EQ(dir.readFile("data.bin"), "hello world");
 
   ASSERT_EQ(f.open(kFileAppend), 0);
@@ -67,6 +69,15 @@ TEST_F(FileTest, ModesCreateTruncateAppendAndRequireAnExistingFile) {
   ASSERT_EQ(f.open(kFileWrite), 0);
   ASSERT_EQ(f.close(), 0);
   EXPECT_EQ(f.size(), 0) << "mode 2 truncates";
+
+  // The destructor closes the descriptor.
+  {
+    File d(dir.path(u"d.txt"));
+    ASSERT_EQ(d.open(kFileWrite), 0);
+    ASSERT_EQ(d.write("abc", 3), 0);
+  }
+  EXPECT_EQ(dir.readFile("d.txt"), "abc");
+  EXPECT_EQ(File(dir.path(u"d.txt")).remove(), 0) << "no descriptor is left open on it";
 }
 
 TEST_F(FileTest, MisuseIsAnAssertionFailure) {
@@ -84,17 +95,6 @@ TEST_F(FileTest, MisuseIsAnAssertionFailure) {
   EXPECT_THROW(f.open(0), AssertionFailedError);
   EXPECT_THROW(f.open(7), AssertionFailedError);
   EXPECT_FALSE(f.isOpen());
-}
-
-TEST_F(FileTest, CloseOnlyAnOpenFileAndReopen) {
-  dir.writeFile("a.txt", "abc");
-  File f(dir.path(u"a.txt"));
-  EXPECT_NE(f.close(), 0);
-  ASSERT_EQ(f.open(kFileRead), 0);
-  ASSERT_EQ(f.close(), 0);
-  EXPECT_NE(f.close(), 0);
-  ASSERT_EQ(f.open(kFileRead), 0);
-  EXPECT_EQ(readAll(f), "abc");
 }
 
 TEST_F(FileTest, SeekOriginsAndTell) {
@@ -118,14 +118,13 @@ TEST_F(FileTest, SeekOriginsAndTell) {
   EXPECT_EQ(f.tell(), 4) << "an unknown origin does not move";
   EXPECT_NE(f.seek(kSeekStart, -5), 0) << "before the start";
   EXPECT_EQ(f.tell(), 4);
-}
 
-TEST_F(FileTest, PositionsBeyondFourGibibytesAreKept) {
-  File f(dir.path(u"sparse.bin"));
-  ASSERT_EQ(f.open(kFileWrite), 0);
+  // Positions beyond 4 GiB are kept.
+  File sparse(dir.path(u"sparse.bin"));
+  ASSERT_EQ(sparse.open(kFileWrite), 0);
   const int64_t beyond4G = (int64_t(1) << 32) + 5;
-  ASSERT_EQ(f.seek(kSeekStart, beyond4G), 0);
-  EXPECT_EQ(f.tell(), beyond4G);
+  ASSERT_EQ(sparse.seek(kSeekStart, beyond4G), 0);
+  EXPECT_EQ(sparse.tell(), beyond4G);
 }
 
 TEST_F(FileTest, FilesOfTwoGibibytesOrMoreHaveNoSize) {
@@ -142,8 +141,35 @@ TEST_F(FileTest, FilesOfTwoGibibytesOrMoreHaveNoSize) {
   EXPECT_TRUE(f.exists());
 }
 
-TEST_F(FileTest, StatOfAMissingFile) {
-  File f(dir.path(u"missing.txt"));
+TEST_F(FileTest, StatTimesPermissionsAndRemovalOfFilesFoldersAndMissingFiles) {
+  dir.writeFile("sub/f.txt", "12345");
+  File f(dir.path(u"sub\\f.txt"));
+  EXPECT_TRUE(f.exists());
+  EXPECT_FALSE(f.isDirectory());
+  EXPECT_EQ(f.size(), 5);
+  EXPECT_EQ(f.permissions() & (kPermissionRead | kPermissionWrite), kPermissionRead | kPermissionWrite);
+  // A closed file takes a modification time, compared as a signed value.
+  ASSERT_EQ(f.setModificationTime(1000000000), 0);
+  EXPECT_EQ(f.modificationTime(), 1000000000);
+  EXPECT_TRUE(f.isOlderThan(1000000001));
+  EXPECT_FALSE(f.isOlderThan(1000000000));
+  EXPECT_FALSE(f.isOlderThan(-5));
+  // Write protection comes and goes.
+  ASSERT_EQ(f.setPermissions(kPermissionRead), 0);
+  EXPECT_EQ(f.permissions() & kPermissionWrite, 0);
+  ASSERT_EQ(f.setPermissions(kPermissionRead | kPermissionWrite), 0);
+  EXPECT_EQ(f.permissions() & kPermissionWrite, kPermissionWrite);
+
+  File folder(dir.path(u"sub"));
+  EXPECT_TRUE(folder.exists());
+  EXPECT_TRUE(folder.isDirectory());
+  EXPECT_NE(folder.open(kFileRead), 0) << "a folder is not a file";
+  EXPECT_NE(folder.remove(), 0) << "remove deletes files, not folders";
+  EXPECT_TRUE(dir.exists("sub"));
+
+  EXPECT_EQ(f.remove(), 0);
+  EXPECT_FALSE(dir.exists("sub/f.txt"));
+  // A missing file has nothing and takes nothing.
   EXPECT_FALSE(f.exists());
   EXPECT_FALSE(f.isDirectory());
   EXPECT_EQ(f.size(), -1);
@@ -154,50 +180,7 @@ TEST_F(FileTest, StatOfAMissingFile) {
   EXPECT_NE(f.setPermissions(kPermissionRead), 0);
 }
 
-TEST_F(FileTest, StatOfAFileAndAFolder) {
-  dir.writeFile("sub/f.txt", "12345");
-  File f(dir.path(u"sub\\f.txt"));
-  EXPECT_TRUE(f.exists());
-  EXPECT_FALSE(f.isDirectory());
-  EXPECT_EQ(f.size(), 5);
-  EXPECT_EQ(f.permissions() & (kPermissionRead | kPermissionWrite), kPermissionRead | kPermissionWrite);
-
-  File folder(dir.path(u"sub"));
-  EXPECT_TRUE(folder.exists());
-  EXPECT_TRUE(folder.isDirectory());
-  EXPECT_NE(folder.open(kFileRead), 0) << "a folder is not a file";
-  EXPECT_NE(folder.remove(), 0) << "remove deletes files, not folders";
-  EXPECT_TRUE(dir.exists("sub"));
-}
-
-TEST_F(FileTest, ModificationTimeIsSetOnAClosedFile) {
-  dir.writeFile("t.txt", "x");
-  File f(dir.path(u"t.txt"));
-  ASSERT_EQ(f.setModificationTime(1000000000), 0);
-  EXPECT_EQ(f.modificationTime(), 1000000000);
-  EXPECT_TRUE(f.isOlderThan(1000000001));
-  EXPECT_FALSE(f.isOlderThan(1000000000));
-  EXPECT_FALSE(f.isOlderThan(-5)) << "compared as signed values";
-}
-
-TEST_F(FileTest, WriteProtection) {
-  dir.writeFile("p.txt", "x");
-  File f(dir.path(u"p.txt"));
-  ASSERT_EQ(f.setPermissions(kPermissionRead), 0);
-  EXPECT_EQ(f.permissions() & kPermissionWrite, 0);
-  ASSERT_EQ(f.setPermissions(kPermissionRead | kPermissionWrite), 0);
-  EXPECT_EQ(f.permissions() & kPermissionWrite, kPermissionWrite);
-}
-
-TEST_F(FileTest, RemoveDeletesTheFile) {
-  dir.writeFile("r.txt", "x");
-  File f(dir.path(u"r.txt"));
-  EXPECT_EQ(f.remove(), 0);
-  EXPECT_FALSE(dir.exists("r.txt"));
-  EXPECT_NE(f.remove(), 0);
-}
-
-TEST_F(FileTest, PathsAreMadeAbsoluteFromEveryConstructor) {
+TEST_F(FileTest, PathsAreMadeAbsoluteFromEveryConstructorAndEndBeforeTheLastBackslash) {
   Directory parent(dir.path());
   File fromParent(parent, XString(u"a\\..\\b.txt"));
   EXPECT_EQ(fromParent.widePath(), dir.path(u"b.txt"));
@@ -210,27 +193,14 @@ TEST_F(FileTest, PathsAreMadeAbsoluteFromEveryConstructor) {
   EXPECT_EQ(sub.widePath(), dir.path(u"x\\y"));
   EXPECT_EQ(Directory(ToAnsi(dir.path())).widePath(), dir.path());
   EXPECT_THROW(File(XString(u"  \t")), AssertionFailedError) << "a path that cannot be made absolute";
-}
 
-TEST_F(FileTest, ParentDirectoryIsThePathUpToTheLastBackslash) {
-  std::optional<Directory> parent = File(XString(u"C:\\x.txt")).parentDirectory();
-  ASSERT_TRUE(parent);
-  EXPECT_EQ(parent->widePath(), u"C:") << "not the drive's current folder";
-  parent = File(XString(u"C:\\App\\bin\\run.exe")).parentDirectory();
-  ASSERT_TRUE(parent);
-  EXPECT_EQ(parent->widePath(), u"C:\\App\\bin");
-  EXPECT_EQ(parent->ansiPath(), "C:\\App\\bin");
-}
-
-TEST_F(FileTest, DestructorClosesTheDescriptor) {
-  {
-    File f(dir.path(u"d.txt"));
-    ASSERT_EQ(f.open(kFileWrite), 0);
-    ASSERT_EQ(f.write("abc", 3), 0);
-  }
-  EXPECT_EQ(dir.readFile("d.txt"), "abc");
-  File again(dir.path(u"d.txt"));
-  EXPECT_EQ(again.remove(), 0) << "no descriptor is left open on it";
+  std::optional<Directory> up = File(XString(u"C:\\x.txt")).parentDirectory();
+  ASSERT_TRUE(up);
+  EXPECT_EQ(up->widePath(), u"C:") << "not the drive's current folder";
+  up = File(XString(u"C:\\App\\bin\\run.exe")).parentDirectory();
+  ASSERT_TRUE(up);
+  EXPECT_EQ(up->widePath(), u"C:\\App\\bin");
+  EXPECT_EQ(up->ansiPath(), "C:\\App\\bin");
 }
 
 TEST_F(FileTest, CreateDirectoriesReportsEachCreatedFolderParentFirst) {
@@ -251,15 +221,13 @@ TEST_F(FileTest, CreateDirectoriesReportsEachCreatedFolderParentFirst) {
 
   EXPECT_EQ(Directory(dir.path(u"f")).createDirectories(), 0) << "the listener is optional";
   EXPECT_TRUE(dir.exists("f"));
-}
 
-TEST_F(FileTest, CreateDirectoriesFailsBehindAFile) {
+  // Behind a file nothing is made, but what exists at the path counts.
   dir.writeFile("plain", "x");
-  CreatedFolders created;
-  EXPECT_NE(Directory(dir.path(u"plain\\sub")).createDirectories(&created), 0);
-  EXPECT_TRUE(created.paths.empty());
-  EXPECT_EQ(Directory(dir.path(u"plain")).createDirectories(&created), 0)
-      << "something that exists at the path counts as success";
+  CreatedFolders behind;
+  EXPECT_NE(Directory(dir.path(u"plain\\sub")).createDirectories(&behind), 0);
+  EXPECT_TRUE(behind.paths.empty());
+  EXPECT_EQ(Directory(dir.path(u"plain")).createDirectories(&behind), 0);
 }
 
 TEST_F(FileTest, RemoveDirectoryOnlyRemovesAnEmptyFolder) {

@@ -64,7 +64,7 @@ protected:
   ScratchFolder scratch;
 };
 
-TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackUnchanged) {
+TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackAndRefusesBadOnes) {
   std::vector<pack::PackageFile> main = {Folder(u"bin"), Content(u"bin\\app.exe", 1600000000, "MZ app"),
                                          Content(u"bin\\empty.txt", 1600000001, ""),
                                          Content(u"docs\\\u00e9t\u00e9.txt", -5, "summer")};
@@ -80,12 +80,10 @@ TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackUnchanged) {
     EXPECT_EQ(info->isInstallation(), kind == kPackageInstallation);
     EXPECT_EQ(info->productName(), r.productName);
   }
-}
 
-TEST_F(InstallInfoTest, EmptyTablesAndAbsentStrings) {
-  InstallRecord r;  // nothing at all: every string absent, every table empty
-  r.noJre = 1;
-  InstallRecord written = Build(r, {});
+  InstallRecord none;  // nothing at all: every string absent, every table empty
+  none.noJre = 1;
+  InstallRecord written = Build(none, {});
   std::unique_ptr<InstallInfo> info = Read();
   test::ExpectInfoMatchesRecord(*info, written);
   EXPECT_EQ(info->mainFiles().count(), 0u);
@@ -94,31 +92,38 @@ TEST_F(InstallInfoTest, EmptyTablesAndAbsentStrings) {
   EXPECT_FALSE(info->destination());
   EXPECT_FALSE(info->programFolder());
   EXPECT_FALSE(info->defaultDestination());
+
+  // Refused: a file name that climbs out of the destination, a file without
+  // a package.
+  Build(MinimalRecord(), {Content(u"..\\..\\evil.exe", 0, "MZ")});
+  try {
+    Read();
+    ADD_FAILURE() << "accepted";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.message(), LoadMessage(1181));
+  }
+  test::WriteFileBytes(scratch.native("setup.exe"), std::vector<uint8_t>(100, 0));
+  EXPECT_THROW(Read(), FatalError);
 }
 
-TEST_F(InstallInfoTest, ProductNameFallsBackToThePackageName) {
+TEST_F(InstallInfoTest, NamesLogsKindsAndPrograms) {
+  // The product name falls back to the package name.
   InstallRecord r = MinimalRecord();
+  r.language = 4;
   InstallInfo info(r);
   EXPECT_EQ(info.productName(), XString(u"Hello"));
   EXPECT_FALSE(info.ownProductName());
   EXPECT_EQ(info.installLog().productName(), u"Hello");
+  // The logs carry the language; the temporary-files log is nameless.
+  EXPECT_EQ(info.installLog().logInteger(), 4);
+  EXPECT_EQ(info.installLog().recordCount(), 0u);
+  EXPECT_FALSE(info.tempLog().hasProductName());
   r.productName = u"Hello Product";
   InstallInfo named(r);
   EXPECT_EQ(named.productName(), XString(u"Hello Product"));
   EXPECT_EQ(named.installLog().productName(), u"Hello Product");
-}
 
-TEST_F(InstallInfoTest, LogsAreNamedAndCarryTheLanguage) {
-  InstallRecord r = MinimalRecord();
-  r.language = 4;
-  InstallInfo info(r);
-  EXPECT_EQ(info.installLog().logInteger(), 4);
-  EXPECT_EQ(info.installLog().recordCount(), 0u);
-  EXPECT_FALSE(info.tempLog().hasProductName());
-}
-
-TEST_F(InstallInfoTest, KindThreeIsAnAssertionOtherKindsAreNeither) {
-  InstallRecord r = MinimalRecord();
+  // Kind 3 is an assertion, other kinds are neither.
   r.kind = 3;
   InstallInfo three(r);
   EXPECT_THROW(three.isInstallation(), AssertionFailedError);
@@ -127,30 +132,13 @@ TEST_F(InstallInfoTest, KindThreeIsAnAssertionOtherKindsAreNeither) {
   InstallInfo nine(r);
   EXPECT_FALSE(nine.isInstallation());
   EXPECT_FALSE(nine.isUpdate());
-}
 
-TEST_F(InstallInfoTest, AProgramWithoutArgumentsIsAnAssertion) {
-  InstallRecord r = MinimalRecord();
+  // A program without arguments is an assertion.
+  r = MinimalRecord();
   r.afterRunProgram = u"hello.exe";
   EXPECT_THROW(InstallInfo{r}, AssertionFailedError);
   r.afterRunArguments = u"";
   EXPECT_NO_THROW(InstallInfo{r});
-}
-
-TEST_F(InstallInfoTest, RefusesAnInstallerWithATraversingName) {
-  InstallRecord r = MinimalRecord();
-  Build(r, {Content(u"..\\..\\evil.exe", 0, "MZ")});
-  try {
-    Read();
-    ADD_FAILURE() << "accepted";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.message(), LoadMessage(1181));
-  }
-}
-
-TEST_F(InstallInfoTest, RefusesAFileWithoutPackage) {
-  test::WriteFileBytes(scratch.native("setup.exe"), std::vector<uint8_t>(100, 0));
-  EXPECT_THROW(Read(), FatalError);
 }
 
 TEST_F(InstallInfoTest, DefaultDestinationByBase) {
@@ -178,19 +166,6 @@ TEST_F(InstallInfoTest, DefaultDestinationByBase) {
   EXPECT_THROW(InstallInfo{r}, AssertionFailedError);
   r.defaultDestination = std::nullopt;
   EXPECT_FALSE(InstallInfo(r).defaultDestination());
-}
-
-TEST_F(InstallInfoTest, ExpandRootReplacesEveryExactMarker) {
-  InstallInfo info(MinimalRecord());
-  info.setDestination(XString(u"C:\\P"));
-  XString root = info.destination()->widePath();
-  EXPECT_EQ(info.expandRoot(u"$(Root)\\bin;$(Root)"), root + u"\\bin;" + root);
-  EXPECT_EQ(info.expandRoot(u"$(root) $(Root"), u"$(root) $(Root");
-  EXPECT_EQ(info.expandRoot(u"$($(Root))"), u"$(" + root + u")");
-  EXPECT_EQ(info.expandRoot(u""), u"");
-  info.setDestination(std::nullopt);
-  EXPECT_FALSE(info.destination());
-  EXPECT_THROW(info.expandRoot(u"$(Root)"), AssertionFailedError);
 }
 
 TEST_F(InstallInfoTest, OverwritePolicyByMode) {
@@ -280,7 +255,7 @@ TEST_F(InstallInfoTest, RepresentableInCodePageChecksEveryText) {
   EXPECT_TRUE(InstallInfo(r).representableInCodePage());
 }
 
-TEST_F(InstallInfoTest, RunChoices) {
+TEST_F(InstallInfoTest, RunChoicesAndTheRootMarker) {
   InstallInfo info(MinimalRecord());
   EXPECT_THROW(info.installProfile(), AssertionFailedError);
   info.setInstallProfile(kProfilePersonal);
@@ -289,8 +264,6 @@ TEST_F(InstallInfoTest, RunChoices) {
   EXPECT_THROW(info.setInstallProfile(0), AssertionFailedError);
   EXPECT_EQ(info.installProfile(), 2);
   EXPECT_FALSE(info.rebootRequired());
-  info.setRebootRequired(true);
-  EXPECT_TRUE(info.rebootRequired());
 
   ServiceEntry service;
   service.interactive = true;
@@ -300,6 +273,17 @@ TEST_F(InstallInfoTest, RunChoices) {
   EXPECT_FALSE(service.interactive);
   EXPECT_EQ(service.userName, u"me");
   EXPECT_THROW(service.SetAccount(3, u"", u""), AssertionFailedError);
+
+  // expandRoot replaces every exact marker.
+  info.setDestination(XString(u"C:\\P"));
+  XString root = info.destination()->widePath();
+  EXPECT_EQ(info.expandRoot(u"$(Root)\\bin;$(Root)"), root + u"\\bin;" + root);
+  EXPECT_EQ(info.expandRoot(u"$(root) $(Root"), u"$(root) $(Root");
+  EXPECT_EQ(info.expandRoot(u"$($(Root))"), u"$(" + root + u")");
+  EXPECT_EQ(info.expandRoot(u""), u"");
+  info.setDestination(std::nullopt);
+  EXPECT_FALSE(info.destination());
+  EXPECT_THROW(info.expandRoot(u"$(Root)"), AssertionFailedError);
 
   EXPECT_EQ(InstallInfo::Current(), nullptr);
   {

@@ -1,5 +1,6 @@
 // The packaging tool: its description format, the product folder walk and
 // the command line, through to the installer's own reading of the result.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -23,6 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 void WriteText(const fs::path& path, const std::string& text) {
   test::WriteFileBytes(path, Bytes(text.begin(), text.end()));
@@ -31,6 +34,18 @@ void WriteText(const fs::path& path, const std::string& text) {
 std::string ReadText(const fs::path& path) {
   Bytes b = test::ReadFileBytes(path);
   return std::string(b.begin(), b.end());
+}
+
+std::vector<XString> Names(const RecordBlock& block) {
+  std::vector<XString> names;
+  for (const RecordFileEntry& e : block.entries) names.push_back(e.name);
+  return names;
+}
+
+// A description of the package "x" of the product folder, with `keys` in its
+// [package] section and the sections `rest`.
+std::string Pkg(const std::string& keys, const std::string& rest = "") {
+  return "[package]\nname = \"x\"\n" + keys + "[files]\nsource = \"product\"\n" + rest;
 }
 
 // Every key of the format, with a value other than its default.
@@ -50,40 +65,32 @@ ui-library = "art/resources.dll"
 uninstaller = "bin/uninstall.exe"
 recorded-file = "bin/app.exe"
 path-entry = "bin"
-
 [uninstall-entry]
 icon = "bin/app.exe"
 version = "2.1.0"
 publisher = "Example Corp."
 estimated-size = 4096
-
 [destination]
 base = "path"
 folder = 'C:\Example'
 fixed = true
 program-folder = "Example Group"
-
 [files]
 source = "product"
 exclude = ["*.pdb", "tmp"]
-
 [install-run]
 program = "bin/setup.exe"
 arguments = "/quiet $(Root)"
-
 [after-run]
 program = "bin/app.exe"
-
 [primary]
 name = "Example Base"
 markers = ["bin/app.exe", "base.cfg"]
 jre-file = "bin/app.exe"
-
 [jre]
 version = "1.4.2_05"
 value = 3735928559
 names = ["Java 2 Runtime", ""]
-
 [[jre.layout]]
 flag = 1
 files = [
@@ -91,60 +98,50 @@ files = [
   { path = "lib/rt.jar", size = 25000000 },
   { path = "bin/old.dll", absent = true },
 ]
-
 [[jre.layout]]
-
 [[shortcut]]
 name = "Example"
 target = "bin/app.exe"
 arguments = '-root "$(Root)"'
 icon = "bin/app.exe"
 icon-index = 1
-
 [[shortcut]]
 location = "desktop"
 name = "Example"
 target = "bin/app.exe"
 working-folder = ""
 icon-index = -3
-
 [[shortcut]]
 location = "start-menu"
 name = "Tools/Example Tool"
 target = "bin/app.exe"
-
 [[shortcut]]
 location = "startup"
 name = "Example Agent"
 target = "bin/app.exe"
 arguments = "/background"
-
 [[association]]
 extension = "exa"
 label = "Example documents"
 description = "Example.Document"
 program = "bin/app.exe"
-
 [[association]]
 extension = "exb"
 description = "Example.Backup"
 program = "bin/app.exe"
 arguments = ""
 selected = false
-
 [[service]]
 executable = "bin/svc.exe"
 display-name = "Example Service"
 description = "Keeps examples"
 interactive = true
 dependencies = ["Tcpip", "EventLog"]
-
 [[service]]
 executable = "bin/svc.exe"
 display-name = "Example Helper"
 start = "disabled"
 account = "user"
-
 [bind]
 script = "xbind.txt"
 )toml";
@@ -210,26 +207,36 @@ protected:
     test::WriteFileBytes(scratch.native("tool/xinstres.dll"), test::RandomBytes(500, 2));
     test::WriteFileBytes(scratch.native("tool/shfolder.dll"), test::RandomBytes(300, 3));
     env.toolFolder = scratch.native("tool");
-    WriteText(scratch.native("pkg/licence.txt"), "Terms\nMore terms\n");
-    WriteText(scratch.native("pkg/art/wizard.bmp"), "BM bitmap");
-    WriteText(scratch.native("pkg/hooks/hooks.dll"), "MZ hooks");
-    WriteText(scratch.native("pkg/art/resources.dll"), "MZ the vendor's dialogs");
-    WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
-    WriteText(scratch.native("pkg/product/bin/app.exe"), "MZ app");
-    WriteText(scratch.native("pkg/product/bin/setup.exe"), "MZ setup");
-    WriteText(scratch.native("pkg/product/bin/svc.exe"), "MZ service");
-    WriteText(scratch.native("pkg/product/bin/uninstall.exe"), "MZ uninstall");
-    WriteText(scratch.native("pkg/product/bin/app.pdb"), "symbols");
-    WriteText(scratch.native("pkg/product/tmp/scratch.txt"), "left out");
-    WriteText(scratch.native("pkg/product/read me.txt"), "Read me");
+    scratch.writeFile("pkg/licence.txt", "Terms\nMore terms\n");
+    scratch.writeFile("pkg/art/wizard.bmp", "BM bitmap");
+    scratch.writeFile("pkg/hooks/hooks.dll", "MZ hooks");
+    scratch.writeFile("pkg/art/resources.dll", "MZ the vendor's dialogs");
+    scratch.writeFile("pkg/xbind.txt", "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
+    scratch.writeFile("pkg/product/bin/app.exe", "MZ app");
+    scratch.writeFile("pkg/product/bin/setup.exe", "MZ setup");
+    scratch.writeFile("pkg/product/bin/svc.exe", "MZ service");
+    scratch.writeFile("pkg/product/bin/uninstall.exe", "MZ uninstall");
+    scratch.writeFile("pkg/product/bin/app.pdb", "symbols");
+    scratch.writeFile("pkg/product/tmp/scratch.txt", "left out");
+    scratch.writeFile("pkg/product/read me.txt", "Read me");
     fs::create_directories(scratch.native("pkg/product/empty folder"));
   }
   void TearDown() override { ResetLanguage(); }
+
+  std::string P(const std::string& relative) const { return scratch.native(relative).string(); }
 
   int Run(std::vector<std::string> args) {
     out.str("");
     err.str("");
     return pack::RunCli(args, out, err, env);
+  }
+
+  // Writes `text` as pkg/package.toml and builds setup.exe from it.
+  int Build(const std::string& text, std::vector<std::string> options = {"-q"}) {
+    WriteText(scratch.native("pkg/package.toml"), text);
+    std::vector<std::string> args{"build", P("pkg/package.toml"), "-o", P("setup.exe")};
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args);
   }
 
   pack::Description Parse(const std::string& text) {
@@ -252,24 +259,18 @@ protected:
   std::ostringstream out, err;
 };
 
-TEST_F(CorvpackTest, EveryKeyReachesTheRecord) {
+TEST_F(CorvpackTest, EveryKeyReachesTheRecordAndReadsBackThroughTheInstaller) {
   pack::Description d = Parse(kFullDescription);
   EXPECT_EQ(d.record, FullDescriptionRecord());
   EXPECT_EQ(d.productFolder, scratch.native("pkg/product"));
   EXPECT_EQ(d.exclude, (std::vector<std::string>{"*.pdb", "tmp"}));
   EXPECT_TRUE(d.warnings.empty());
-}
 
-TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
-  WriteText(scratch.native("pkg/package.toml"), kFullDescription);
-  ASSERT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("setup.exe").string(), "-q"}),
-            pack::kExitOk)
-      << err.str();
+  ASSERT_EQ(Build(kFullDescription), pack::kExitOk) << err.str();
   EXPECT_EQ(out.str(), "");
   File file(scratch.path(u"setup.exe"));
   ASSERT_EQ(file.open(kFileRead), 0);
   InstallInfo info(file);
-
   InstallRecord expected = FullDescriptionRecord();
   pack::OpenedInstaller opened = pack::OpenInstaller(scratch.native("setup.exe"));
   expected.mainBlock = opened.record.mainBlock;
@@ -278,20 +279,16 @@ TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
 
   // The main files: sorted, folders first of their contents, without the
   // excluded ones; the auxiliary files in their fixed order.
-  std::vector<XString> names;
-  for (const RecordFileEntry& e : opened.record.mainBlock.entries) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<XString>{u"bin", u"bin\\app.exe", u"bin\\setup.exe", u"bin\\svc.exe",
-                                         u"bin\\uninstall.exe", u"empty folder", u"read me.txt"}));
-  names.clear();
-  for (const RecordFileEntry& e : opened.record.auxiliaryBlock.entries) names.push_back(e.name);
-  EXPECT_EQ(names,
+  EXPECT_EQ(Names(opened.record.mainBlock), (std::vector<XString>{u"bin", u"bin\\app.exe", u"bin\\setup.exe",
+                                                                  u"bin\\svc.exe", u"bin\\uninstall.exe",
+                                                                  u"empty folder", u"read me.txt"}));
+  EXPECT_EQ(Names(opened.record.auxiliaryBlock),
             (std::vector<XString>{u"xbind.script", u"xinstres.dll", u"shfolder.dll", u"hooks.dll", u"wizard.bmp"}));
 
   // The bind script is stored as UTF-16LE text.
-  ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("auxiliary").string(), "--auxiliary"}), 0);
-  Bytes script = test::ReadFileBytes(scratch.native("auxiliary/xbind.script"));
+  ASSERT_EQ(Run({"extract", P("setup.exe"), "-o", P("auxiliary"), "--auxiliary"}), 0);
   const std::string utf16 = Utf16le(u"ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
-  EXPECT_EQ(script, Bytes(utf16.begin(), utf16.end()));
+  EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/xbind.script")), Bytes(utf16.begin(), utf16.end()));
   EXPECT_EQ(test::ReadFileBytes(scratch.native("auxiliary/shfolder.dll")), test::ReadFileBytes(scratch.native("tool/shfolder.dll")));
   // The vendor's UI resource library replaces the build's, under the name
   // the installer loads.
@@ -300,8 +297,7 @@ TEST_F(CorvpackTest, EveryFieldWrittenReadsBackThroughTheInstaller) {
 }
 
 TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
-  pack::Description d = Parse("[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
-  const InstallRecord& r = d.record;
+  const InstallRecord r = Parse("[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n").record;
   EXPECT_EQ(r.kind, kPackageInstallation);
   EXPECT_EQ(r.productKey, XString(u"Hello"));
   EXPECT_FALSE(r.productName);
@@ -317,17 +313,14 @@ TEST_F(CorvpackTest, DefaultsKeepTheCommonCaseShort) {
   EXPECT_EQ(r.reserved6, 0);
   EXPECT_FALSE(r.licenseText || r.installRunProgram || r.afterRunProgram || r.uninstallerName);
   EXPECT_TRUE(r.shortcuts.empty() && r.associations.empty() && r.services.empty());
-
   // false leaves a defaulted string out of the record.
-  pack::Description none = Parse(
-      "[package]\nname = \"Hello\"\n[destination]\nfolder = false\nprogram-folder = false\n"
-      "[files]\nsource = \"product\"\n");
-  EXPECT_FALSE(none.record.defaultDestination);
-  EXPECT_FALSE(none.record.defaultProgramFolder);
+  const InstallRecord none = Parse(Pkg("", "[destination]\nfolder = false\nprogram-folder = false\n")).record;
+  EXPECT_FALSE(none.defaultDestination);
+  EXPECT_FALSE(none.defaultProgramFolder);
 }
 
 TEST_F(CorvpackTest, ProblemsNameFileLineAndKey) {
-  std::string file = scratch.native("pkg/package.toml").string();
+  const std::string file = P("pkg/package.toml");
   EXPECT_EQ(Problems("[package]\nname = \"x\"\n[files]\nsource = \"product\"\n[[shortcut]]\nname = \"a\"\n"
                      "target = \"a.exe\"\nlocation = \"desktp\"\n"),
             file + ":8:12: error: shortcut[0].location: unknown value \"desktp\"; expected program-folder, desktop, "
@@ -347,104 +340,105 @@ TEST_F(CorvpackTest, ProblemsNameFileLineAndKey) {
   std::istringstream split(all);
   for (std::string line; std::getline(split, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 6u) << all;
-  EXPECT_EQ(lines[0], file + ": error: package: missing; the [package] section with its name is required");
-  EXPECT_EQ(lines[1], file + ":1:2: error: pakage: unknown section or key (did you mean \"package\"?)");
-  EXPECT_EQ(lines[2], file + ":3:9: error: destination.fixed: expected true or false, found a string");
-  EXPECT_EQ(lines[3], file + ":4:8: error: destination.base: expected a string, found an integer");
-  EXPECT_NE(lines[4].find(":6:10: error: files.source: no such folder: "), std::string::npos) << lines[4];
-  EXPECT_EQ(lines[5], file + ":8:13: error: association[0].extension: write the extension without its dot (\"txt\")");
+  EXPECT_THAT(lines[4], HasSubstr(":6:10: error: files.source: no such folder: "));
+  lines.erase(lines.begin() + 4);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       file + ": error: package: missing; the [package] section with its name is required",
+                       file + ":1:2: error: pakage: unknown section or key (did you mean \"package\"?)",
+                       file + ":3:9: error: destination.fixed: expected true or false, found a string",
+                       file + ":4:8: error: destination.base: expected a string, found an integer",
+                       file + ":8:13: error: association[0].extension: write the extension without its dot (\"txt\")",
+                   }));
 }
 
-TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUse) {
-  const std::string head = "[package]\nname = \"x\"\n[files]\nsource = \"product\"\n";
-  EXPECT_NE(Problems(head + "[package.x]\n").find("unknown key"), std::string::npos);
-  EXPECT_NE(Problems("[package]\nname = \"x\"\nuninstaller = \"../u.exe\"\n[files]\nsource = \"product\"\n")
-                .find("package.uninstaller: must be a relative path inside the destination"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[[shortcut]]\nname = 'C:\\x'\ntarget = \"a\"\n").find("shortcut[0].name: must be"),
-            std::string::npos);
-  EXPECT_NE(Problems("[package]\nname = \"x\"\nkind = \"update\"\n[files]\nsource = \"product\"\n")
-                .find("primary.name: missing; an update package names the product it updates"),
-            std::string::npos);
-  EXPECT_NE(Problems("[package]\nname = \"x\"\n[destination]\nprogram-folder = false\n[files]\nsource = \"product\"\n"
-                     "[[shortcut]]\nname = \"a\"\ntarget = \"a.exe\"\n")
-                .find("destination.program-folder: a shortcut goes to the program folder"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[[association]]\nextension = \"a\"\nprogram = \"a\"\ndescription = \"d\"\n"
-                            "[[association]]\nextension = \"A\"\nprogram = \"a\"\ndescription = \"d\"\n")
-                .find("\"A\" is associated twice"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nfiles = [{ path = \"x\" }]\n")
-                .find("jre.layout[0].files[0].size: missing"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nflag = 256\n").find("out of range 0 to 255"),
-            std::string::npos);
-  EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"missing.txt\"\n[files]\nsource = \"product\"\n")
-                .find("package.licence: no such file"),
-            std::string::npos);
+TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstTheTarget) {
   test::WriteFileBytes(scratch.native("pkg/latin1.txt"), Bytes{'c', 0xE9, '\n'});
-  EXPECT_NE(Problems("[package]\nname = \"x\"\nlicence = \"latin1.txt\"\n[files]\nsource = \"product\"\n")
-                .find("not UTF-8 text"),
-            std::string::npos);
-  EXPECT_NE(Problems("[package]\nname = \"x\"\n").find("files.source: missing"), std::string::npos);
   WriteText(scratch.native("pkg/art/splash.png"), "\x89PNG picture");
-  EXPECT_NE(Problems("[package]\nname = \"x\"\nwizard-bitmap = \"art/splash.png\"\n[files]\nsource = \"product\"\n")
-                .find("package.wizard-bitmap: not a Windows bitmap (.bmp) file"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[shortcut]\nname = \"a\"\n").find("write [[shortcut]]"), std::string::npos);
-  // install.log keeps these texts one to a line.
-  const std::string breaks = Problems(
-      "[package]\nname = \"x\"\nproduct-key = \"A\\nfile C:\\\\boot.ini\"\n"
-      "[destination]\nfolder = \"a\\rb\"\nprogram-folder = \"c\\u0000d\"\n[files]\nsource = \"product\"\n"
-      "[[shortcut]]\nname = \"a\\nb\"\ntarget = \"a.exe\"\narguments = \"a\\nb\"\n"
-      "[[service]]\nexecutable = \"s.exe\"\ndisplay-name = \"S\\nT\"\n");
-  for (const char* key : {"package.product-key", "destination.folder", "service[0].display-name"}) {
-    EXPECT_NE(breaks.find(std::string(key) + ": must not contain a line break"), std::string::npos) << key << breaks;
+  const std::string breaks = Pkg("product-key = \"A\\nfile C:\\\\boot.ini\"\n",
+                                 "[destination]\nfolder = \"a\\rb\"\nprogram-folder = \"c\\u0000d\"\n"
+                                 "[[shortcut]]\nname = \"a\\nb\"\ntarget = \"a.exe\"\narguments = \"a\\nb\"\n"
+                                 "[[service]]\nexecutable = \"s.exe\"\ndisplay-name = \"S\\nT\"\n");
+  const struct {
+    std::string text;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {Pkg("", "[package.x]\n"), {"unknown key"}},
+      {Pkg("uninstaller = \"../u.exe\"\n"), {"package.uninstaller: must be a relative path inside the destination"}},
+      {Pkg("", "[[shortcut]]\nname = 'C:\\x'\ntarget = \"a\"\n"), {"shortcut[0].name: must be"}},
+      {Pkg("kind = \"update\"\n"), {"primary.name: missing; an update package names the product it updates"}},
+      {Pkg("", "[destination]\nprogram-folder = false\n[[shortcut]]\nname = \"a\"\ntarget = \"a.exe\"\n"),
+       {"destination.program-folder: a shortcut goes to the program folder"}},
+      {Pkg("", "[[association]]\nextension = \"a\"\nprogram = \"a\"\ndescription = \"d\"\n"
+               "[[association]]\nextension = \"A\"\nprogram = \"a\"\ndescription = \"d\"\n"),
+       {"\"A\" is associated twice"}},
+      {Pkg("", "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nfiles = [{ path = \"x\" }]\n"),
+       {"jre.layout[0].files[0].size: missing"}},
+      {Pkg("", "[jre]\nversion = \"1.4\"\n[[jre.layout]]\nflag = 256\n"), {"out of range 0 to 255"}},
+      {Pkg("licence = \"missing.txt\"\n"), {"package.licence: no such file"}},
+      {Pkg("licence = \"latin1.txt\"\n"), {"not UTF-8 text"}},
+      {"[package]\nname = \"x\"\n", {"files.source: missing"}},
+      {Pkg("wizard-bitmap = \"art/splash.png\"\n"), {"package.wizard-bitmap: not a Windows bitmap (.bmp) file"}},
+      {Pkg("", "[shortcut]\nname = \"a\"\n"), {"write [[shortcut]]"}},
+      {"[package]\nname = \"x\"\n[files]\nsource = \"..\"\n", {"files.source: lies outside"}},
+      // Booleans are booleans only.
+      {Pkg("", "[destination]\nfixed = 1\nfolder = 0\n"),
+       {"destination.fixed: expected true or false, found an integer"}},
+      {Pkg("", "[destination]\nfolder = 0\n"), {"destination.folder: expected a string or false"}},
+      // Target names are Windows file names, component by component.
+      {Pkg("path-entry = \"bin/a?b\"\nrecorded-file = \"x/CON\"\n",
+           "[destination]\nprogram-folder = 'Group\\..\\..\\Startup'\n[install-run]\nprogram = \"bin/a|b.exe\"\n"),
+       {"package.path-entry: ", "package.recorded-file: ", "destination.program-folder: ", "install-run.program: ",
+        "the component \"..\" ends with a dot or a blank"}},
+      // install.log keeps these texts one to a line; a shortcut's name is a
+      // path as well, where control characters never pass.
+      {breaks,
+       {"package.product-key: must not contain a line break", "destination.folder: must not contain a line break",
+        "service[0].display-name: must not contain a line break", "shortcut[0].name: must be a relative path",
+        "destination.program-folder: must not contain a NUL character"}},
+  };
+  for (const auto& c : cases) {
+    const std::string problems = Problems(c.text);
+    for (const std::string& problem : c.problems) EXPECT_THAT(problems, HasSubstr(problem)) << c.text;
   }
-  // A shortcut's name is a path as well, where control characters never pass.
-  EXPECT_NE(breaks.find("shortcut[0].name: must be a relative path"), std::string::npos) << breaks;
-  EXPECT_NE(breaks.find("destination.program-folder: must not contain a NUL character"), std::string::npos) << breaks;
-  EXPECT_EQ(breaks.find("arguments"), std::string::npos) << breaks;
+  EXPECT_THAT(Problems(breaks), Not(HasSubstr("arguments")));
+
+  // Files outside the description's folder, unless allowed.
+  WriteText(scratch.native("outside.txt"), "secret");
+  fs::create_directory_symlink(scratch.native(""), scratch.native("pkg/up"));
+  for (const std::string& licence : {std::string("../outside.txt"), P("outside.txt"), std::string("up/outside.txt")}) {
+    const std::string text = Pkg("licence = '" + licence + "'\n");
+    EXPECT_THAT(Problems(text), HasSubstr("package.licence: lies outside the description's folder")) << licence;
+    EXPECT_EQ(*pack::ParseDescription(text, scratch.native("pkg/package.toml"), std::nullopt, true).record.licenseText,
+              u"secret");
+  }
 }
 
 TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
   test::WriteFileBytes(scratch.native("tool/uninstall.exe"), test::RandomBytes(700, 4));
-  const std::string head = "[package]\nname = \"x\"\nbuiltin-uninstaller = true\n";
-  auto build = [&](const std::string& text) {
-    WriteText(scratch.native("pkg/package.toml"), text + "[files]\nsource = \"product\"\n");
-    return Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("setup.exe").string(), "-q"});
-  };
-  auto mainFiles = [&] {
-    std::vector<XString> names;
-    for (const RecordFileEntry& e : pack::OpenInstaller(scratch.native("setup.exe")).record.mainBlock.entries) {
-      names.push_back(e.name);
-    }
-    return names;
-  };
+  const std::string keys = "builtin-uninstaller = true\n";
+  auto mainFiles = [&] { return Names(pack::OpenInstaller(scratch.native("setup.exe")).record.mainBlock); };
   // By default "uninstall.exe" in the installation folder, in the walk's order.
-  ASSERT_EQ(build(head), pack::kExitOk) << err.str();
+  ASSERT_EQ(Build(Pkg(keys)), pack::kExitOk) << err.str();
   EXPECT_EQ(pack::OpenInstaller(scratch.native("setup.exe")).record.uninstallerName, XString(u"uninstall.exe"));
   EXPECT_EQ(mainFiles(), (std::vector<XString>{u"bin", u"bin\\app.exe", u"bin\\app.pdb", u"bin\\setup.exe",
                                                u"bin\\svc.exe", u"bin\\uninstall.exe", u"empty folder",
                                                u"read me.txt", u"tmp", u"tmp\\scratch.txt", u"uninstall.exe"}));
-  ASSERT_EQ(Run({"extract", scratch.native("setup.exe").string(), "-o", scratch.native("main").string()}), 0);
+  ASSERT_EQ(Run({"extract", P("setup.exe"), "-o", P("main")}), 0);
   EXPECT_EQ(test::ReadFileBytes(scratch.native("main/uninstall.exe")), test::ReadFileBytes(scratch.native("tool/uninstall.exe")));
   // Elsewhere with the folders that lead to it.
-  ASSERT_EQ(build(head + "uninstaller = \"tools/remove/un.exe\"\n"), pack::kExitOk) << err.str();
+  ASSERT_EQ(Build(Pkg(keys + "uninstaller = \"tools/remove/un.exe\"\n")), pack::kExitOk) << err.str();
   std::vector<XString> names = mainFiles();
   auto at = std::find(names.begin(), names.end(), XString(u"tmp\\scratch.txt"));
   ASSERT_NE(at, names.end());
   EXPECT_EQ(std::vector<XString>(at + 1, names.end()),
             (std::vector<XString>{u"tools", u"tools\\remove", u"tools\\remove\\un.exe"}));
   // Never over a file of the product.
-  EXPECT_EQ(build(head + "uninstaller = \"bin/uninstall.exe\"\n"), pack::kExitFailed);
-  EXPECT_NE(err.str().find("package.builtin-uninstaller: the product holds \"bin\\uninstall.exe\" already"),
-            std::string::npos)
-      << err.str();
+  EXPECT_EQ(Build(Pkg(keys + "uninstaller = \"bin/uninstall.exe\"\n")), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("package.builtin-uninstaller: the product holds \"bin\\uninstall.exe\" already"));
 }
 
 TEST_F(CorvpackTest, LicenceTextsInTheirEncodings) {
-  const std::string toml = "[package]\nname = \"x\"\nlicence = \"l.txt\"\n[files]\nsource = \"product\"\n";
+  const std::string toml = Pkg("licence = \"l.txt\"\n");
   WriteText(scratch.native("pkg/l.txt"), "\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\r\nb\rc\n");
   EXPECT_EQ(Parse(toml).record.licenseText, XString(u"\u00e9t\u00e9\r\nb\r\nc\r\n"));
   test::WriteFileBytes(scratch.native("pkg/l.txt"), Bytes{0xFF, 0xFE, 'a', 0, 0xE5, 0x65, '\n', 0});
@@ -465,105 +459,84 @@ TEST_F(CorvpackTest, ProductFilesHaveWindowsNamesAndFixedTimes) {
   EXPECT_EQ(files[2].entry.name, u"a\\z.txt");
   EXPECT_EQ(files[3].entry.time, 2000000000);
   // SOURCE_DATE_EPOCH caps the times of newer files.
-  files = pack::CollectProductFiles(product, {}, 1700000000);
-  EXPECT_EQ(files[3].entry.time, 1700000000);
-  files = pack::CollectProductFiles(product, {"a/z*"}, std::nullopt);
-  EXPECT_EQ(files.size(), 3u);
+  EXPECT_EQ(pack::CollectProductFiles(product, {}, 1700000000)[3].entry.time, 1700000000);
+  EXPECT_EQ(pack::CollectProductFiles(product, {"a/z*"}, std::nullopt).size(), 3u);
 
-  auto refused = [&](const std::string& what) {
+  // Each planted name is refused, then taken away again.
+  const struct {
+    const char* name;
+    const char* problem;
+  } refused[] = {
+      {"a/Y.TXT", "only in letter case"}, {"what?.txt", "cannot"}, {"aux.h", "device"}, {"a/loop", "leads back"}};
+  for (const auto& c : refused) {
+    if (std::string(c.name) == "a/loop") {
+      fs::create_directory_symlink("..", product / c.name);
+    } else {
+      WriteText(product / c.name, "x");
+    }
     try {
       pack::CollectProductFiles(product, {}, std::nullopt);
-      ADD_FAILURE() << what << ": accepted";
-      return std::string();
+      ADD_FAILURE() << c.name << ": accepted";
     } catch (const pack::DescriptionError& e) {
-      return std::string(e.what());
+      EXPECT_THAT(e.what(), HasSubstr(c.problem)) << c.name;
     }
-  };
-  WriteText(product / "a/Y.TXT", "other");
-  EXPECT_NE(refused("case").find("only in letter case"), std::string::npos);
-  fs::remove(product / "a/Y.TXT");
-  WriteText(product / "what?.txt", "?");
-  EXPECT_NE(refused("name").find("cannot"), std::string::npos);
-  fs::remove(product / "what?.txt");
-  WriteText(product / "aux.h", "");
-  EXPECT_NE(refused("device").find("device"), std::string::npos);
-  fs::remove(product / "aux.h");
-  fs::create_directory_symlink("..", product / "a/loop");
-  EXPECT_NE(refused("loop").find("leads back"), std::string::npos);
+    fs::remove(product / c.name);
+  }
 }
 
-TEST_F(CorvpackTest, BuildIsReproducibleAndVerifies) {
-  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
-  std::string toml = scratch.native("pkg/package.toml").string();
-  ASSERT_EQ(Run({"build", toml, "-o", scratch.native("one.exe").string()}), 0) << err.str();
-  EXPECT_NE(out.str().find("wrote"), std::string::npos);
-  ASSERT_EQ(Run({"build", toml, "--output=" + scratch.native("two.exe").string(), "--level", "6"}), 0) << err.str();
+TEST_F(CorvpackTest, BuildIsReproducibleVerifiesAndTakesTheToolsFilesOrGivenOnes) {
+  const std::string hello = "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n";
+  ASSERT_EQ(Build(hello, {}), 0) << err.str();
+  EXPECT_THAT(out.str(), HasSubstr("wrote"));
+  fs::rename(scratch.native("setup.exe"), scratch.native("one.exe"));
+  ASSERT_EQ(Run({"build", P("pkg/package.toml"), "--output=" + P("two.exe"), "--level", "6"}), 0) << err.str();
   EXPECT_EQ(test::ReadFileBytes(scratch.native("one.exe")), test::ReadFileBytes(scratch.native("two.exe")));
 
-  EXPECT_EQ(Run({"verify", scratch.native("one.exe").string()}), 0) << err.str();
-  EXPECT_NE(out.str().find(": OK, 7 main files (58 bytes) in 3 folders, 2 auxiliary files"), std::string::npos) << out.str();
-
-  EXPECT_EQ(Run({"list", scratch.native("one.exe").string()}), 0) << err.str();
-  EXPECT_NE(out.str().find("package               Hello\n"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("read me.txt"), std::string::npos);
-  EXPECT_NE(out.str().find("xinstres.dll"), std::string::npos);
-
-  ASSERT_EQ(Run({"extract", scratch.native("one.exe").string(), "-o", scratch.native("out").string()}), 0) << err.str();
+  EXPECT_EQ(Run({"verify", P("one.exe")}), 0) << err.str();
+  EXPECT_THAT(out.str(), HasSubstr(": OK, 7 main files (58 bytes) in 3 folders, 2 auxiliary files"));
+  EXPECT_EQ(Run({"list", P("one.exe")}), 0) << err.str();
+  EXPECT_THAT(out.str(), HasSubstr("package               Hello\n"));
+  EXPECT_THAT(out.str(), HasSubstr("read me.txt"));
+  EXPECT_THAT(out.str(), HasSubstr("xinstres.dll"));
+  ASSERT_EQ(Run({"extract", P("one.exe"), "-o", P("out")}), 0) << err.str();
   EXPECT_EQ(ReadText(scratch.native("out/read me.txt")), "Read me");
   EXPECT_TRUE(fs::is_directory(scratch.native("out/empty folder")));
   EXPECT_EQ(test::ModificationTime(scratch.native("out/bin/app.exe")),
             test::ModificationTime(scratch.native("pkg/product/bin/app.exe")));
+
+  // The build's own files can be left out or given instead.
+  ASSERT_EQ(Build(hello, {"--no-ui-library", "--no-shfolder", "-q"}), 0) << err.str();
+  EXPECT_TRUE(pack::OpenInstaller(P("setup.exe")).record.auxiliaryBlock.entries.empty());
+  Bytes file = test::ReadFileBytes(P("setup.exe"));
+  Bytes stub = test::ReadFileBytes(scratch.native("tool/installer.exe"));
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
+  test::WriteFileBytes(scratch.native("other stub.exe"), Bytes(64, 'S'));
+  ASSERT_EQ(Build(hello, {"--stub", P("other stub.exe"), "--shfolder", P("tool/xinstres.dll"), "-q"}), 0) << err.str();
+  EXPECT_EQ(test::ReadFileBytes(P("setup.exe"))[0], 'S');
+  EXPECT_EQ(pack::OpenInstaller(P("setup.exe")).record.auxiliaryBlock.entries.size(), 2u);
+  env.toolFolder = scratch.native("nowhere");
+  EXPECT_EQ(Build(hello, {}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("cannot find the installer stub installer.exe"));
 }
 
 TEST_F(CorvpackTest, TheBindScriptIsReadAsTheInstallerReadsIt) {
-  WriteText(scratch.native("pkg/package.toml"),
-            "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n[bind]\nscript = \"xbind.txt\"\n");
-  const std::string toml = scratch.native("pkg/package.toml").string();
-  const std::string script = scratch.native("pkg/xbind.txt").string();
-  const std::string output = scratch.native("setup.exe").string();
+  const std::string toml = Pkg("", "[bind]\nscript = \"xbind.txt\"\n");
+  const std::string script = P("pkg/xbind.txt");
+  WriteText(script, "ROOT Root\n  COMPONENT bin/app.exe APEND\nROOT JRE\n");
+  EXPECT_EQ(Build(toml, {}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr(script + ":2:30: error: the installer cannot read this statement: "
+                                            "Invalid file xbind.txt at 2:29."));
+  EXPECT_FALSE(fs::exists(scratch.native("setup.exe")));
 
-  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\n  COMPONENT bin/app.exe APEND\nROOT JRE\n");
-  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
-  EXPECT_NE(err.str().find(script + ":2:30: error: the installer cannot read this statement: "
-                                    "Invalid file xbind.txt at 2:29."),
-            std::string::npos)
-      << err.str();
-  EXPECT_FALSE(fs::exists(output));
+  WriteText(script, "ROOT Root\nCOMPONENT bin/app.exe\n");
+  EXPECT_EQ(Build(toml, {}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr(script + ": error: the installer cannot bind without a root \"JRE\""));
 
-  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin/app.exe\n");
-  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
-  EXPECT_NE(err.str().find(script + ": error: the installer cannot bind without a root \"JRE\""), std::string::npos)
-      << err.str();
-
-  WriteText(scratch.native("pkg/xbind.txt"), "ROOT Root\nCOMPONENT bin\\App.exe\nCOMPONENT bin/gone.exe\nROOT JRE\n");
-  ASSERT_EQ(Run({"build", toml, "-o", output}), 0) << err.str();
-  EXPECT_EQ(err.str().find("App.exe"), std::string::npos) << err.str();
-  EXPECT_NE(err.str().find(script + ": warning: component \"bin/gone.exe\" of root \"Root\" is not a file of the package"),
-            std::string::npos)
-      << err.str();
-}
-
-TEST_F(CorvpackTest, TheBuildsFilesAreFoundOrGiven) {
-  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"Hello\"\n[files]\nsource = \"product\"\n");
-  std::string toml = scratch.native("pkg/package.toml").string();
-  std::string output = scratch.native("setup.exe").string();
-  ASSERT_EQ(Run({"build", toml, "-o", output, "--no-ui-library", "--no-shfolder", "-q"}), 0) << err.str();
-  EXPECT_TRUE(pack::OpenInstaller(output).record.auxiliaryBlock.entries.empty());
-  Bytes file = test::ReadFileBytes(output);
-  Bytes stub = test::ReadFileBytes(scratch.native("tool/installer.exe"));
-  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
-
-  test::WriteFileBytes(scratch.native("other stub.exe"), Bytes(64, 'S'));
-  ASSERT_EQ(Run({"build", toml, "-o", output, "--stub", scratch.native("other stub.exe").string(), "--shfolder",
-                 scratch.native("tool/xinstres.dll").string(), "-q"}),
-            0)
-      << err.str();
-  EXPECT_EQ(test::ReadFileBytes(output)[0], 'S');
-  EXPECT_EQ(pack::OpenInstaller(output).record.auxiliaryBlock.entries.size(), 2u);
-
-  env.toolFolder = scratch.native("nowhere");
-  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitFailed);
-  EXPECT_NE(err.str().find("cannot find the installer stub installer.exe"), std::string::npos) << err.str();
+  WriteText(script, "ROOT Root\nCOMPONENT bin\\App.exe\nCOMPONENT bin/gone.exe\nROOT JRE\n");
+  ASSERT_EQ(Build(toml, {}), 0) << err.str();
+  EXPECT_THAT(err.str(), Not(HasSubstr("App.exe")));
+  EXPECT_THAT(err.str(), HasSubstr(script + ": warning: component \"bin/gone.exe\" of root \"Root\" is not a file "
+                                            "of the package"));
 }
 
 TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
@@ -588,95 +561,66 @@ TEST_F(CorvpackTest, TheExamplesOfTheFormatsDocumentationAreValid) {
 }
 
 TEST_F(CorvpackTest, ExitCodesAndMessages) {
-  EXPECT_EQ(Run({}), pack::kExitUsage);
-  EXPECT_NE(err.str().find("Try 'corvpack --help'"), std::string::npos);
   EXPECT_EQ(Run({"--help"}), pack::kExitOk);
-  EXPECT_NE(out.str().find("Usage: corvpack COMMAND"), std::string::npos);
+  EXPECT_THAT(out.str(), HasSubstr("Usage: corvpack COMMAND"));
   EXPECT_EQ(Run({"--version"}), pack::kExitOk);
-  EXPECT_EQ(Run({"pack", "x"}), pack::kExitUsage);
-  EXPECT_EQ(Run({"build", "x.toml"}), pack::kExitUsage);
-  EXPECT_NE(err.str().find("build needs -o OUTPUT.exe"), std::string::npos);
-  EXPECT_EQ(Run({"build", "x.toml", "-o"}), pack::kExitUsage);
-  EXPECT_EQ(Run({"build", "x.toml", "-o", "y", "--level", "12"}), pack::kExitUsage);
-  EXPECT_EQ(Run({"build", "x.toml", "-o", "y", "--fast"}), pack::kExitUsage);
-  EXPECT_EQ(Run({"list"}), pack::kExitUsage);
-  EXPECT_EQ(Run({"extract", "x.exe"}), pack::kExitUsage);
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } usages[] = {
+      {{}, "Try 'corvpack --help'"},
+      {{"pack", "x"}, ""},
+      {{"build", "x.toml"}, "build needs -o OUTPUT.exe"},
+      {{"build", "x.toml", "-o"}, ""},
+      {{"build", "x.toml", "-o", "y", "--level", "12"}, ""},
+      {{"build", "x.toml", "-o", "y", "--fast"}, ""},
+      {{"list"}, ""},
+      {{"extract", "x.exe"}, ""},
+  };
+  for (const auto& c : usages) {
+    EXPECT_EQ(Run(c.args), pack::kExitUsage) << ::testing::PrintToString(c.args);
+    EXPECT_THAT(err.str(), HasSubstr(c.message));
+  }
 
-  EXPECT_EQ(Run({"build", scratch.native("missing.toml").string(), "-o", scratch.native("y.exe").string()}),
-            pack::kExitFailed);
-  EXPECT_NE(err.str().find("missing.toml: error: cannot read the file"), std::string::npos) << err.str();
+  EXPECT_EQ(Run({"build", P("missing.toml"), "-o", P("y.exe")}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("missing.toml: error: cannot read the file"));
   EXPECT_FALSE(fs::exists(scratch.native("y.exe")));
 
-  std::string stub = scratch.native("tool/installer.exe").string();
+  const std::string stub = P("tool/installer.exe");
   for (const char* command : {"list", "verify"}) {
     EXPECT_EQ(Run({command, stub}), pack::kExitFailed);
     EXPECT_EQ(err.str(), "corvpack: " + stub +
                              ": Invalid or corrupted installation package: no package trailer at the end of the file\n");
   }
-  EXPECT_EQ(Run({"extract", stub, "-o", scratch.native("x").string()}), pack::kExitFailed);
+  EXPECT_EQ(Run({"extract", stub, "-o", P("x")}), pack::kExitFailed);
   EXPECT_FALSE(fs::exists(scratch.native("x")));
 
   // An auxiliary file whose name Windows takes for a device.
   WriteText(scratch.native("pkg/aux.dll"), "MZ");
-  WriteText(scratch.native("pkg/package.toml"),
-            "[package]\nname = \"x\"\nhook-library = \"aux.dll\"\n[files]\nsource = \"product\"\n");
-  EXPECT_EQ(Run({"build", scratch.native("pkg/package.toml").string(), "-o", scratch.native("y.exe").string()}),
-            pack::kExitFailed);
-  EXPECT_NE(err.str().find("aux.dll: error: the name is a name Windows reserves for a device"), std::string::npos)
-      << err.str();
+  EXPECT_EQ(Build(Pkg("hook-library = \"aux.dll\"\n"), {}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("aux.dll: error: the name is a name Windows reserves for a device"));
+  EXPECT_FALSE(fs::exists(scratch.native("setup.exe")));
 }
 
-TEST_F(CorvpackTest, BuildRefusesWhatCouldTurnAgainstThePackagerOrTheTarget) {
-  const std::string head = "[package]\nname = \"x\"\n[files]\nsource = \"product\"\n";
-  // Booleans are booleans only.
-  EXPECT_NE(Problems(head + "[destination]\nfixed = 1\nfolder = 0\n").find(
-                "destination.fixed: expected true or false, found an integer"),
-            std::string::npos);
-  EXPECT_NE(Problems(head + "[destination]\nfolder = 0\n").find("destination.folder: expected a string or false"),
-            std::string::npos);
-  // Target names are Windows file names, component by component.
-  const std::string names = Problems(
-      "[package]\nname = \"x\"\npath-entry = \"bin/a?b\"\nrecorded-file = \"x/CON\"\n"
-      "[destination]\nprogram-folder = 'Group\\..\\..\\Startup'\n[files]\nsource = \"product\"\n"
-      "[install-run]\nprogram = \"bin/a|b.exe\"\n");
-  for (const char* key : {"package.path-entry", "package.recorded-file", "destination.program-folder",
-                          "install-run.program"}) {
-    EXPECT_NE(names.find(std::string(key) + ": "), std::string::npos) << key << "\n" << names;
-  }
-  EXPECT_NE(names.find("the component \"..\" ends with a dot or a blank"), std::string::npos) << names;
-  // Files outside the description's folder, unless allowed.
-  WriteText(scratch.native("outside.txt"), "secret");
-  fs::create_directory_symlink(scratch.native(""), scratch.native("pkg/up"));
-  for (const std::string& licence :
-       {std::string("../outside.txt"), scratch.native("outside.txt").string(), std::string("up/outside.txt")}) {
-    const std::string text = "[package]\nname = \"x\"\nlicence = '" + licence + "'\n[files]\nsource = \"product\"\n";
-    EXPECT_NE(Problems(text).find("package.licence: lies outside the description's folder"), std::string::npos)
-        << licence;
-    EXPECT_EQ(*pack::ParseDescription(text, scratch.native("pkg/package.toml"), std::nullopt, true).record.licenseText,
-              u"secret");
-  }
-  EXPECT_NE(Problems("[package]\nname = \"x\"\n[files]\nsource = \"..\"\n").find("files.source: lies outside"),
-            std::string::npos);
-
-  // The build: an overflowing SOURCE_DATE_EPOCH is no time; the output's
-  // temporary file is made new, never written through a planted link.
-  WriteText(scratch.native("pkg/package.toml"), "[package]\nname = \"x\"\nproduct = \"A\\u001b[2Jb\"\n[files]\nsource = \"product\"\n");
-  const std::string toml = scratch.native("pkg/package.toml").string();
-  const std::string output = scratch.native("setup.exe").string();
+TEST_F(CorvpackTest, TheBuildNeverWritesThroughAPlantedLinkNorControlCharactersToTheTerminal) {
+  // An overflowing SOURCE_DATE_EPOCH is no time; the output's temporary file
+  // is made new, never written through a planted link.
+  const std::string toml = Pkg("product = \"A\\u001b[2Jb\"\n");
   env.sourceDateEpoch = "99999999999999999999";
-  EXPECT_EQ(Run({"build", toml, "-o", output}), pack::kExitUsage);
-  EXPECT_NE(err.str().find("SOURCE_DATE_EPOCH is out of range"), std::string::npos) << err.str();
+  EXPECT_EQ(Build(toml, {}), pack::kExitUsage);
+  EXPECT_THAT(err.str(), HasSubstr("SOURCE_DATE_EPOCH is out of range"));
   env.sourceDateEpoch.clear();
+  const std::string output = P("setup.exe");
   WriteText(scratch.native("victim.txt"), "keep");
   fs::create_symlink(scratch.native("victim.txt"), output + ".part");
-  ASSERT_EQ(Run({"build", toml, "-o", output, "-q"}), pack::kExitOk) << err.str();
+  ASSERT_EQ(Build(toml), pack::kExitOk) << err.str();
   EXPECT_EQ(test::ReadFileBytes(scratch.native("victim.txt")), (Bytes{'k', 'e', 'e', 'p'}));
   EXPECT_FALSE(fs::exists(output + ".part"));
   EXPECT_EQ(Run({"verify", output, "-q"}), pack::kExitOk) << err.str();
   // list shows control characters as their codes, not to the terminal.
   ASSERT_EQ(Run({"list", output}), pack::kExitOk) << err.str();
-  EXPECT_NE(out.str().find("product               A<1B>[2Jb\n"), std::string::npos) << out.str();
-  EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+  EXPECT_THAT(out.str(), HasSubstr("product               A<1B>[2Jb\n"));
+  EXPECT_THAT(out.str(), Not(HasSubstr("\x1b")));
 }
 
 }  // namespace
