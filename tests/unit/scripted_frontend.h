@@ -25,6 +25,16 @@ namespace corv {
 // What an operation does first, by name: store a choice, or throw.
 using Hooks = std::map<std::string, std::function<void()>>;
 
+// A thread that runs a function.
+class FunctionThread : public Thread {
+public:
+  explicit FunctionThread(std::function<void()> body) : body_(std::move(body)) {}
+  void run() override { body_(); }
+
+private:
+  std::function<void()> body_;
+};
+
 struct Box {
   void* owner;
   std::string text;

@@ -54,15 +54,6 @@ protected:
   }
 };
 
-class FunctionThread : public Thread {
-public:
-  explicit FunctionThread(std::function<void()> body) : body_(std::move(body)) {}
-  void run() override { body_(); }
-
-private:
-  std::function<void()> body_;
-};
-
 class FakeWindow : public UIWindow {
 public:
   explicit FakeWindow(void* handle) : handle_(handle) {}

@@ -65,15 +65,6 @@ protected:
   }
 };
 
-class FunctionThread : public Thread {
-public:
-  explicit FunctionThread(std::function<void()> body) : body_(std::move(body)) {}
-  void run() override { body_(); }
-
-private:
-  std::function<void()> body_;
-};
-
 // What `action` writes to standard output.
 std::string Printed(const std::function<void()>& action) {
   CapturedStdout out;
