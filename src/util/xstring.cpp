@@ -41,7 +41,7 @@ namespace {
 
 // The diagnostic line for a bad placeholder, written before the assertion.
 void ReportBadPlaceholder(XChar c, const XString& format) {
-  std::string text = "Invalid format specification %";
+  std::string text = "Invalid format placeholder %";
   text += std::string(1, static_cast<char>(c < 0x80 ? c : '?'));
   text += " in string ";
   try {

@@ -25,7 +25,7 @@ TEST(Format, UnsupportedPlaceholderReportsAndAsserts) {
     CapturedStdout out;
     EXPECT_THROW(FormatArgs(fmt, {}), AssertionFailedError);
     std::string text = out.take();
-    EXPECT_EQ(text.rfind("Invalid format specification %", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("Invalid format placeholder %", 0), 0u) << text;
     EXPECT_NE(text.find(" in string " + ToUtf8(fmt)), std::string::npos) << text;
   }
 }

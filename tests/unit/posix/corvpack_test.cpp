@@ -207,18 +207,22 @@ protected:
     test::WriteFileBytes(scratch.native("tool/xinstres.dll"), test::RandomBytes(500, 2));
     test::WriteFileBytes(scratch.native("tool/shfolder.dll"), test::RandomBytes(300, 3));
     env.toolFolder = scratch.native("tool");
-    scratch.writeFile("pkg/licence.txt", "Terms\nMore terms\n");
-    scratch.writeFile("pkg/art/wizard.bmp", "BM bitmap");
-    scratch.writeFile("pkg/hooks/hooks.dll", "MZ hooks");
-    scratch.writeFile("pkg/art/resources.dll", "MZ the vendor's dialogs");
-    scratch.writeFile("pkg/xbind.txt", "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n");
-    scratch.writeFile("pkg/product/bin/app.exe", "MZ app");
-    scratch.writeFile("pkg/product/bin/setup.exe", "MZ setup");
-    scratch.writeFile("pkg/product/bin/svc.exe", "MZ service");
-    scratch.writeFile("pkg/product/bin/uninstall.exe", "MZ uninstall");
-    scratch.writeFile("pkg/product/bin/app.pdb", "symbols");
-    scratch.writeFile("pkg/product/tmp/scratch.txt", "left out");
-    scratch.writeFile("pkg/product/read me.txt", "Read me");
+    for (const auto& [path, text] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"pkg/licence.txt", "Terms\nMore terms\n"},
+             {"pkg/art/wizard.bmp", "BM bitmap"},
+             {"pkg/hooks/hooks.dll", "MZ hooks"},
+             {"pkg/art/resources.dll", "MZ the vendor's dialogs"},
+             {"pkg/xbind.txt", "ROOT Root\nCOMPONENT bin/app.exe\nROOT JRE\n"},
+             {"pkg/product/bin/app.exe", "MZ app"},
+             {"pkg/product/bin/setup.exe", "MZ setup"},
+             {"pkg/product/bin/svc.exe", "MZ service"},
+             {"pkg/product/bin/uninstall.exe", "MZ uninstall"},
+             {"pkg/product/bin/app.pdb", "symbols"},
+             {"pkg/product/tmp/scratch.txt", "left out"},
+             {"pkg/product/read me.txt", "Read me"},
+         }) {
+      scratch.writeFile(path, text);
+    }
     fs::create_directories(scratch.native("pkg/product/empty folder"));
   }
   void TearDown() override { ResetLanguage(); }
