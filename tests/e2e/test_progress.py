@@ -117,6 +117,11 @@ def untitled_windows(wizard):
     return {w for w in windows if [geometry_of(wizard, w)[k] for k in ("WIDTH", "HEIGHT")] != screen}
 
 
+# The empty part of a bar is drawn in the window colour, white in the prefix
+# (a full bar has no pixel of it left to compare with).
+BAR_BACKGROUND = b"\xff\xff\xff"
+
+
 def fill(screenshot, geometry, bar):
     """How many pixels of the bar's middle row are filled, out of its width:
     the filled part is drawn in a colour unlike the bar's background."""
@@ -129,7 +134,7 @@ def fill(screenshot, geometry, bar):
                          check=True, stdout=subprocess.PIPE).stdout
     pixels = ppm.split(b"\n", 3)[3]
     colours = [pixels[i:i + 3] for i in range(0, len(pixels), 3)]
-    background = colours[-1]
+    background = BAR_BACKGROUND
     return sum(1 for c in colours if c != background and sum(abs(a - b) for a, b in zip(c, background)) > 120), \
         len(colours)
 
@@ -147,13 +152,8 @@ def watch_progress(wizard, page, name, shots=10_000):
         if untitled_windows(wizard):
             return fills, shot
         geometry = geometry_of(wizard, page)
-        reading = (fill(shot, geometry, ITEM_BAR), fill(shot, geometry, OVERALL_BAR))
+        fills.append((fill(shot, geometry, ITEM_BAR), fill(shot, geometry, OVERALL_BAR)))
         time.sleep(1)
-        # The note can be on the screen a moment before it can be found; a bar
-        # that seems to shrink is looked at again once it can.
-        if fills and reading[1][0] < fills[-1][1][0] and untitled_windows(wizard):
-            return fills, wizard.shot(f"{name}-{n:03d}-note")
-        fills.append(reading)
     return fills, None
 
 
