@@ -134,9 +134,7 @@ def fill(screenshot, geometry, bar):
                          check=True, stdout=subprocess.PIPE).stdout
     pixels = ppm.split(b"\n", 3)[3]
     colours = [pixels[i:i + 3] for i in range(0, len(pixels), 3)]
-    background = BAR_BACKGROUND
-    return sum(1 for c in colours if c != background and sum(abs(a - b) for a, b in zip(c, background)) > 120), \
-        len(colours)
+    return sum(1 for c in colours if sum(abs(a - b) for a, b in zip(c, BAR_BACKGROUND)) > 120), len(colours)
 
 
 def watch_progress(wizard, page, name, shots=10_000):

@@ -11,6 +11,7 @@
 #include "kernel/overwritepolicy.h"
 #include "kernel/restorelog.h"
 #include "scratch.h"
+#include "scripted_frontend.h"
 #include "streams_support.h"
 #include "ui/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
@@ -272,16 +273,6 @@ TEST_F(FilesPackageTest, CancelEndsFalseWithoutExceptionAndKeepsWhatWasWrittenLo
   EXPECT_FALSE(std::filesystem::exists(Installed("after.txt")));
 }
 
-// The front end cancels from its own thread while the worker extracts.
-class ExtractionWorker : public Thread {
-public:
-  explicit ExtractionWorker(std::function<void()> body) : body_(std::move(body)) {}
-  void run() override { body_(); }
-
-private:
-  std::function<void()> body_;
-};
-
 TEST_F(FilesPackageTest, AbortFromAnotherThreadStopsTheWorker) {
   auto pkg = Pack({{"a.bin", 2000000, kTime}, {"b.bin", 2000000, kTime}, {"c.bin", 10, kTime}});
   Event itemStarted(true, false), cancelled(true, false);
@@ -293,7 +284,8 @@ TEST_F(FilesPackageTest, AbortFromAnotherThreadStopsTheWorker) {
     }
   };
   bool result = true;
-  ExtractionWorker worker([&] { result = Extract(*pkg, always, &progress); });
+  // The front end cancels from its own thread while the worker extracts.
+  FunctionThread worker([&] { result = Extract(*pkg, always, &progress); });
   worker.start();
   itemStarted.wait();
   pkg->abort();
