@@ -16,8 +16,14 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 all: host win32
 
+# What the bootstrap installs: the build's packages always, the tests' and the
+# benchmark's for the targets that need them (inherited by prerequisites).
+BOOTSTRAP_FOR = build
+test test-host test-win32 test-fuzz fuzzbuild fuzz: BOOTSTRAP_FOR = build test
+bench: BOOTSTRAP_FOR = build bench
+
 bootstrap:
-	@bash scripts/bootstrap.sh
+	@bash scripts/bootstrap.sh $(BOOTSTRAP_FOR)
 
 $(HOST)/CMakeCache.txt:
 	cmake -S . -B $(HOST) $(CMAKE_FLAGS) >/dev/null

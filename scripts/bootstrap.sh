@@ -2,97 +2,143 @@
 # Installs what the build and the tests need on a Debian 12 machine and builds
 # the static i686 liblzma from Debian's own xz-utils source. A quick no-op
 # when everything is already there. Run as root (or through sudo).
+#   bootstrap.sh [build] [test] [bench]
+# build: the compilers, Wine and the libraries (always); test: what the tests
+# and fuzz targets need beside; bench: the peer installer the benchmark
+# measures against. A package that cannot be installed is named, and stops
+# only the purpose that needs it.
 set -euo pipefail
 
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/apt.sh
+. "$here/apt.sh"
 CACHE=${CORV_CACHE:-/var/cache/corvantis}
 
 need_root() {
   if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then exec sudo -E bash "$0" "$@"; fi
+    if command -v sudo >/dev/null 2>&1; then exec sudo -E bash "$0" "${ARGS[@]}"; fi
     echo "bootstrap: must run as root to install packages" >&2
     exit 1
   fi
 }
 
-# Every command the build uses, with the package that brings it.
-packages_missing() {
+# Every command each purpose uses, with the package that brings it.
+build_missing() {
   local missing=()
   command -v i686-w64-mingw32-g++-win32 >/dev/null || missing+=(g++-mingw-w64-i686-win32)
   command -v i686-w64-mingw32-gcc-win32 >/dev/null || missing+=(gcc-mingw-w64-i686-win32)
   command -v i686-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-i686)
   command -v cmake >/dev/null || missing+=(cmake)
   command -v g++ >/dev/null || missing+=(g++)
-  command -v clang++ >/dev/null || missing+=(clang)
+  command -v make >/dev/null || missing+=(make)
   command -v wine >/dev/null || missing+=(wine)
   [ -e /usr/lib/wine/wine ] || [ -e /usr/lib/i386-linux-gnu/wine ] || missing+=(wine32:i386)
+  [ -e /usr/include/lzma.h ] || missing+=(liblzma-dev)
+  [ -e /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
+  [ -e /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
+  echo "${missing[@]:-}"
+}
+
+test_missing() {
+  local missing=()
+  command -v clang++ >/dev/null || missing+=(clang)
+  # clang's fuzzer runtime
+  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
   command -v Xvfb >/dev/null || missing+=(xvfb)
   command -v xdotool >/dev/null || missing+=(xdotool)
-  command -v convert >/dev/null || missing+=(imagemagick)
+  # (/usr/bin: a machine may carry a stand-in of its own on PATH)
+  [ -x /usr/bin/convert ] && [ -x /usr/bin/import ] || missing+=(imagemagick)
   # Wine brings no font with Japanese glyphs; the Japanese wizard pages
   # (dialog font "MS UI Gothic", Japanese character set) fall back to this.
   [ -e /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || missing+=(fonts-ipafont-gothic)
   /usr/bin/python3 -c 'import pytest' 2>/dev/null || missing+=(python3-pytest)
   /usr/bin/python3 -c 'import xdist' 2>/dev/null || missing+=(python3-pytest-xdist)
-  [ -e /usr/include/lzma.h ] || missing+=(liblzma-dev)
-  [ -e /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
-  [ -e /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-  command -v makensis >/dev/null || missing+=(nsis)
-  command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
-  command -v make >/dev/null || missing+=(make)
+  # The walks that hold the extraction put its destination on a file
+  # system of their own (FUSE).
+  /usr/bin/python3 -c 'import fusepy' 2>/dev/null || missing+=(python3-fusepy)
   # Authenticode signing of installers (corvpack build --sign) and the
   # tests' throwaway certificates.
   command -v osslsigncode >/dev/null || missing+=(osslsigncode)
   command -v openssl >/dev/null || missing+=(openssl)
-  # clang's fuzzer runtime
-  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
   echo "${missing[@]:-}"
 }
 
-# A deb-src twin of every Debian source the machine already uses, so that
-# `apt-get source` works; no host name is written here.
-add_deb_src() {
-  local out=/etc/apt/sources.list.d/corvantis-deb-src.sources
-  [ -e "$out" ] && return 0
-  if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qs '^deb-src' /etc/apt/sources.list; then
-    return 0
-  fi
-  : > "$out.tmp"
+bench_missing() {
+  command -v makensis >/dev/null || echo nsis
+}
+
+# Earlier bootstraps wrote a deb-src and a backports twin of the machine's
+# sources into its configuration; those are now given to the one apt-get
+# call that needs them, and an old one that fails would fail every update.
+remove_old_entries() {
   local f
+  for f in /etc/apt/sources.list.d/corvantis-deb-src.sources /etc/apt/sources.list.d/corvantis-deb-src.list \
+           /etc/apt/sources.list.d/corvantis-backports.sources /etc/apt/sources.list.d/corvantis-backports.list; do
+    [ -e "$f" ] || continue
+    need_root
+    rm -f "$f"
+  done
+}
+
+# A deb-src twin of every Debian source the machine uses, so that
+# `apt-get source` works; no host name is written here.
+deb_src_twin() {
+  local out=$1 f
+  : > "$out"
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -e "$f" ] || continue
     grep -qi 'debian' "$f" || continue
-    sed -e 's/^Types:.*/Types: deb-src/' "$f" >> "$out.tmp"
-    echo >> "$out.tmp"
+    sed -e 's/^Types:.*/Types: deb-src/' "$f" >> "$out"
+    echo >> "$out"
   done
   if [ -s /etc/apt/sources.list ]; then
-    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/corvantis-deb-src.list
+    # One-line entries become deb822 stanzas of their own.
+    sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) \([^ ]*\) \(.*\)$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p' \
+      /etc/apt/sources.list >> "$out"
   fi
-  mv "$out.tmp" "$out"
-  UPDATED=0
 }
 
-# build_liblzma CPU: the static liblzma of CPU-w64-mingw32 in $CACHE/liblzma-CPU.
+# build_liblzma CPU: the static liblzma of CPU-w64-mingw32 in
+# $CACHE/liblzma-CPU, complete when its stamp (written last) is there.
 build_liblzma() {
   local cpu=$1 prefix="$CACHE/liblzma-$1"
-  [ -e "$prefix/lib/liblzma.a" ] && return 0
+  [ -e "$prefix/.complete" ] && return 0
   need_root
+  rm -rf "$prefix"
   mkdir -p "$CACHE"
   echo "bootstrap: building static liblzma for $cpu-w64-mingw32 (cached in $prefix)"
   local work
   work=$(mktemp -d)
-  (
-    cd "$work"
-    apt-get source -qq xz-utils >/dev/null 2>&1 || { apt-get update -qq; apt-get source -qq xz-utils >/dev/null; }
-    cd xz-utils-*/
-    ./configure -q --host="$cpu-w64-mingw32" CC="$cpu-w64-mingw32-gcc-win32" \
-      --prefix="$prefix" --disable-shared --enable-static \
-      --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
-      --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
-      --disable-threads >/dev/null
-    make -s -j"$(nproc)" >/dev/null
-    make -s install >/dev/null
-  )
+  if ! (cd "$work" && fetch_xz_source) ||
+     ! (cd "$work"/xz-utils-*/ &&
+        ./configure -q --host="$cpu-w64-mingw32" CC="$cpu-w64-mingw32-gcc-win32" \
+          --prefix="$prefix" --disable-shared --enable-static \
+          --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
+          --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
+          --disable-threads >/dev/null &&
+        make -s -j"$(nproc)" >/dev/null &&
+        make -s install >/dev/null); then
+    rm -rf "$work" "$prefix"
+    echo "bootstrap: building liblzma for $cpu-w64-mingw32 failed" >&2
+    exit 1
+  fi
   rm -rf "$work"
+  touch "$prefix/.complete"
+}
+
+# Debian's xz-utils source into the current folder, through a deb-src twin
+# of the machine's sources given to these apt-get calls alone.
+fetch_xz_source() {
+  apt-get source -qq xz-utils >/dev/null 2>&1 && return 0
+  local twin rc=0
+  twin=$(mktemp --suffix=.sources)
+  deb_src_twin "$twin"
+  apt_extra_sources "$twin"
+  apt_update "${APT_EXTRA[@]}"
+  apt-get "${APT_EXTRA[@]}" source -qq xz-utils >/dev/null || rc=$?
+  rm -rf "$APT_EXTRA_DIR" "$twin"
+  return $rc
 }
 
 # Some kernels cannot start 32-bit programs ("Exec format error"); there every
@@ -125,12 +171,11 @@ qemu_recent() {
 
 # A deb twin of the machine's own Debian sources for the release's
 # backports: same URIs, suite CODENAME-backports; no host name is written
-# here. Backports are never preferred over the release (apt's default), only
-# asked for by name.
-add_backports() {
-  local codename=$1 out=/etc/apt/sources.list.d/corvantis-backports.sources f
-  [ -e "$out" ] && return 0
-  : > "$out.tmp"
+# here. It is given to the two apt-get calls that install qemu, which ask
+# for backports by name.
+backports_twin() {
+  local codename=$1 out=$2 f
+  : > "$out"
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -e "$f" ] || continue
     awk -v c="$codename" 'BEGIN { RS = ""; ORS = "\n\n" }
@@ -142,26 +187,29 @@ add_backports() {
           out = out lines[i] "\n"
         }
         printf "%s", out; print ""
-      }' "$f" >> "$out.tmp"
+      }' "$f" >> "$out"
   done
   if [ -s /etc/apt/sources.list ]; then
-    sed -n "s/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) $codename \(.*\)/deb \1\2 $codename-backports \3/p" \
-      /etc/apt/sources.list > /etc/apt/sources.list.d/corvantis-backports.list
+    sed -n "s/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) $codename \(.*\)$/Types: deb\nURIs: \2\nSuites: $codename-backports\nComponents: \3\n/p" \
+      /etc/apt/sources.list >> "$out"
   fi
-  mv "$out.tmp" "$out"
-  apt-get update -qq
 }
 
 install_qemu() {
   qemu_recent && return 0
-  local codename
+  local codename twin ok=1
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  if [ -n "$codename" ] && add_backports "$codename" &&
-     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t "$codename-backports" qemu-user >/dev/null 2>&1; then
-    return 0
+  if [ -n "$codename" ]; then
+    twin=$(mktemp --suffix=.sources)
+    backports_twin "$codename" "$twin"
+    apt_extra_sources "$twin"
+    apt_update "${APT_EXTRA[@]}"
+    apt_install "to emulate 32-bit programs" "${APT_EXTRA[@]}" -t "$codename-backports" -- qemu-user || ok=0
+    rm -rf "$APT_EXTRA_DIR" "$twin"
+    [ $ok -eq 1 ] && return 0
   fi
   echo "bootstrap: no recent qemu in the release's backports; the release's qemu-user-static is much slower" >&2
-  [ -x /usr/bin/qemu-i386-static ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq qemu-user-static >/dev/null
+  [ -x /usr/bin/qemu-i386-static ] || apt_install "to emulate 32-bit programs" -- qemu-user-static
 }
 
 # What else the emulated route needs: the 64-bit stand-in tree that the
@@ -187,7 +235,7 @@ setup_emulation() {
     need_root
     echo "bootstrap: installing $missing"
     # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+    apt_install "to emulate 32-bit programs" -- $missing
   fi
   if ! qemu_recent; then
     need_root
@@ -208,26 +256,36 @@ setup_emulation() {
   echo "bootstrap: this kernel cannot start 32-bit programs; they run emulated by $("$want" --version | head -1)"
 }
 
-UPDATED=1
-missing=$(packages_missing)
-src_ok=1
-apt-cache showsrc xz-utils >/dev/null 2>&1 || src_ok=0
-if [ -n "$missing" ] || { [ $src_ok -eq 0 ] && [ ! -e "$CACHE/liblzma-i686/lib/liblzma.a" ]; }; then
-  need_root "$@"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+ARGS=("$@")
+[ ${#ARGS[@]} -gt 0 ] || ARGS=(build test bench)
+remove_old_entries
+declare -A purpose_of=([build]="to build" [test]="by the tests" [bench]="by the benchmark")
+updated=0
+failed=()
+for what in build "${ARGS[@]}"; do
+  case $what in build|test|bench) ;; *) echo "bootstrap: unknown purpose $what (build, test or bench)" >&2; exit 2 ;; esac
+  missing=$("${what}_missing")
+  [ -n "$missing" ] || continue
+  need_root
+  if [ "$what" = build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  add_deb_src
-  echo "bootstrap: installing ${missing:-source lists}"
-  apt-get update -qq
-  if [ -n "$missing" ]; then
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing wine32:i386 >/dev/null
+  echo "bootstrap: installing $missing"
+  if [ $updated -eq 0 ]; then
+    apt_update
+    updated=1
   fi
-fi
+  # shellcheck disable=SC2086
+  apt_install "${purpose_of[$what]}" -- $missing || failed+=("${purpose_of[$what]}")
+done
+case " ${failed[*]:-} " in *" to build "*) exit 1 ;; esac
 build_liblzma i686
 setup_emulation
 if [ -e "$BINFMT/qemu-i386" ]; then
   build_liblzma x86_64
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "bootstrap: stopped: packages needed ${failed[*]} are missing (named above)" >&2
+  exit 1
 fi
 echo "bootstrap: ok"
