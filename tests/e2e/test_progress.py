@@ -1,11 +1,16 @@
 """The wizard's progress page under Wine on an X server of its own, driven
-through xdotool: the bars move while a large package is written and
+through xdotool: the bars move while the package is written and
 "Finishing setup. Please wait..." shows while the last steps run; Cancel on
 the progress page asks, Yes rolls the installation back, No lets it finish;
 over an earlier installation a package that asks before replacing files
 prompts for each file until Yes to All, and Cancel in the prompt keeps the
 file and ends the installation as cancelled; a package with a splash
 picture shows a compact progress window beside it.
+
+Whatever the machine's speed, the walks act at points they hold: the
+destination lies on a file system of the test's own that stops the
+extraction in the middle of one file until the test lets it go on, and the
+install-run program waits for a file that the test makes.
 
 Screenshots of every step are written under the build tree
 (e2e-artefacts/wizard)."""
@@ -14,6 +19,9 @@ import struct
 import subprocess
 import time
 
+import pytest
+
+from gatefs import GatedFolder
 from packing import pack
 from test_wizard import (CANCEL, DEST, NEXT, PACKAGE, TITLE, Wizard, artefacts, assert_unchanged,  # noqa: F401
                          display, xdotool)
@@ -27,9 +35,17 @@ PROMPT_YES, PROMPT_YES_TO_ALL, PROMPT_NO, PROMPT_CANCEL = (76, 91), (130, 91), (
 ITEM_BAR = (20, 104, 292, 11)
 OVERALL_BAR = (20, 140, 292, 11)
 PAGE_UNITS = (332, 222)
+# The held walks install into a folder on the gated file system, which the
+# extraction stops in the middle of GATE_FILE; the install-run program ends
+# once RELEASE exists.
+GATED = "CorvGated"
+GATED_DEST = f"C:\\{GATED}\\Product"
+GATE_FILE = "data/gate.bin"
+GATE_SIZE = 4 << 20
+RELEASE = "C:\\release.txt"
 
 
-def description(overwrite="always", wizard_bitmap=None, wait_ms=None):
+def description(overwrite="always", wizard_bitmap=None, waits=False, dest=DEST):
     text = f"""
 [package]
 name = "{PACKAGE}"
@@ -41,16 +57,16 @@ overwrite = "{overwrite}"
     text += f"""
 [destination]
 base = "path"
-folder = '{DEST}'
+folder = '{dest}'
 
 [files]
 source = "product"
 """
-    if wait_ms:
+    if waits:
         text += f"""
 [install-run]
 program = "bin/wait.exe"
-arguments = "{wait_ms}"
+arguments = '{RELEASE}'
 """
     return text
 
@@ -61,22 +77,30 @@ def build(corvpack, stub, top, files, **options):
         path = product / rel
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(data)
-    if options.get("wait_ms"):
+    if options.get("waits"):
         wait = product / "bin" / "wait.exe"
         wait.parent.mkdir(parents=True, exist_ok=True)
         wait.write_bytes((stub.parent.parent / "tests" / "testwait.exe").read_bytes())
     return pack(corvpack, stub, top, description(**options), product)
 
 
-def large_files():
-    """Files that take the emulated installer a while: big ones that fill
-    the file bar slowly and small ones between them."""
+@pytest.fixture
+def gate(prefix, tmp_path):
+    """The gated file system as the prefix's C:\\CorvGated."""
+    folder = GatedFolder(tmp_path / "gate-backing", prefix.drive_c / GATED, tmp_path / "gate-control",
+                         "Product/" + GATE_FILE, GATE_SIZE // 2)
+    yield folder
+    # Nothing of the prefix may keep the file system busy.
+    subprocess.run(["wineserver", "-k"], env=prefix.env(), check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    folder.close()
+
+
+def gated_files():
+    """Files before, at and after the gate."""
     rng = random.Random(17)
-    files = {}
-    for i in range(6):
-        files[f"data/part{i}.bin"] = rng.randbytes(6 << 20)
-        files[f"data/note{i}.txt"] = b"small\r\n" * 50
-    return files
+    return {"data/first.bin": rng.randbytes(1 << 20), "data/first.txt": b"small\r\n" * 50,
+            GATE_FILE: rng.randbytes(GATE_SIZE), "data/last.bin": rng.randbytes(1 << 20)}
 
 
 def through_summary(wizard):
@@ -87,13 +111,8 @@ def through_summary(wizard):
     return wizard.next_window()
 
 
-def cancel_progress(wizard):
-    """Cancel on the progress page: the page and the exit confirmation."""
-    progress = through_summary(wizard)
-    wizard.click(progress, CANCEL)
-    return progress, wizard.next_window("Exit confirmation", timeout=60)
-
-
+def running(wizard):
+    return lambda: wizard.process.poll() is None
 def click(wizard, window, units, size):
     """Clicks the point `units` of a window that measures `size` dialog units."""
     geometry = geometry_of(wizard, window)
@@ -130,80 +149,86 @@ def fill(screenshot, geometry, bar):
     left = geometry["X"] + int(bar[0] * sx) + 3
     width = int(bar[2] * sx) - 6
     row = geometry["Y"] + int((bar[1] + bar[3] / 2) * sy)
-    ppm = subprocess.run(["convert", str(screenshot), "-crop", f"{width}x1+{left}+{row}", "+repage", "ppm:-"],
+    ppm = subprocess.run(["/usr/bin/convert", str(screenshot), "-crop", f"{width}x1+{left}+{row}", "+repage", "ppm:-"],
                          check=True, stdout=subprocess.PIPE).stdout
     pixels = ppm.split(b"\n", 3)[3]
     colours = [pixels[i:i + 3] for i in range(0, len(pixels), 3)]
     return sum(1 for c in colours if sum(abs(a - b) for a, b in zip(c, BAR_BACKGROUND)) > 120), len(colours)
 
 
-def watch_progress(wizard, page, name, shots=10_000):
-    """Screenshots of the page every second until the finishing note shows
-    (or `shots` were taken); the fills of both bars in each, and the note's
-    screenshot (None if it did not show)."""
-    fills = []
-    end = time.monotonic() + 600
-    for n in range(shots):
-        assert time.monotonic() < end, "the installation did not reach its last steps"
-        shot = wizard.shot(f"{name}-{n:03d}")
-        # A note that shows by now may cover the bars in the shot.
-        if untitled_windows(wizard):
-            return fills, shot
+def fills_when_held(wizard, page, name):
+    """The fills of both bars while the extraction waits at the gate: the
+    page shows a state that no longer changes once it has drawn it."""
+    end = time.monotonic() + 120
+    while True:
+        shot = wizard.shot(name)
         geometry = geometry_of(wizard, page)
-        fills.append((fill(shot, geometry, ITEM_BAR), fill(shot, geometry, OVERALL_BAR)))
+        item, overall = fill(shot, geometry, ITEM_BAR), fill(shot, geometry, OVERALL_BAR)
+        if (0 < item[0] < item[1] and 0 < overall[0] < overall[1]) or time.monotonic() > end:
+            return item, overall
         time.sleep(1)
-    return fills, None
+
+
+def wait_for_note(wizard):
+    """Waits for the finishing note; the screenshot with it."""
+    end = time.monotonic() + 600
+    while not untitled_windows(wizard):
+        assert running(wizard)(), "the installer ended without the finishing note"
+        assert time.monotonic() < end, "no finishing note"
+        time.sleep(0.5)
+    time.sleep(1)  # let it paint
+    return wizard.shot("progress-note")
 
 
 def test_cancel_asks_and_the_bars_and_the_finishing_note_show(prefix, display, artefacts, corvpack,
-                                                               installer_stub, tmp_path):
+                                                               installer_stub, gate, tmp_path):
     before = prefix.snapshot()
-    files = large_files()
-    exe = build(corvpack, installer_stub, tmp_path / "package", files, wait_ms=8000)
+    files = gated_files()
+    exe = build(corvpack, installer_stub, tmp_path / "package", files, waits=True, dest=GATED_DEST)
+    written = gate.mountpoint / "Product" / "data" / "first.bin"
 
-    # Cancel during the extraction, then Yes: everything written goes again.
+    # Cancel while the extraction waits at the gate, then Yes: everything
+    # written goes again.
     wizard = Wizard(prefix, display, exe, artefacts, "progress-cancel")
-    _, box = cancel_progress(wizard)
+    progress = through_summary(wizard)
+    gate.wait_held(alive=running(wizard))
+    assert written.read_bytes() == files["data/first.bin"]
+    wizard.click(progress, CANCEL)
+    box = wizard.next_window("Exit confirmation", timeout=60)
     wizard.shot("exit-confirmation")
-    assert not untitled_windows(wizard), "the files were written before the cancel"
     wizard.answer(box, "y")
+    gate.open()
     assert wizard.wait() == 1
     assert_unchanged(prefix, before)
 
     # Cancel, then No: the installation goes on, both bars move, and the
-    # finishing note shows while the install-run program waits. The
-    # extraction goes on while the question is asked, so the bars are also
-    # watched before the cancel.
+    # finishing note shows while the install-run program waits.
+    gate.shut()
     wizard = Wizard(prefix, display, exe, artefacts, "progress")
     progress = through_summary(wizard)
-    fills, note = watch_progress(wizard, progress, "progress-early", shots=1)
-    assert note is None, "the files were written before the cancel"
+    gate.wait_held(alive=running(wizard))
+    item, overall = fills_when_held(wizard, progress, "progress-held")
+    assert 0 < item[0] < item[1] and 0 < overall[0] < overall[1], (item, overall)
     wizard.click(progress, CANCEL)
     box = wizard.next_window("Exit confirmation", timeout=60)
-    # The extraction goes on while the question is asked: the overall bar,
-    # below the box, moves on (the box covers the file bar).
-    asking = wizard.shot("progress-asking")
-    fills.append((None, fill(asking, geometry_of(wizard, progress), OVERALL_BAR)))
+    wizard.shot("progress-asking")
     wizard.answer(box, "n")
-    later, note = watch_progress(wizard, progress, "progress")
-    fills += later
-    assert note is not None, "no finishing note"
     assert wizard.exists(progress)
-    items = [item for item, _ in fills if item]
-    overall = [whole for _, whole in fills]
-    assert any(0 < filled < width for filled, width in items), fills
-    assert any(0 < filled < width for filled, width in overall), fills
-    assert len({filled for filled, _ in overall}) >= 2, fills
-    assert [filled for filled, _ in overall] == sorted(filled for filled, _ in overall), fills
-    # The note covers the page until the last steps are done; then the page
-    # ends itself and the finish page follows.
+    gate.open()
+    # The note covers the middle of the file bar until the last steps are
+    # done; the overall bar beside it is full.
+    note = wait_for_note(wizard)
+    assert fill(note, geometry_of(wizard, progress), OVERALL_BAR) == (overall[1], overall[1])
+    assert wizard.exists(progress)
+    prefix.host_path(RELEASE).write_bytes(b"")
+    # Then the page ends itself and the finish page follows.
     finish = wizard.next_window(timeout=120)
     assert not untitled_windows(wizard)
     wizard.shot("progress-finish")
     wizard.click(finish, NEXT)
     assert wizard.wait() == 0
     for rel, data in files.items():
-        assert prefix.host_path(DEST + "\\" + rel.replace("/", "\\")).read_bytes() == data
+        assert prefix.host_path(GATED_DEST + "\\" + rel.replace("/", "\\")).read_bytes() == data
 
 
 def test_asking_before_replacing_files(prefix, display, artefacts, corvpack, installer_stub, tmp_path):
@@ -263,7 +288,7 @@ def test_a_splash_picture_brings_the_compact_presentation(prefix, display, artef
     top.mkdir()
     (top / "splash.bmp").write_bytes(bitmap(320, 200))
     exe = build(corvpack, installer_stub, top, {"docs/readme.txt": b"Read me.\r\n"}, wizard_bitmap="splash.bmp",
-                wait_ms=8000)
+                waits=True)
     wizard = Wizard(prefix, display, exe, artefacts, "compact")
     # The splash window and the compact progress window, both titled.
     windows = [through_summary(wizard), wizard.next_window(timeout=60)]
@@ -279,6 +304,7 @@ def test_a_splash_picture_brings_the_compact_presentation(prefix, display, artef
     assert abs(s["X"] + s["WIDTH"] // 2 - screen[0] // 2) < 20, (s, screen)
     assert c["X"] > screen[0] // 2 and c["Y"] > screen[1] // 2, (c, screen)
     assert c["WIDTH"] < 600, c
+    prefix.host_path(RELEASE).write_bytes(b"")
     finish = wizard.next_window(timeout=300)
     assert not wizard.exists(splash) and not wizard.exists(compact)
     wizard.shot("compact-finish")

@@ -7,14 +7,13 @@ HKCR\\.ext, the PATH entry, "autoexec.bat" on Windows 98). An installer
 killed in the middle of its extraction is undone by the next run, which
 then installs as a clean run does."""
 import os
-import pathlib
 import shutil
 import subprocess
-import time
 
 import pytest
 
 from conftest import Prefix
+from gatefs import GatedFolder
 from packing import pack
 from test_batch_install import console, main_block
 
@@ -24,7 +23,9 @@ UPDATE = "Corv Roll Patch"
 PRODUCT_KEY = "Corvantis Test\\Rollback"
 EXT = "cvroll"
 DEST = "C:\\CorvRoll"
-BIG_SIZE = 16 * 1024 * 1024
+GATED = "C:\\CorvGate"
+KILLED_DEST = GATED + "\\CorvRoll"
+BIG_SIZE = 2 * 1024 * 1024
 
 INSTALLATION = f"""
 [package]
@@ -92,14 +93,19 @@ program = "bin/missing.exe"
 """
 
 # An earlier installation of the product, as the prefix holds it before.
-EARLIER_LOG = "".join(line + "\n" for line in [
-    "Install Log File, v2.0", PRODUCT, "", "2", "3",
-    f"file {DEST}\\bin\\install.log", f"file {DEST}\\bin\\app.exe", f"directory {DEST}\\bin",
-]).encode("utf-16-le")
-EARLIER_REG = f"""REGEDIT4
+def earlier_log(dest):
+    return "".join(line + "\n" for line in [
+        "Install Log File, v2.0", PRODUCT, "", "2", "3",
+        f"file {dest}\\bin\\install.log", f"file {dest}\\bin\\app.exe", f"directory {dest}\\bin",
+    ]).encode("utf-16-le")
+
+
+def earlier_reg(dest):
+    quoted = dest.replace("\\", "\\\\")
+    return f"""REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\{PRODUCT_KEY}]
-"InstallPath"="C:\\\\CorvRoll"
+"InstallPath"="{quoted}"
 "Extra"=dword:0000002a
 "Blob"=hex:01,02,03,00,ff
 
@@ -108,8 +114,10 @@ EARLIER_REG = f"""REGEDIT4
 "Content Type"="text/x-other"
 
 [HKEY_CURRENT_USER\\Environment]
-"PATH"="C:\\\\CorvRoll\\\\tools;C:\\\\Other"
+"PATH"="{quoted}\\\\tools;C:\\\\Other"
 """
+
+
 WIN98_REG = """
 [HKEY_CURRENT_USER\\Software\\Wine]
 "Version"="win98"
@@ -160,20 +168,20 @@ def desktop(prefix):
     return users[0] / "Desktop"
 
 
-def prepare(prefix, win98=False):
+def prepare(prefix, win98=False, dest=DEST):
     """The earlier installation: files (the program with an old time), its
     log, its shortcut, its keys, PATH; on Windows 98 an "autoexec.bat"."""
-    app = prefix.host_path(DEST + "\\bin\\app.exe")
+    app = prefix.host_path(dest + "\\bin\\app.exe")
     app.parent.mkdir(parents=True)
     app.write_bytes(b"MZ earlier program\r\n")
     os.utime(app, (1_000_000_000, 1_000_000_000))
-    prefix.host_path(DEST + "\\bin\\install.log").write_bytes(EARLIER_LOG)
-    prefix.host_path(DEST + "\\tools").mkdir()
+    prefix.host_path(dest + "\\bin\\install.log").write_bytes(earlier_log(dest))
+    prefix.host_path(dest + "\\tools").mkdir()
     (desktop(prefix) / "Corv Roll App.lnk").write_bytes(b"an earlier shortcut, not rewritten")
     if win98:
         prefix.host_path("C:\\autoexec.bat").write_bytes(AUTOEXEC)
     reg = prefix.host_path("C:\\earlier.reg")
-    reg.write_text(EARLIER_REG + (WIN98_REG if win98 else ""), encoding="cp1252")
+    reg.write_text(earlier_reg(dest) + (WIN98_REG if win98 else ""), encoding="cp1252")
     subprocess.run(prefix.wine("regedit", "/s", "C:\\earlier.reg"), env=prefix.env(), check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     reg.unlink()
@@ -233,33 +241,47 @@ def interesting(snapshot):
 
 def test_a_killed_installation_is_undone_by_the_next_run_which_then_installs(prefix, template, installers,
                                                                              tmp_path):
-    prepare(prefix)
+    # Installed into a folder of C:\\CorvGate, where the killed run's
+    # destination file system is mounted (a mount point is a reparse point
+    # to Wine, which the installer never writes through).
     clean = Prefix(tmp_path / "clean")
     shutil.copytree(template, clean.path, symlinks=True)
     try:
-        prepare(clean)
-        rc, out = clean.run(installers["passing"], "/batch", "/personal", "/dest", DEST)
+        clean.host_path(GATED).mkdir()
+        prepare(clean, dest=KILLED_DEST)
+        rc, out = clean.run(installers["passing"], "/batch", "/personal", "/dest", KILLED_DEST)
         assert rc == 0, console(out)
         expected = interesting(clean.snapshot())
     finally:
         subprocess.run(["wineserver", "-k"], env=clean.env(), check=False)
         shutil.rmtree(clean.path, ignore_errors=True)
 
-    big = prefix.host_path(DEST + "\\data\\big.bin")
-    run = subprocess.Popen(prefix.wine(installers["passing"], "/batch", "/personal", "/dest", DEST),
-                           env=prefix.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           stdin=subprocess.DEVNULL)
-    deadline = time.monotonic() + 600
-    while not (big.exists() and 0 < big.stat().st_size < BIG_SIZE):
-        assert run.poll() is None, "the installation ended before it was killed"
-        assert time.monotonic() < deadline
-        time.sleep(0.02)
-    # Every process of the prefix ends at once, as by TerminateProcess.
-    subprocess.run(["wineserver", "-k", "9"], env=prefix.env(), check=False)
-    run.wait()
-    assert [p for p in prefix.drive_c.rglob("journal") if "InstTemp" in str(p)], "no journal was left"
+    # The destination's file system holds the extraction in the middle of
+    # the big file, where the installation is killed.
+    gate = GatedFolder(tmp_path / "gate-backing", prefix.host_path(GATED), tmp_path / "gate-control",
+                       "CorvRoll/data/big.bin", BIG_SIZE // 2)
+    try:
+        prepare(prefix, dest=KILLED_DEST)
+        run = subprocess.Popen(prefix.wine(installers["passing"], "/batch", "/personal", "/dest", KILLED_DEST),
+                               env=prefix.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               stdin=subprocess.DEVNULL)
+        gate.wait_held(alive=lambda: run.poll() is None)
+        # Every process of the prefix ends at once, as by TerminateProcess
+        # (the write that waits at the gate ends as the process does).
+        subprocess.run(["wineserver", "-k", "9"], env=prefix.env(), check=False)
+        gate.open()
+        run.wait()
+        assert [p for p in prefix.drive_c.rglob("journal") if "InstTemp" in str(p)], "no journal was left"
+        finish_killed_run(prefix, installers, expected)
+    finally:
+        subprocess.run(["wineserver", "-k"], env=prefix.env(), check=False)
+        gate.close()
 
-    rc, out = prefix.run(installers["passing"], "/batch", "/personal", "/dest", DEST)
+
+def finish_killed_run(prefix, installers, expected):
+    """The next run undoes the killed one, says so, and installs as a clean
+    run does."""
+    rc, out = prefix.run(installers["passing"], "/batch", "/personal", "/dest", KILLED_DEST)
     assert (rc, console(out)) == (0, "An interrupted installation was found on this computer; its changes have "
                                      "been undone.\n"
                                      f"Corvantis Installer has successfully installed {PACKAGE} on your computer.\n")
