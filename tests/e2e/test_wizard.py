@@ -149,16 +149,44 @@ class Wizard:
             time.sleep(1)
         pytest.fail(f"no window {title!r} within {timeout} s")
 
-    def page_after_progress(self, stay=8):
+    def page_after_progress(self):
         """The page after the progress page, which ends by itself: the next
-        fresh window that stays on screen for `stay` seconds."""
+        fresh window that shows the finish page, however long the progress
+        page stays."""
         while True:
             window = self.next_window()
-            end = time.monotonic() + stay
-            while time.monotonic() < end and self.exists(window):
+            end = time.monotonic() + 60
+            kind = self.page_kind(window)
+            while kind is None and self.exists(window) and time.monotonic() < end:
                 time.sleep(0.5)
-            if self.exists(window):
+                kind = self.page_kind(window)
+            if kind == "finish":
                 return window
+
+    def page_kind(self, window):
+        """What the row of the progress page's overall bar shows: "progress"
+        (the bar: white and its blue), "finish" (the side picture at its left
+        end, or the failure form's plain face), or None for a window that has
+        gone or is not drawn yet."""
+        out = xdotool(self.display, "getwindowgeometry", "--shell", window)
+        if out.returncode != 0:
+            return None
+        g = {k: int(v) for k, v in (line.split("=", 1) for line in out.stdout.split()) if k != "SCREEN"}
+        sx, sy = g["WIDTH"] / PAGE_UNITS[0], g["HEIGHT"] / PAGE_UNITS[1]
+        crop = f"{int(286 * sx)}x1+{g['X'] + int(23 * sx)}+{g['Y'] + int(145.5 * sy)}"
+        ppm = subprocess.run(["import", "-display", self.display, "-window", "root", "-crop", crop, "-depth", "8",
+                              "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
+        pixels = ppm.split(b"\n", 3)[3]
+        colours = [tuple(pixels[i:i + 3]) for i in range(0, len(pixels) - 2, 3)]
+
+        def share(test):
+            return sum(1 for c in colours if test(c)) / len(colours)
+        if share(lambda c: c == (255, 255, 255) or (c[2] > 200 and c[0] < 120)) > 0.95:
+            return "progress"
+        if share(lambda c: c[0] == c[1] == c[2] and 230 <= c[0] < 255) > 0.95:
+            return "finish"
+        red, _, blue = colours[0]
+        return "finish" if red + 40 < blue < 200 else None
 
     def shot(self, page):
         path = self.artefacts / f"{self.name}-{page}.png"
