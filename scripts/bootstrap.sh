@@ -136,7 +136,7 @@ fetch_xz_source() {
   deb_src_twin "$twin"
   apt_extra_sources "$twin"
   apt_update "${APT_EXTRA[@]}"
-  apt-get "${APT_EXTRA[@]}" source -qq xz-utils >/dev/null || rc=$?
+  apt-get "${APT_EXTRA[@]}" -o APT::Sandbox::User=root source -qq xz-utils >/dev/null || rc=$?
   rm -rf "$APT_EXTRA_DIR" "$twin"
   return $rc
 }
