@@ -267,6 +267,23 @@ public:
     return value;
   }
 
+  // True when `limit`, the installer's for the text of `key`, is not
+  // exceeded; otherwise reports it, `role` saying where the installer puts
+  // the text ("as the product key").
+  bool fits(const std::string& key, const TextLimit& limit, const std::string& role = std::string()) {
+    if (!limit.exceeded()) return true;
+    std::string message = role.empty() ? std::string() : role + ", it ";
+    if (limit.keyName) {
+      message += "holds a key name of " + std::to_string(limit.length) + " characters; the registry takes at most " +
+                 std::to_string(limit.limit) + " characters between backslashes";
+    } else {
+      message += "is " + std::to_string(limit.length) + " characters long; install.log has room for at most " +
+                 std::to_string(limit.limit) + " characters of it on its line";
+    }
+    reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key), message);
+    return false;
+  }
+
   OptString text(const std::string& key, bool required = false) {
     auto v = string(key, required);
     if (!v) return std::nullopt;
@@ -470,6 +487,20 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   r.kind = static_cast<uint8_t>(
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
   r.productKey = s.oneLine("product-key", s.text("product-key"));
+  // The installer writes the product name (or the package name for it) and
+  // the product key (by default the package name) into install.log and the
+  // registry; one problem of a key is enough.
+  bool nameReported = false;
+  if (r.productName) {
+    s.fits("product", ProductNameLimit(*r.productName));
+  } else if (r.packageName) {
+    nameReported = !s.fits("name", ProductNameLimit(*r.packageName));
+  }
+  if (r.productKey) {
+    s.fits("product-key", ProductKeyLimit(*r.productKey));
+  } else if (r.packageName && !nameReported) {
+    s.fits("name", ProductKeyLimit(*r.packageName), "as the product key");
+  }
   if (!r.productKey) r.productKey = r.packageName;
   r.language = static_cast<uint8_t>(s.choice("language", 1,
                                              {{"auto", 1},
@@ -646,6 +677,8 @@ void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
       reader.error(s.table()->get("extension"), s.keyPath("extension"),
                    "write the extension without its dot (\"" + ToUtf8(a.extension.substr(1)) + "\")");
     }
+    s.fits("extension", FileTypeLimit(r.packageName.value_or(XString()), a.extension),
+           "in the file type key \"<package name>.<extension>\"");
     a.program = s.name("program", true).value_or(XString());
     a.typeDescription = s.oneLine("description", s.text("description", true)).value_or(XString());
     a.label = s.text("label").value_or(a.typeDescription);

@@ -393,6 +393,11 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
            "[destination]\nprogram-folder = 'Group\\..\\..\\Startup'\n[install-run]\nprogram = \"bin/a|b.exe\"\n"),
        {"package.path-entry: ", "package.recorded-file: ", "destination.program-folder: ", "install-run.program: ",
         "the component \"..\" ends with a dot or a blank"}},
+      // Longer than install.log or the registry can take.
+      {"[package]\nname = \"" + std::string(600, 'n') + "\"\n[files]\nsource = \"product\"\n",
+       {":2:8: error: package.name: is 600 characters long; install.log has room for at most 510 characters"}},
+      {Pkg("product-key = '" + std::string(256, 'k') + "'\n"),
+       {"package.product-key: holds a key name of 256 characters; the registry takes at most 255"}},
       // install.log keeps these texts one to a line; a shortcut's name is a
       // path as well, where control characters never pass.
       {breaks,
