@@ -57,6 +57,15 @@ std::string WindowsNameProblem(const std::string& component) {
   return std::string();
 }
 
+bool IsWithin(const fs::path& path, const fs::path& folder) {
+  if (folder.empty()) return false;
+  auto p = path.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+    if (p == path.end() || *f != *p) return false;
+  }
+  return true;
+}
+
 DescriptionError::DescriptionError(std::vector<Diagnostic> problems)
     : std::runtime_error(Join(problems)), problems_(std::move(problems)) {}
 
@@ -174,14 +183,9 @@ public:
     const fs::path folder = fs::canonical(base_, ec);
     if (ec) return false;
     const fs::path target = fs::weakly_canonical(source, ec);
-    if (ec) return false;
-    auto f = folder.begin();
-    auto t = target.begin();
-    for (; f != folder.end(); ++f, ++t) {
-      if (t == target.end() || *f != *t) return false;
-    }
-    return true;
+    return !ec && IsWithin(target, folder);
   }
+  bool allowOutside() const { return allowOutside_; }
 
 private:
   fs::path file_;
@@ -589,6 +593,10 @@ void ReadFiles(Reader& reader, Section& root, const std::optional<fs::path>& pro
                  "no such folder: " + out.productFolder.string());
   }
   out.productFolder = out.productFolder.lexically_normal();
+  if (!reader.allowOutside()) {
+    out.packableFolders.push_back(fs::canonical(reader.base(), ec));
+    if (productFolder) out.packableFolders.push_back(fs::canonical(out.productFolder, ec));
+  }
 }
 
 void ReadProgram(Section& root, const char* key, OptString& program, OptString& arguments) {

@@ -422,6 +422,25 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
   }
 }
 
+TEST_F(CorvpackTest, ProductFilesThroughLinksOutOfTheDescriptionsFolderNeedAllowOutside) {
+  WriteText(scratch.native("secret.txt"), "secret");
+  WriteText(scratch.native("elsewhere/deep.txt"), "deep");
+  fs::create_symlink(scratch.native("secret.txt"), scratch.native("pkg/product/s.txt"));
+  fs::create_directory_symlink(scratch.native("elsewhere"), scratch.native("pkg/product/bin/up"));
+  fs::create_directory_symlink("../art", scratch.native("pkg/product/art"));
+  EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
+  for (const char* link : {"pkg/product/s.txt", "pkg/product/bin/up"}) {
+    EXPECT_THAT(err.str(), HasSubstr(P(link) + ": error: leads through a symbolic link to ")) << link;
+  }
+  EXPECT_THAT(err.str(), HasSubstr(fs::canonical(P("secret.txt")).string() + ", outside the description's folder"));
+  EXPECT_THAT(err.str(), Not(HasSubstr("art")));
+  ASSERT_EQ(Build(Pkg(""), {"-q", "--allow-outside"}), pack::kExitOk) << err.str();
+  ASSERT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), 0) << err.str();
+  EXPECT_EQ(ReadText(scratch.native("out/s.txt")), "secret");
+  EXPECT_EQ(ReadText(scratch.native("out/bin/up/deep.txt")), "deep");
+  EXPECT_EQ(ReadText(scratch.native("out/art/wizard.bmp")), "BM bitmap");
+}
+
 TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
   test::WriteFileBytes(scratch.native("tool/uninstall.exe"), test::RandomBytes(700, 4));
   const std::string keys = "builtin-uninstaller = true\n";
