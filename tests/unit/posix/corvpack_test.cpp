@@ -441,6 +441,22 @@ TEST_F(CorvpackTest, ProductFilesThroughLinksOutOfTheDescriptionsFolderNeedAllow
   EXPECT_EQ(ReadText(scratch.native("out/art/wizard.bmp")), "BM bitmap");
 }
 
+TEST_F(CorvpackTest, MessagesShowControlCharactersAsCodesAndHostPathsWithSlashes) {
+  const fs::path bad = scratch.native("pkg/product/bad\x1b[2Jname");
+  WriteText(bad, "x");
+  EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/bad<1B>[2Jname") + ": error: the name holds a control character"));
+  EXPECT_THAT(err.str(), Not(HasSubstr("\x1b")));
+  fs::remove(bad);
+  ASSERT_EQ(Build(Pkg("")), pack::kExitOk) << err.str();
+  fs::create_directories(scratch.native("out"));
+  fs::create_directory_symlink(scratch.native("pkg"), scratch.native("out/bin"));
+  EXPECT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), pack::kExitFailed);
+  EXPECT_EQ(err.str(), "corvpack: Unable to write file " + P("out/bin") +
+                           ": a symbolic link or junction stands in its path, and the installation never writes "
+                           "through one\n");
+}
+
 TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
   test::WriteFileBytes(scratch.native("tool/uninstall.exe"), test::RandomBytes(700, 4));
   const std::string keys = "builtin-uninstaller = true\n";
