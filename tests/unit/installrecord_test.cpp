@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -322,46 +323,33 @@ TEST(InstallRecord, RefusesLineBreaksInTextsThatInstallLogKeeps) {
 TEST(InstallRecord, RefusesTextsLongerThanTheInstallerCanWrite) {
   // At its limit each text reads back and install.log takes the lines the
   // installer makes of it; one character more and the record is refused.
-  ScratchFolder dir;
-  const XString longName = XString(205, u'n') + u"\\" + XString(200, u'n');
-  const struct {
-    const char* what;
-    bool logLine;  // else a registry key name
-    std::function<void(InstallRecord&, size_t)> set;
-  } cases[] = {
-      {"product name", true, [](InstallRecord& r, size_t n) { r.productName = XString(510 + n, u'p'); }},
+  using Set = std::function<void(InstallRecord&, size_t)>;
+  const std::tuple<const char*, bool, Set> cases[] = {
       {"package name", true, [](InstallRecord& r, size_t n) { r.packageName = XString(510 + n, u'n'); }},
       {"product key", true,
        [](InstallRecord& r, size_t n) { r.productKey = XString(215, u'k') + u"\\" + XString(254 + n, u'k'); }},
       {"product key name", false, [](InstallRecord& r, size_t n) { r.productKey = XString(255 + n, u'k'); }},
       {"file type", true,
-       [&](InstallRecord& r, size_t n) {
-         r.packageName = longName;
-         r.associations = {{XString(54 + n, u'e'), u"L", u"T", u"a.exe", u"", true}};
+       [](InstallRecord& r, size_t n) {
+         r.packageName = XString(205, u'n') + u"\\" + XString(199, u'n');
+         r.associations = {{XString(55 + n, u'e'), u"L", u"T", u"a.exe", u"", true}};
        }},
-      {"file type name", false,
-       [](InstallRecord& r, size_t n) { r.associations = {{XString(249 + n, u'e'), u"L", u"T", u"a.exe", u"", true}}; }},
   };
-  for (const auto& c : cases) {
+  ScratchFolder dir;
+  for (const auto& [what, logLine, set] : cases) {
     for (size_t over : {0, 1}) {
       InstallRecord r = MinimalRecord();
-      c.set(r, over);
-      Logger log(r.productName ? r.productName : r.packageName);
+      set(r, over);
+      Logger log(r.packageName);
       log.LogRegistryKey(u"HKEY_LOCAL_MACHINE\\Software\\" + *r.productKey);
       for (const AssociationEntry& a : r.associations) {
         log.LogRegistryKey(u"HKEY_CLASSES_ROOT\\" + *r.packageName + u"." + a.extension + u"\\Shell\\open\\command");
       }
       File file(dir.path(u"install.log"));
-      if (c.logLine && over) {
-        EXPECT_THROW(log.Write(file), FatalError) << c.what;
-      } else {
-        EXPECT_NO_THROW(log.Write(file)) << c.what;
-      }
-      if (over) {
-        ExpectRefused(WriteInstallRecord(r), c.what);
-      } else {
-        EXPECT_EQ(Read(WriteInstallRecord(r)), r) << c.what;
-      }
+      if (logLine && over) EXPECT_THROW(log.Write(file), FatalError) << what;
+      if (!logLine || !over) EXPECT_NO_THROW(log.Write(file)) << what;
+      if (over) ExpectRefused(WriteInstallRecord(r), what);
+      if (!over) EXPECT_EQ(Read(WriteInstallRecord(r)), r) << what;
     }
   }
 }

@@ -396,8 +396,6 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
       // Longer than install.log or the registry can take.
       {"[package]\nname = \"" + std::string(600, 'n') + "\"\n[files]\nsource = \"product\"\n",
        {":2:8: error: package.name: is 600 characters long; install.log has room for at most 510 characters"}},
-      {Pkg("product-key = '" + std::string(256, 'k') + "'\n"),
-       {"package.product-key: holds a key name of 256 characters; the registry takes at most 255"}},
       // install.log keeps these texts one to a line; a shortcut's name is a
       // path as well, where control characters never pass.
       {breaks,
@@ -423,38 +421,31 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
 }
 
 TEST_F(CorvpackTest, ProductFilesThroughLinksOutOfTheDescriptionsFolderNeedAllowOutside) {
-  WriteText(scratch.native("secret.txt"), "secret");
-  WriteText(scratch.native("elsewhere/deep.txt"), "deep");
-  fs::create_symlink(scratch.native("secret.txt"), scratch.native("pkg/product/s.txt"));
-  fs::create_directory_symlink(scratch.native("elsewhere"), scratch.native("pkg/product/bin/up"));
   fs::create_directory_symlink("../art", scratch.native("pkg/product/art"));
+  ASSERT_EQ(Build(Pkg("")), pack::kExitOk) << err.str();
+  WriteText(scratch.native("elsewhere/secret.txt"), "secret");
+  fs::create_symlink(scratch.native("elsewhere/secret.txt"), scratch.native("pkg/product/s.txt"));
+  fs::create_directory_symlink(scratch.native("elsewhere"), scratch.native("pkg/product/bin/up"));
   EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
-  for (const char* link : {"pkg/product/s.txt", "pkg/product/bin/up"}) {
-    EXPECT_THAT(err.str(), HasSubstr(P(link) + ": error: leads through a symbolic link to ")) << link;
-  }
-  EXPECT_THAT(err.str(), HasSubstr(fs::canonical(P("secret.txt")).string() + ", outside the description's folder"));
-  EXPECT_THAT(err.str(), Not(HasSubstr("art")));
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/s.txt") + ": error: leads through a symbolic link to " +
+                                   fs::canonical(P("elsewhere/secret.txt")).string() + ", outside the description's"));
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/bin/up") + ": error: leads through a symbolic link"));
   ASSERT_EQ(Build(Pkg(""), {"-q", "--allow-outside"}), pack::kExitOk) << err.str();
   ASSERT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), 0) << err.str();
-  EXPECT_EQ(ReadText(scratch.native("out/s.txt")), "secret");
-  EXPECT_EQ(ReadText(scratch.native("out/bin/up/deep.txt")), "deep");
-  EXPECT_EQ(ReadText(scratch.native("out/art/wizard.bmp")), "BM bitmap");
+  EXPECT_EQ(ReadText(scratch.native("out/bin/up/secret.txt")) + ReadText(scratch.native("out/art/wizard.bmp")),
+            "secretBM bitmap");
 }
 
 TEST_F(CorvpackTest, MessagesShowControlCharactersAsCodesAndHostPathsWithSlashes) {
-  const fs::path bad = scratch.native("pkg/product/bad\x1b[2Jname");
-  WriteText(bad, "x");
+  WriteText(scratch.native("pkg/product/bad\x1b[2Jname"), "x");
   EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
   EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/bad<1B>[2Jname") + ": error: the name holds a control character"));
   EXPECT_THAT(err.str(), Not(HasSubstr("\x1b")));
-  fs::remove(bad);
-  ASSERT_EQ(Build(Pkg("")), pack::kExitOk) << err.str();
+  ASSERT_EQ(Build(Pkg("", "exclude = [\"bad*\"]\n")), pack::kExitOk) << err.str();
   fs::create_directories(scratch.native("out"));
   fs::create_directory_symlink(scratch.native("pkg"), scratch.native("out/bin"));
   EXPECT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), pack::kExitFailed);
-  EXPECT_EQ(err.str(), "corvpack: Unable to write file " + P("out/bin") +
-                           ": a symbolic link or junction stands in its path, and the installation never writes "
-                           "through one\n");
+  EXPECT_THAT(err.str(), HasSubstr("corvpack: Unable to write file " + P("out/bin") + ": a symbolic link"));
 }
 
 TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
