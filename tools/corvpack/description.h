@@ -87,9 +87,9 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
 // problem: TOML syntax, unknown sections and keys (with the closest known
 // one), values of the wrong type or out of range, missing required keys,
 // names that could leave their folder or are no valid Windows file names,
-// line breaks in texts that install.log keeps, files that cannot be read,
-// and files or folders outside the description's folder unless
-// `allowOutside`.
+// line breaks in texts that install.log keeps, texts longer than the
+// installer can write (see TextLimit), files that cannot be read, and files
+// or folders outside the description's folder unless `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
                             bool allowOutside = false);
