@@ -134,7 +134,11 @@ private:
     if (within_.empty()) return true;
     std::error_code ec;
     const fs::path target = fs::canonical(path, ec);
-    if (ec) return true;  // a broken link, reported as unreadable
+    if (ec) {
+      // What cannot be followed is not packed either.
+      problems_.push_back(FileProblem(path, "cannot read the file (a broken symbolic link?): " + ec.message()));
+      return false;
+    }
     for (const fs::path& folder : within_) {
       if (IsWithin(target, folder)) return true;
     }
