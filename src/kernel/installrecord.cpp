@@ -1,5 +1,8 @@
 #include "kernel/installrecord.h"
 
+#include <algorithm>
+
+#include "kernel/logger.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 
@@ -257,6 +260,35 @@ bool IsDotsOnly(const XString& component) {
   return dot;
 }
 
+// How the installer writes the record's texts into the registry
+// (infrastructure/integrator.cpp) and logs each key it makes: the root's
+// prefix, then the key's path.
+constexpr size_t kLocalMachinePrefix = sizeof "HKEY_LOCAL_MACHINE\\" - 1;  // the longer of the product key's roots
+constexpr size_t kClassesRootPrefix = sizeof "HKEY_CLASSES_ROOT\\" - 1;
+constexpr size_t kProductKeyParent = sizeof "Software\\" - 1;
+constexpr size_t kFileTypeCommand = sizeof "\\Shell\\open\\command" - 1;
+
+// The room for the key path `around` leaves on a "registrykey" line.
+size_t RegistryLineRoom(size_t around) {
+  const size_t keyword = XString(LogKeyword(kLogRegistryKey)).size();
+  return Logger::kMaxLineLength - keyword - 2 - around;  // a blank before, a line feed after
+}
+
+// The first name of `path` between backslashes that the registry does not
+// take.
+TextLimit KeyNameLimit(const XString& path) {
+  for (size_t start = 0;;) {
+    const size_t end = std::min(path.find(u'\\', start), path.size());
+    if (end - start > kMaxRegistryKeyName) return TextLimit{end - start, kMaxRegistryKeyName, true};
+    if (end == path.size()) return TextLimit();
+    start = end + 1;
+  }
+}
+
+TextLimit LengthLimit(size_t length, size_t limit) {
+  return length > limit ? TextLimit{length, limit, false} : TextLimit();
+}
+
 void CheckLoggedTexts(const InstallRecord& r) {
   auto check = [](const XString& s) {
     if (!FitsOneLogLine(s)) Corrupt();
@@ -278,6 +310,15 @@ void CheckLoggedTexts(const InstallRecord& r) {
     check(a.typeDescription);
   }
   for (const ServiceEntry& s : r.services) check(s.description);
+
+  // No longer than the installer can write into install.log and the
+  // registry.
+  auto fits = [](const TextLimit& limit) {
+    if (limit.exceeded()) Corrupt();
+  };
+  if (const OptString& name = r.productName ? r.productName : r.packageName) fits(ProductNameLimit(*name));
+  if (r.productKey) fits(ProductKeyLimit(*r.productKey));
+  for (const AssociationEntry& a : r.associations) fits(FileTypeLimit(r.packageName.value_or(XString()), a.extension));
 }
 
 }  // namespace
@@ -285,6 +326,24 @@ void CheckLoggedTexts(const InstallRecord& r) {
 bool FitsOneLogLine(const XString& text) {
   static const XChar kLineBreaks[] = {u'\r', u'\n', u'\0'};
   return text.find_first_of(kLineBreaks, 0, 3) == XString::npos;
+}
+
+TextLimit ProductNameLimit(const XString& name) {
+  return LengthLimit(name.size(), Logger::kMaxLineLength - 1);  // and its line feed
+}
+
+TextLimit ProductKeyLimit(const XString& key) {
+  const TextLimit line = LengthLimit(key.size(), RegistryLineRoom(kLocalMachinePrefix + kProductKeyParent));
+  return line.exceeded() ? line : KeyNameLimit(key);
+}
+
+TextLimit FileTypeLimit(const XString& packageName, const XString& extension) {
+  // The command key's line is the longest; its file type key comes first.
+  const XString fileType = packageName + u"." + extension;
+  const TextLimit line = LengthLimit(fileType.size(), RegistryLineRoom(kClassesRootPrefix + kFileTypeCommand));
+  if (line.exceeded()) return line;
+  const TextLimit name = KeyNameLimit(fileType);
+  return name.exceeded() ? name : KeyNameLimit(u"." + extension);
 }
 
 bool IsContainedRelativePath(const XString& name) {

@@ -267,9 +267,9 @@ bool RecordChecksumMatches(const uint8_t* data, size_t size);
 // folder, primary JRE file, PATH entry, shortcut names, icons, working
 // folders and targets, association programs, service executables, primary
 // marker files and JRE file checks), or a text that install.log keeps
-// holding a line break (see FitsOneLogLine) is refused with FatalError 1181
-// "Invalid or corrupted installation package", as is a record without the
-// magic. The
+// holding a line break (see FitsOneLogLine) or longer than the installer can
+// write (see TextLimit) is refused with FatalError 1181 "Invalid or
+// corrupted installation package", as is a record without the magic. The
 // JRE fields are not looked at when the record says it needs no JRE.
 // Reads nothing outside [data, data + size), and takes memory in proportion
 // to `size`.
@@ -283,6 +283,35 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
 // file name, shortcut name, association extension and type, and every
 // service's name (its description).
 bool FitsOneLogLine(const XString& text);
+
+// What keeps the installer from writing one of the record's texts where it
+// goes: into its line of install.log, which holds Logger::kMaxLineLength
+// characters with the keyword, the line feed and whatever the installer puts
+// around the text, or into a registry key name, which the registry takes
+// with at most kMaxRegistryKeyName characters between two backslashes.
+// Over either, the installer cannot make the key, or cannot write the log
+// of it once the installation is done and reported; so the reader refuses
+// such a record and the packager such a description, by these same checks.
+struct TextLimit {
+  size_t length = 0;     // of the text, or of its over-long key name
+  size_t limit = 0;      // the most characters it may have; 0: it fits
+  bool keyName = false;  // the limit is the registry's for one key name
+
+  bool exceeded() const { return limit != 0; }
+};
+
+constexpr size_t kMaxRegistryKeyName = 255;
+
+// The product name, or the package name where the record gives none: the
+// second line of install.log.
+TextLimit ProductNameLimit(const XString& name);
+// The product key, made below "Software\" of HKEY_LOCAL_MACHINE (or of the
+// shorter HKEY_CURRENT_USER) and logged as a "registrykey" with its root.
+TextLimit ProductKeyLimit(const XString& key);
+// An association's file type: the keys ".<extension>" and
+// "<package name>.<extension>\Shell\open\command" below HKEY_CLASSES_ROOT,
+// each logged as a "registrykey" with its root.
+TextLimit FileTypeLimit(const XString& packageName, const XString& extension);
 
 // True when `name`, a relative path with "\" (or "/") as separator, stays
 // inside the folder it is taken relative to. Checked once, on the form the

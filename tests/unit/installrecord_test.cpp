@@ -4,9 +4,11 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "kernel/logger.h"
 #include "record_samples.h"
 #include "unpacker/decompressor.h"
 #include "recordwriter.h"
@@ -316,6 +318,40 @@ TEST(InstallRecord, RefusesLineBreaksInTextsThatInstallLogKeeps) {
   r.installRunProgram = u"a.exe";
   r.installRunArguments = u"/note \"a\nb\"";
   EXPECT_EQ(Read(WriteInstallRecord(r)), r);
+}
+
+TEST(InstallRecord, RefusesTextsLongerThanTheInstallerCanWrite) {
+  // At its limit each text reads back and install.log takes the lines the
+  // installer makes of it; one character more and the record is refused.
+  using Set = std::function<void(InstallRecord&, size_t)>;
+  const std::tuple<const char*, bool, Set> cases[] = {
+      {"package name", true, [](InstallRecord& r, size_t n) { r.packageName = XString(510 + n, u'n'); }},
+      {"product key", true,
+       [](InstallRecord& r, size_t n) { r.productKey = XString(215, u'k') + u"\\" + XString(254 + n, u'k'); }},
+      {"product key name", false, [](InstallRecord& r, size_t n) { r.productKey = XString(255 + n, u'k'); }},
+      {"file type", true,
+       [](InstallRecord& r, size_t n) {
+         r.packageName = XString(205, u'n') + u"\\" + XString(199, u'n');
+         r.associations = {{XString(55 + n, u'e'), u"L", u"T", u"a.exe", u"", true}};
+       }},
+  };
+  ScratchFolder dir;
+  for (const auto& [what, logLine, set] : cases) {
+    for (size_t over : {0, 1}) {
+      InstallRecord r = MinimalRecord();
+      set(r, over);
+      Logger log(r.packageName);
+      log.LogRegistryKey(u"HKEY_LOCAL_MACHINE\\Software\\" + *r.productKey);
+      for (const AssociationEntry& a : r.associations) {
+        log.LogRegistryKey(u"HKEY_CLASSES_ROOT\\" + *r.packageName + u"." + a.extension + u"\\Shell\\open\\command");
+      }
+      File file(dir.path(u"install.log"));
+      if (logLine && over) EXPECT_THROW(log.Write(file), FatalError) << what;
+      if (!logLine || !over) EXPECT_NO_THROW(log.Write(file)) << what;
+      if (over) ExpectRefused(WriteInstallRecord(r), what);
+      if (!over) EXPECT_EQ(Read(WriteInstallRecord(r)), r) << what;
+    }
+  }
 }
 
 }  // namespace

@@ -28,6 +28,34 @@ namespace {
 
 constexpr char kVersion[] = "corvpack 1.0";
 
+// A text as UTF-8 that is safe on a terminal: control characters (which
+// could move the cursor, rewrite earlier lines or start terminal commands)
+// and the characters that reverse the direction of text are shown as their
+// code in angle brackets, "<1B>" or "<U+202E>"; neither bracket occurs in
+// Windows file names.
+std::string Printable(const XString& s) {
+  XString safe;
+  for (XChar c : s) {
+    char code[16];
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      std::snprintf(code, sizeof code, "<%02X>", static_cast<unsigned>(c));
+    } else if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F) {
+      std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(c));
+    } else {
+      safe += c;
+      continue;
+    }
+    for (const char* p = code; *p; ++p) safe += static_cast<XChar>(*p);
+  }
+  return ToUtf8(safe);
+}
+
+// Writes one message, a line of its own. Whatever it quotes (names of
+// files, values of the description, arguments) is shown as Printable shows
+// it, so nothing of an installer, a product folder or a description writes
+// to the terminal itself.
+void Say(std::ostream& stream, const std::string& message) { stream << Printable(FromUtf8(message)) << "\n"; }
+
 constexpr char kUsage[] =
     "Usage: corvpack COMMAND [OPTIONS]\n"
     "\n"
@@ -51,7 +79,8 @@ constexpr char kUsage[] =
     "      --uninstaller FILE  the built-in uninstaller (uninstall.exe), for descriptions\n"
     "                          that ask for it\n"
     "  -l, --level N           compression level, 0 (fast) to 9 (small); default 6\n"
-    "      --allow-outside     pack files the description names outside its own folder\n"
+    "      --allow-outside     pack files from outside the description's folder, named\n"
+    "                          there or reached through symbolic links\n"
     "      --sign KEY CERT     sign the installer (Authenticode, with osslsigncode) with\n"
     "                          the private key KEY and the certificate chain CERT (PEM)\n"
     "  -q, --quiet             print nothing but warnings and errors\n"
@@ -234,7 +263,7 @@ std::optional<fs::path> ToolOption(const Arguments& a, const CliEnvironment& env
 }
 
 void PrintWarnings(const std::vector<Diagnostic>& warnings, std::ostream& err) {
-  for (const Diagnostic& w : warnings) err << w.text() << "\n";
+  for (const Diagnostic& w : warnings) Say(err, w.text());
 }
 
 // Signs `input` into `output` with osslsigncode: an Authenticode signature
@@ -315,13 +344,13 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   } else if (auto found = FindTool(env, "installer.exe")) {
     tools.stub = *found;
   } else {
-    err << "corvpack: cannot find the installer stub installer.exe beside corvpack or in the build tree;"
-           " name it with --stub\n";
+    Say(err, "corvpack: cannot find the installer stub installer.exe beside corvpack or in the build tree;"
+             " name it with --stub");
     return kExitFailed;
   }
   std::error_code ec;
   if (!fs::is_regular_file(tools.stub, ec)) {
-    err << "corvpack: " << tools.stub.string() << ": no such file (the installer stub)\n";
+    Say(err, "corvpack: " + tools.stub.string() + ": no such file (the installer stub)");
     return kExitFailed;
   }
   tools.uiLibrary = ToolOption(a, env, "ui-library", "no-ui-library", kUiLibraryName);
@@ -337,8 +366,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     PackagePlan plan = MakePlan(d, tools, options, warnings);
     PrintWarnings(warnings, err);
     if (!tools.uiLibrary && !d.uiLibrary && !quiet && !a.flag("no-ui-library")) {
-      err << "corvpack: warning: no UI resource library (" << kUiLibraryName
-          << ") found; the installer will only run with /batch\n";
+      Say(err, std::string("corvpack: warning: no UI resource library (") + kUiLibraryName +
+                   ") found; the installer will only run with /batch");
     }
     TerminalProgress progress(err, "packing");
     InstallRecord written;
@@ -359,16 +388,18 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (!quiet) {
       size_t files = 0, folders = 0;
       for (const RecordFileEntry& e : written.mainBlock.entries) (e.isFolder() ? folders : files) += 1;
-      out << "corvpack: wrote " << *output << ": " << files << (files == 1 ? " file" : " files");
-      if (folders) out << " in " << folders << (folders == 1 ? " folder" : " folders");
-      out << " (" << Bytes(written.mainBlock.decodedSize) << " packed into " << Bytes(written.mainBlock.length)
-          << "), " << written.auxiliaryBlock.entries.size() << " auxiliary "
-          << (written.auxiliaryBlock.entries.size() == 1 ? "file" : "files") << ", "
-          << Bytes(fs::file_size(*output, ec)) << " in all\n";
+      std::ostringstream wrote;
+      wrote << "corvpack: wrote " << *output << ": " << files << (files == 1 ? " file" : " files");
+      if (folders) wrote << " in " << folders << (folders == 1 ? " folder" : " folders");
+      wrote << " (" << Bytes(written.mainBlock.decodedSize) << " packed into " << Bytes(written.mainBlock.length)
+            << "), " << written.auxiliaryBlock.entries.size() << " auxiliary "
+            << (written.auxiliaryBlock.entries.size() == 1 ? "file" : "files") << ", "
+            << Bytes(fs::file_size(*output, ec)) << " in all";
+      Say(out, wrote.str());
     }
     return kExitOk;
   } catch (const DescriptionError& e) {
-    for (const Diagnostic& d : e.problems()) err << d.text() << "\n";
+    for (const Diagnostic& d : e.problems()) Say(err, d.text());
     return kExitFailed;
   }
 }
@@ -381,28 +412,6 @@ auto Named(const std::string& file, Work work) -> decltype(work()) {
   } catch (const BadInstaller& e) {
     throw BadInstaller(file + ": " + e.message(), e.detail());
   }
-}
-
-// A text of an installer as UTF-8 that is safe on a terminal: control
-// characters (which could move the cursor, rewrite earlier lines or start
-// terminal commands) and the characters that reverse the direction of
-// text are shown as their code in angle brackets, "<1B>" or "<U+202E>";
-// neither bracket occurs in Windows file names.
-std::string Printable(const XString& s) {
-  XString safe;
-  for (XChar c : s) {
-    char code[16];
-    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      std::snprintf(code, sizeof code, "<%02X>", static_cast<unsigned>(c));
-    } else if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F) {
-      std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(c));
-    } else {
-      safe += c;
-      continue;
-    }
-    for (const char* p = code; *p; ++p) safe += static_cast<XChar>(*p);
-  }
-  return ToUtf8(safe);
 }
 
 std::string Utf8(const OptString& s) { return s ? Printable(*s) : std::string(); }
@@ -458,7 +467,7 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   auto optional = [&](const char* name, const OptString& value) {
     if (value) field(name, Shown(*value));
   };
-  field("installer", installer.path.string() + " (" + std::to_string(installer.fileSize) + " bytes)");
+  field("installer", Printable(FromUtf8(installer.path.string())) + " (" + std::to_string(installer.fileSize) + " bytes)");
   optional("package", r.packageName);
   field("kind", r.kind == kPackageInstallation ? "installation" : r.kind == kPackageUpdate ? "update"
                                                                                          : "(" + std::to_string(r.kind) + ")");
@@ -524,11 +533,13 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return VerifyInstaller(a.positional[0], env.interactive && !quiet ? &progress : nullptr);
   });
   if (!quiet) {
-    out << "corvpack: " << a.positional[0] << ": OK, " << report.mainFiles << " main "
-        << (report.mainFiles == 1 ? "file" : "files") << " (" << report.mainBytes << " bytes) in "
-        << report.mainFolders << (report.mainFolders == 1 ? " folder" : " folders") << ", " << report.auxiliaryFiles
-        << " auxiliary " << (report.auxiliaryFiles == 1 ? "file" : "files") << " (" << report.auxiliaryBytes
-        << " bytes)\n";
+    std::ostringstream ok;
+    ok << "corvpack: " << a.positional[0] << ": OK, " << report.mainFiles << " main "
+       << (report.mainFiles == 1 ? "file" : "files") << " (" << report.mainBytes << " bytes) in "
+       << report.mainFolders << (report.mainFolders == 1 ? " folder" : " folders") << ", " << report.auxiliaryFiles
+       << " auxiliary " << (report.auxiliaryFiles == 1 ? "file" : "files") << " (" << report.auxiliaryBytes
+       << " bytes)";
+    Say(out, ok.str());
   }
   return kExitOk;
 }
@@ -544,7 +555,7 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     ExtractInstaller(a.positional[0], *folder, a.flag("auxiliary"), env.interactive && !quiet ? &progress : nullptr);
     return 0;
   });
-  if (!quiet) out << "corvpack: extracted " << a.positional[0] << " into " << *folder << "\n";
+  if (!quiet) Say(out, "corvpack: extracted " + a.positional[0] + " into " + *folder);
   return kExitOk;
 }
 
@@ -574,18 +585,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       if (command == "verify") return Verify(args, out, err, env);
       if (command == "extract") return Extract(args, out, err, env);
     } catch (const BadInstaller& e) {
-      err << "corvpack: " << e.what() << "\n";
+      Say(err, "corvpack: " + std::string(e.what()));
       return kExitFailed;
     } catch (const Exception& e) {
-      err << "corvpack: " << ToUtf8(e.message()) << "\n";
+      Say(err, "corvpack: " + HostMessage(e));
       return kExitFailed;
     } catch (const std::exception& e) {
-      err << "corvpack: " << e.what() << "\n";
+      Say(err, "corvpack: " + std::string(e.what()));
       return kExitFailed;
     }
     throw UsageError{"unknown command \"" + command + "\""};
   } catch (const UsageError& e) {
-    err << "corvpack: " << e.message << "\nTry 'corvpack --help' for more information.\n";
+    Say(err, "corvpack: " + e.message);
+    err << "Try 'corvpack --help' for more information.\n";
     return kExitUsage;
   }
 }

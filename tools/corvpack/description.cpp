@@ -57,6 +57,15 @@ std::string WindowsNameProblem(const std::string& component) {
   return std::string();
 }
 
+bool IsWithin(const fs::path& path, const fs::path& folder) {
+  if (folder.empty()) return false;
+  auto p = path.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+    if (p == path.end() || *f != *p) return false;
+  }
+  return true;
+}
+
 DescriptionError::DescriptionError(std::vector<Diagnostic> problems)
     : std::runtime_error(Join(problems)), problems_(std::move(problems)) {}
 
@@ -174,14 +183,9 @@ public:
     const fs::path folder = fs::canonical(base_, ec);
     if (ec) return false;
     const fs::path target = fs::weakly_canonical(source, ec);
-    if (ec) return false;
-    auto f = folder.begin();
-    auto t = target.begin();
-    for (; f != folder.end(); ++f, ++t) {
-      if (t == target.end() || *f != *t) return false;
-    }
-    return true;
+    return !ec && IsWithin(target, folder);
   }
+  bool allowOutside() const { return allowOutside_; }
 
 private:
   fs::path file_;
@@ -265,6 +269,23 @@ public:
       return std::nullopt;
     }
     return value;
+  }
+
+  // True when `limit`, the installer's for the text of `key`, is not
+  // exceeded; otherwise reports it, `role` saying where the installer puts
+  // the text ("as the product key").
+  bool fits(const std::string& key, const TextLimit& limit, const std::string& role = std::string()) {
+    if (!limit.exceeded()) return true;
+    std::string message = role.empty() ? std::string() : role + ", it ";
+    if (limit.keyName) {
+      message += "holds a key name of " + std::to_string(limit.length) + " characters; the registry takes at most " +
+                 std::to_string(limit.limit) + " characters between backslashes";
+    } else {
+      message += "is " + std::to_string(limit.length) + " characters long; install.log has room for at most " +
+                 std::to_string(limit.limit) + " characters of it on its line";
+    }
+    reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key), message);
+    return false;
   }
 
   OptString text(const std::string& key, bool required = false) {
@@ -470,6 +491,20 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   r.kind = static_cast<uint8_t>(
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
   r.productKey = s.oneLine("product-key", s.text("product-key"));
+  // The installer writes the product name (or the package name for it) and
+  // the product key (by default the package name) into install.log and the
+  // registry; one problem of a key is enough.
+  bool nameReported = false;
+  if (r.productName) {
+    s.fits("product", ProductNameLimit(*r.productName));
+  } else if (r.packageName) {
+    nameReported = !s.fits("name", ProductNameLimit(*r.packageName));
+  }
+  if (r.productKey) {
+    s.fits("product-key", ProductKeyLimit(*r.productKey));
+  } else if (r.packageName && !nameReported) {
+    s.fits("name", ProductKeyLimit(*r.packageName), "as the product key");
+  }
   if (!r.productKey) r.productKey = r.packageName;
   r.language = static_cast<uint8_t>(s.choice("language", 1,
                                              {{"auto", 1},
@@ -558,6 +593,10 @@ void ReadFiles(Reader& reader, Section& root, const std::optional<fs::path>& pro
                  "no such folder: " + out.productFolder.string());
   }
   out.productFolder = out.productFolder.lexically_normal();
+  if (!reader.allowOutside()) {
+    out.packableFolders.push_back(fs::canonical(reader.base(), ec));
+    if (productFolder) out.packableFolders.push_back(fs::canonical(out.productFolder, ec));
+  }
 }
 
 void ReadProgram(Section& root, const char* key, OptString& program, OptString& arguments) {
@@ -646,6 +685,8 @@ void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
       reader.error(s.table()->get("extension"), s.keyPath("extension"),
                    "write the extension without its dot (\"" + ToUtf8(a.extension.substr(1)) + "\")");
     }
+    s.fits("extension", FileTypeLimit(r.packageName.value_or(XString()), a.extension),
+           "in the file type key \"<package name>.<extension>\"");
     a.program = s.name("program", true).value_or(XString());
     a.typeDescription = s.oneLine("description", s.text("description", true)).value_or(XString());
     a.label = s.text("label").value_or(a.typeDescription);

@@ -50,6 +50,11 @@ struct Description {
   // folder, with "/" between components).
   std::filesystem::path productFolder;
   std::vector<std::string> exclude;
+  // The folders every file and folder packed must lie in, links resolved:
+  // the description's own, and the product folder where --product names
+  // it; none when the vendor lets it pack files from anywhere
+  // (--allow-outside).
+  std::vector<std::filesystem::path> packableFolders;
   // Sources of the auxiliary files the description names.
   std::optional<std::filesystem::path> bindScript;
   std::optional<std::filesystem::path> hookLibrary;
@@ -73,14 +78,18 @@ struct Description {
 // control character"); empty when it is a valid name.
 std::string WindowsNameProblem(const std::string& component);
 
+// True when `path` is `folder` or lies below it, compared component by
+// component as they are: resolve their links first.
+bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder);
+
 // Reads the description `file`. `productFolder`, when given, replaces the
 // description's [files] source. Throws DescriptionError listing every
 // problem: TOML syntax, unknown sections and keys (with the closest known
 // one), values of the wrong type or out of range, missing required keys,
 // names that could leave their folder or are no valid Windows file names,
-// line breaks in texts that install.log keeps, files that cannot be read,
-// and files or folders outside the description's folder unless
-// `allowOutside`.
+// line breaks in texts that install.log keeps, texts longer than the
+// installer can write (see TextLimit), files that cannot be read, and files
+// or folders outside the description's folder unless `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
                             bool allowOutside = false);

@@ -1,5 +1,6 @@
 #include "installerreader.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "kernel/filespackage.h"
@@ -20,6 +21,13 @@ BadInstaller::BadInstaller(std::string message, std::string detail)
     : std::runtime_error(detail.empty() ? message : message + ": " + detail),
       message_(std::move(message)),
       detail_(std::move(detail)) {}
+
+std::string HostMessage(const Exception& e) {
+  std::string text = ToUtf8(e.message());
+  // An assertion names a source file of the installer, not a file here.
+  if (e.kind() != Exception::kAssertionFailed) std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
 
 namespace {
 
@@ -56,7 +64,7 @@ void Decode(File& file, uint64_t offset, uint64_t length, OutputStream& out, con
   } catch (const AssertionFailedError&) {
     Corrupt(what + " decodes to more bytes than announced");
   } catch (const Exception& e) {
-    throw BadInstaller(ToUtf8(e.message()), what + " cannot be decoded");
+    throw BadInstaller(HostMessage(e), what + " cannot be decoded");
   }
 }
 
@@ -156,7 +164,7 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
   } catch (const BadInstaller&) {
     throw;
   } catch (const Exception& e) {
-    throw BadInstaller(ToUtf8(e.message()), "the install-info record is refused");
+    throw BadInstaller(HostMessage(e), "the install-info record is refused");
   }
   return out;
 }
@@ -281,7 +289,7 @@ void ExtractInstaller(const fs::path& path, const fs::path& folder, bool auxilia
   try {
     package.extract(opened.file(), target, nullptr, always, log);
   } catch (const Exception& e) {
-    throw std::runtime_error(ToUtf8(e.message()));
+    throw std::runtime_error(HostMessage(e));
   }
 }
 

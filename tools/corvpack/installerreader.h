@@ -13,6 +13,7 @@
 
 #include "kernel/installrecord.h"
 #include "packagewriter.h"
+#include "util/exceptions.h"
 
 namespace corv::pack {
 
@@ -29,6 +30,12 @@ private:
   std::string message_;
   std::string detail_;
 };
+
+// The text of a failure of the installer's own code as corvpack shows it.
+// The installer's file layer names every file in the Windows form
+// ("\tmp\out\a.txt"), and the files it names for corvpack are all of this
+// host, which writes them with "/" ("/tmp/out/a.txt").
+std::string HostMessage(const Exception& e);
 
 struct OpenedInstaller {
   std::filesystem::path path;

@@ -56,8 +56,9 @@ std::optional<BindScript> CheckBindScript(const fs::path& path, const XString& t
 
 class Collector {
 public:
-  Collector(const fs::path& root, const std::vector<std::string>& exclude, const std::optional<int64_t>& limit)
-      : root_(root), exclude_(exclude), limit_(limit) {}
+  Collector(const fs::path& root, const std::vector<std::string>& exclude, const std::optional<int64_t>& limit,
+            const std::vector<fs::path>& within)
+      : root_(root), exclude_(exclude), limit_(limit), within_(within) {}
 
   void walk(const fs::path& folder, const std::string& relative) {
     std::error_code ec;
@@ -91,6 +92,7 @@ public:
                                                   "\" only in letter case, which Windows does not tell apart"));
         continue;
       }
+      if (!packable(path)) continue;
       struct stat st;
       if (::stat(path.c_str(), &st) != 0) {
         problems_.push_back(FileProblem(path, "cannot read the file (a broken symbolic link?)"));
@@ -126,6 +128,27 @@ public:
   std::vector<Diagnostic> problems_;
 
 private:
+  // What a symbolic link (of the file itself or of a folder above it) leads
+  // to must lie in the folders the description may pack from.
+  bool packable(const fs::path& path) {
+    if (within_.empty()) return true;
+    std::error_code ec;
+    const fs::path target = fs::canonical(path, ec);
+    if (ec) {
+      // What cannot be followed is not packed either.
+      problems_.push_back(FileProblem(path, "cannot read the file (a broken symbolic link?): " + ec.message()));
+      return false;
+    }
+    for (const fs::path& folder : within_) {
+      if (IsWithin(target, folder)) return true;
+    }
+    problems_.push_back(FileProblem(
+        path, "leads through a symbolic link to " + target.string() + ", outside the description's folder" +
+                  (within_.size() > 1 ? " and the product folder" : "") +
+                  " (pass --allow-outside to pack it all the same)"));
+    return false;
+  }
+
   bool excluded(const std::string& rel) const {
     for (const std::string& pattern : exclude_) {
       if (::fnmatch(pattern.c_str(), rel.c_str(), 0) == 0) return true;
@@ -136,6 +159,7 @@ private:
   fs::path root_;
   const std::vector<std::string>& exclude_;
   std::optional<int64_t> limit_;
+  const std::vector<fs::path>& within_;
   std::set<std::string> active_;
 };
 
@@ -218,8 +242,9 @@ bool IsAbsoluteReference(const XString& s) {
 }  // namespace
 
 std::vector<PackageFile> CollectProductFiles(const fs::path& folder, const std::vector<std::string>& exclude,
-                                             const std::optional<int64_t>& timeLimit) {
-  Collector c(folder, exclude, timeLimit);
+                                             const std::optional<int64_t>& timeLimit,
+                                             const std::vector<fs::path>& within) {
+  Collector c(folder, exclude, timeLimit, within);
   c.walk(folder, "");
   if (!c.problems_.empty()) throw DescriptionError(std::move(c.problems_));
   return std::move(c.files_);
@@ -231,7 +256,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   plan.stub = tools.stub;
   plan.level = options.level;
   plan.record = d.record;
-  plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit);
+  plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit, d.packableFolders);
 
   std::vector<Diagnostic> problems;
   if (d.builtinUninstaller && d.record.uninstallerName) {

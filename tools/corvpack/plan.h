@@ -29,13 +29,15 @@ struct PlanOptions {
 // The main files of a product folder: every folder and file below it in a
 // fixed order (names sorted by their bytes, a folder before its contents),
 // with modification times (folders 0) and sizes, leaving out whatever
-// matches one of the `exclude` patterns. Symbolic links are followed.
+// matches one of the `exclude` patterns. Symbolic links are followed as long
+// as what is packed, links resolved, lies in one of `within` (when given).
 // Throws DescriptionError for names that cannot be Windows file names,
-// names equal but for letter case, times outside the 32-bit range, and
-// folders that cannot be read.
+// names equal but for letter case, times outside the 32-bit range, folders
+// that cannot be read, and files or folders outside `within`.
 std::vector<PackageFile> CollectProductFiles(const std::filesystem::path& folder,
                                              const std::vector<std::string>& exclude,
-                                             const std::optional<int64_t>& timeLimit);
+                                             const std::optional<int64_t>& timeLimit,
+                                             const std::vector<std::filesystem::path>& within = {});
 
 // The whole plan. Adds to `warnings` the references of the description
 // (shortcut targets, programs, the uninstaller...) that name no file of the

@@ -393,6 +393,9 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
            "[destination]\nprogram-folder = 'Group\\..\\..\\Startup'\n[install-run]\nprogram = \"bin/a|b.exe\"\n"),
        {"package.path-entry: ", "package.recorded-file: ", "destination.program-folder: ", "install-run.program: ",
         "the component \"..\" ends with a dot or a blank"}},
+      // Longer than install.log or the registry can take.
+      {"[package]\nname = \"" + std::string(600, 'n') + "\"\n[files]\nsource = \"product\"\n",
+       {":2:8: error: package.name: is 600 characters long; install.log has room for at most 510 characters"}},
       // install.log keeps these texts one to a line; a shortcut's name is a
       // path as well, where control characters never pass.
       {breaks,
@@ -415,6 +418,34 @@ TEST_F(CorvpackTest, RefusesWhatTheInstallerCouldNotUseOrWhatCouldTurnAgainstThe
     EXPECT_EQ(*pack::ParseDescription(text, scratch.native("pkg/package.toml"), std::nullopt, true).record.licenseText,
               u"secret");
   }
+}
+
+TEST_F(CorvpackTest, ProductFilesThroughLinksOutOfTheDescriptionsFolderNeedAllowOutside) {
+  fs::create_directory_symlink("../art", scratch.native("pkg/product/art"));
+  ASSERT_EQ(Build(Pkg("")), pack::kExitOk) << err.str();
+  WriteText(scratch.native("elsewhere/secret.txt"), "secret");
+  fs::create_symlink(scratch.native("elsewhere/secret.txt"), scratch.native("pkg/product/s.txt"));
+  fs::create_directory_symlink(scratch.native("elsewhere"), scratch.native("pkg/product/bin/up"));
+  EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/s.txt") + ": error: leads through a symbolic link to " +
+                                   fs::canonical(P("elsewhere/secret.txt")).string() + ", outside the description's"));
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/bin/up") + ": error: leads through a symbolic link"));
+  ASSERT_EQ(Build(Pkg(""), {"-q", "--allow-outside"}), pack::kExitOk) << err.str();
+  ASSERT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), 0) << err.str();
+  EXPECT_EQ(ReadText(scratch.native("out/bin/up/secret.txt")) + ReadText(scratch.native("out/art/wizard.bmp")),
+            "secretBM bitmap");
+}
+
+TEST_F(CorvpackTest, MessagesShowControlCharactersAsCodesAndHostPathsWithSlashes) {
+  WriteText(scratch.native("pkg/product/bad\x1b[2Jname"), "x");
+  EXPECT_EQ(Build(Pkg("")), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr(P("pkg/product/bad<1B>[2Jname") + ": error: the name holds a control character"));
+  EXPECT_THAT(err.str(), Not(HasSubstr("\x1b")));
+  ASSERT_EQ(Build(Pkg("", "exclude = [\"bad*\"]\n")), pack::kExitOk) << err.str();
+  fs::create_directories(scratch.native("out"));
+  fs::create_directory_symlink(scratch.native("pkg"), scratch.native("out/bin"));
+  EXPECT_EQ(Run({"extract", P("setup.exe"), "-o", P("out")}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("corvpack: Unable to write file " + P("out/bin") + ": a symbolic link"));
 }
 
 TEST_F(CorvpackTest, TheBuiltinUninstallerGoesAmongTheMainFiles) {
