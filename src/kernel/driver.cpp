@@ -286,11 +286,14 @@ PageResult Driver::installProper() {
   }
   if (result == PageResult::Cancel) steps_->abortExtraction();
   joiner.join();
+  // The log is the installation's last write: it is on disk before the
+  // finish page or the console says that the installation succeeded, and
+  // a failure to write it shows the failure form and rolls back.
+  if (result == PageResult::Next) steps_->writeInstallLog();
   return result;
 }
 
 void Driver::complete() {
-  steps_->writeInstallLog();
   ui_->end();
   steps_->undoTemporaryFiles();
   // The finish page may have set the flag from its restart choice.

@@ -453,6 +453,9 @@ TEST_F(DriverTest, FailuresAreShownWhereTheRunStandsAndRolledBack) {
        {PageFails("runProgress", FatalError(u"the progress page failed")),
         [](ScriptedRun& r) { r.steps->extractionWaitsForAbort = true; }},
        {finish + "the progress page failed"}, 1},
+      // The log is written before anything says the installation succeeded.
+      {"install.log cannot be written", {}, {StepFails("install.log", FatalError(1103, u"C:\\Hello\\install.log"))},
+       {finish + "Unable to write file C:\\Hello\\install.log"}, 1},
       {"failure after the end", {},
        {StepFails("startAfterRunProgram", FatalError(1084, u"C:\\Hello\\run.exe")),
         [](ScriptedRun& r) {

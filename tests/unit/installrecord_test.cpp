@@ -346,10 +346,16 @@ TEST(InstallRecord, RefusesTextsLongerThanTheInstallerCanWrite) {
         log.LogRegistryKey(u"HKEY_CLASSES_ROOT\\" + *r.packageName + u"." + a.extension + u"\\Shell\\open\\command");
       }
       File file(dir.path(u"install.log"));
-      if (logLine && over) EXPECT_THROW(log.Write(file), FatalError) << what;
-      if (!logLine || !over) EXPECT_NO_THROW(log.Write(file)) << what;
-      if (over) ExpectRefused(WriteInstallRecord(r), what);
-      if (!over) EXPECT_EQ(Read(WriteInstallRecord(r)), r) << what;
+      if (logLine && over) {
+        EXPECT_THROW(log.Write(file), FatalError) << what;
+      } else {
+        EXPECT_NO_THROW(log.Write(file)) << what;
+      }
+      if (over) {
+        ExpectRefused(WriteInstallRecord(r), what);
+      } else {
+        EXPECT_EQ(Read(WriteInstallRecord(r)), r) << what;
+      }
     }
   }
 }
