@@ -11,13 +11,12 @@
 #include "ui/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
+#include "util/filesys.h"
 #include "util/xstream.h"
 
 namespace corv {
 namespace {
 
-constexpr uint32_t kCorruptedPackage = 1181;
-constexpr uint32_t kDecompressFailed = 1202;
 constexpr uint32_t kLinkInPath = 1106;
 
 class LoggerExtractionLog : public ExtractionLog {
@@ -177,15 +176,7 @@ private:
   // none (a planted link would carry the files to another place). Folders
   // found sound are not asked again in this run.
   void refuseLinks(const XString& path) {
-    const XString& root = target_.widePath();
-    for (size_t end = root.size(); end <= path.size(); ++end) {
-      if (end < path.size() && path[end] != u'\\') continue;
-      XString prefix = path.substr(0, end);
-      if (soundFolders_.count(prefix) != 0) continue;
-      File at(prefix);
-      if (at.isLink()) throw FatalError(kLinkInPath, path);
-      if (end < path.size() && at.isDirectory()) soundFolders_.insert(std::move(prefix));
-    }
+    if (FileSys::LinkInPath(path, target_.widePath(), &soundFolders_)) throw FatalError(kLinkInPath, path);
   }
 
   void finishFile() {

@@ -15,8 +15,16 @@ InstallInfo* g_current = nullptr;
 constexpr int kProfileUnset = 3;
 
 InstallRecord ReadRecord(AbstractFile& packageFile) {
-  std::vector<uint8_t> bytes = ReadInstallInfoRecord(packageFile);
-  return ReadInstallRecord(bytes.data(), bytes.size());
+  std::optional<LocatedTrailer> located;
+  std::vector<uint8_t> bytes = ReadInstallInfoRecord(packageFile, &located);
+  InstallRecord record = ReadInstallRecord(bytes.data(), bytes.size());
+  // What a signature does not cover is never installed.
+  for (const RecordBlock* block : {&record.mainBlock, &record.auxiliaryBlock}) {
+    if (located->signedFile && !BlockBeforeTrailer(*located, block->offset, block->length)) {
+      throw FatalError(kDecompressFailed);
+    }
+  }
+  return record;
 }
 
 std::unique_ptr<FilesPackage> MakePackage(const RecordBlock& block) {

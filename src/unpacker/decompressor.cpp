@@ -11,7 +11,6 @@
 namespace corv {
 namespace {
 
-constexpr uint32_t kDecompressFailed = 1202;
 // The smallest dictionary liblzma's decoder works with.
 constexpr uint32_t kMinDictionary = 4096;
 

@@ -51,6 +51,12 @@ constexpr int kUnableToOpenFile = 1101;
 constexpr int kUnableToReadFile = 1102;
 constexpr int kUnableToWriteFile = 1103;
 
+// A package that is not one: 1181 "Invalid or corrupted installation
+// package"; one whose bytes are damaged: 1202 "Unable to decompress:
+// installation package is corrupted".
+constexpr int kCorruptedPackage = 1181;
+constexpr int kDecompressFailed = 1202;
+
 class FatalError : public Exception {
 public:
   explicit FatalError(XString text) : Exception(std::move(text)) {}

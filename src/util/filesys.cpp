@@ -1,5 +1,6 @@
 #include "util/filesys.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "util/exceptions.h"
@@ -137,6 +138,18 @@ bool IsEnoughSpace(uint64_t freeSpace, uint64_t required) {
 
 bool HasEnoughSpace(const XString& destination, uint64_t required) {
   return IsEnoughSpace(FreeSpace(destination), required);
+}
+
+OptString LinkInPath(const XString& path, const XString& root, std::set<XString>* sound) {
+  for (size_t end = std::min(root.size(), path.size()); end <= path.size(); ++end) {
+    if (end < path.size() && path[end] != u'\\') continue;
+    XString prefix = path.substr(0, end);
+    if (sound && sound->count(prefix) != 0) continue;
+    File at(prefix);
+    if (at.isLink()) return prefix;
+    if (sound && end < path.size() && at.isDirectory()) sound->insert(std::move(prefix));
+  }
+  return std::nullopt;
 }
 
 bool IsFolderEmpty(const XString& path) { return !platform::FolderHasEntries(ToAnsi(path)); }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "util/file.h"
@@ -95,6 +96,13 @@ uint64_t RequiredSpace(const XString& destination, const std::vector<int64_t>& s
 bool HasEnoughSpace(const XString& destination, uint64_t required);
 // The decision of HasEnoughSpace for a known or unknown free space.
 bool IsEnoughSpace(uint64_t freeSpace, uint64_t required);
+
+// Whether anything written or deleted at `path` would go elsewhere: the
+// first of the folders in `path` from `root` on (a prefix of `path`, itself
+// included) and of `path` itself that is a symbolic link, junction or other
+// reparse point; none when there is none. Folders in `sound` are not asked
+// again; those found sound are added to it.
+OptString LinkInPath(const XString& path, const XString& root, std::set<XString>* sound = nullptr);
 
 // True if the folder holds no entry but "." and ".."; also true when it
 // cannot be enumerated.

@@ -14,3 +14,13 @@ def pack(corvpack, stub, top, description, product):
                     "--ui-library", str(stub.parent / "xinstres.dll"), "-o", str(exe), "-q"],
                    check=True)
     return exe
+
+
+def throwaway_signer(folder):
+    """A private key and a self-signed certificate for signing with
+    `corvpack build --sign`: (key, cert) paths in `folder`."""
+    key, cert = folder / "key.pem", folder / "cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key),
+                    "-out", str(cert), "-days", "2", "-subj", "/CN=Corvantis Test Signer"],
+                   check=True, capture_output=True)
+    return key, cert

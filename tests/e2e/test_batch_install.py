@@ -10,6 +10,8 @@ import subprocess
 
 import pytest
 
+from packing import throwaway_signer
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 PACKAGE = "Corv Batch"           # "Corv" is shorter than 5 letters: "Corv_Deploy"
@@ -393,10 +395,7 @@ def test_a_signed_installer_verifies_and_installs_like_the_unsigned_one(prefix, 
     """Authenticode puts a certificate table behind the package, so the
     trailer is no longer the file's last 24 bytes; the installer finds it
     before the table. The certificate is a throwaway self-signed one."""
-    key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key),
-                    "-out", str(cert), "-days", "2", "-subj", "/CN=Corvantis Test Signer"],
-                   check=True, capture_output=True)
+    key, cert = throwaway_signer(tmp_path)
     signed = tmp_path / "signed.exe"
     subprocess.run([str(corvpack), "build", str(package["exe"].parent / "package.toml"),
                     "--product", str(package["product"]), "--stub", str(installer_stub),
@@ -409,6 +408,23 @@ def test_a_signed_installer_verifies_and_installs_like_the_unsigned_one(prefix, 
     assert verified.returncode == 0, verified.stdout + verified.stderr
     checked = subprocess.run([str(corvpack), "verify", str(signed)], capture_output=True, text=True)
     assert checked.returncode == 0, checked.stderr
+
+    # Another package hidden inside the certificate table, the table and its
+    # entry grown to cover it: a signature check may still pass, but that is
+    # not what was signed, and nothing of it is installed.
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    table, size = struct.unpack_from("<II", data, pe + 24 + 128)
+    hidden = unsigned + bytes(-len(unsigned) % 8)
+    swapped = bytearray(data + hidden)
+    struct.pack_into("<I", swapped, pe + 24 + 132, size + len(hidden))
+    struct.pack_into("<I", swapped, table, struct.unpack_from("<I", data, table)[0] + len(hidden))
+    (tmp_path / "swapped.exe").write_bytes(bytes(swapped))
+    checked = subprocess.run([str(corvpack), "verify", str(tmp_path / "swapped.exe")], capture_output=True, text=True)
+    assert checked.returncode != 0 and "the certificate table holds bytes that no signature covers" in checked.stderr
+    before = prefix.snapshot()
+    rc, out = prefix.run(tmp_path / "swapped.exe", "/batch", "/dest", "C:\\CorvSwapped")
+    assert (rc, console(out)) == (1, "Severe error: Unable to decompress: installation package is corrupted\n")
+    assert prefix.snapshot() == before
 
     dest = "C:\\CorvSigned"
     before = state(prefix)

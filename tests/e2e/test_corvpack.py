@@ -9,6 +9,8 @@ import zlib
 
 import pytest
 
+from packing import throwaway_signer
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 TRAILER = 24
 MAGIC = 0x31494935
@@ -65,6 +67,21 @@ def test_hello_installer_is_the_stub_followed_by_a_package_that_verifies(corvpac
     rc, _, err = run(corvpack, "extract", hello_installer, "-o", tmp_path / "aux", "--auxiliary")
     assert rc == 0, err
     assert (tmp_path / "aux" / "xinstres.dll").read_bytes() == (installer_stub.parent / "xinstres.dll").read_bytes()
+
+
+def test_a_signed_installer_carries_a_signed_uninstaller(corvpack, build_dir, installer_stub, tmp_path):
+    key, cert = throwaway_signer(tmp_path)
+    signed = tmp_path / "signed.exe"
+    rc, _, err = run(corvpack, "build", ROOT / "examples" / "hello" / "package.toml",
+                     "--product", build_dir / "examples" / "hello" / "product", "--stub", installer_stub,
+                     "--shfolder", installer_stub.parent / "shfolder.dll", "--sign", key, cert, "-o", signed, "-q")
+    assert rc == 0, err
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cert.pem", "key.pem", "signed.exe"]
+    rc, _, err = run(corvpack, "extract", signed, "-o", tmp_path / "main")
+    assert rc == 0, err
+    for program in (signed, tmp_path / "main" / "uninstall.exe"):
+        rc, out, err = run("osslsigncode", "verify", "-CAfile", cert, "-in", program)
+        assert rc == 0, out + err
 
 
 def test_verify_refuses_truncated_installers(corvpack, hello_installer, installer_stub, tmp_path):

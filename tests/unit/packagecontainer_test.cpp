@@ -120,7 +120,13 @@ TEST_F(PackageContainerTest, SignedInstallersKeepTheirTrailerBeforeTheCertificat
     out[0x80 + 25] = 0x01;
     out.insert(out.end(), padding, padByte);
     const uint32_t table = static_cast<uint32_t>(out.size());
-    Bytes certificates = test::RandomBytes(1000, 9);
+    // One entry of 996 bytes: its header, a DER sequence of 984 bytes; then
+    // 4 zeros to the table's end.
+    Bytes certificates = {0, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 0x30, 0x82, 0x03, 0xD8};
+    Bytes signature = test::RandomBytes(984, 9);
+    certificates.insert(certificates.end(), signature.begin(), signature.end());
+    certificates.insert(certificates.end(), 4, 0);
+    test::PutU32(certificates, 0, 996);
     out.insert(out.end(), certificates.begin(), certificates.end());
     test::PutU32(out, 0x80 + 24 + 128, table);
     test::PutU32(out, 0x80 + 24 + 132, static_cast<uint32_t>(1000 + sizeError));
@@ -130,11 +136,33 @@ TEST_F(PackageContainerTest, SignedInstallersKeepTheirTrailerBeforeTheCertificat
     auto [file, record] = signedInstaller(padding, 0, 0);
     EXPECT_EQ(Read(file), record) << padding;
   }
-  // A table that does not end the file, and padding that is not zeros, are
-  // no signature: the file has no package.
-  ExpectFatal(signedInstaller(0, 0, -1).first, 1181);
-  ExpectFatal(signedInstaller(4, 0x20, 0).first, 1181);
-  ExpectFatal(signedInstaller(8, 0, 0).first, 1181);
+  // A second package inside the table, with the entry and the directory
+  // grown to cover it, is not what was signed: the file is refused.
+  {
+    auto [file, record] = signedInstaller(0, 0, 0);
+    Bytes other = Record();
+    Bytes planted = Installer(other, other.size());
+    planted.resize((planted.size() + 7) & ~size_t(7));
+    const size_t table = file.size() - 1000;
+    file.insert(file.end(), planted.begin(), planted.end());
+    test::PutU32(file, table, static_cast<uint32_t>(1000 + planted.size()));
+    test::PutU32(file, 0x80 + 24 + 132, static_cast<uint32_t>(1000 + planted.size()));
+    ExpectFatal(file, 1202);
+  }
+  // A table that does not end the file, padding that is not zeros, and a
+  // trailer further away are a damaged signed package.
+  ExpectFatal(signedInstaller(0, 0, -1).first, 1202);
+  ExpectFatal(signedInstaller(0, 0, 1).first, 1202);
+  ExpectFatal(signedInstaller(4, 0x20, 0).first, 1202);
+  ExpectFatal(signedInstaller(8, 0, 0).first, 1202);
+  // So is a record block that reaches into the trailer.
+  auto [file, record] = signedInstaller(0, 0, 0);
+  const size_t trailerAt = file.size() - 1000 - 24;
+  Bytes trailer(file.begin() + trailerAt, file.begin() + trailerAt + 24);
+  const uint32_t length = trailer[4] | trailer[5] << 8 | trailer[6] << 16 | static_cast<uint32_t>(trailer[7]) << 24;
+  test::PutU32(trailer, 4, length + 24);
+  std::copy(trailer.begin(), trailer.end(), file.begin() + trailerAt);
+  ExpectFatal(file, 1202);
 }
 
 TEST_F(PackageContainerTest, FilesWithoutAPackageFailWith1181) {

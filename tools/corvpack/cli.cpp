@@ -362,6 +362,22 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   try {
     Description d = ReadDescription(a.positional[0], product, a.flag("allow-outside"));
     PrintWarnings(d.warnings, err);
+    // A signed installer carries a signed uninstaller: signed into a file
+    // beside the output, which goes once the installer is written.
+    const std::string* key = a.value("sign");
+    const fs::path signedUninstaller = fs::path(*output).concat(".uninstall.exe");
+    struct Cleanup {
+      fs::path path;
+      ~Cleanup() {
+        std::error_code ignored;
+        if (!path.empty()) fs::remove(path, ignored);
+      }
+    } uninstallerCleanup;
+    if (key && d.builtinUninstaller && tools.uninstaller && fs::is_regular_file(*tools.uninstaller, ec)) {
+      uninstallerCleanup.path = signedUninstaller;
+      SignInstaller(*tools.uninstaller, signedUninstaller, *key, *a.value("sign#2"));
+      tools.uninstaller = signedUninstaller;
+    }
     std::vector<Diagnostic> warnings;
     PackagePlan plan = MakePlan(d, tools, options, warnings);
     PrintWarnings(warnings, err);
@@ -371,7 +387,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     TerminalProgress progress(err, "packing");
     InstallRecord written;
-    if (const std::string* key = a.value("sign")) {
+    if (key) {
       // Signed from an unsigned twin that is removed afterwards.
       const fs::path unsignedOutput = *output + ".unsigned";
       written = WriteInstaller(plan, unsignedOutput, env.interactive && !quiet ? &progress : nullptr);

@@ -31,10 +31,8 @@ std::string HostMessage(const Exception& e) {
 
 namespace {
 
-constexpr int kCorruptPackage = 1181;
-
 [[noreturn]] void Corrupt(const std::string& detail) {
-  throw BadInstaller(ToUtf8(LoadMessage(kCorruptPackage)), detail);
+  throw BadInstaller(ToUtf8(LoadMessage(kCorruptedPackage)), detail);
 }
 
 XString WidePath(const fs::path& p) { return FromUtf8(p.u8string()); }
@@ -138,8 +136,11 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
     int64_t size = file.tell();
     if (size < static_cast<int64_t>(kTrailerSize)) Corrupt("the file is too short to hold a package");
     out.fileSize = static_cast<uint64_t>(size);
-    const std::optional<LocatedTrailer> located = FindPackageTrailer(file);
+    SignatureFault fault;
+    const std::optional<LocatedTrailer> located = FindPackageTrailer(file, &fault);
+    if (fault != SignatureFault::kNone) throw BadInstaller(ToUtf8(LoadMessage(kDecompressFailed)), SignatureFaultText(fault));
     if (!located) Corrupt("no package trailer at the end of the file");
+    out.signedFile = located->signedFile;
     out.packageEnd = located->end;
     out.recordLength = located->trailer.recordBlockLength;
     out.recordOffset = located->trailer.recordBlockOffset;
@@ -172,7 +173,12 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
 void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block, BlockVisitor& visitor,
                       Progress* progress, const std::string& what) {
   uint64_t end = installer.packageEnd - kTrailerSize;
-  if (block.offset > end || block.length > end - block.offset) Corrupt("the " + what + " block lies outside the file");
+  if (block.offset > end || block.length > end - block.offset) {
+    if (installer.signedFile) {
+      throw BadInstaller(ToUtf8(LoadMessage(kDecompressFailed)), SignatureFaultText(SignatureFault::kBlockInSignature));
+    }
+    Corrupt("the " + what + " block lies outside the file");
+  }
   uint64_t sum = 0;
   for (const RecordFileEntry& e : block.entries) {
     if (e.size < -1) Corrupt("\"" + ToUtf8(e.name) + "\" has a negative size");

@@ -41,6 +41,7 @@ struct OpenedInstaller {
   std::filesystem::path path;
   uint64_t fileSize = 0;
   uint64_t packageEnd = 0;    // where the trailer ends: the file's end, or a signature's start
+  bool signedFile = false;    // the file carries a certificate table
   uint64_t recordOffset = 0;  // the install-info block
   uint32_t recordLength = 0;
   uint64_t recordSize = 0;    // decoded
