@@ -176,14 +176,20 @@ public:
     std::optional<File> fresh;
     for (int n = 0; !fresh || fresh->exists(); ++n) fresh.emplace(*folder, Format(u"install.log.%d", n));
     if (restore_) restore_->noteCreatedFile(fresh->widePath());
+    // Its seal goes into the uninstall entries, where only those who may
+    // change the installation can write, before the log takes its place.
+    // An update takes in only an earlier log that its seal vouches for.
     try {
+      std::string seal;
       bool written = true;
       if (info_->isUpdate()) {
-        written = log.MergeAndWrite(logFile, *fresh);
+        written = log.MergeAndWrite(logFile, *fresh, InstallLogSeals(folder->widePath()), &seal);
       } else {
-        log.Write(*fresh);
+        log.Write(*fresh, &seal);
       }
-      if (written && fresh->moveTo(logFile) != 0) throw FatalError(kUnableToWriteFile, logFile.widePath());
+      if (written && (!SealInstallLog(folder->widePath(), seal, &log) || fresh->moveTo(logFile) != 0)) {
+        throw FatalError(kUnableToWriteFile, logFile.widePath());
+      }
     } catch (const Exception&) {
       fresh->remove();
       throw;

@@ -317,11 +317,18 @@ KeyState RegistryKeyState(const XString& fullName) {
   return subkeys == 0 ? KeyState::kWithoutSubkeys : KeyState::kWithSubkeys;
 }
 
-std::vector<XString> UninstallEntriesOf(const XString& program) {
-  static const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+namespace {
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kSealValue[] = "InstallLogDigest";
+
+// The uninstall entries (full names) whose "UninstallString", quoted or
+// not, names a program that `wanted` accepts.
+template <typename Wanted>
+std::vector<XString> UninstallEntriesWhere(Wanted wanted) {
   std::vector<XString> entries;
   win32::UniqueKey parent;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ, parent.out()) != ERROR_SUCCESS) return entries;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, parent.out()) != ERROR_SUCCESS) return entries;
   char name[MAX_PATH + 1];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
@@ -329,18 +336,73 @@ std::vector<XString> UninstallEntriesOf(const XString& program) {
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) continue;
     try {
-      XString key = ToWide(AnsiString(kUninstall) + "\\" + AnsiString(name, length));
+      XString key = ToWide(AnsiString(kUninstallKey) + "\\" + AnsiString(name, length));
       OptString command = ReadRegistryString(kRootLocalMachine, key, u"UninstallString");
       if (!command) continue;
       XString path = *command;
       TrimBlanks(path);
       if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
-      if (FileSys::SameText(path, program)) entries.push_back(RegistryRootPrefix(kRootLocalMachine) + key);
+      if (wanted(path)) entries.push_back(RegistryRootPrefix(kRootLocalMachine) + key);
     } catch (const FatalError&) {
       // a name the code page cannot take is no entry of ours
     }
   }
   return entries;
+}
+
+// The entries whose program lies in `folder`: those whose uninstaller reads
+// the "install.log" there.
+std::vector<XString> UninstallEntriesIn(const XString& folder) {
+  return UninstallEntriesWhere([&](const XString& program) {
+    std::optional<Directory> parent = File(program).parentDirectory();
+    return parent && FileSys::SameText(parent->widePath(), folder);
+  });
+}
+
+}  // namespace
+
+std::vector<XString> UninstallEntriesOf(const XString& program) {
+  return UninstallEntriesWhere([&](const XString& path) { return FileSys::SameText(path, program); });
+}
+
+std::vector<std::string> InstallLogSeals(const XString& folder) {
+  std::vector<std::string> seals;
+  for (const XString& entry : UninstallEntriesIn(folder)) {
+    std::optional<KeySnapshot> value = SnapshotRegistryKey(entry, AnsiString(kSealValue));
+    // An entry that cannot be read is no proof that the log is sound.
+    if (!value) {
+      seals.emplace_back("unreadable");
+    } else if (value->values[0].existed) {
+      const std::vector<uint8_t>& data = value->values[0].data;
+      std::string text(data.begin(), data.end());
+      while (!text.empty() && text.back() == '\0') text.pop_back();
+      seals.push_back(value->values[0].type == REG_SZ ? text : "not a string");
+    }
+  }
+  return seals;
+}
+
+bool SealInstallLog(const XString& folder, const std::string& seal, Logger* log) {
+  bool ok = true;
+  for (const XString& entry : UninstallEntriesIn(folder)) {
+    RestoreLog* restore = log ? log->restoreLog() : nullptr;
+    if (restore && !log->contains(kLogRegistryKey, entry)) {
+      // An entry of an earlier run gets its earlier seal back on rollback.
+      std::optional<KeySnapshot> earlier = SnapshotRegistryKey(entry, AnsiString(kSealValue));
+      if (!earlier) return false;
+      if (!restore->hasKey(entry)) restore->saveKey(std::move(*earlier));
+      log->LogRegistryKey(entry);
+    }
+    HKEY root;
+    AnsiString sub;
+    win32::UniqueKey key;
+    ok = SplitKeyName(entry, &root, &sub) &&
+         RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, key.out()) == ERROR_SUCCESS &&
+         RegSetValueExA(key.get(), kSealValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(seal.c_str()),
+                        static_cast<DWORD>(seal.size() + 1)) == ERROR_SUCCESS &&
+         ok;
+  }
+  return ok;
 }
 
 std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName) {

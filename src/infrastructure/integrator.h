@@ -78,6 +78,19 @@ KeyState RegistryKeyState(const XString& fullName);
 // "UninstallString", quoted or not, names `program` (compared ignoring case).
 std::vector<XString> UninstallEntriesOf(const XString& program);
 
+// The seals kept for the "install.log" in `folder`: the "InstallLogDigest"
+// of each uninstall entry whose program lies in that folder and has one
+// (entries of earlier releases have none). A value that cannot be read or
+// is no string counts as a seal that matches no log.
+std::vector<std::string> InstallLogSeals(const XString& folder);
+
+// Writes `seal` as the "InstallLogDigest" of every uninstall entry whose
+// program lies in `folder`. With a `log` that keeps a RestoreLog, an entry
+// the log does not name yet (one of an earlier installation) gets its
+// earlier seal kept and is logged, so that a rollback puts it back. False
+// when one could not be written.
+bool SealInstallLog(const XString& folder, const std::string& seal, Logger* log);
+
 // The values of an existing key named with its root prefix: all of them, or
 // only `valueName` (then a missing value is kept as missing). None when the
 // key cannot be read.

@@ -6,6 +6,7 @@
 #include "kernel/restorelog.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
+#include "util/sha256.h"
 
 namespace corv {
 
@@ -207,7 +208,7 @@ const XString& Logger::productName() const {
   return *productName_;
 }
 
-void Logger::Write(AbstractFile& file) {
+void Logger::Write(AbstractFile& file, std::string* seal) {
   std::vector<XString> lines;
   lines.emplace_back(kHeader);
   lines.push_back(productName() + u"\n");
@@ -232,21 +233,43 @@ void Logger::Write(AbstractFile& file) {
   if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   if (file.flush() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   if (closer.close() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
+  if (seal) *seal = Sha256Hex(bytes.data(), bytes.size());
 }
 
-void Logger::Read(AbstractFile& file) {
+namespace {
+
+// The whole content of a log file, read once: what is checked is what is
+// parsed.
+std::vector<uint8_t> ReadLogBytes(AbstractFile& file) {
   int64_t length = file.size();
   if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(kUnableToReadFile, file.widePath());
   if (file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
   CloseOnExit closer(file);
-  std::vector<uint8_t> bytes(static_cast<size_t>(length & ~int64_t(1)));
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
   if (!bytes.empty()) {
     int32_t got = file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(kUnableToReadFile, file.widePath());
   }
+  closer.close();
+  return bytes;
+}
+
+void CheckSeals(const std::vector<uint8_t>& bytes, const std::vector<std::string>& seals, const AbstractFile& file) {
+  if (seals.empty()) return;
+  const std::string digest = Sha256Hex(bytes.data(), bytes.size());
+  for (const std::string& seal : seals) {
+    if (seal != digest) throw FatalError(kLogChanged, file.widePath());
+  }
+}
+
+}  // namespace
+
+void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
+  std::vector<uint8_t> bytes = ReadLogBytes(file);
+  CheckSeals(bytes, seals, file);
+  bytes.resize(bytes.size() & ~size_t(1));
   ParsedLog parsed;
   if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(1261, file.widePath());
-  closer.close();
 
   records_.clear();
   present_.clear();
@@ -256,22 +279,32 @@ void Logger::Read(AbstractFile& file) {
   for (LogRecord& r : parsed.records) add(r.kind, r.text, Position::kTail);
 }
 
-bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out) {
+bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out, const std::vector<std::string>& seals,
+                           std::string* seal) {
   if (records_.empty()) return false;
   Logger merged(productName_);
   merged.recordedFile_ = recordedFile_;
   merged.logInteger_ = logInteger_;
   for (const LogRecord& r : records_) merged.add(r.kind, r.text, Position::kTail);
-  Logger earlier;
+  std::optional<std::vector<uint8_t>> bytes;
   try {
-    earlier.Read(earlierFile);
-    merged.productName_ = earlier.productName_;
-    merged.recordedFile_ = earlier.recordedFile_;
-    for (const LogRecord& r : earlier.records_) merged.add(r.kind, r.text, Position::kTail);
+    bytes = ReadLogBytes(earlierFile);
   } catch (const FatalError&) {
-    // no earlier log, or one that cannot be used
+    // no earlier log
   }
-  merged.Write(out);
+  if (bytes) {
+    // A changed log is refused, not passed over: its records are not ours
+    // to take, and the product's own would be lost.
+    CheckSeals(*bytes, seals, earlierFile);
+    bytes->resize(bytes->size() & ~size_t(1));
+    ParsedLog earlier;
+    if (ParseLog(DecodeUtf16le(*bytes), &earlier)) {  // else one that cannot be used
+      merged.productName_ = std::move(earlier.productName);
+      merged.recordedFile_ = std::move(earlier.recordedFile);
+      for (const LogRecord& r : earlier.records) merged.add(r.kind, r.text, Position::kTail);
+    }
+  }
+  merged.Write(out, seal);
   return true;
 }
 

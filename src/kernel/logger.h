@@ -22,7 +22,9 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "util/file.h"
 #include "util/xstring.h"
@@ -30,6 +32,9 @@
 namespace corv {
 
 class RestoreLog;
+
+// Message 1263: a log whose seal differs from the one kept for it.
+constexpr int kLogChanged = 1263;
 
 // Kinds of records; their numbers are fixed.
 enum LogRecordKind : int {
@@ -138,29 +143,37 @@ public:
   const std::list<LogRecord>& records() const { return records_; }
 
   // Writes the log into `file` (created or truncated, flushed to the disk,
-  // closed afterwards).
+  // closed afterwards); `seal`, when given, receives its seal (the SHA-256
+  // of the bytes written, in hexadecimal), which the installer keeps where
+  // only those who may change the installation can write.
   // FatalError 1103 with the file's path if it cannot be opened or written,
   // or if a line would not fit 511 characters (then nothing is written).
   // Writing a log without a product name is an assertion failure.
-  void Write(AbstractFile& file);
+  void Write(AbstractFile& file, std::string* seal = nullptr);
 
   // Replaces the content with what `file` holds. FatalError 1102 if it
-  // cannot be read, 1261 "Installation log file %s corrupted" if it is not a
-  // valid log: wrong header, a line without its line feed or longer than
-  // the reader takes, a count that is not a number, fewer records than the
-  // count, a missing space or an unknown keyword. On failure the log is
-  // unchanged. Duplicate records are dropped; whatever follows the last
-  // counted record is ignored.
-  void Read(AbstractFile& file);
+  // cannot be read, 1263 "Installation log file %s has been changed ..."
+  // if its seal differs from any of `seals` (none: not checked), 1261
+  // "Installation log file %s corrupted" if it is not a valid log: wrong
+  // header, a line without its line feed or longer than the reader takes, a
+  // count that is not a number, fewer records than the count, a missing
+  // space or an unknown keyword. On failure the log is unchanged. Duplicate
+  // records are dropped; whatever follows the last counted record is
+  // ignored.
+  void Read(AbstractFile& file, const std::vector<std::string>& seals = {});
 
   // For an update: with no own records, does nothing (an existing file stays
   // as it is) and returns false. Otherwise reads the existing log in
-  // `earlier`, if it can (read failures are ignored), and writes into `out`
-  // the own records followed by the earlier ones (duplicates dropped), under
-  // the earlier product name and recorded file path and the own log
-  // integer. The log itself keeps only its own records, so that undoing it
-  // undoes the update alone. `out` may be `earlier`.
-  bool MergeAndWrite(AbstractFile& earlier, AbstractFile& out);
+  // `earlier`, if it can (read failures are ignored, and so is a file that
+  // is no log), and writes into `out` the own records followed by the
+  // earlier ones (duplicates dropped), under the earlier product name and
+  // recorded file path and the own log integer; `seal` receives the seal of
+  // what was written. An earlier log whose seal differs from any of `seals`
+  // is FatalError 1263, with nothing written. The log itself keeps only its
+  // own records, so that undoing it undoes the update alone. `out` may be
+  // `earlier`.
+  bool MergeAndWrite(AbstractFile& earlier, AbstractFile& out, const std::vector<std::string>& seals = {},
+                     std::string* seal = nullptr);
   bool MergeAndWrite(AbstractFile& file) { return MergeAndWrite(file, file); }
 
   // Undoes every record, newest first, and forgets those undone. A record

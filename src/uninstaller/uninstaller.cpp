@@ -137,15 +137,30 @@ XString Joined(const std::vector<XString>& texts) {
 XString RecordKey(const LogRecord& r) { return XString(1, static_cast<XChar>(u'0' + r.kind)) + r.text; }
 
 // Writes into `file` the log with those of its records whose keys are in
-// `keep` (in the log's order), under the log's names.
-void WriteRemainder(const Logger& log, const std::set<XString>& keep, File& file) {
+// `keep` (in the log's order), under the log's names, and seals it anew in
+// the entries that are left.
+void WriteRemainder(const Logger& log, const std::set<XString>& keep, File& file, const XString& folder) {
   Logger rest(log.productName());
   rest.setRecordedFilePath(log.recordedFilePath());
   rest.setLogInteger(log.logInteger());
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
     if (keep.count(RecordKey(*it)) != 0) rest.Log(it->kind, it->text);
   }
-  rest.Write(file);
+  std::string seal;
+  rest.Write(file, &seal);
+  SealInstallLog(folder, seal, nullptr);
+}
+
+// A file or folder that is reached through a link or junction now lies
+// elsewhere than the one the installation made: it is left alone.
+bool ReachedThroughLink(const LogRecord& record) {
+  if (record.kind != kLogFile && record.kind != kLogDirectory) return false;
+  try {
+    const std::optional<AnsiString> root = FileSys::DriveRoot(record.text);
+    return FileSys::LinkInPath(record.text, root ? ToWide(*root) : XString()).has_value();
+  } catch (const FatalError&) {
+    return false;  // a text the system cannot take as a path: nothing is done with it
+  }
 }
 
 // The records of the uninstaller itself: its file, its log and the folders
@@ -223,7 +238,7 @@ int Uninstall(const Reporter& reporter) {
   File logFile(*folder, XString(u"install.log"));
   Logger log;
   try {
-    log.Read(logFile);
+    log.Read(logFile, InstallLogSeals(folder->widePath()));
   } catch (const FatalError& e) {
     reporter.show(Severity::SevereError, FormatMessageText(kCannotRemove, e.message()));
     return 1;
@@ -239,19 +254,39 @@ int Uninstall(const Reporter& reporter) {
   // its folders once it has exited.
   const XString& program = self->widePath();
   const OwnRecords own = FindOwnRecords(log, program, logFile, folder->widePath());
+  // Its uninstall entries go once everything else is gone: while something
+  // is left, they stay to start another attempt and to keep the log sealed.
+  const std::vector<XString> entries = UninstallEntriesOf(program);
+  std::set<XString> entryKeys;
+  for (const XString& entry : entries) entryKeys.insert(RecordKey(LogRecord{kLogRegistryKey, entry}));
   Logger work(product);
   UninstallUndo undo;
   work.setSystemUndo(&undo);
+  std::vector<LogRecord> throughLinks;
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
-    if (own.keys.count(RecordKey(*it)) == 0) work.Log(it->kind, it->text);
+    if (own.keys.count(RecordKey(*it)) != 0 || entryKeys.count(RecordKey(*it)) != 0) continue;
+    if (ReachedThroughLink(*it)) {
+      throughLinks.push_back(*it);
+    } else {
+      work.Log(it->kind, it->text);
+    }
   }
   work.Undo();
   Outcome outcome = Assess(work);
-  // Its own uninstall entry, wherever the log did not name it.
-  for (const XString& entry : UninstallEntriesOf(program)) {
-    if (!undo.undoRegistryKey(entry) && RegistryKeyState(entry) != KeyState::kMissing) {
-      outcome.failed.push_back(entry);
+  std::reverse(throughLinks.begin(), throughLinks.end());  // the log's order
+  for (const LogRecord& r : throughLinks) {
+    outcome.left.insert(RecordKey(r));
+    outcome.failed.push_back(r.text);
+  }
+  if (outcome.failed.empty()) {
+    for (const XString& entry : entries) {
+      if (!undo.undoRegistryKey(entry) && RegistryKeyState(entry) != KeyState::kMissing) {
+        outcome.failed.push_back(entry);
+        outcome.left.insert(RecordKey(LogRecord{kLogRegistryKey, entry}));
+      }
     }
+  } else {
+    outcome.left.insert(entryKeys.begin(), entryKeys.end());
   }
   if (outcome.failed.empty() && logFile.remove() != 0) outcome.failed.push_back(logFile.widePath());
   if (!outcome.failed.empty()) {
@@ -259,7 +294,7 @@ int Uninstall(const Reporter& reporter) {
     std::set<XString> keep = outcome.left;
     keep.insert(own.keys.begin(), own.keys.end());
     try {
-      WriteRemainder(log, keep, logFile);
+      WriteRemainder(log, keep, logFile, folder->widePath());
     } catch (const FatalError&) {
       // the log as it was stays
     }

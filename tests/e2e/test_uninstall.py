@@ -5,6 +5,8 @@ added and the pending deletion of its own copy; of two installations of one
 product it removes the one it belongs to and leaves the other whole, whose
 own uninstaller then removes the rest; a damaged install.log removes
 nothing."""
+import hashlib
+import os
 import re
 import shutil
 import subprocess
@@ -15,6 +17,7 @@ from packing import pack
 from test_batch_install import console, registry
 from test_wizard import Wizard, artefacts, assert_unchanged, display  # noqa: F401 (fixtures)
 
+UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 UNINSTALL = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\"
 PRODUCT_KEY = "Corvantis Test\\Uninstall"
 SERVICE = "CorvTestSvc"
@@ -164,7 +167,8 @@ def test_of_two_installations_each_uninstaller_removes_its_own_and_a_damaged_log
     damaged = prefix.snapshot()
     rc, out = prefix.run("C:\\CorvB\\uninstall.exe", "/batch")
     assert (rc, console(out)) == (1, "Severe error: Corvantis Installer cannot remove this product: Installation log "
-                                     "file C:\\CorvB\\install.log corrupted\n")
+                                     "file C:\\CorvB\\install.log has been changed since the installation wrote it "
+                                     "and is not trusted\n")
     assert prefix.snapshot() == damaged
 
     log.write_bytes(good)
@@ -208,8 +212,11 @@ def test_on_windows_98_a_failure_half_way_names_what_is_left_and_the_next_run_fi
     assert (rc, console(out)) == (1, "Severe error: Corvantis Installer has failed to remove Corv Twice from your "
                                      "computer completely. Still present: C:\\Corv Remove\\data\\sample.txt\n")
     log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
-    # The log keeps what is left, and the uninstaller with its folder.
-    assert log.splitlines()[4:] == ["5", "file C:\\Corv Remove\\install.log", "file C:\\Corv Remove\\uninstall.exe",
+    # The log keeps what is left, and the uninstaller with its folder and
+    # its entry, which stays for the next attempt.
+    assert log.splitlines()[4:] == ["6", "file C:\\Corv Remove\\install.log",
+                                    "registrykey " + UNINSTALL_KEY + "Corv_Deploy_0",
+                                    "file C:\\Corv Remove\\uninstall.exe",
                                     "file C:\\Corv Remove\\data\\sample.txt", "directory C:\\Corv Remove\\data",
                                     "directory C:\\Corv Remove"]
     assert prefix.host_path("C:\\autoexec.bat").read_bytes() == AUTOEXEC
@@ -221,3 +228,54 @@ def test_on_windows_98_a_failure_half_way_names_what_is_left_and_the_next_run_fi
     assert_back_as_before(before, after, win98=True)
     wininit = prefix.host_path("C:\\windows\\wininit.ini").read_bytes()
     assert re.fullmatch(rb"\[rename\]\r\nNUL=C:\\users\\[^\r\n]*\\[A-Z0-9~]+\\[A-Z0-9~]+\.EXE\r\n", wininit, re.S), wininit
+
+
+def test_a_changed_log_removes_nothing_and_nothing_is_deleted_through_a_link(prefix, setups):
+    """install.log lies in a folder that others may write to; the uninstall
+    entry, which only administrators can write, holds its seal."""
+    before = prefix.snapshot()
+    rc, out = prefix.run(setups["plain"], "/batch")
+    assert rc == 0, console(out)
+    log = prefix.host_path("C:\\Corv Remove\\install.log")
+    genuine = log.read_bytes()
+    entry = registry(prefix)[UNINSTALL + "corv_deploy_0"]
+    assert entry["InstallLogDigest"] == hashlib.sha256(genuine).hexdigest()
+
+    # A planted log names a file of the system and another vendor's key.
+    victim = prefix.host_path("C:\\CorvVictim\\data")
+    victim.mkdir(parents=True)
+    (victim / "sample.txt").write_bytes(b"not the product's")
+    subprocess.run(prefix.wine("reg", "add", "HKLM\\Software\\Victim", "/v", "Keep", "/d", "1", "/f"), env=prefix.env(),
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    lines = genuine.decode("utf-16-le").split("\n")
+    lines[4:5] = [str(int(lines[4]) + 2), "file C:\\CorvVictim\\data\\sample.txt",
+                  "registrykey HKEY_LOCAL_MACHINE\\Software\\Victim"]
+    log.write_bytes("\n".join(lines).encode("utf-16-le"))
+    planted = prefix.snapshot()
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer cannot remove this product: Installation log "
+                                     "file C:\\Corv Remove\\install.log has been changed since the installation wrote "
+                                     "it and is not trusted\n")
+    assert prefix.snapshot() == planted
+
+    # The genuine log, but the product's data folder is now a link to the
+    # victim's: what lies behind it stays, and so does the entry, with the
+    # rest of the log sealed anew for the next attempt.
+    log.write_bytes(genuine)
+    shutil.rmtree(prefix.host_path("C:\\Corv Remove\\data"))
+    os.symlink(victim, prefix.host_path("C:\\Corv Remove\\data"))
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (1, "Severe error: Corvantis Installer has failed to remove Corv Twice from your "
+                                     "computer completely. Still present: C:\\Corv Remove\\data\\sample.txt; "
+                                     "C:\\Corv Remove\\data\n")
+    assert (victim / "sample.txt").read_bytes() == b"not the product's"
+    rest = log.read_bytes()
+    assert registry(prefix)[UNINSTALL + "corv_deploy_0"]["InstallLogDigest"] == hashlib.sha256(rest).hexdigest()
+
+    prefix.host_path("C:\\Corv Remove\\data").unlink()
+    rc, out = prefix.run("C:\\Corv Remove\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Twice from your computer.\n")
+    shutil.rmtree(prefix.host_path("C:\\CorvVictim"))
+    subprocess.run(prefix.wine("reg", "delete", "HKLM\\Software\\Victim", "/f"), env=prefix.env(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert_back_as_before(before, prefix.snapshot())

@@ -3,6 +3,8 @@ update finds it (through its "InstallPath" or /primary), installs into its
 folder with the profile the product was installed for, and extends its
 install.log; a folder without the product is refused; an installation
 package over an installed copy stops unless /force is given."""
+import hashlib
+
 import pytest
 
 from packing import pack
@@ -13,6 +15,7 @@ BASE_PRODUCT = "Corv Base Product"
 UPDATE = "Corv Patch"
 PRODUCT_KEY = "Corvantis Test\\Updated"
 MARKER = "base.cfg"
+UNINSTALL = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\"
 
 BASE_DESCRIPTION = f"""
 [package]
@@ -207,6 +210,21 @@ def test_primary_is_checked_for_the_markers_and_a_common_product_gets_common_sho
     assert [p for p in user_links(prefix, "Corv Patch Tool")] == ["users/Public/Desktop/Corv Patch Tool.lnk"]
     assert path_holds(prefix, "system.reg", "System\\CurrentControlSet\\Control\\Session Manager\\Environment",
                       dest + "\\tools")
+
+    # The product's uninstall entry holds the seal of the merged log. A log
+    # that someone changed since is not merged: the update fails whole.
+    log = prefix.host_path(dest + "\\bin\\install.log")
+    entries = [v for k, v in registry(prefix).items() if k.startswith(UNINSTALL) and dest in v.get("UninstallString", "")]
+    assert [e["InstallLogDigest"] for e in entries] == [hashlib.sha256(log.read_bytes()).hexdigest()]
+    text = log.read_bytes().decode("utf-16-le").split("\n")
+    text[4:5] = [str(int(text[4]) + 1), "file C:\\windows\\win.ini"]
+    log.write_bytes("\n".join(text).encode("utf-16-le"))
+    before = prefix.snapshot()
+    rc, out = prefix.run(packages["update"], "/batch", "/primary", dest)
+    assert (rc, console(out)) == (1, update_failed(
+        f"Installation log file {dest}\\bin\\install.log has been changed since the installation wrote it "
+        "and is not trusted"))
+    assert prefix.snapshot() == before
 
 
 def test_an_update_without_its_product_is_refused(prefix, packages):

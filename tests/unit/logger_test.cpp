@@ -310,6 +310,47 @@ TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
   EXPECT_EQ(dir.readFile("corrupt.log"), expected);
 }
 
+TEST_F(LoggerTest, ASealedLogIsReadAndMergedOnlyAsItWasWritten) {
+  Logger log(XString(u"Corvantis Demo"));
+  LogTheExample(log);
+  File f(dir.path(u"install.log"));
+  std::string seal;
+  log.Write(f, &seal);
+  // The SHA-256 of the bytes written (as sha256sum prints it).
+  const std::string bytes = Utf16le(kExampleText);
+  EXPECT_EQ(seal, "561dbc37b4fa5f5704e376f81a46b7864b444cb95fa0181b20c10f65f7bdd458");
+  Logger back;
+  back.Read(f, {seal, seal});
+  EXPECT_EQ(back.records(), log.records());
+
+  // One changed byte, or one seal that differs, and it is refused whole.
+  const XString changed = u"Installation log file " + f.widePath() +
+                          u" has been changed since the installation wrote it and is not trusted";
+  std::string planted = bytes;
+  planted[planted.size() - 4] = 'X';
+  dir.writeFile("install.log", planted);
+  for (const auto& seals : std::vector<std::vector<std::string>>{{seal}, {"", seal}}) {
+    Logger untouched(XString(u"Untouched"));
+    try {
+      untouched.Read(f, seals);
+      ADD_FAILURE() << "read a changed log";
+    } catch (const FatalError& e) {
+      EXPECT_EQ(e.message(), changed);
+    }
+    EXPECT_EQ(untouched.productName(), u"Untouched");
+  }
+  Logger update(XString(u"Update"));
+  update.LogFile(File(XString(u"C:\\App\\x.dll")));
+  File out(dir.path(u"merged.log"));
+  EXPECT_THROW(update.MergeAndWrite(f, out, {seal}), FatalError);
+  EXPECT_FALSE(out.exists());
+  // Without seals (a log of an earlier release) nothing is checked.
+  std::string mergedSeal;
+  EXPECT_TRUE(update.MergeAndWrite(f, out, {}, &mergedSeal));
+  back.Read(out, {mergedSeal});
+  EXPECT_EQ(back.recordCount(), 5u);
+}
+
 // Records the calls of Undo.
 class RecordingProgress : public UndoProgress {
 public:
