@@ -28,6 +28,13 @@ HKEY RootKey(int root) {
 }
 
 // Sets a string value; the stored size includes the terminating zero.
+// The shell link's class and the two interfaces used of it, spelled out
+// here rather than linked from the system's GUID library, which would bring
+// in every GUID it defines.
+constexpr CLSID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kPersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 bool SetString(HKEY key, const char* name, const XString& value) {
   AnsiString text = ToAnsi(value);
   return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -538,7 +545,7 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
 
   ComScope com;
   win32::ComPtr<IShellLinkA> shellLink;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, shellLink.out()))) {
+  if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface, shellLink.out()))) {
     return false;
   }
   if (FAILED(shellLink->SetPath(ToAnsi(UnderDestination(entry.target, target)).c_str()))) return false;
@@ -552,7 +559,7 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
   AnsiString arguments = ToAnsi(FileSys::ExpandRoot(entry.arguments, target.destination));
   if (FAILED(shellLink->SetArguments(arguments.c_str()))) return false;
   win32::ComPtr<IPersistFile> persist;
-  if (FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.out()))) return false;
+  if (FAILED(shellLink->QueryInterface(kPersistFileInterface, persist.out()))) return false;
   // An existing shortcut of the same name is kept (copied, since the save
   // writes over it in place) for a rollback to put back.
   if (RestoreLog* restore = log.restoreLog(); restore && restore->saveFile(link, log, true) != 0) return false;

@@ -16,14 +16,15 @@ const char kPathValue[] = "PATH";
 
 // The text in `codePage` as UTF-16, upper-cased by the system; none when it
 // cannot be converted.
-std::optional<std::wstring> UpperWide(const AnsiString& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
+OptString UpperWide(const AnsiString& text, UINT codePage) {
+  if (text.empty()) return XString();
   int length = static_cast<int>(text.size());
   int size = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
   if (size <= 0) return std::nullopt;
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  if (MultiByteToWideChar(codePage, 0, text.data(), length, &wide[0], size) != size) return std::nullopt;
-  CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  XString wide(static_cast<size_t>(size), u'\0');
+  wchar_t* buffer = reinterpret_cast<wchar_t*>(&wide[0]);
+  if (MultiByteToWideChar(codePage, 0, text.data(), length, buffer, size) != size) return std::nullopt;
+  CharUpperBuffW(buffer, static_cast<DWORD>(wide.size()));
   return wide;
 }
 
@@ -96,8 +97,8 @@ public:
 
 bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b, CodePage page) {
   UINT codePage = page == CodePage::kOem ? CP_OEMCP : CP_ACP;
-  std::optional<std::wstring> wideA = UpperWide(a, codePage);
-  std::optional<std::wstring> wideB = UpperWide(b, codePage);
+  OptString wideA = UpperWide(a, codePage);
+  OptString wideB = UpperWide(b, codePage);
   if (!wideA || !wideB) return a == b;
   return *wideA == *wideB;
 }

@@ -1,6 +1,8 @@
 // Message lookup, locale and the fatal-error report over the Win32 API.
 #include "util/win32/corvwindows.h"
 
+#include <cstdlib>
+
 #include "util/messages.h"
 #include "util/messagesplatform.h"
 
@@ -60,3 +62,11 @@ void ReportFatalError(const Exception& e) {
 }
 
 }  // namespace corv
+
+// Every failure is reported through RunReportingFailures; a program that
+// terminates all the same has no console to describe the exception on.
+// Defined here, the C++ runtime's own handler, which prints the exception's
+// demangled type, and the demangler with it stay out of the programs.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
