@@ -14,6 +14,7 @@
 //   and prints the best time of each with (b)/(a) and (c)/(a); then the
 //   memory that (b) and (c) add to the process, sampled as the decoding
 //   goes on, to show that it does not grow with the payload.
+//   bench_extract decode BLOCK        prints the seconds of one (a)
 //
 // LIST has one entry a line: size (-1 for a folder), a tab, the
 // modification time, a tab, the path relative to the payload folder with
@@ -392,9 +393,18 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (argc == 5 && std::strcmp(argv[1], "run") == 0) return Run(argv[2], argv[3], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "decode") == 0) {
+      // (a) alone, once: the decoding limit of any installer of the block.
+      File block(FromUtf8(argv[2]));
+      if (block.open(kFileRead) != 0) Die(std::string("cannot open ") + argv[2]);
+      Timing a;
+      a.keepBest([&] { LiblzmaDecode(block, true); });
+      std::printf("%.3f\n", a.wall);
+      return 0;
+    }
   } catch (const corv::Exception& e) {
     Die(e.what());
   }
-  std::fprintf(stderr, "usage: bench_extract pack LIST BLOCK | run LIST BLOCK OUT\n");
+  std::fprintf(stderr, "usage: bench_extract pack LIST BLOCK | run LIST BLOCK OUT | decode BLOCK\n");
   return 2;
 }

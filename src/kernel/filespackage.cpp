@@ -127,7 +127,7 @@ private:
       if (e.isFolder()) {
         Directory folder(target_, e.name);
         if (!IsContainedEntry(e.name, folder.widePath(), target_)) throw FatalError(kCorruptedPackage);
-        refuseLinks(folder.widePath());
+        refuseLinks(folder.widePath(), folder.widePath());
         // A failure shows later, when a file in it cannot be opened.
         folder.createDirectories(&log_.directoryListener());
       } else if (!startFile(e)) {
@@ -143,10 +143,14 @@ private:
     if (e.size < 0) throw FatalError(kCorruptedPackage);
     std::unique_ptr<File> file(new File(target_, e.name));
     if (!IsContainedEntry(e.name, file->widePath(), target_)) throw FatalError(kCorruptedPackage);
-    refuseLinks(file->widePath());
+    // The folders on the way are asked once a run; the file itself once.
+    std::optional<Directory> parent = file->parentDirectory();
+    if (parent) refuseLinks(parent->widePath(), file->widePath());
+    const PathKind at = file->kind();
+    if (at.isLink) throw FatalError(kLinkInPath, file->widePath());
     remaining_ = e.size;
     if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
-    if (file->exists()) {
+    if (at.exists) {
       if (!policy_.decide(*file, e.time, e.size)) {
         if (progress_) progress_->advance(e.size, std::nullopt);
         // Sizes that no block could hold must not overflow the count.
@@ -157,7 +161,7 @@ private:
       // The earlier file is kept before anything of it is replaced.
       if (log_.keepPrevious(*file) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
     }
-    if (std::optional<Directory> parent = file->parentDirectory(); parent && !parent->exists()) {
+    if (parent && soundFolders_.count(parent->widePath()) == 0 && !parent->exists()) {
       parent->createDirectories(&log_.directoryListener());
     }
     // Logged before it is opened, so that an interrupted run leaves no file
@@ -172,16 +176,16 @@ private:
   }
 
   // Nothing is written through a symbolic link or junction: the target
-  // folder, every folder between it and `path`, and `path` itself must be
-  // none (a planted link would carry the files to another place). Folders
-  // found sound are not asked again in this run.
-  void refuseLinks(const XString& path) {
-    if (FileSys::LinkInPath(path, target_.widePath(), &soundFolders_)) throw FatalError(kLinkInPath, path);
+  // folder and every folder between it and `folder` (itself included) must
+  // be none (a planted link would carry the files to another place); the
+  // failure names `path`, what was to be written. Folders found sound are
+  // not asked again in this run.
+  void refuseLinks(const XString& folder, const XString& path) {
+    if (FileSys::LinkInPath(folder, target_.widePath(), &soundFolders_)) throw FatalError(kLinkInPath, path);
   }
 
   void finishFile() {
-    if (file_->close() != 0) throw FatalError(kUnableToWriteFile, file_->widePath());
-    if (file_->setModificationTime(entry_->time) != 0) throw FatalError(kUnableToWriteFile, file_->widePath());
+    if (file_->closeWithTime(entry_->time) != 0) throw FatalError(kUnableToWriteFile, file_->widePath());
   }
 
   [[noreturn]] void abortRun() {

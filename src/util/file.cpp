@@ -159,6 +159,8 @@ bool File::isDirectory() const {
 
 bool File::isLink() const { return platform::IsLink(ansiPath()); }
 
+PathKind File::kind() const { return platform::QueryPath(ansiPath()); }
+
 FileTime File::modificationTime() const {
   platform::PathStat st;
   return platform::StatPath(ansiPath(), &st) ? st.modified : 0;
@@ -175,6 +177,13 @@ int File::setModificationTime(FileTime time) {
   // Restoring the time of an open file would be undone by its next write.
   CORV_ASSERT_AT(descriptor_ == -1, 486);
   return platform::PathSetTime(ansiPath(), time) == 0 ? 0 : 1;
+}
+
+int File::closeWithTime(FileTime time) {
+  if (descriptor_ == -1) return 1;
+  const int timed = platform::FdSetTime(descriptor_, time);
+  const int closed = close();
+  return timed == 0 && closed == 0 ? 0 : 1;
 }
 
 int File::setPermissions(int bits) {

@@ -23,6 +23,14 @@
 
 namespace corv {
 
+// What stands at a path: nothing, a file or a folder, and whether it is a
+// symbolic link, junction or other reparse point.
+struct PathKind {
+  bool exists = false;
+  bool isDirectory = false;
+  bool isLink = false;
+};
+
 class Directory;
 
 // Told of each folder that Directory::createDirectories actually created,
@@ -187,6 +195,8 @@ public:
   bool isDirectory() const;
   // The path itself is a symbolic link, junction or other reparse point.
   bool isLink() const;
+  // All three at once, in one question to the system.
+  PathKind kind() const;
   // The modification time; 0 if it cannot be had.
   FileTime modificationTime() const;
   // FilePermission bits; 0 if they cannot be had.
@@ -194,6 +204,9 @@ public:
   // Sets the access and the modification time. The file must be closed
   // (assertion failure otherwise). Non-zero on failure.
   int setModificationTime(FileTime time);
+  // Sets both times through the open file, which is written no more, and
+  // closes it: one open of the file fewer. Non-zero on failure.
+  int closeWithTime(FileTime time);
   // Sets the FilePermission bits; non-zero on failure.
   int setPermissions(int bits);
   // The modification time is before `time` (signed comparison).

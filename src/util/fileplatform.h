@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "util/file.h"
 #include "util/xstring.h"
 
 namespace corv::platform {
@@ -49,6 +50,10 @@ int64_t FdSeek(int fd, int64_t offset, int origin);
 // nothing is there.
 bool IsLink(const AnsiString& path);
 
+// What stands at `path`, in one question to the system (the link is looked
+// at, not followed).
+PathKind QueryPath(const AnsiString& path);
+
 // 0 on success.
 int PathRemove(const AnsiString& path);
 // Renames a file, replacing a file at `to`; on a system that cannot replace
@@ -58,6 +63,9 @@ int PathMove(const AnsiString& from, const AnsiString& to);
 // at `to`. 0 on success.
 int PathCopy(const AnsiString& from, const AnsiString& to);
 int PathSetTime(const AnsiString& path, int32_t time);
+// The same through an open descriptor, which the file's next write would
+// undo.
+int FdSetTime(int fd, int32_t time);
 // FilePermission bits (1 read, 2 write, 4 execute).
 int PathSetPermissions(const AnsiString& path, int bits);
 // 0 on success, else the runtime's errno (EEXIST when something is there).

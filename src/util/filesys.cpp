@@ -145,9 +145,9 @@ OptString LinkInPath(const XString& path, const XString& root, std::set<XString>
     if (end < path.size() && path[end] != u'\\') continue;
     XString prefix = path.substr(0, end);
     if (sound && sound->count(prefix) != 0) continue;
-    File at(prefix);
-    if (at.isLink()) return prefix;
-    if (sound && end < path.size() && at.isDirectory()) sound->insert(std::move(prefix));
+    const PathKind at = File(prefix).kind();
+    if (at.isLink) return prefix;
+    if (sound && at.isDirectory) sound->insert(std::move(prefix));
   }
   return std::nullopt;
 }

@@ -118,9 +118,12 @@ int64_t FdSeek(int fd, int64_t offset, int origin) {
   return at == static_cast<off_t>(-1) ? -1 : static_cast<int64_t>(at);
 }
 
-bool IsLink(const AnsiString& path) {
+bool IsLink(const AnsiString& path) { return QueryPath(path).isLink; }
+
+PathKind QueryPath(const AnsiString& path) {
   struct stat st;
-  return !path.empty() && ::lstat(Native(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (path.empty() || ::lstat(Native(path).c_str(), &st) != 0) return PathKind{};
+  return PathKind{true, S_ISDIR(st.st_mode), S_ISLNK(st.st_mode)};
 }
 
 int PathRemove(const AnsiString& path) {
@@ -181,6 +184,11 @@ int PathSetTime(const AnsiString& path, int32_t time) {
   times.actime = time;
   times.modtime = time;
   return ::utime(Native(path).c_str(), &times) == 0 ? 0 : -1;
+}
+
+int FdSetTime(int fd, int32_t time) {
+  const struct timespec times[2] = {{time, 0}, {time, 0}};
+  return ::futimens(fd, times) == 0 ? 0 : -1;
 }
 
 int PathSetPermissions(const AnsiString& path, int bits) {

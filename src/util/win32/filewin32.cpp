@@ -83,10 +83,13 @@ int64_t FdSeek(int fd, int64_t offset, int origin) {
   return _lseeki64(fd, offset, whence);
 }
 
-bool IsLink(const AnsiString& path) {
+bool IsLink(const AnsiString& path) { return QueryPath(path).isLink; }
+
+PathKind QueryPath(const AnsiString& path) {
   // Windows 95/98/Me know no reparse points and never set the bit.
   DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind{};
+  return PathKind{true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
 int PathRemove(const AnsiString& path) { return std::remove(path.c_str()) == 0 ? 0 : -1; }
@@ -110,6 +113,13 @@ int PathSetTime(const AnsiString& path, int32_t time) {
   times.actime = time;
   times.modtime = time;
   return _utime(path.c_str(), &times) == 0 ? 0 : -1;
+}
+
+int FdSetTime(int fd, int32_t time) {
+  struct _utimbuf times;
+  times.actime = time;
+  times.modtime = time;
+  return _futime(fd, &times) == 0 ? 0 : -1;
 }
 
 int PathSetPermissions(const AnsiString& path, int bits) {
