@@ -1,6 +1,9 @@
 #include "description.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -140,6 +143,10 @@ std::string Closest(const std::string& name, const std::vector<std::string>& kno
       bestDistance = d;
       best = k;
     }
+  }
+  // A name cut short ("uninstall" for "uninstall-entry").
+  for (const std::string& k : known) {
+    if (best.empty() && name.size() >= 3 && k.compare(0, name.size(), name) == 0) best = k;
   }
   return best;
 }
@@ -332,7 +339,10 @@ public:
     return v;
   }
 
-  int choice(const std::string& key, int fallback, std::initializer_list<Choice> choices) {
+  // One of `choices` by its name; `aliases` are other names of the same
+  // values, suggested but not taken.
+  int choice(const std::string& key, int fallback, std::initializer_list<Choice> choices,
+             std::initializer_list<Choice> aliases = {}) {
     auto v = string(key);
     if (!v) return fallback;
     std::vector<std::string> names;
@@ -341,12 +351,19 @@ public:
       names.emplace_back(c.name);
     }
     std::string list;
-    for (size_t i = 0; i < names.size(); ++i) {
-      list += i == 0 ? "" : (i + 1 == names.size() ? " or " : ", ");
-      list += names[i];
+    for (const Choice& c : choices) {
+      list += list.empty() ? "" : (&c == choices.end() - 1 ? " or " : ", ");
+      list += c.name;
     }
     std::string message = "unknown value \"" + *v + "\"; expected " + list;
     std::string close = Closest(*v, names);
+    std::string lower = *v;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const Choice& a : aliases) {
+      for (const Choice& c : choices) {
+        if (lower == a.name && c.value == a.value) close = c.name;
+      }
+    }
     if (!close.empty()) message += " (did you mean \"" + close + "\"?)";
     reader_.error(table_->get(key), keyPath(key), message);
     return fallback;
@@ -459,13 +476,11 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
   r.productKey = s.text("product-key");
   if (!r.productKey) r.productKey = r.packageName;
-  r.language = static_cast<uint8_t>(s.choice("language", 1,
-                                             {{"auto", 1},
-                                              {"english", 2},
-                                              {"russian", 3},
-                                              {"french", 4},
-                                              {"german", 5},
-                                              {"japanese", 6}}));
+  r.language = static_cast<uint8_t>(
+      s.choice("language", 1, {{"auto", 1}, {"english", 2}, {"russian", 3}, {"french", 4}, {"german", 5}, {"japanese", 6}},
+               {{"en", 2}, {"ru", 3}, {"russkiy", 3}, {"\u0440\u0443\u0441\u0441\u043a\u0438\u0439", 3}, {"fr", 4},
+                {"francais", 4}, {"fran\u00e7ais", 4}, {"de", 5}, {"deutsch", 5}, {"ja", 6}, {"nihongo", 6},
+                {"\u65e5\u672c\u8a9e", 6}}));
   r.overwriteMode = static_cast<uint8_t>(
       s.choice("overwrite", 4, {{"always", 1}, {"never", 2}, {"older", 3}, {"ask", 4}}));
   r.warnPreviousVersion = s.boolean("warn-previous-version", false);
@@ -690,6 +705,29 @@ void CheckConsistency(Reader& reader, Section& root, const Description& d, std::
   }
 }
 
+// A syntax error of the TOML parser. A string left open is said so, at its
+// opening quote, instead of in the parser's words about what follows it.
+Diagnostic SyntaxProblem(const toml::parse_error& e, const std::string& text, const fs::path& file) {
+  Diagnostic d;
+  d.file = file.string();
+  d.line = static_cast<int>(e.source().begin.line);
+  d.column = static_cast<int>(e.source().begin.column);
+  d.message = std::string(e.description());
+  const bool openString = d.message.find("while parsing") != std::string::npos &&
+                          d.message.find("string") != std::string::npos &&
+                          (d.message.find("end-of-file") != std::string::npos ||
+                           d.message.find("control characters") != std::string::npos);
+  if (!openString) return d;
+  std::istringstream lines(text);
+  std::string line;
+  for (int i = 0; i < d.line && std::getline(lines, line);) ++i;
+  const size_t quote = line.find_first_of("\"'");
+  if (quote != std::string::npos && static_cast<int>(quote) < d.column) d.column = static_cast<int>(quote) + 1;
+  d.message = "unterminated string: end it with the quote it begins with, on the same line "
+              "(a text of several lines goes between triple quotes)";
+  return d;
+}
+
 }  // namespace
 
 Description ParseDescription(const std::string& text, const fs::path& file,
@@ -701,12 +739,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   try {
     doc = toml::parse(text, file.string());
   } catch (const toml::parse_error& e) {
-    Diagnostic d;
-    d.file = file.string();
-    d.line = static_cast<int>(e.source().begin.line);
-    d.column = static_cast<int>(e.source().begin.column);
-    d.message = std::string(e.description());
-    problems.push_back(std::move(d));
+    problems.push_back(SyntaxProblem(e, text, file));
     throw DescriptionError(std::move(problems));
   }
   Reader reader(file, problems, out, allowOutside);
@@ -740,7 +773,7 @@ Description ReadDescription(const fs::path& file, const std::optional<fs::path>&
   if (!in) {
     Diagnostic d;
     d.file = file.string();
-    d.message = "cannot read the file";
+    d.message = std::string("cannot read the file: ") + std::strerror(errno);
     throw DescriptionError({d});
   }
   std::ostringstream text;

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -163,8 +165,10 @@ PackageFile AuxiliaryFile(const fs::path& source, const std::string& name, const
   PackageFile f;
   f.entry.name = FromUtf8(name);
   struct stat st;
-  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    problems.push_back(FileProblem(source, "cannot read the file"));
+  const int error = ::stat(source.c_str(), &st) == 0 ? 0 : errno;
+  if (error != 0 || !S_ISREG(st.st_mode)) {
+    problems.push_back(FileProblem(source, std::string("cannot read the file: ") +
+                                               (error != 0 ? std::strerror(error) : "it is not a regular file")));
     return f;
   }
   int64_t time = st.st_mtime;

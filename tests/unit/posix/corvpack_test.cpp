@@ -332,8 +332,8 @@ TEST_F(CorvpackTest, ProblemsNameFileLineAndKey) {
   EXPECT_EQ(Problems("[package]\nname = \"x\"\nlangauge = \"german\"\n[files]\nsource = \"product\"\n"),
             file + ":3:1: error: package.langauge: unknown key (did you mean \"language\"?)");
   EXPECT_EQ(Problems("[package]\nname = \"x\n"),
-            file + ":2:10: error: Error while parsing string: unescaped control characters other than TAB (U+0009) "
-                   "are explicitly prohibited");
+            file + ":2:8: error: unterminated string: end it with the quote it begins with, on the same line (a text "
+                   "of several lines goes between triple quotes)");
   // Every problem is reported, in file order.
   std::string all = Problems(
       "[pakage]\n"
@@ -461,6 +461,16 @@ TEST_F(CorvpackTest, EveryRecordCheckADescriptionReachesIsAnErrorAtItsKey) {
   EXPECT_EQ(Run({"verify", P("bad.exe")}), pack::kExitFailed);
   EXPECT_THAT(err.str(), HasSubstr("Invalid or corrupted installation package: the install-info record is refused: "
                                    "shortcut[0].target \"..\\readme.txt\" must be a relative path inside the destination"));
+}
+
+TEST_F(CorvpackTest, ErrorTextsSayWhyAndSuggest) {
+  EXPECT_THAT(Problems(Pkg("", "[uninstall]\n")), HasSubstr("uninstall: unknown section or key (did you mean \"uninstall-entry\"?)"));
+  EXPECT_THAT(Problems(Pkg("language = \"Deutsch\"\n")), HasSubstr("(did you mean \"german\"?)"));
+  EXPECT_EQ(Run({"build", P("pkg/none.toml"), "-o", P("y.exe")}), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("none.toml: error: cannot read the file: No such file or directory"));
+  // Warnings carry a column like errors.
+  ASSERT_EQ(Build(Pkg("", "[[shortcut]]\nname = \"a\"\ntarget = \"b.exe\"\n"), {}), pack::kExitOk) << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("package.toml:7:10: warning: shortcut[0].target: \"b.exe\" is not a file"));
 }
 
 TEST_F(CorvpackTest, ProductFilesThroughLinksOutOfTheDescriptionsFolderNeedAllowOutside) {
