@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "recordwriter.h"
 #include "textfile.h"
 #include "xbind/bindscript.h"
 
@@ -309,6 +310,17 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   for (const PackageFile& f : plan.auxiliaryFiles) written.auxiliaryBlock.entries.push_back(f.entry);
   for (const RecordFault& fault : FindRecordFaults(written, RecordChecks::kPackager)) {
     problems.push_back(BlockFileProblem(d, plan, fault).value_or(RecordProblem(d, fault)));
+  }
+  if (problems.empty()) {
+    // The reader has the last word, on limits of the record as a whole too:
+    // it copies out no more text than a generous multiple of the record.
+    const std::vector<uint8_t> bytes = WriteInstallRecord(written);
+    try {
+      ReadInstallRecord(bytes.data(), bytes.size());
+    } catch (const Exception& e) {
+      problems.push_back(FileProblem(d.file, "the installer would refuse the record this description makes (" +
+                                                 std::string(e.what()) + "): its texts, repeated, are too long"));
+    }
   }
   if (!problems.empty()) throw DescriptionError(std::move(problems));
 

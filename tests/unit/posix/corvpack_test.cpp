@@ -452,6 +452,13 @@ TEST_F(CorvpackTest, EveryRecordCheckADescriptionReachesIsAnErrorAtItsKey) {
       {Pkg("", "[[service]]\nexecutable = \"s.exe\"\ndisplay-name = \"S\"\ndescription = \"a\\nb\"\n"), "service[0].description: must not"},
   };
   for (const auto& [text, problem] : cases) EXPECT_THAT(Problems(text), HasSubstr(problem)) << text;
+  // Texts the reader would copy out beyond its limit for the record's size.
+  std::string many;
+  for (int i = 0; i < 30; ++i) {
+    many += "[[shortcut]]\nname = \"" + std::to_string(i) + "\"\ntarget = \"a\"\narguments = \"" + std::string(200000, 'a') + "\"\n";
+  }
+  EXPECT_EQ(Build(Pkg("", many)), pack::kExitFailed);
+  EXPECT_THAT(err.str(), HasSubstr("package.toml: error: the installer would refuse the record this description makes"));
 
   // What the installer refuses, verify names with its value.
   pack::PackagePlan plan;
