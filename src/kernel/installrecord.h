@@ -259,70 +259,14 @@ bool RecordChecksumMatches(const uint8_t* data, size_t size);
 
 // Reads a decoded record. Everything the record names must lie inside
 // `size` bytes: a string or table offset outside the record, a string
-// without its NUL inside it, a table that runs past its end, tables that
-// together announce more entries than the record has room for, a name that
-// becomes a path and could land outside its folder (see
-// IsContainedRelativePath: file and folder names of both blocks, the wizard
-// bitmap, uninstaller, hook library, recorded file, programs, program
-// folder, primary JRE file, PATH entry, shortcut names, icons, working
-// folders and targets, association programs, service executables, primary
-// marker files and JRE file checks), or a text that install.log keeps
-// holding a line break (see FitsOneLogLine) or longer than the installer can
-// write (see TextLimit) is refused with FatalError 1181 "Invalid or
-// corrupted installation package", as is a record without the magic. The
-// JRE fields are not looked at when the record says it needs no JRE.
-// Reads nothing outside [data, data + size), and takes memory in proportion
-// to `size`.
+// without its NUL inside it, a table that runs past its end, or tables that
+// together announce more entries than the record has room for is refused
+// with FatalError 1181 "Invalid or corrupted installation package", as is a
+// record without the magic. A record whose values break one of the record
+// checks (FindRecordFaults, recordchecks.h) is refused with RecordRefused,
+// the same 1181 carrying the first value at fault. The JRE fields are not
+// looked at when the record says it needs no JRE. Reads nothing outside
+// [data, data + size), and takes memory in proportion to `size`.
 InstallRecord ReadInstallRecord(const uint8_t* data, size_t size);
-
-// True when `text` holds no CR, LF or NUL: install.log keeps one record per
-// line, so a line break would add a record of the package's choosing (a file
-// that the uninstaller deletes). The texts it keeps that the record gives:
-// the package, product and uninstaller names, the product key, the recorded
-// file, the default destination and program folder, the PATH entry, every
-// file name, shortcut name, association extension and type, and every
-// service's name (its description).
-bool FitsOneLogLine(const XString& text);
-
-// What keeps the installer from writing one of the record's texts where it
-// goes: into its line of install.log, which holds Logger::kMaxLineLength
-// characters with the keyword, the line feed and whatever the installer puts
-// around the text, or into a registry key name, which the registry takes
-// with at most kMaxRegistryKeyName characters between two backslashes.
-// Over either, the installer cannot make the key, or cannot write the log
-// of it once the installation is done and reported; so the reader refuses
-// such a record and the packager such a description, by these same checks.
-struct TextLimit {
-  size_t length = 0;     // of the text, or of its over-long key name
-  size_t limit = 0;      // the most characters it may have; 0: it fits
-  bool keyName = false;  // the limit is the registry's for one key name
-
-  bool exceeded() const { return limit != 0; }
-};
-
-constexpr size_t kMaxRegistryKeyName = 255;
-
-// The product name, or the package name where the record gives none: the
-// second line of install.log.
-TextLimit ProductNameLimit(const XString& name);
-// The product key, made below "Software\" of HKEY_LOCAL_MACHINE (or of the
-// shorter HKEY_CURRENT_USER) and logged as a "registrykey" with its root.
-TextLimit ProductKeyLimit(const XString& key);
-// An association's file type: the keys ".<extension>" and
-// "<package name>.<extension>\Shell\open\command" below HKEY_CLASSES_ROOT,
-// each logged as a "registrykey" with its root.
-TextLimit FileTypeLimit(const XString& packageName, const XString& extension);
-
-// True when `name`, a relative path with "\" (or "/") as separator, stays
-// inside the folder it is taken relative to. Checked once, on the form the
-// system receives: the name trimmed of blanks and tabs at both ends. That
-// form does not begin with a separator, holds no control character and none
-// of < > : " | ? * (so no drive, no stream, no wildcard), no component made
-// of dots and blanks only (".", "..", ". ." and the like, which the system
-// folds into a step up or none), and no component that the system takes for
-// a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and with superscript 1-3,
-// CONIN$, CONOUT$, and CLOCK$ of Windows 95/98/Me, with or without an
-// extension). The empty name is the folder itself.
-bool IsContainedRelativePath(const XString& name);
 
 }  // namespace corv

@@ -2,7 +2,7 @@
 
 #include "util/file.h"
 #include "util/filesys.h"
-#include "kernel/installrecord.h"
+#include "kernel/recordchecks.h"
 #include "util/messages.h"
 #include "xbind/bintoolkit.h"
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/recordchecks.h"
 #include "kernel/logger.h"
 #include "record_samples.h"
 #include "unpacker/decompressor.h"

@@ -1,6 +1,9 @@
 #include "description.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -41,22 +44,6 @@ std::string Join(const std::vector<Diagnostic>& problems) {
 
 }  // namespace
 
-// What a component of a Windows file name cannot be or hold.
-std::string WindowsNameProblem(const std::string& component) {
-  for (unsigned char c : component) {
-    if (c < 0x20) return "holds a control character";
-    if (std::string("<>:\"\\|?*").find(static_cast<char>(c)) != std::string::npos) {
-      return std::string("holds \"") + static_cast<char>(c) + "\", which Windows file names cannot";
-    }
-  }
-  if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
-    return "ends with a dot or a blank, which Windows drops";
-  }
-  if (!IsContainedRelativePath(FromUtf8(component))) return "is a name Windows reserves for a device";
-  if (ToUtf8(FromUtf8(component)) != component) return "is not valid UTF-8";
-  return std::string();
-}
-
 bool IsWithin(const fs::path& path, const fs::path& folder) {
   if (folder.empty()) return false;
   auto p = path.begin();
@@ -69,11 +56,57 @@ bool IsWithin(const fs::path& path, const fs::path& folder) {
 DescriptionError::DescriptionError(std::vector<Diagnostic> problems)
     : std::runtime_error(Join(problems)), problems_(std::move(problems)) {}
 
-int Description::lineOf(const std::string& key) const {
-  for (const auto& [k, line] : keyLines) {
-    if (k == key) return line;
+const Description::KeyPlace* Description::placeOf(const std::string& key) const {
+  for (const KeyPlace& p : keyPlaces) {
+    if (p.key == key) return &p;
   }
-  return 0;
+  return nullptr;
+}
+
+Diagnostic Description::at(const std::string& key, const std::string& message, bool warning) const {
+  Diagnostic d;
+  d.file = file.string();
+  if (const KeyPlace* p = placeOf(key)) {
+    d.line = p->line;
+    d.column = p->column;
+  }
+  d.key = key;
+  d.message = message;
+  d.warning = warning;
+  return d;
+}
+
+Diagnostic RecordProblem(const Description& d, const RecordFault& fault) {
+  // Values the description did not give come from another key.
+  static const struct {
+    const char* field;  // the end of the field's name
+    const char* key;    // what replaces it
+    const char* role;   // what the other key's value became
+  } kDefaults[] = {
+      {"package.product-key", "package.name", "as the product key"},
+      {"destination.folder", "package.name", "as the destination folder"},
+      {"destination.program-folder", "package.name", "as the program folder"},
+      {".working-folder", ".target", "as the working folder"},
+      {".description", ".display-name", "as the service's description"},
+  };
+  std::string key = fault.field;
+  std::string message = fault.problem;
+  for (const auto& f : kDefaults) {
+    const std::string end = f.field;
+    if (d.placeOf(key) || key.size() < end.size() || key.compare(key.size() - end.size(), end.size(), end) != 0) {
+      continue;
+    }
+    key = key.substr(0, key.size() - end.size()) + f.key;
+    message = std::string(f.role) + " (\"" + ToUtf8(fault.value) + "\"), it " + message;
+  }
+  // An item of an array ("primary.markers[1]") is shown at the array.
+  const size_t bracket = key.rfind('[');
+  if (!d.placeOf(key) && bracket != std::string::npos && key.back() == ']') {
+    Diagnostic problem = d.at(key.substr(0, bracket), "\"" + ToUtf8(fault.value) + "\": " + message);
+    problem.key = key;
+    return problem;
+  }
+  return d.at(key, message);
 }
 
 namespace {
@@ -110,6 +143,10 @@ std::string Closest(const std::string& name, const std::vector<std::string>& kno
       bestDistance = d;
       best = k;
     }
+  }
+  // A name cut short ("uninstall" for "uninstall-entry").
+  for (const std::string& k : known) {
+    if (best.empty() && name.size() >= 3 && k.compare(0, name.size(), name) == 0) best = k;
   }
   return best;
 }
@@ -212,7 +249,10 @@ public:
     known_.push_back(key);
     if (!table_) return nullptr;
     const toml::node* n = table_->get(key);
-    if (n) reader_.out().keyLines.emplace_back(keyPath(key), static_cast<int>(n->source().begin.line));
+    if (n) {
+      reader_.out().keyPlaces.push_back({keyPath(key), static_cast<int>(n->source().begin.line),
+                                         static_cast<int>(n->source().begin.column)});
+    }
     return n;
   }
 
@@ -260,34 +300,6 @@ public:
     return fallback;
   }
 
-  // `value` of `key`, a text that install.log keeps one to a line: a line
-  // break in it is refused (the installer would refuse the package).
-  OptString oneLine(const std::string& key, OptString value) {
-    if (value && !FitsOneLogLine(*value)) {
-      reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key),
-                    "must not contain a line break (install.log keeps it on one line)");
-      return std::nullopt;
-    }
-    return value;
-  }
-
-  // True when `limit`, the installer's for the text of `key`, is not
-  // exceeded; otherwise reports it, `role` saying where the installer puts
-  // the text ("as the product key").
-  bool fits(const std::string& key, const TextLimit& limit, const std::string& role = std::string()) {
-    if (!limit.exceeded()) return true;
-    std::string message = role.empty() ? std::string() : role + ", it ";
-    if (limit.keyName) {
-      message += "holds a key name of " + std::to_string(limit.length) + " characters; the registry takes at most " +
-                 std::to_string(limit.limit) + " characters between backslashes";
-    } else {
-      message += "is " + std::to_string(limit.length) + " characters long; install.log has room for at most " +
-                 std::to_string(limit.limit) + " characters of it on its line";
-    }
-    reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key), message);
-    return false;
-  }
-
   OptString text(const std::string& key, bool required = false) {
     auto v = string(key, required);
     if (!v) return std::nullopt;
@@ -300,44 +312,6 @@ public:
     auto v = string(key, required);
     if (!v) return std::nullopt;
     return WindowsPath(*v);
-  }
-
-  // A name that must stay inside its folder.
-  OptString containedName(const std::string& key, const char* folder, bool required = false) {
-    OptString v = name(key, required);
-    if (v && (v->empty() || !IsContainedRelativePath(*v))) {
-      reader_.error(table_->get(key), keyPath(key),
-                    std::string("must be a relative path inside the ") + folder +
-                        " (no drive, no leading separator, no \"..\", no device name)");
-      return std::nullopt;
-    }
-    return v;
-  }
-
-  // True when every component of `value`, a name below a folder of the
-  // target system, is a valid Windows file name, as the product's own files
-  // must be; otherwise reports the first that is not. A trailing separator
-  // names the folder itself.
-  bool validComponents(const std::string& key, const XString& value) {
-    for (size_t start = 0; start < value.size() || start == 0;) {
-      const size_t end = std::min(value.find(u'\\', start), value.size());
-      const std::string component = ToUtf8(value.substr(start, end - start));
-      const std::string problem = component.empty() ? "is empty" : WindowsNameProblem(component);
-      if (!problem.empty()) {
-        reader_.error(table_ ? table_->get(key) : nullptr, keyPath(key),
-                      "the component \"" + component + "\" " + problem);
-        return false;
-      }
-      start = end + 1;
-    }
-    return true;
-  }
-
-  // A name below the destination (or another folder named by `folder`).
-  OptString targetName(const std::string& key, const char* folder, bool required = false) {
-    OptString v = containedName(key, folder, required);
-    if (v && !validComponents(key, *v)) return std::nullopt;
-    return v;
   }
 
   bool boolean(const std::string& key, bool fallback) {
@@ -365,7 +339,10 @@ public:
     return v;
   }
 
-  int choice(const std::string& key, int fallback, std::initializer_list<Choice> choices) {
+  // One of `choices` by its name; `aliases` are other names of the same
+  // values, suggested but not taken.
+  int choice(const std::string& key, int fallback, std::initializer_list<Choice> choices,
+             std::initializer_list<Choice> aliases = {}) {
     auto v = string(key);
     if (!v) return fallback;
     std::vector<std::string> names;
@@ -374,12 +351,19 @@ public:
       names.emplace_back(c.name);
     }
     std::string list;
-    for (size_t i = 0; i < names.size(); ++i) {
-      list += i == 0 ? "" : (i + 1 == names.size() ? " or " : ", ");
-      list += names[i];
+    for (const Choice& c : choices) {
+      list += list.empty() ? "" : (&c == choices.end() - 1 ? " or " : ", ");
+      list += c.name;
     }
     std::string message = "unknown value \"" + *v + "\"; expected " + list;
     std::string close = Closest(*v, names);
+    std::string lower = *v;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const Choice& a : aliases) {
+      for (const Choice& c : choices) {
+        if (lower == a.name && c.value == a.value) close = c.name;
+      }
+    }
     if (!close.empty()) message += " (did you mean \"" + close + "\"?)";
     reader_.error(table_->get(key), keyPath(key), message);
     return fallback;
@@ -483,36 +467,20 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   if (!s.present()) {
     reader.error(nullptr, "package", "missing; the [package] section with its name is required");
   }
-  r.packageName = s.oneLine("name", s.text("name", s.present()));
+  r.packageName = s.text("name", s.present());
   if (r.packageName && r.packageName->empty()) {
     reader.error(s.table()->get("name"), "package.name", "must not be empty");
   }
-  r.productName = s.oneLine("product", s.text("product"));
+  r.productName = s.text("product");
   r.kind = static_cast<uint8_t>(
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
-  r.productKey = s.oneLine("product-key", s.text("product-key"));
-  // The installer writes the product name (or the package name for it) and
-  // the product key (by default the package name) into install.log and the
-  // registry; one problem of a key is enough.
-  bool nameReported = false;
-  if (r.productName) {
-    s.fits("product", ProductNameLimit(*r.productName));
-  } else if (r.packageName) {
-    nameReported = !s.fits("name", ProductNameLimit(*r.packageName));
-  }
-  if (r.productKey) {
-    s.fits("product-key", ProductKeyLimit(*r.productKey));
-  } else if (r.packageName && !nameReported) {
-    s.fits("name", ProductKeyLimit(*r.packageName), "as the product key");
-  }
+  r.productKey = s.text("product-key");
   if (!r.productKey) r.productKey = r.packageName;
-  r.language = static_cast<uint8_t>(s.choice("language", 1,
-                                             {{"auto", 1},
-                                              {"english", 2},
-                                              {"russian", 3},
-                                              {"french", 4},
-                                              {"german", 5},
-                                              {"japanese", 6}}));
+  r.language = static_cast<uint8_t>(
+      s.choice("language", 1, {{"auto", 1}, {"english", 2}, {"russian", 3}, {"french", 4}, {"german", 5}, {"japanese", 6}},
+               {{"en", 2}, {"ru", 3}, {"russkiy", 3}, {"\u0440\u0443\u0441\u0441\u043a\u0438\u0439", 3}, {"fr", 4},
+                {"francais", 4}, {"fran\u00e7ais", 4}, {"de", 5}, {"deutsch", 5}, {"ja", 6}, {"nihongo", 6},
+                {"\u65e5\u672c\u8a9e", 6}}));
   r.overwriteMode = static_cast<uint8_t>(
       s.choice("overwrite", 4, {{"always", 1}, {"never", 2}, {"older", 3}, {"ask", 4}}));
   r.warnPreviousVersion = s.boolean("warn-previous-version", false);
@@ -537,19 +505,19 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   if (out.wizardBitmap) r.wizardBitmap = FromUtf8(out.wizardBitmap->filename().u8string());
   if (out.hookLibrary) r.hookLibrary = FromUtf8(out.hookLibrary->filename().u8string());
   out.builtinUninstaller = s.boolean("builtin-uninstaller", false);
-  r.uninstallerName = s.oneLine("uninstaller", s.targetName("uninstaller", "destination"));
+  r.uninstallerName = s.name("uninstaller");
   if (out.builtinUninstaller && !r.uninstallerName) r.uninstallerName = XString(kBuiltinUninstallerName);
-  r.recordedFile = s.oneLine("recorded-file", s.targetName("recorded-file", "destination"));
-  r.pathEntry = s.oneLine("path-entry", s.targetName("path-entry", "destination"));
+  r.recordedFile = s.name("recorded-file");
+  r.pathEntry = s.name("path-entry");
   s.finish();
 }
 
 void ReadUninstallEntry(Section& root, InstallRecord& r) {
   Section s = root.subsection("uninstall-entry");
   RecordEntryDetails& d = r.entryDetails;
-  d.displayIcon = s.oneLine("icon", s.targetName("icon", "destination"));
-  d.displayVersion = s.oneLine("version", s.text("version"));
-  d.publisher = s.oneLine("publisher", s.text("publisher"));
+  d.displayIcon = s.name("icon");
+  d.displayVersion = s.text("version");
+  d.publisher = s.text("publisher");
   d.estimatedSize = static_cast<uint32_t>(s.integer("estimated-size", 0, 0, 0xFFFFFFFFll));
   s.finish();
 }
@@ -559,13 +527,9 @@ void ReadDestination(Section& root, InstallRecord& r) {
   r.destinationBase = static_cast<uint8_t>(s.choice(
       "base", kBaseProgramFiles,
       {{"program-files", kBaseProgramFiles}, {"system-drive", kBaseSystemDrive}, {"path", kBasePath}}));
-  r.defaultDestination = s.oneLine("folder", s.stringOrFalse("folder", r.packageName));
+  r.defaultDestination = s.stringOrFalse("folder", r.packageName);
   r.destinationFixed = s.boolean("fixed", false);
-  r.defaultProgramFolder = s.oneLine("program-folder", s.stringOrFalse("program-folder", r.packageName));
-  // Made below the Start menu's Programs folder.
-  if (r.defaultProgramFolder && !s.validComponents("program-folder", *r.defaultProgramFolder)) {
-    r.defaultProgramFolder = std::nullopt;
-  }
+  r.defaultProgramFolder = s.stringOrFalse("program-folder", r.packageName);
   s.finish();
 }
 
@@ -602,7 +566,7 @@ void ReadFiles(Reader& reader, Section& root, const std::optional<fs::path>& pro
 void ReadProgram(Section& root, const char* key, OptString& program, OptString& arguments) {
   Section s = root.subsection(key);
   if (!s.present()) return;
-  program = s.targetName("program", "destination", true);
+  program = s.name("program", true);
   // The installer needs both strings of a program; no arguments is "".
   arguments = s.text("arguments").value_or(XString());
   if (!program) arguments = std::nullopt;
@@ -663,7 +627,7 @@ void ReadShortcuts(Section& root, InstallRecord& r) {
                                                   {"desktop", kLocationDesktop},
                                                   {"start-menu", kLocationStartMenu},
                                                   {"startup", kLocationStartup}}));
-    sc.name = s.oneLine("name", s.containedName("name", "shortcut folder", true)).value_or(XString());
+    sc.name = s.name("name", true).value_or(XString());
     sc.target = s.name("target", true).value_or(XString());
     sc.arguments = s.text("arguments").value_or(XString());
     // By default the program starts in its own folder.
@@ -680,15 +644,13 @@ void ReadShortcuts(Section& root, InstallRecord& r) {
 void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
   for (Section& s : root.tables("association")) {
     AssociationEntry a;
-    a.extension = s.oneLine("extension", s.text("extension", true)).value_or(XString());
+    a.extension = s.text("extension", true).value_or(XString());
     if (!a.extension.empty() && a.extension[0] == u'.') {
       reader.error(s.table()->get("extension"), s.keyPath("extension"),
                    "write the extension without its dot (\"" + ToUtf8(a.extension.substr(1)) + "\")");
     }
-    s.fits("extension", FileTypeLimit(r.packageName.value_or(XString()), a.extension),
-           "in the file type key \"<package name>.<extension>\"");
     a.program = s.name("program", true).value_or(XString());
-    a.typeDescription = s.oneLine("description", s.text("description", true)).value_or(XString());
+    a.typeDescription = s.text("description", true).value_or(XString());
     a.label = s.text("label").value_or(a.typeDescription);
     a.arguments = s.text("arguments").value_or(u"\"%1\"");
     a.selected = s.boolean("selected", true);
@@ -703,9 +665,7 @@ void ReadServices(Section& root, InstallRecord& r) {
     sv.program = s.name("executable", true).value_or(XString());
     // The description is the service's name unless given, the display name.
     sv.displayName = s.text("display-name", true).value_or(XString());
-    sv.description = s.oneLine(s.table()->get("description") ? "description" : "display-name",
-                               s.text("description").value_or(sv.displayName))
-                         .value_or(XString());
+    sv.description = s.text("description").value_or(sv.displayName);
     sv.startKind = static_cast<uint8_t>(s.choice(
         "start", ServiceEntry::kAutomatic,
         {{"automatic", ServiceEntry::kAutomatic}, {"on-demand", ServiceEntry::kOnDemand}, {"disabled", ServiceEntry::kDisabled}}));
@@ -726,23 +686,46 @@ void ReadBind(Section& root, Description& out, InstallRecord& r) {
   s.finish();
 }
 
-// Checks that need the whole description.
-void CheckConsistency(Reader& reader, Section& root, const InstallRecord& r) {
+// Checks that need the whole description; then the installer's own checks
+// of every value the record gets, each reported at its key unless that key
+// has a problem already.
+void CheckConsistency(Reader& reader, Section& root, const Description& d, std::vector<Diagnostic>& problems) {
+  const InstallRecord& r = d.record;
   bool programFolderShortcut = false;
   for (const ShortcutEntry& s : r.shortcuts) programFolderShortcut |= s.location == kLocationProgramFolder;
-  if (programFolderShortcut && !r.defaultProgramFolder) {
+  if (problems.empty() && programFolderShortcut && !r.defaultProgramFolder) {
     reader.error(root.table()->get("destination"), "destination.program-folder",
                  "a shortcut goes to the program folder, so the package needs one");
   }
-  std::set<XString> extensions;
-  for (size_t i = 0; i < r.associations.size(); ++i) {
-    XString lower;
-    for (XChar c : r.associations[i].extension) lower += c >= u'A' && c <= u'Z' ? static_cast<XChar>(c + 32) : c;
-    if (!extensions.insert(lower).second) {
-      reader.error(nullptr, "association[" + std::to_string(i) + "].extension",
-                   "\"" + ToUtf8(r.associations[i].extension) + "\" is associated twice");
-    }
+  std::set<std::string> reported;
+  for (const Diagnostic& p : problems) reported.insert(p.key);
+  for (const RecordFault& fault : FindRecordFaults(r, RecordChecks::kPackager)) {
+    Diagnostic problem = RecordProblem(d, fault);
+    if (reported.insert(problem.key).second) problems.push_back(std::move(problem));
   }
+}
+
+// A syntax error of the TOML parser. A string left open is said so, at its
+// opening quote, instead of in the parser's words about what follows it.
+Diagnostic SyntaxProblem(const toml::parse_error& e, const std::string& text, const fs::path& file) {
+  Diagnostic d;
+  d.file = file.string();
+  d.line = static_cast<int>(e.source().begin.line);
+  d.column = static_cast<int>(e.source().begin.column);
+  d.message = std::string(e.description());
+  const bool openString = d.message.find("while parsing") != std::string::npos &&
+                          d.message.find("string") != std::string::npos &&
+                          (d.message.find("end-of-file") != std::string::npos ||
+                           d.message.find("control characters") != std::string::npos);
+  if (!openString) return d;
+  std::istringstream lines(text);
+  std::string line;
+  for (int i = 0; i < d.line && std::getline(lines, line);) ++i;
+  const size_t quote = line.find_first_of("\"'");
+  if (quote != std::string::npos && static_cast<int>(quote) < d.column) d.column = static_cast<int>(quote) + 1;
+  d.message = "unterminated string: end it with the quote it begins with, on the same line "
+              "(a text of several lines goes between triple quotes)";
+  return d;
 }
 
 }  // namespace
@@ -756,12 +739,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   try {
     doc = toml::parse(text, file.string());
   } catch (const toml::parse_error& e) {
-    Diagnostic d;
-    d.file = file.string();
-    d.line = static_cast<int>(e.source().begin.line);
-    d.column = static_cast<int>(e.source().begin.column);
-    d.message = std::string(e.description());
-    problems.push_back(std::move(d));
+    problems.push_back(SyntaxProblem(e, text, file));
     throw DescriptionError(std::move(problems));
   }
   Reader reader(file, problems, out, allowOutside);
@@ -780,7 +758,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   ReadServices(root, r);
   ReadBind(root, out, r);
   root.finish();
-  if (problems.empty()) CheckConsistency(reader, root, r);
+  CheckConsistency(reader, root, out, problems);
   if (!problems.empty()) {
     std::stable_sort(problems.begin(), problems.end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
@@ -795,7 +773,7 @@ Description ReadDescription(const fs::path& file, const std::optional<fs::path>&
   if (!in) {
     Diagnostic d;
     d.file = file.string();
-    d.message = "cannot read the file";
+    d.message = std::string("cannot read the file: ") + std::strerror(errno);
     throw DescriptionError({d});
   }
   std::ostringstream text;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/installrecord.h"
+#include "kernel/recordchecks.h"
 
 namespace corv::pack {
 
@@ -64,19 +64,28 @@ struct Description {
   // The build's uninstaller goes among the main files, as the record's
   // uninstaller (by default kBuiltinUninstallerName in the destination).
   bool builtinUninstaller = false;
-  // Where things were said, for messages about them found later:
-  // the line of each key path ("shortcut[0].target" -> 14).
-  std::vector<std::pair<std::string, int>> keyLines;
+  // Where things were said, for messages about them found later: the
+  // place of each key path's value ("shortcut[0].target" -> 14:10).
+  struct KeyPlace {
+    std::string key;
+    int line = 0;
+    int column = 0;
+  };
+  std::vector<KeyPlace> keyPlaces;
   // Warnings found while reading.
   std::vector<Diagnostic> warnings;
 
-  // The line where `key` was given, 0 if it was not.
-  int lineOf(const std::string& key) const;
+  // Where `key` was given; none if it was not.
+  const KeyPlace* placeOf(const std::string& key) const;
+  // A problem or warning `message` at `key`, where it was given.
+  Diagnostic at(const std::string& key, const std::string& message, bool warning = false) const;
 };
 
-// What a component of a Windows file name cannot be or hold ("holds a
-// control character"); empty when it is a valid name.
-std::string WindowsNameProblem(const std::string& component);
+// `fault`, found by the packager's record checks in the record of `d`, as
+// the problem of the key that gave the value: where the value came from
+// another key (the product key from the package name, a working folder
+// from the target), that key's, saying what the value became.
+Diagnostic RecordProblem(const Description& d, const RecordFault& fault);
 
 // True when `path` is `folder` or lies below it, compared component by
 // component as they are: resolve their links first.
@@ -88,8 +97,9 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
 // one), values of the wrong type or out of range, missing required keys,
 // names that could leave their folder or are no valid Windows file names,
 // line breaks in texts that install.log keeps, texts longer than the
-// installer can write (see TextLimit), files that cannot be read, and files
-// or folders outside the description's folder unless `allowOutside`.
+// installer can write (see TextLimit), every other value the installer's
+// record checks refuse (FindRecordFaults), files that cannot be read, and
+// files or folders outside the description's folder unless `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
                             bool allowOutside = false);

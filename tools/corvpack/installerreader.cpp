@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "kernel/filespackage.h"
+#include "kernel/recordchecks.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
 #include "kernel/packagecontainer.h"
@@ -164,6 +165,10 @@ OpenedInstaller OpenInstaller(const fs::path& path) {
     out.record = ReadInstallRecord(record.data(), record.size());
   } catch (const BadInstaller&) {
     throw;
+  } catch (const RecordRefused& e) {
+    const RecordFault& f = e.fault();
+    throw BadInstaller(HostMessage(e), "the install-info record is refused: " + f.field + " \"" + ToUtf8(f.value) +
+                                           "\" " + f.problem);
   } catch (const Exception& e) {
     throw BadInstaller(HostMessage(e), "the install-info record is refused");
   }

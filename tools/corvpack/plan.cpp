@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 
+#include "recordwriter.h"
 #include "textfile.h"
 #include "xbind/bindscript.h"
 
@@ -15,13 +18,6 @@ namespace corv::pack {
 namespace fs = std::filesystem;
 
 namespace {
-
-XString LowerAscii(XString s) {
-  for (XChar& c : s) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<XChar>(c + 32);
-  }
-  return s;
-}
 
 Diagnostic FileProblem(const fs::path& path, const std::string& message) {
   Diagnostic d;
@@ -81,12 +77,13 @@ public:
       std::string rel = relative.empty() ? name : relative + "/" + name;
       if (excluded(rel)) continue;
       fs::path path = folder / name;
-      std::string problem = WindowsNameProblem(name);
+      const XString wide = FromUtf8(name);
+      std::string problem = ToUtf8(wide) != name ? "is not valid UTF-8" : WindowsNameProblem(wide);
       if (!problem.empty()) {
         problems_.push_back(FileProblem(path, "the name " + problem + "; rename it or exclude it"));
         continue;
       }
-      auto [other, fresh] = seen.emplace(LowerAscii(FromUtf8(name)), name);
+      auto [other, fresh] = seen.emplace(WindowsNameKey(wide), name);
       if (!fresh) {
         problems_.push_back(FileProblem(path, "differs from \"" + other->second +
                                                   "\" only in letter case, which Windows does not tell apart"));
@@ -169,8 +166,10 @@ PackageFile AuxiliaryFile(const fs::path& source, const std::string& name, const
   PackageFile f;
   f.entry.name = FromUtf8(name);
   struct stat st;
-  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    problems.push_back(FileProblem(source, "cannot read the file"));
+  const int error = ::stat(source.c_str(), &st) == 0 ? 0 : errno;
+  if (error != 0 || !S_ISREG(st.st_mode)) {
+    problems.push_back(FileProblem(source, std::string("cannot read the file: ") +
+                                               (error != 0 ? std::strerror(error) : "it is not a regular file")));
     return f;
   }
   int64_t time = st.st_mtime;
@@ -202,28 +201,25 @@ bool WalkOrder(const PackageFile& a, const PackageFile& b) {
 void AddBuiltinUninstaller(const Description& d, const Toolset& tools, const XString& name,
                            const std::optional<int64_t>& limit, std::vector<PackageFile>& files,
                            std::vector<Diagnostic>& problems) {
-  Diagnostic problem;
-  problem.file = d.file.string();
-  problem.line = d.lineOf("package.builtin-uninstaller");
-  problem.key = "package.builtin-uninstaller";
+  Diagnostic problem = d.at("package.builtin-uninstaller", std::string());
   if (!tools.uninstaller) {
     problem.message = "the build's uninstaller uninstall.exe was not found beside corvpack or in the build tree; "
                       "name it with --uninstaller";
     problems.push_back(problem);
     return;
   }
-  const XString lower = LowerAscii(name);
+  const XString lower = WindowsNameKey(name);
   for (const PackageFile& f : files) {
-    if (LowerAscii(f.entry.name) == lower) {
+    if (WindowsNameKey(f.entry.name) == lower) {
       problem.message = "the product holds \"" + ToUtf8(name) + "\" already, where the built-in uninstaller goes";
       problems.push_back(problem);
       return;
     }
   }
   for (size_t slash = name.find(u'\\'); slash != XString::npos; slash = name.find(u'\\', slash + 1)) {
-    const XString folder = LowerAscii(name.substr(0, slash));
+    const XString folder = WindowsNameKey(name.substr(0, slash));
     bool present = std::any_of(files.begin(), files.end(),
-                               [&](const PackageFile& f) { return LowerAscii(f.entry.name) == folder; });
+                               [&](const PackageFile& f) { return WindowsNameKey(f.entry.name) == folder; });
     if (present) continue;
     PackageFile entry;
     entry.entry.name = name.substr(0, slash);
@@ -235,8 +231,22 @@ void AddBuiltinUninstaller(const Description& d, const Toolset& tools, const XSt
   std::stable_sort(files.begin(), files.end(), WalkOrder);
 }
 
-bool IsAbsoluteReference(const XString& s) {
-  return s.find(u':') != XString::npos || (!s.empty() && (s[0] == u'\\' || s[0] == u'/'));
+// A fault of a file of either block, as a problem of the file it is made
+// from; none for a fault of another field.
+std::optional<Diagnostic> BlockFileProblem(const Description& d, const PackagePlan& plan, const RecordFault& fault) {
+  for (const auto& [table, files] : {std::make_pair(std::string("main-files["), &plan.mainFiles),
+                                     std::make_pair(std::string("auxiliary-files["), &plan.auxiliaryFiles)}) {
+    if (fault.field.compare(0, table.size(), table) != 0) continue;
+    const PackageFile& f = files->at(std::stoul(fault.field.substr(table.size())));
+    fs::path source = f.source;
+    if (source.empty()) {
+      std::string name = ToUtf8(f.entry.name);
+      std::replace(name.begin(), name.end(), '\\', '/');
+      source = d.productFolder / fs::u8path(name);
+    }
+    return FileProblem(source, "the name \"" + ToUtf8(fault.value) + "\": " + fault.problem);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -293,14 +303,23 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
     plan.auxiliaryFiles.push_back(
         AuxiliaryFile(*d.wizardBitmap, d.wizardBitmap->filename().string(), options.timeLimit, problems));
   }
-  std::set<XString> auxNames;
-  for (const PackageFile& f : plan.auxiliaryFiles) {
-    std::string problem = WindowsNameProblem(ToUtf8(f.entry.name));
-    if (!problem.empty()) {
-      problems.push_back(FileProblem(f.source, "the name " + problem + "; rename the file"));
-    }
-    if (!auxNames.insert(LowerAscii(f.entry.name)).second) {
-      problems.push_back(FileProblem(f.source, "two auxiliary files are named \"" + ToUtf8(f.entry.name) + "\""));
+  // The record as it will be written, files and all, through the
+  // installer's own checks.
+  InstallRecord written = plan.record;
+  for (const PackageFile& f : plan.mainFiles) written.mainBlock.entries.push_back(f.entry);
+  for (const PackageFile& f : plan.auxiliaryFiles) written.auxiliaryBlock.entries.push_back(f.entry);
+  for (const RecordFault& fault : FindRecordFaults(written, RecordChecks::kPackager)) {
+    problems.push_back(BlockFileProblem(d, plan, fault).value_or(RecordProblem(d, fault)));
+  }
+  if (problems.empty()) {
+    // The reader has the last word, on limits of the record as a whole too:
+    // it copies out no more text than a generous multiple of the record.
+    const std::vector<uint8_t> bytes = WriteInstallRecord(written);
+    try {
+      ReadInstallRecord(bytes.data(), bytes.size());
+    } catch (const Exception& e) {
+      problems.push_back(FileProblem(d.file, "the installer would refuse the record this description makes (" +
+                                                 std::string(e.what()) + "): its texts, repeated, are too long"));
     }
   }
   if (!problems.empty()) throw DescriptionError(std::move(problems));
@@ -310,7 +329,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   std::set<XString> files;
   std::set<XString> folders{XString()};
   for (const PackageFile& f : plan.mainFiles) {
-    XString name = LowerAscii(f.entry.name);
+    XString name = WindowsNameKey(f.entry.name);
     (f.entry.isFolder() ? folders : files).insert(name);
     for (size_t slash = name.find(u'\\'); slash != XString::npos; slash = name.find(u'\\', slash + 1)) {
       folders.insert(name.substr(0, slash));
@@ -318,17 +337,12 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   }
   const InstallRecord& r = d.record;
   auto check = [&](const std::string& key, const OptString& ref, bool folder) {
-    if (!ref || IsAbsoluteReference(*ref)) return;
-    XString name = LowerAscii(*ref);
+    if (!ref) return;
+    XString name = WindowsNameKey(*ref);
     while (!name.empty() && name.back() == u'\\') name.pop_back();
     if ((folder ? folders : files).count(name) != 0) return;
-    Diagnostic w;
-    w.file = d.file.string();
-    w.line = d.lineOf(key);
-    w.key = key;
-    w.message = "\"" + ToUtf8(*ref) + "\" is not a " + (folder ? "folder" : "file") + " of the package";
-    w.warning = true;
-    warnings.push_back(std::move(w));
+    warnings.push_back(
+        d.at(key, "\"" + ToUtf8(*ref) + "\" is not a " + (folder ? "folder" : "file") + " of the package", true));
   };
   check("package.uninstaller", r.uninstallerName, false);
   check("package.recorded-file", r.recordedFile, false);
@@ -340,7 +354,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
     std::string key = "shortcut[" + std::to_string(i) + "].";
     check(key + "target", r.shortcuts[i].target, false);
     check(key + "icon", r.shortcuts[i].iconFile, false);
-    if (d.lineOf(key + "working-folder") != 0) check(key + "working-folder", r.shortcuts[i].workingFolder, true);
+    if (d.placeOf(key + "working-folder")) check(key + "working-folder", r.shortcuts[i].workingFolder, true);
   }
   for (size_t i = 0; i < r.associations.size(); ++i) {
     check("association[" + std::to_string(i) + "].program", r.associations[i].program, false);
@@ -352,7 +366,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   const BindRoot* root = bindScript ? bindScript->findRoot(u"Root") : nullptr;
   for (size_t i = 0; root && i < root->components().size(); ++i) {
     const XString& path = root->components()[i].path();
-    XString name = LowerAscii(path);
+    XString name = WindowsNameKey(path);
     std::replace(name.begin(), name.end(), u'/', u'\\');
     if (files.count(name) != 0) continue;
     Diagnostic w = FileProblem(*d.bindScript, "component \"" + ToUtf8(path) +

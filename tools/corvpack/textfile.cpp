@@ -1,5 +1,7 @@
 #include "textfile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -8,12 +10,12 @@ namespace corv::pack {
 std::optional<XString> ReadTextFile(const std::filesystem::path& path, std::string& problem) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    problem = path.string() + ": cannot read the file";
+    problem = path.string() + ": cannot read the file: " + std::strerror(errno);
     return std::nullopt;
   }
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) {
-    problem = path.string() + ": cannot read the file";
+    problem = path.string() + ": cannot read the file: " + std::strerror(errno);
     return std::nullopt;
   }
   if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
