@@ -478,6 +478,32 @@ private:
   std::vector<std::string> known_;
 };
 
+// The keys of [package] that go into the installer's version resource and
+// icon; the version and publisher are the uninstall entry's too.
+void ReadIdentity(Reader& reader, Section& s, const InstallRecord& r, Identity& id) {
+  id.version = s.oneLine("version", s.text("version"));
+  if (id.version) {
+    if (auto numbers = ParseVersionNumbers(ToUtf8(*id.version))) {
+      id.versionNumbers = *numbers;
+    } else {
+      reader.error(s.table()->get("version"), "package.version",
+                   "expected one to four numbers from 0 to 65535 separated by dots, such as \"2.1.0\"");
+      id.version = std::nullopt;
+    }
+  }
+  id.publisher = s.oneLine("publisher", s.text("publisher"));
+  id.description = s.text("description");
+  id.copyright = s.text("copyright");
+  id.productName = r.productName.value_or(r.packageName.value_or(XString()));
+  if (auto icon = s.sourceFile("icon")) {
+    try {
+      id.icon = ReadIconFile(*icon);
+    } catch (const IconError& e) {
+      reader.error(s.table()->get("icon"), "package.icon", icon->string() + ": " + e.what());
+    }
+  }
+}
+
 void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   Section s = root.subsection("package");
   if (!s.present()) {
@@ -541,15 +567,19 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   if (out.builtinUninstaller && !r.uninstallerName) r.uninstallerName = XString(kBuiltinUninstallerName);
   r.recordedFile = s.oneLine("recorded-file", s.targetName("recorded-file", "destination"));
   r.pathEntry = s.oneLine("path-entry", s.targetName("path-entry", "destination"));
+  ReadIdentity(reader, s, r, out.identity);
   s.finish();
 }
 
-void ReadUninstallEntry(Section& root, InstallRecord& r) {
+void ReadUninstallEntry(Section& root, const Identity& identity, InstallRecord& r) {
   Section s = root.subsection("uninstall-entry");
   RecordEntryDetails& d = r.entryDetails;
   d.displayIcon = s.oneLine("icon", s.targetName("icon", "destination"));
+  // The package's version and publisher unless the entry says otherwise.
   d.displayVersion = s.oneLine("version", s.text("version"));
+  if (!d.displayVersion) d.displayVersion = identity.version;
   d.publisher = s.oneLine("publisher", s.text("publisher"));
+  if (!d.publisher) d.publisher = identity.publisher;
   d.estimatedSize = static_cast<uint32_t>(s.integer("estimated-size", 0, 0, 0xFFFFFFFFll));
   s.finish();
 }
@@ -769,7 +799,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   InstallRecord& r = out.record;
   ReadPackage(reader, root, r);
   ReadDestination(root, r);
-  ReadUninstallEntry(root, r);
+  ReadUninstallEntry(root, out.identity, r);
   ReadFiles(reader, root, productFolder);
   ReadProgram(root, "install-run", r.installRunProgram, r.installRunArguments);
   ReadProgram(root, "after-run", r.afterRunProgram, r.afterRunArguments);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "identity.h"
 #include "kernel/installrecord.h"
 
 namespace corv::pack {
@@ -61,6 +62,9 @@ struct Description {
   std::optional<std::filesystem::path> wizardBitmap;
   // The vendor's own UI resource library, replacing the build's.
   std::optional<std::filesystem::path> uiLibrary;
+  // What the installer's own version resource and icon say; the product
+  // name is set, the file name is the builder's to set.
+  Identity identity;
   // The build's uninstaller goes among the main files, as the record's
   // uninstaller (by default kBuiltinUninstallerName in the destination).
   bool builtinUninstaller = false;
