@@ -65,7 +65,14 @@ def icon(images, kind=1):
     return out + b"".join(data for _, data in images)
 
 
-DIB = struct.pack("<IiiHHIIiiII", 40, 2, 4, 1, 32, 0, 16, 0, 0, 0, 0) + b"\x10\x20\x30\xff" * 4 + b"\0" * 8
+def dib(size):
+    """A 32-bit icon image of size x size pixels: header, colours, mask."""
+    mask = size * ((size + 31) // 32 * 4)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, size * size * 4 + mask, 0, 0, 0, 0)
+    return header + b"\xc8\x5a\x28\xff" * (size * size) + b"\0" * mask
+
+
+DIB = dib(2)
 PNG = b"\x89PNG\r\n\x1a\n" + b"\0" * 24
 TYPICAL = [(6, 1, STRINGS), (24, 1, MANIFEST)]
 LOOP = directory([(6, HIGH)])  # the type's names are the root itself
@@ -75,6 +82,8 @@ SEEDS = {
     "good_named_type_and_old_version": stub([("MUI", 1, b"mui"), (16, 1, b"\0" * 92)] + TYPICAL),
     "good_resources_after_reloc": stub(TYPICAL, first=(TEXT, (".reloc", b"\1" * 0x40, 0))),
     "good_icon_dib_and_png": icon([(2, DIB), (0, PNG)]),
+    # The end-to-end test's icon, as Explorer would show it.
+    "good_icon_32_and_16": icon([(32, dib(32)), (16, dib(16))]),
     "bad_resources_not_last": stub(TYPICAL, then=(TEXT,)),
     "bad_signature_behind_image": stub(TYPICAL, overlay=b"\0" * 0x200),
     "bad_directory_loop": stub([], tree=LOOP),

@@ -491,9 +491,19 @@ void ReadIdentity(Reader& reader, Section& s, const InstallRecord& r, Identity& 
       id.version = std::nullopt;
     }
   }
-  id.publisher = s.oneLine("publisher", s.text("publisher"));
-  id.description = s.text("description");
-  id.copyright = s.text("copyright");
+  // The version resource measures itself in 16 bits: with these limits
+  // every text fits.
+  constexpr size_t kMaxText = 4096;
+  auto limited = [&](const std::string& key, OptString value) {
+    if (!value || value->size() <= kMaxText) return value;
+    reader.error(s.table()->get(key), s.keyPath(key),
+                 "is " + std::to_string(value->size()) + " characters long; the version resource takes at most " +
+                     std::to_string(kMaxText));
+    return OptString();
+  };
+  id.publisher = limited("publisher", s.oneLine("publisher", s.text("publisher")));
+  id.description = limited("description", s.text("description"));
+  id.copyright = limited("copyright", s.text("copyright"));
   id.productName = r.productName.value_or(r.packageName.value_or(XString()));
   if (auto icon = s.sourceFile("icon")) {
     try {

@@ -330,13 +330,28 @@ std::vector<uint8_t> ReplaceResources(const std::vector<uint8_t>& bytes, const s
   const ImageBytes image(bytes);
   const Headers h = ReadHeaders(image);
   const Section s = ResourceSection(image, h);
+  const uint32_t fileAlignment = image.u32(h.optional + kFileAlignment);
+  const uint32_t sectionAlignment = image.u32(h.optional + kSectionAlignment);
+  if (!IsPowerOfTwo(fileAlignment) || !IsPowerOfTwo(sectionAlignment) || sectionAlignment < fileAlignment) {
+    throw ImageError("the image's section and file alignments are not powers of two");
+  }
+  // Everything but the section itself stays: the headers and every other
+  // section's bytes must lie before it, in the file and in the image.
+  if (h.sectionTable + h.sections.size() * kSectionHeaderSize > s.rawPointer) {
+    throw ImageError("the resource section overlaps the image's headers");
+  }
   for (const Section& other : h.sections) {
-    if (other.index > s.index || other.virtualAddress > s.virtualAddress) {
+    if (other.index == s.index) continue;
+    if (other.index > s.index || other.virtualAddress > s.virtualAddress ||
+        (other.rawSize != 0 && uint64_t(other.rawPointer) + other.rawSize > s.rawPointer)) {
       throw ImageError("the resource section is not the last section of the image, so a new one cannot take its place");
     }
   }
-  if (uint64_t(s.rawPointer) + s.rawSize != image.size()) {
-    throw ImageError("the file holds " + std::to_string(image.size() - (uint64_t(s.rawPointer) + s.rawSize)) +
+  // The linker may leave the last section's raw size short of the file
+  // alignment, and the file padded to it.
+  const uint64_t imageEnd = uint64_t(s.rawPointer) + AlignUp(s.rawSize, fileAlignment);
+  if (image.size() > imageEnd) {
+    throw ImageError("the file holds " + std::to_string(image.size() - imageEnd) +
                      " bytes behind its last section (a signature or other data), which a new resource section "
                      "would cut off");
   }
@@ -347,11 +362,6 @@ std::vector<uint8_t> ReplaceResources(const std::vector<uint8_t>& bytes, const s
     if (uint64_t(rva) + size > s.virtualAddress && s.holds(std::max(rva, s.virtualAddress))) {
       throw ImageError("data directory " + std::to_string(i) + " points into the resource section");
     }
-  }
-  const uint32_t fileAlignment = image.u32(h.optional + kFileAlignment);
-  const uint32_t sectionAlignment = image.u32(h.optional + kSectionAlignment);
-  if (!IsPowerOfTwo(fileAlignment) || !IsPowerOfTwo(sectionAlignment) || sectionAlignment < fileAlignment) {
-    throw ImageError("the image's section and file alignments are not powers of two");
   }
 
   const std::vector<uint8_t> tree = TreeWriter(resources).write(s.virtualAddress);
