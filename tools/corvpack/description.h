@@ -92,8 +92,10 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
 // one), values of the wrong type or out of range, missing required keys,
 // names that could leave their folder or are no valid Windows file names,
 // line breaks in texts that install.log keeps, texts longer than the
-// installer can write (see TextLimit), files that cannot be read, and files
-// or folders outside the description's folder unless `allowOutside`.
+// installer can write (see TextLimit), files that cannot be read, a
+// version that is no dotted number, an icon that is no usable .ico file,
+// and files or folders outside the description's folder unless
+// `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
                             bool allowOutside = false);

@@ -76,7 +76,7 @@ std::vector<uint8_t> FixedFileInfo(const std::array<uint16_t, 4>& v) {
   }
   Append32(out, 0x3F);                  // flags mask: every VS_FF_ flag
   Append32(out, 0);                     // flags: none
-  Append32(out, 0x00040004);            // VOS_NT_WINDOWS32
+  Append32(out, 0x00000004);            // VOS__WINDOWS32: Windows 95 as well as NT
   Append32(out, 1);                     // VFT_APP
   Append32(out, 0);                     // subtype
   Append32(out, 0);                     // date, high and low

@@ -57,9 +57,11 @@ std::vector<Resource> ReadResources(const std::vector<uint8_t>& image);
 // `image` with its resource section replaced by one holding `resources`
 // (the first of several with the same type, name and language). Throws
 // ImageError, leaving `image` as it was, when the resource section is not
-// the image's last section, when bytes follow it in the file (a signature
-// or other data that would be cut off), or when another data directory
-// points into it. A checksum in the headers is computed again.
+// the image's last section (in the section table, the image and the file)
+// or overlaps the headers, when more than the padding to the file
+// alignment follows it in the file (a signature or other data that would
+// be cut off), or when another data directory points into it. A checksum
+// in the headers is computed again.
 std::vector<uint8_t> ReplaceResources(const std::vector<uint8_t>& image, const std::vector<Resource>& resources);
 
 }  // namespace corv::pack
