@@ -280,6 +280,7 @@ private:
 
   template <typename Entries>
   void header(uint64_t at, const Entries& entries) {
+    if (entries.size() > 0xFFFF) throw ImageError("a resource directory would hold more than 65535 entries");
     size_t named = 0;
     for (const auto& e : entries) named += IsNamed(e.first);
     le::Put16(&out_[at + 12], static_cast<uint16_t>(named));
