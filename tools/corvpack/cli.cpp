@@ -380,6 +380,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     std::vector<Diagnostic> warnings;
     PackagePlan plan = MakePlan(d, tools, options, warnings);
+    plan.identity.originalFilename = FromUtf8(fs::path(*output).filename().u8string());
     PrintWarnings(warnings, err);
     if (!tools.uiLibrary && !d.uiLibrary && !quiet && !a.flag("no-ui-library")) {
       Say(err, std::string("corvpack: warning: no UI resource library (") + kUiLibraryName +

@@ -462,6 +462,49 @@ private:
   std::vector<std::string> known_;
 };
 
+// The keys of [package] that go into the installer's version resource and
+// icon; the version and publisher are the uninstall entry's too.
+void ReadIdentity(Reader& reader, Section& s, const InstallRecord& r, Identity& id) {
+  // Both may become the uninstall entry's, which install.log keeps one to a line.
+  auto oneLine = [&](const std::string& key) {
+    OptString value = s.text(key);
+    if (!value || FitsOneLogLine(*value)) return value;
+    reader.error(s.table()->get(key), s.keyPath(key), "must not contain a line break (install.log keeps it on one line)");
+    return OptString();
+  };
+  id.version = oneLine("version");
+  if (id.version) {
+    if (auto numbers = ParseVersionNumbers(ToUtf8(*id.version))) {
+      id.versionNumbers = *numbers;
+    } else {
+      reader.error(s.table()->get("version"), "package.version",
+                   "expected one to four numbers from 0 to 65535 separated by dots, such as \"2.1.0\"");
+      id.version = std::nullopt;
+    }
+  }
+  // The version resource measures itself in 16 bits: with these limits
+  // every text fits.
+  constexpr size_t kMaxText = 4096;
+  auto limited = [&](const std::string& key, OptString value) {
+    if (!value || value->size() <= kMaxText) return value;
+    reader.error(s.table()->get(key), s.keyPath(key),
+                 "is " + std::to_string(value->size()) + " characters long; the version resource takes at most " +
+                     std::to_string(kMaxText));
+    return OptString();
+  };
+  id.publisher = limited("publisher", oneLine("publisher"));
+  id.description = limited("description", s.text("description"));
+  id.copyright = limited("copyright", s.text("copyright"));
+  id.productName = r.productName.value_or(r.packageName.value_or(XString()));
+  if (auto icon = s.sourceFile("icon")) {
+    try {
+      id.icon = ReadIconFile(*icon);
+    } catch (const IconError& e) {
+      reader.error(s.table()->get("icon"), "package.icon", icon->string() + ": " + e.what());
+    }
+  }
+}
+
 void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   Section s = root.subsection("package");
   if (!s.present()) {
@@ -509,15 +552,19 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   if (out.builtinUninstaller && !r.uninstallerName) r.uninstallerName = XString(kBuiltinUninstallerName);
   r.recordedFile = s.name("recorded-file");
   r.pathEntry = s.name("path-entry");
+  ReadIdentity(reader, s, r, out.identity);
   s.finish();
 }
 
-void ReadUninstallEntry(Section& root, InstallRecord& r) {
+void ReadUninstallEntry(Section& root, const Identity& identity, InstallRecord& r) {
   Section s = root.subsection("uninstall-entry");
   RecordEntryDetails& d = r.entryDetails;
   d.displayIcon = s.name("icon");
+  // The package's version and publisher unless the entry says otherwise.
   d.displayVersion = s.text("version");
+  if (!d.displayVersion) d.displayVersion = identity.version;
   d.publisher = s.text("publisher");
+  if (!d.publisher) d.publisher = identity.publisher;
   d.estimatedSize = static_cast<uint32_t>(s.integer("estimated-size", 0, 0, 0xFFFFFFFFll));
   s.finish();
 }
@@ -747,7 +794,7 @@ Description ParseDescription(const std::string& text, const fs::path& file,
   InstallRecord& r = out.record;
   ReadPackage(reader, root, r);
   ReadDestination(root, r);
-  ReadUninstallEntry(root, r);
+  ReadUninstallEntry(root, out.identity, r);
   ReadFiles(reader, root, productFolder);
   ReadProgram(root, "install-run", r.installRunProgram, r.installRunArguments);
   ReadProgram(root, "after-run", r.afterRunProgram, r.afterRunArguments);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "identity.h"
 #include "kernel/recordchecks.h"
 
 namespace corv::pack {
@@ -61,6 +62,9 @@ struct Description {
   std::optional<std::filesystem::path> wizardBitmap;
   // The vendor's own UI resource library, replacing the build's.
   std::optional<std::filesystem::path> uiLibrary;
+  // What the installer's own version resource and icon say; the product
+  // name is set, the file name is the builder's to set.
+  Identity identity;
   // The build's uninstaller goes among the main files, as the record's
   // uninstaller (by default kBuiltinUninstallerName in the destination).
   bool builtinUninstaller = false;
@@ -98,8 +102,10 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
 // names that could leave their folder or are no valid Windows file names,
 // line breaks in texts that install.log keeps, texts longer than the
 // installer can write (see TextLimit), every other value the installer's
-// record checks refuse (FindRecordFaults), files that cannot be read, and
-// files or folders outside the description's folder unless `allowOutside`.
+// record checks refuse (FindRecordFaults), files that cannot be read, a
+// version that is no dotted number, an icon that is no usable .ico file,
+// and files or folders outside the description's folder unless
+// `allowOutside`.
 Description ReadDescription(const std::filesystem::path& file,
                             const std::optional<std::filesystem::path>& productFolder = std::nullopt,
                             bool allowOutside = false);

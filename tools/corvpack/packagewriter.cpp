@@ -100,13 +100,33 @@ private:
   bool kept_ = false;
 };
 
-void CopyStub(const fs::path& stub, ByteSink& out) {
+// The largest stub whose resources corvpack rebuilds.
+constexpr uint64_t kMaxStubSize = 64u << 20;
+
+// Writes the stub, with `identity` in its resources unless it is empty.
+void CopyStub(const fs::path& stub, const Identity& identity, ByteSink& out) {
   FilePtr in = Open(stub, "rb");
   if (!in) throw std::runtime_error(stub.string() + ": cannot open the installer stub");
+  std::vector<uint8_t> bytes;
   std::vector<uint8_t> buffer(1 << 16);
   size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) out.write(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
+    if (identity.empty()) {
+      out.write(buffer.data(), n);
+    } else if (bytes.size() + n > kMaxStubSize) {
+      throw std::runtime_error(stub.string() + ": larger than 64 MiB, too large for an installer stub");
+    } else {
+      bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(n));
+    }
+  }
   if (std::ferror(in.get())) throw std::runtime_error(stub.string() + ": read failed");
+  if (identity.empty()) return;
+  try {
+    bytes = ApplyIdentity(bytes, identity);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(stub.string() + ": cannot take the package's version and icon: " + e.what());
+  }
+  out.write(bytes.data(), bytes.size());
 }
 
 // Encodes one files block at the sink's current end; fills `block`.
@@ -176,7 +196,7 @@ std::vector<uint8_t> MakeTrailer(uint64_t offset, uint32_t length, uint64_t reco
 InstallRecord WriteInstaller(const PackagePlan& plan, const fs::path& output, Progress* progress) {
   TemporaryFile temp(fs::path(output).concat(".part"));
   FileSink out(temp.path());
-  CopyStub(plan.stub, out);
+  CopyStub(plan.stub, plan.identity, out);
 
   InstallRecord record = plan.record;
   WriteFilesBlock(plan.mainFiles, out, plan.level, "main files", progress, record.mainBlock);

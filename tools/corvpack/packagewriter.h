@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "identity.h"
 #include "kernel/installrecord.h"
 
 namespace corv::pack {
@@ -37,12 +38,16 @@ struct PackagePlan {
   std::vector<PackageFile> mainFiles;
   std::vector<PackageFile> auxiliaryFiles;
   int level = 6;  // encoder preset
+  // The version resource and icon put into the stub's resources; an empty
+  // identity leaves the stub's bytes as they are.
+  Identity identity;
 };
 
 // Writes the installer to `output` (through a temporary file beside it that
 // replaces `output` only when everything was written). Every file is read
 // as its entry's size says; a file that cannot be read or whose size
-// changed since the plan was made fails. Throws std::runtime_error with a
+// changed since the plan was made fails, and so does a stub whose resources
+// cannot take the plan's identity. Throws std::runtime_error with a
 // message naming the file. Returns the record as written.
 InstallRecord WriteInstaller(const PackagePlan& plan, const std::filesystem::path& output,
                              Progress* progress = nullptr);

@@ -266,6 +266,7 @@ PackagePlan MakePlan(const Description& d, const Toolset& tools, const PlanOptio
   plan.stub = tools.stub;
   plan.level = options.level;
   plan.record = d.record;
+  plan.identity = d.identity;
   plan.mainFiles = CollectProductFiles(d.productFolder, d.exclude, options.timeLimit, d.packableFolders);
 
   std::vector<Diagnostic> problems;
