@@ -12,6 +12,7 @@
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 #include "util/filesys.h"
+#include "util/thread.h"
 #include "util/xstream.h"
 
 namespace corv {
@@ -49,6 +50,117 @@ bool IsContainedEntry(const XString& name, const XString& resolved, const Direct
   if (name.find(u':') != XString::npos) return false;
   return LiesBelow(resolved, target.widePath());
 }
+
+// Decodes a block on a thread of its own, running ahead of the thread that
+// writes the files by at most kSlots chunks of at most kSlotSize bytes, so
+// that decoding and writing overlap. The writer's side (`drain`) hands every
+// chunk to the real output in order, opens it where the decoder opened it,
+// and rethrows what the decoder threw once the chunks before it are
+// written. When the writer stops early (a cancel, a failure), `stop` ends
+// the decoder at its next chunk.
+class DecodeAhead : public Thread, private OutputStream {
+public:
+  static constexpr size_t kSlots = 4;
+  static constexpr uint32_t kSlotSize = Decompressor::kOutputBufferSize;
+
+  DecodeAhead(Decompressor& decompressor, InputStream& input) : decompressor_(decompressor), input_(input) {}
+
+  ~DecodeAhead() override { stop(); }
+
+  void drain(OutputStream& output) {
+    for (size_t next = 0;; next = (next + 1) % kSlots) {
+      filled_.acquire();
+      Slot& slot = slots_[next];
+      if (slot.kind == Slot::kEnd) {
+        joined_ = true;
+        join();
+        if (failure_) std::rethrow_exception(failure_);
+        return;
+      }
+      if (slot.kind == Slot::kOpen) {
+        output.open();
+      } else {
+        output.write(slot.bytes.data(), slot.count);
+      }
+      free_.release();
+    }
+  }
+
+  // Ends the decoder at its next chunk and waits for it.
+  void stop() {
+    if (!started_ || joined_) return;
+    stopping_.store(true);
+    free_.release();  // the decoder may wait for room
+    joined_ = true;
+    join();
+  }
+
+  void start() override {
+    started_ = true;
+    Thread::start();
+  }
+
+private:
+  struct Slot {
+    enum Kind { kOpen, kBytes, kEnd } kind = kBytes;
+    std::vector<uint8_t> bytes;
+    uint32_t count = 0;
+  };
+  // The writer stopped reading: the decoder ends.
+  struct Stopped {};
+
+  void run() override {
+    try {
+      decompressor_.decompress(input_, *this);
+    } catch (const Stopped&) {
+      return;
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    if (take()) push(Slot::kEnd);
+  }
+
+  void open() override {
+    if (!take()) throw Stopped();
+    push(Slot::kOpen);
+  }
+
+  void write(const void* data, uint32_t count) override {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (count > 0) {
+      if (!take()) throw Stopped();
+      Slot& slot = slots_[next_];
+      slot.count = std::min(count, kSlotSize);
+      slot.bytes.assign(p, p + slot.count);
+      push(Slot::kBytes);
+      p += slot.count;
+      count -= slot.count;
+    }
+  }
+
+  // Waits for a free slot; false when the writer has stopped.
+  bool take() {
+    free_.acquire();
+    return !stopping_.load();
+  }
+
+  void push(Slot::Kind kind) {
+    slots_[next_].kind = kind;
+    next_ = (next_ + 1) % kSlots;
+    filled_.release();
+  }
+
+  Decompressor& decompressor_;
+  InputStream& input_;
+  Slot slots_[kSlots];
+  size_t next_ = 0;  // the decoder's next slot
+  Semaphore free_{static_cast<int32_t>(kSlots)};
+  Semaphore filled_{0};
+  std::atomic<bool> stopping_{false};
+  std::exception_ptr failure_;
+  bool started_ = false;
+  bool joined_ = false;
+};
 
 }  // namespace
 
@@ -237,7 +349,9 @@ bool FilesPackage::extract(AbstractFile& package, const Directory& target, UIPro
   FileSectionInputStream stream(package, blockOffset_, static_cast<int64_t>(std::min<uint64_t>(blockLength_, INT64_MAX)));
   Sink sink(*this, target, progress, policy, log);
   try {
-    decompressor->decompress(stream, sink);
+    DecodeAhead decoder(*decompressor, stream);
+    decoder.start();
+    decoder.drain(sink);
   } catch (const AbortUnpackException&) {
     return false;
   }

@@ -1,4 +1,4 @@
-// Threads and events.
+// Threads, semaphores and events.
 //
 // Thread: a system thread running the overridable run(); started once and
 // joined once. Event: a manual- or auto-reset event object. A failed wait is
@@ -24,6 +24,24 @@ public:
   virtual void start();
   // Waits for the thread's end; returns the wait result (0).
   virtual uint32_t join();
+
+  struct Handle;
+
+private:
+  std::unique_ptr<Handle> handle_;
+};
+
+// A counting semaphore: acquire waits until the count is above zero and
+// takes one; release adds one.
+class Semaphore {
+public:
+  explicit Semaphore(int32_t initial);
+  Semaphore(const Semaphore&) = delete;
+  Semaphore& operator=(const Semaphore&) = delete;
+  ~Semaphore();
+
+  void acquire();
+  void release();
 
   struct Handle;
 

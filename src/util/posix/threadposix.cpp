@@ -32,6 +32,28 @@ uint32_t Thread::join() {
   return 0;
 }
 
+struct Semaphore::Handle {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int32_t count = 0;
+};
+
+Semaphore::Semaphore(int32_t initial) : handle_(std::make_unique<Handle>()) { handle_->count = initial; }
+
+Semaphore::~Semaphore() = default;
+
+void Semaphore::acquire() {
+  std::unique_lock<std::mutex> lock(handle_->mutex);
+  handle_->changed.wait(lock, [this] { return handle_->count > 0; });
+  --handle_->count;
+}
+
+void Semaphore::release() {
+  std::lock_guard<std::mutex> lock(handle_->mutex);
+  ++handle_->count;
+  handle_->changed.notify_one();
+}
+
 struct Event::Handle {
   std::mutex mutex;
   std::condition_variable changed;

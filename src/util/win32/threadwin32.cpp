@@ -38,6 +38,24 @@ uint32_t Thread::join() {
   return result;
 }
 
+struct Semaphore::Handle {
+  win32::UniqueHandle semaphore;
+};
+
+Semaphore::Semaphore(int32_t initial) : handle_(std::make_unique<Handle>()) {
+  handle_->semaphore.reset(CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr));
+  if (!handle_->semaphore) throw FatalError(1053, int32_t{2}, static_cast<int32_t>(GetLastError()));
+}
+
+Semaphore::~Semaphore() = default;
+
+void Semaphore::acquire() {
+  DWORD result = WaitForSingleObject(handle_->semaphore.get(), INFINITE);
+  CORV_ASSERT_AT(result != WAIT_FAILED, 69);
+}
+
+void Semaphore::release() { ReleaseSemaphore(handle_->semaphore.get(), 1, nullptr); }
+
 struct Event::Handle {
   win32::UniqueHandle event;
 };
