@@ -95,6 +95,7 @@ wineserver -p  # one server for every run: its start-up is no part of a figure
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 seconds() {  # seconds of one run of the command
   local start end
+  sync  # what earlier runs left to write back is no part of this one
   start=$(date +%s.%N)
   "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }
   end=$(date +%s.%N)
@@ -106,7 +107,6 @@ for r in $(seq 1 "${BENCH_REPEAT:-3}"); do
   ours+=("$(seconds "$WINE" "$work/setup.exe" /batch /dest "C:\\Many$r")")
   nsis+=("$(seconds "$WINE" "$work/setup-nsis.exe" /S "/D=C:\\Nsis$r")")
 done
-wineserver -w
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 l=$(median "${limit[@]}") o=$(median "${ours[@]}") n=$(median "${nsis[@]}")
 [ "$(find "$prefix/drive_c/Many1" -type f | wc -l)" -eq 10002 ] || { echo "bench: our installation is incomplete" >&2; exit 1; }

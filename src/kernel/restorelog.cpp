@@ -368,17 +368,22 @@ void RestoreLog::StartJournal() {
   journal(kJournalHeader);
 }
 
-void RestoreLog::journal(const std::string& line) {
+void RestoreLog::journal(const std::string& line, bool madeOnly) {
   if (!journal_) return;
   std::string text = line + "\n";
-  if (journal_->write(text.data(), static_cast<uint32_t>(text.size())) != 0 || journal_->flush() != 0) {
+  if (journal_->write(text.data(), static_cast<uint32_t>(text.size())) != 0) {
     throw FatalError(kUnableToWriteFile, journal_->widePath());
   }
+  if (madeOnly && ++unflushed_ < kMadeRecordsPerFlush) return;
+  unflushed_ = 0;
+  if (journal_->flush() != 0) throw FatalError(kUnableToWriteFile, journal_->widePath());
 }
 
 void RestoreLog::journalRecord(int kind, const XString& text, bool temporary) {
   CORV_ASSERT(kind >= 0 && kind <= 4);
-  journal(std::string(temporary ? "temp " : "log ") + static_cast<char>('0' + kind) + " " + Field(text));
+  // A file or folder of the run's own costs no flush of its own.
+  const bool madeOnly = !temporary && (kind == kLogFile || kind == kLogDirectory);
+  journal(std::string(temporary ? "temp " : "log ") + static_cast<char>('0' + kind) + " " + Field(text), madeOnly);
 }
 
 void RestoreLog::closeJournal() {

@@ -15,10 +15,16 @@
 //
 // With its journal started, a RestoreLog also writes every record of the
 // logs that use it, and everything it keeps, into the file "journal" in its
-// folder, flushed to the disk before the change is made, and holds that file
-// open so that no other process can write to it. When the installer is
-// killed, the next run finds the journal (UndoInterrupted) and undoes the
-// interrupted installation exactly as a rollback would.
+// folder before the change is made, and holds that file open so that no
+// other process can write to it. When the installer is killed, the next run
+// finds the journal (UndoInterrupted) and undoes the interrupted
+// installation exactly as a rollback would. Every record that keeps or
+// changes something that was there before reaches the disk (is flushed)
+// before its change, together with the records written ahead of it; the
+// records of files and folders the run creates are flushed in batches of
+// kMadeRecordsPerFlush, since a flush per file would cost more than the file
+// (on a power loss, the last of them may be missing: files of the run left
+// behind, nothing of the user's lost).
 #pragma once
 
 #include <cstdint>
@@ -155,7 +161,10 @@ private:
   };
   bool prepareFolder();
   OptString restoreFiles();
-  void journal(const std::string& line);
+  static constexpr int kMadeRecordsPerFlush = 64;
+  // `madeOnly`: a record of something the run creates, which may wait for
+  // the batch's flush.
+  void journal(const std::string& line, bool madeOnly = false);
   void closeJournal();
   void adopt(const JournalEntries& entries);
 
@@ -166,6 +175,7 @@ private:
   std::map<XString, KeySnapshot> keys_;
   std::map<XString, std::optional<KeySnapshot>> pathEntries_;
   std::unique_ptr<File> journal_;
+  int unflushed_ = 0;
 };
 
 }  // namespace corv
