@@ -350,8 +350,10 @@ TEST_F(FilesPackageTest, BrokenBlocksAndFilesThatCannotBeMadeFailWithTheirMessag
   test::WriteFileBytes(scratch.native("setup.exe"), setup);
   EXPECT_EQ(ExtractFailure(*damaged), LoadMessage(1202));
 
-  auto taken = Pack({{"taken", 10, kTime}});
-  std::filesystem::create_directories(Installed("taken"));  // a folder is in the way
+  // A folder is in the way; the decoder, chunks ahead and waiting for room,
+  // ends with the writer.
+  auto taken = Pack({{"taken", 6000000, kTime}});
+  std::filesystem::create_directories(Installed("taken"));
   EXPECT_EQ(ExtractFailure(*taken), FormatMessageTextWide(1103, target.widePath() + u"\\taken"));
 }
 
