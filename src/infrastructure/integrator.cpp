@@ -595,8 +595,8 @@ bool WriteProductKey(const XString& name, const XString& destination, bool commo
   return key && SetString(key.get(), "InstallPath", destination);
 }
 
-bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log,
-                          const RecordEntryDetails& details) {
+bool CreateUninstallEntry(const XString& packageName, const XString& command, const XString& location,
+                          Logger& log, const RecordEntryDetails& details) {
   win32::UniqueKey key;
   for (uint32_t counter = 0;; ++counter) {
     XString path = XString(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
@@ -609,9 +609,12 @@ bool CreateUninstallEntry(const XString& packageName, const XString& command, Lo
   // Unquoted, "C:\Program Files\App\uninstall.exe" would be started as
   // "C:\Program.exe" where such a file exists.
   const XString quoted = command.find(u' ') == XString::npos ? command : u"\"" + command + u"\"";
-  if (!SetString(key.get(), "DisplayName", packageName) || !SetString(key.get(), "UninstallString", quoted)) {
+  if (!SetString(key.get(), "DisplayName", packageName) || !SetString(key.get(), "UninstallString", quoted) ||
+      !SetString(key.get(), "InstallLocation", location)) {
     return false;
   }
+  // What deployment tools run to remove the product without a question.
+  if (details.quietUninstaller && !SetString(key.get(), "QuietUninstallString", quoted + u" /batch")) return false;
   const std::pair<const char*, const OptString*> texts[] = {
       {"DisplayIcon", &details.displayIcon}, {"DisplayVersion", &details.displayVersion}, {"Publisher", &details.publisher}};
   for (const auto& [name, value] : texts) {
@@ -659,7 +662,8 @@ void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTa
   if (target.uninstaller) {
     RecordEntryDetails details = target.entryDetails;
     if (details.displayIcon) details.displayIcon = UnderDestination(*details.displayIcon, target);
-    CreateUninstallEntry(target.packageName, UnderDestination(*target.uninstaller, target), log, details);
+    CreateUninstallEntry(target.packageName, UnderDestination(*target.uninstaller, target), target.destination, log,
+                         details);
   }
 }
 

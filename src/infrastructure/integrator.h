@@ -106,13 +106,15 @@ OptString ReadInstallPath(const XString& productKey, int root);
 bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log);
 bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log);
 bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log);
-// The first free uninstall entry of the package name with "DisplayName" and
-// "UninstallString" (quoted when it holds a blank); then those of `details`
-// that are given: "DisplayIcon" (an absolute path here), "DisplayVersion",
-// "Publisher" and "EstimatedSize" (a DWORD, KiB). True when the name and the
-// command were written; the details do not count.
-bool CreateUninstallEntry(const XString& packageName, const XString& command, Logger& log,
-                          const RecordEntryDetails& details = RecordEntryDetails());
+// The first free uninstall entry of the package name with "DisplayName",
+// "UninstallString" (quoted when it holds a blank), "InstallLocation" (the
+// destination `location`) and, for the built-in uninstaller,
+// "QuietUninstallString" (the command with "/batch"); then those of
+// `details` that are given: "DisplayIcon" (an absolute path here),
+// "DisplayVersion", "Publisher" and "EstimatedSize" (a DWORD, KiB). True
+// when the name and the commands were written; the details do not count.
+bool CreateUninstallEntry(const XString& packageName, const XString& command, const XString& location,
+                          Logger& log, const RecordEntryDetails& details = RecordEntryDetails());
 
 // The names of the folders in the Programs folder of the profile.
 std::vector<XString> ListProgramGroups(bool commonProfile, const XString& shfolderLibrary);

@@ -273,6 +273,7 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
     rec.entryDetails.publisher = r.string(at + 8);
     rec.entryDetails.estimatedSize = r.u32(at + 12);
   }
+  rec.entryDetails.quietUninstaller = (r.u8(kRecordExtensionFlags) & kRecordQuietUninstaller) != 0;
   std::vector<RecordFault> faults = FindRecordFaults(rec, RecordChecks::kInstaller, 1);
   if (!faults.empty()) throw RecordRefused(std::move(faults.front()));
   return rec;

@@ -174,23 +174,28 @@ struct RecordJreRequirement {
 // record's extension: header byte 15 (once reserved, written as 0) has bit
 // kRecordHasEntryDetails set, and the 16 bytes at kRecordEntryDetailsOffset,
 // right after the header, hold three string fields (display icon, display
-// version, publisher) and the estimated size. Readers that do not know the
-// extension ignore it; records without it read as no details.
+// version, publisher) and the estimated size. Bit kRecordQuietUninstaller
+// of the same byte says that the uninstaller is the built-in one, which
+// removes the product without asking when given "/batch". Readers that do
+// not know the extension ignore it; records without it read as no details.
 struct RecordEntryDetails {
   OptString displayIcon;       // relative to the destination
   OptString displayVersion;
   OptString publisher;
   uint32_t estimatedSize = 0;  // KiB; 0: not given
+  bool quietUninstaller = false;
 
+  // Nothing for the 16 bytes after the header.
   bool empty() const { return !displayIcon && !displayVersion && !publisher && estimatedSize == 0; }
   bool operator==(const RecordEntryDetails& o) const {
     return displayIcon == o.displayIcon && displayVersion == o.displayVersion && publisher == o.publisher &&
-           estimatedSize == o.estimatedSize;
+           estimatedSize == o.estimatedSize && quietUninstaller == o.quietUninstaller;
   }
 };
 
 constexpr size_t kRecordExtensionFlags = 15;
 constexpr uint8_t kRecordHasEntryDetails = 0x01;
+constexpr uint8_t kRecordQuietUninstaller = 0x02;
 constexpr size_t kRecordEntryDetailsOffset = kRecordHeaderSize;
 constexpr size_t kRecordEntryDetailsSize = 16;
 

@@ -125,7 +125,8 @@ def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, 
     assert rc == 0, console(out)
     keys = registry(prefix)
     entry = keys[UNINSTALL + "corv_deploy_0"]
-    assert entry["UninstallString"] == '"C:\\Corv Remove\\uninstall.exe"'
+    assert (entry["UninstallString"], entry["QuietUninstallString"], entry["InstallLocation"]) == (
+        '"C:\\Corv Remove\\uninstall.exe"', '"C:\\Corv Remove\\uninstall.exe" /batch', "C:\\Corv Remove")
     assert (entry["DisplayIcon"], entry["DisplayVersion"], entry["Publisher"]) == (
         "C:\\Corv Remove\\bin\\app.exe", "3.1", "Corvantis Test")
     assert '"EstimatedSize"=dword:0000002a' in (prefix.path / "system.reg").read_text(errors="replace")
@@ -134,7 +135,9 @@ def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, 
     # The user keeps notes among the product's data.
     prefix.host_path("C:\\Corv Remove\\data\\notes.txt").write_bytes(b"mine")
 
-    rc, out = prefix.run(entry_command(keys, "Corv_Deploy_0"), "/batch")
+    # What deployment tools run: the quiet command as it stands.
+    program, option = entry["QuietUninstallString"].rsplit(" ", 1)
+    rc, out = prefix.run(program.strip('"'), option)
     assert (rc, console(out)) == (0, "Corvantis Installer has removed Corv Remove from your computer. These folders "
                                      "still hold files that the installation did not create and were kept: "
                                      "C:\\Corv Remove; C:\\Corv Remove\\data\n")

@@ -69,7 +69,7 @@ InstallRecord FullRecord() {
       {u"bin\\svc2.exe", u"Example Helper", u"Helps", ServiceEntry::kDisabled, ServiceEntry::kUserAccount, false, {}},
   };
   r.primaryMarkerFiles = {u"bin\\app.exe", u"base.cfg"};
-  r.entryDetails = {u"bin\\app.exe", u"2.0", u"Example Corp.", 123456};
+  r.entryDetails = {u"bin\\app.exe", u"2.0", u"Example Corp.", 123456, true};
   return r;
 }
 

@@ -504,6 +504,7 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   optional("entry-version", r.entryDetails.displayVersion);
   optional("entry-publisher", r.entryDetails.publisher);
   if (r.entryDetails.estimatedSize) field("entry-estimated-size", std::to_string(r.entryDetails.estimatedSize) + " KiB");
+  if (r.entryDetails.quietUninstaller) field("entry-quiet-uninstall", "/batch");
   optional("recorded-file", r.recordedFile);
   optional("path-entry", r.pathEntry);
   if (r.installRunProgram) field("install-run", Shown(*r.installRunProgram) + " " + Utf8(r.installRunArguments));

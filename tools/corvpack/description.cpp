@@ -550,6 +550,8 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
   out.builtinUninstaller = s.boolean("builtin-uninstaller", false);
   r.uninstallerName = s.name("uninstaller");
   if (out.builtinUninstaller && !r.uninstallerName) r.uninstallerName = XString(kBuiltinUninstallerName);
+  // Ours removes the product without asking when given "/batch".
+  r.entryDetails.quietUninstaller = out.builtinUninstaller && r.uninstallerName.has_value();
   r.recordedFile = s.name("recorded-file");
   r.pathEntry = s.name("path-entry");
   ReadIdentity(reader, s, r, out.identity);

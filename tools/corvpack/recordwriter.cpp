@@ -136,10 +136,11 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   out.u8(11, r.language);
   out.u8(12, r.warnPreviousVersion ? 1 : 0);
   out.u8(13, r.destinationFixed ? 1 : 0);
+  if (r.entryDetails.quietUninstaller) out.u8(kRecordExtensionFlags, kRecordQuietUninstaller);
   if (!r.entryDetails.empty()) {
     // The extension comes right after the header, before any table.
     const size_t at = out.allocate(kRecordEntryDetailsSize);
-    out.u8(kRecordExtensionFlags, kRecordHasEntryDetails);
+    out.u8(kRecordExtensionFlags, kRecordHasEntryDetails | (r.entryDetails.quietUninstaller ? kRecordQuietUninstaller : 0));
     out.string(at, r.entryDetails.displayIcon);
     out.string(at + 4, r.entryDetails.displayVersion);
     out.string(at + 8, r.entryDetails.publisher);

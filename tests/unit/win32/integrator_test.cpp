@@ -128,8 +128,8 @@ TEST_F(IntegratorTest, AssociationWritesThreeKeys) {
 }
 
 TEST_F(IntegratorTest, SecondUninstallEntryTakesTheNextCounter) {
-  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\A\\uninstall.exe", log));
-  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\B B\\uninstall.exe", log));
+  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\A\\uninstall.exe", u"C:\\A", log));
+  ASSERT_TRUE(CreateUninstallEntry(u"CorvTestApp", u"C:\\B B\\uninstall.exe", u"C:\\B B", log));
   const char* base = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   EXPECT_EQ(ReadDefault(HKEY_LOCAL_MACHINE, (std::string(base) + "CorvTestApp_0").c_str(), "UninstallString"),
             "C:\\A\\uninstall.exe");
