@@ -576,11 +576,12 @@ bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget&
   XString command = entry.arguments.empty()
                         ? Format(u"\"%s\"", program)
                         : Format(u"\"%s\" %s", program, FileSys::ExpandRoot(entry.arguments, target.destination));
-  const std::pair<XString, XString> keys[] = {
+  std::vector<std::pair<XString, XString>> keys = {
       {typeKey, entry.typeDescription},
       {Format(u".%s", entry.extension), typeKey},
       {typeKey + u"\\Shell\\open\\command", command},
   };
+  if (entry.icon) keys.emplace_back(typeKey + u"\\DefaultIcon", UnderDestination(*entry.icon, target));
   for (const auto& [path, value] : keys) {
     win32::UniqueKey key(static_cast<HKEY>(CreateRegistryKeyPath(kRootClassesRoot, path, log, true, nullptr)));
     if (!key || !SetString(key.get(), nullptr, value)) return false;

@@ -274,6 +274,13 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
     rec.entryDetails.estimatedSize = r.u32(at + 12);
   }
   rec.entryDetails.quietUninstaller = (r.u8(kRecordExtensionFlags) & kRecordQuietUninstaller) != 0;
+  if (r.u8(kRecordExtensionFlags) & kRecordHasAssociationIcons) {
+    const uint32_t count = r.u32(kRecordAssociationIconsOffset);
+    const uint32_t offset = r.u32(kRecordAssociationIconsOffset + 4);
+    r.table(count, offset, 4);
+    if (count != rec.associations.size()) Corrupt();
+    for (uint32_t i = 0; i < count; ++i) rec.associations[i].icon = r.string(offset + static_cast<uint64_t>(i) * 4);
+  }
   std::vector<RecordFault> faults = FindRecordFaults(rec, RecordChecks::kInstaller, 1);
   if (!faults.empty()) throw RecordRefused(std::move(faults.front()));
   return rec;

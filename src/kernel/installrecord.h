@@ -103,10 +103,11 @@ struct AssociationEntry {
   XString program;    // relative to the destination
   XString arguments;  // may be empty; "$(Root)" stands for the destination
   bool selected = false;  // the package's default; the wizard may change it
+  OptString icon;     // the file type's icon, relative to the destination (the record's extension)
 
   bool operator==(const AssociationEntry& o) const {
     return extension == o.extension && label == o.label && typeDescription == o.typeDescription &&
-           program == o.program && arguments == o.arguments && selected == o.selected;
+           program == o.program && arguments == o.arguments && selected == o.selected && icon == o.icon;
   }
 };
 
@@ -176,8 +177,11 @@ struct RecordJreRequirement {
 // right after the header, hold three string fields (display icon, display
 // version, publisher) and the estimated size. Bit kRecordQuietUninstaller
 // of the same byte says that the uninstaller is the built-in one, which
-// removes the product without asking when given "/batch". Readers that do
-// not know the extension ignore it; records without it read as no details.
+// removes the product without asking when given "/batch". With bit
+// kRecordHasAssociationIcons, the 8 bytes after those 16 are a string table
+// (count, offset) of one optional icon per association, in their order.
+// Readers that do not know the extension ignore it; records without it read
+// as no details.
 struct RecordEntryDetails {
   OptString displayIcon;       // relative to the destination
   OptString displayVersion;
@@ -196,8 +200,10 @@ struct RecordEntryDetails {
 constexpr size_t kRecordExtensionFlags = 15;
 constexpr uint8_t kRecordHasEntryDetails = 0x01;
 constexpr uint8_t kRecordQuietUninstaller = 0x02;
+constexpr uint8_t kRecordHasAssociationIcons = 0x04;
 constexpr size_t kRecordEntryDetailsOffset = kRecordHeaderSize;
 constexpr size_t kRecordEntryDetailsSize = 16;
+constexpr size_t kRecordAssociationIconsOffset = kRecordEntryDetailsOffset + kRecordEntryDetailsSize;
 
 // Every value of a record, in the order the header lists them. Strings that
 // the record may leave out are OptString; a required string of an entry that

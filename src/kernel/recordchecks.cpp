@@ -348,6 +348,7 @@ std::vector<RecordFault> FindRecordFaults(const InstallRecord& r, RecordChecks l
     }
     f.line(Indexed("association", i, "description"), a.typeDescription);
     f.path(Indexed("association", i, "program"), a.program, destination);
+    f.path(Indexed("association", i, "icon"), a.icon, destination);
   }
   for (size_t i = 0; i < r.services.size() && !f.full(); ++i) {
     f.path(Indexed("service", i, "executable"), r.services[i].program, destination);

@@ -73,6 +73,7 @@ extension = "{EXT}"
 description = "{TYPE_DESC}"
 program = "bin/app.exe"
 arguments = '"%1" -root "$(Root)"'
+icon = "bin/app.exe"
 """
 
 # Product files (path relative to the product folder) and their contents;
@@ -238,6 +239,7 @@ def expected_records(before, entries, dest, shortcuts, profile_root="HKEY_LOCAL_
     e.key(file_type, True)
     e.key(f"HKEY_CLASSES_ROOT\\.{EXT}", True)
     e.key(file_type + "\\Shell\\open\\command", True)
+    e.key(file_type + "\\DefaultIcon", True)
     e.key(f"{profile_root}\\Software\\{PRODUCT_KEY}", True)
     e.key(f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{UNINSTALL_NAME}_{uninstall_counter}")
     e.file(dest + "\\bin\\install.log")
@@ -290,6 +292,7 @@ def assert_installed(prefix, package, dest, before, counter=0):
     assert keys[file_type]["@"] == TYPE_DESC
     assert keys[f"hkey_classes_root\\.{EXT}"]["@"] == f"{PACKAGE}.{EXT}"
     assert keys[file_type + "\\shell\\open\\command"]["@"] == f'"{dest}\\bin\\app.exe" "%1" -root "{dest}"'
+    assert keys[file_type + "\\defaulticon"]["@"] == f"{dest}\\bin\\app.exe"
 
     for lnk in shortcuts:
         target = "docs\\guide\\deep\\readme.txt" if "Corv Menu" in lnk else "bin\\app.exe"

@@ -58,6 +58,7 @@ target = "bin/app.exe"
 extension = "cvrm"
 description = "CorvRemove.Document"
 program = "bin/app.exe"
+icon = "bin/app.exe"
 """
     if service:
         text += """

@@ -61,7 +61,7 @@ InstallRecord FullRecord() {
   };
   r.associations = {
       {u"exa", u"Example documents", u"Example.Document", u"bin\\app.exe", u"\"%1\"", true},
-      {u"exb", u"Example backups", u"Example.Backup", u"bin\\app.exe", u"", false},
+      {u"exb", u"Example backups", u"Example.Backup", u"bin\\app.exe", u"", false, u"bin\\backup.ico"},
   };
   r.services = {
       {u"bin\\svc.exe", u"Example Service", u"Keeps examples", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true,

@@ -528,7 +528,8 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   }
   for (const AssociationEntry& as : r.associations) {
     field("association", "." + Printable(as.extension) + " " + Shown(as.typeDescription) + " -> " + Shown(as.program) +
-                             (as.arguments.empty() ? "" : " " + Printable(as.arguments)) + (as.selected ? "" : " (not selected)"));
+                             (as.arguments.empty() ? "" : " " + Printable(as.arguments)) +
+                             (as.icon ? ", icon " + Shown(*as.icon) : "") + (as.selected ? "" : " (not selected)"));
   }
   for (const ServiceEntry& s : r.services) {
     std::string deps;

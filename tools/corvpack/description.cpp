@@ -703,6 +703,7 @@ void ReadAssociations(Reader& reader, Section& root, InstallRecord& r) {
     a.label = s.text("label").value_or(a.typeDescription);
     a.arguments = s.text("arguments").value_or(u"\"%1\"");
     a.selected = s.boolean("selected", true);
+    a.icon = s.name("icon");
     s.finish();
     r.associations.push_back(std::move(a));
   }

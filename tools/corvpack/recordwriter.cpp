@@ -1,5 +1,6 @@
 #include "recordwriter.h"
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -136,15 +137,27 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   out.u8(11, r.language);
   out.u8(12, r.warnPreviousVersion ? 1 : 0);
   out.u8(13, r.destinationFixed ? 1 : 0);
-  if (r.entryDetails.quietUninstaller) out.u8(kRecordExtensionFlags, kRecordQuietUninstaller);
-  if (!r.entryDetails.empty()) {
-    // The extension comes right after the header, before any table.
+  // The extension comes right after the header, before any table.
+  const bool icons = std::any_of(r.associations.begin(), r.associations.end(),
+                                 [](const AssociationEntry& a) { return a.icon.has_value(); });
+  const uint8_t flags = (r.entryDetails.empty() ? 0 : kRecordHasEntryDetails) |
+                        (r.entryDetails.quietUninstaller ? kRecordQuietUninstaller : 0) |
+                        (icons ? kRecordHasAssociationIcons : 0);
+  out.u8(kRecordExtensionFlags, flags);
+  if (!r.entryDetails.empty() || icons) {
     const size_t at = out.allocate(kRecordEntryDetailsSize);
-    out.u8(kRecordExtensionFlags, kRecordHasEntryDetails | (r.entryDetails.quietUninstaller ? kRecordQuietUninstaller : 0));
     out.string(at, r.entryDetails.displayIcon);
     out.string(at + 4, r.entryDetails.displayVersion);
     out.string(at + 8, r.entryDetails.publisher);
     out.u32(at + 12, r.entryDetails.estimatedSize);
+  }
+  if (icons) {
+    const size_t field = out.allocate(8);
+    size_t table = out.table(field, field + 4, r.associations.size(), 4);
+    for (const AssociationEntry& a : r.associations) {
+      out.string(table, a.icon);
+      table += 4;
+    }
   }
 
   out.string(96, r.packageName);

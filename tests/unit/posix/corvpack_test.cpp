@@ -131,6 +131,7 @@ description = "Example.Backup"
 program = "bin/app.exe"
 arguments = ""
 selected = false
+icon = "bin/backup.ico"
 [[service]]
 executable = "bin/svc.exe"
 display-name = "Example Service"
@@ -186,7 +187,7 @@ InstallRecord FullDescriptionRecord() {
   };
   r.associations = {
       {u"exa", u"Example documents", u"Example.Document", u"bin\\app.exe", u"\"%1\"", true},
-      {u"exb", u"Example.Backup", u"Example.Backup", u"bin\\app.exe", u"", false},
+      {u"exb", u"Example.Backup", u"Example.Backup", u"bin\\app.exe", u"", false, u"bin\\backup.ico"},
   };
   r.services = {
       {u"bin\\svc.exe", u"Example Service", u"Keeps examples", ServiceEntry::kAutomatic, ServiceEntry::kLocalSystem, true,
@@ -448,6 +449,7 @@ TEST_F(CorvpackTest, EveryRecordCheckADescriptionReachesIsAnErrorAtItsKey) {
       {Pkg("", as + "extension = \"e\"\ndescription = \"d\"\n" + as + "extension = \"E\"\ndescription = \"d\"\n"), "association[1].extension: is associated twice"},
       {Pkg("", as + "extension = \"e\"\ndescription = \"a\\nb\"\n"), "association[0].description: must not contain a line break"},
       {Pkg("", "[[association]]\nprogram = \"|\"\nextension = \"e\"\ndescription = \"d\"\n"), "association[0].program: the component"},
+      {Pkg("", as + "extension = \"e\"\ndescription = \"d\"\nicon = '..\\e.ico'\n"), "association[0].icon: must be a relative path"},
       {Pkg("", "[[service]]\nexecutable = \"\\\\s\\\\s.exe\"\ndisplay-name = \"S\"\n"), "service[0].executable: must be"},
       {Pkg("", "[[service]]\nexecutable = \"s.exe\"\ndisplay-name = \"S\"\ndescription = \"a\\nb\"\n"), "service[0].description: must not"},
   };
