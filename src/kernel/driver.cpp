@@ -353,7 +353,8 @@ void Driver::reportUnrecoverable(const Exception& failure) {
   } catch (const Exception&) {
     text = ToUtf8(failure.message());  // the code page cannot hold it: keep the text readable
   }
-  std::printf("Unrecoverable error occured: %s\n", text.c_str());
+  // Plain writes: the programs link no printf and its number formatting.
+  std::fputs(("Unrecoverable error occured: " + text + "\n").c_str(), stdout);
   std::fflush(stdout);
 }
 

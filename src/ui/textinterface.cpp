@@ -13,7 +13,7 @@ namespace corv {
 namespace {
 
 void PrintLine(const AnsiString& oemText) {
-  std::printf("%s\n", oemText.c_str());
+  std::fputs((oemText + "\n").c_str(), stdout);
   std::fflush(stdout);
 }
 
