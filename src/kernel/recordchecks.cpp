@@ -114,9 +114,13 @@ TextLimit LengthLimit(size_t length, size_t limit) {
   return length > limit ? TextLimit{length, limit, false} : TextLimit();
 }
 
+}  // namespace
+
 std::string LineProblem(const XString& text) {
   return FitsOneLogLine(text) ? std::string() : "must not contain a line break (install.log keeps it on one line)";
 }
+
+namespace {
 
 std::string LimitProblem(const TextLimit& limit) {
   if (!limit.exceeded()) return std::string();

@@ -22,6 +22,8 @@ namespace corv {
 // file name, shortcut name, association extension and type, and every
 // service's name (its description).
 bool FitsOneLogLine(const XString& text);
+// What is wrong with `text` as one line of install.log; empty when nothing.
+std::string LineProblem(const XString& text);
 
 // What keeps the installer from writing one of the record's texts where it
 // goes: into its line of install.log, which holds Logger::kMaxLineLength

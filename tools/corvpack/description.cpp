@@ -468,8 +468,9 @@ void ReadIdentity(Reader& reader, Section& s, const InstallRecord& r, Identity& 
   // Both may become the uninstall entry's, which install.log keeps one to a line.
   auto oneLine = [&](const std::string& key) {
     OptString value = s.text(key);
-    if (!value || FitsOneLogLine(*value)) return value;
-    reader.error(s.table()->get(key), s.keyPath(key), "must not contain a line break (install.log keeps it on one line)");
+    const std::string problem = value ? LineProblem(*value) : std::string();
+    if (problem.empty()) return value;
+    reader.error(s.table()->get(key), s.keyPath(key), problem);
     return OptString();
   };
   id.version = oneLine("version");
