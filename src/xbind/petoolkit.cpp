@@ -122,10 +122,13 @@ uint64_t PEToolkit::headersEnd() const {
 
 bool PEToolkit::hasConfigSection() const { return findSection(kConfigName).has_value(); }
 
-bool PEToolkit::readAt(uint64_t offset, void* data, size_t count) {
-  // Nothing is allocated or read for a range the file does not hold.
+bool PEToolkit::holds(uint64_t offset, uint64_t count) {
   int64_t size = file_.size();
-  if (size < 0 || offset > uint64_t(size) || count > uint64_t(size) - offset) return false;
+  return size >= 0 && offset <= uint64_t(size) && count <= uint64_t(size) - offset;
+}
+
+bool PEToolkit::readAt(uint64_t offset, void* data, size_t count) {
+  if (!holds(offset, count)) return false;
   return file_.seek(kSeekStart, static_cast<int64_t>(offset)) == 0 && ReadFully(file_, data, count);
 }
 
@@ -247,6 +250,8 @@ std::optional<PEToolkit::DebugFix> PEToolkit::debugEntriesBehind(const Section& 
       Overlaps(fix.offset, length, ntOffset_, headersEnd() - ntOffset_)) {
     throw FatalError(kInvalidComponent, path());
   }
+  // Nothing is allocated for entries the file does not hold.
+  if (!holds(fix.offset, length)) throw FatalError(kUnableToReadFile, path());
   fix.entries.resize(static_cast<size_t>(length));
   if (!readAt(fix.offset, fix.entries.data(), fix.entries.size())) throw FatalError(kUnableToReadFile, path());
   for (uint64_t i = 0; i < count; ++i) {

@@ -90,6 +90,7 @@ private:
   void seekForRead(uint64_t offset);
   void seekForWrite(uint64_t offset);
   void writeAt(uint64_t offset, const void* data, size_t count);
+  bool holds(uint64_t offset, uint64_t count);
   bool readAt(uint64_t offset, void* data, size_t count);
 
   AbstractFile& file_;

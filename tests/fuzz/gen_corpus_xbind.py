@@ -154,6 +154,20 @@ def bad_raw_beyond(image):
 IMAGES["bad_config_raw_beyond_file"] = bad_raw_beyond(IMAGES["good_config_last_with_overlay"])
 
 
+def bad_debug_beyond(image):
+    """Debug entries said to fill 3.75 GiB of a first section that lies
+    behind the end of the file."""
+    data = bytearray(image)
+    table = 0x80 + 248
+    data[table + 16:table + 24] = struct.pack("<II", 0xFFFF0000, 0x10000)
+    debug_size = 0x80 + 24 + 96 + 6 * 8 + 4
+    data[debug_size:debug_size + 4] = struct.pack("<I", 0xF0000000)
+    return bytes(data)
+
+
+IMAGES["bad_debug_beyond_file"] = bad_debug_beyond(IMAGES["good_debug_behind_config"])
+
+
 def write(folder, seeds, suffix):
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
