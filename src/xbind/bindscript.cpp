@@ -4,16 +4,13 @@
 #include "util/filesys.h"
 #include "kernel/recordchecks.h"
 #include "util/messages.h"
-#include "xbind/bintoolkit.h"
 
 namespace corv {
 
 namespace {
 
 constexpr uint32_t kInvalidFile = 1054;
-constexpr uint32_t kRootUndefined = 1244;
 constexpr uint32_t kRootLocationUndefined = 1245;
-constexpr uint32_t kInvalidRelativePath = 1246;
 
 const XChar kComponentFolder[] = u"*{comp.dir}";
 
@@ -195,10 +192,6 @@ BindRoot* BindScript::findRoot(const XString& name) const {
   return nullptr;
 }
 
-void BindComponent::apply(const XString& file, const BindScript& script) const {
-  BinToolkit::Rewrite(script, *this, file);
-}
-
 XString ResolveRoots(const BindScript& script, const BindComponent& component, const XString& text) {
   XString result;
   size_t i = 0;
@@ -237,32 +230,6 @@ AnsiString ItemText(const BindScript& script, const BindComponent& component, co
   XString resolved = ResolveRoots(script, component, item.text);
   if (item.kind == BindItem::kDLLRedirection) resolved = Format(XString(u"%s=%s"), item.library, resolved);
   return ToAnsi(resolved);
-}
-
-void Bind(const XString& scriptPath, const XString& destination, const OptString& runtimeFolder) {
-  File file(scriptPath);
-  BindScript script = BindScript::Read(file);
-  BindRoot* root = script.findRoot(u"Root");
-  if (!root) throw FatalError(kRootUndefined, XString(), u"Root");
-  root->locate(destination, false);
-  BindRoot* runtime = script.findRoot(u"JRE");
-  if (!runtime) throw FatalError(kRootUndefined, XString(), u"JRE");
-  runtime->locate(runtimeFolder, true);
-  // A component names a file inside its root's folder: one that climbs out
-  // of it (an absolute path, a drive, "..") would rewrite a file that the
-  // package does not own. Every one is checked before the first rewrite.
-  for (const auto& r : script.roots()) {
-    for (const BindComponent& component : r->components()) {
-      if (!IsContainedRelativePath(component.path())) throw FatalError(kInvalidRelativePath, component.path());
-    }
-  }
-  for (const auto& r : script.roots()) {
-    if (!r->location()) continue;
-    const Directory folder(*r->location());
-    for (const BindComponent& component : r->components()) {
-      component.apply(File(folder, component.path()).widePath(), script);
-    }
-  }
 }
 
 }  // namespace corv

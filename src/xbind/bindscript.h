@@ -31,6 +31,10 @@
 
 namespace corv {
 
+// Failures of binding that name a root or a component's path.
+constexpr uint32_t kRootUndefined = 1244;
+constexpr uint32_t kInvalidRelativePath = 1246;
+
 class AbstractFile;
 class BindRoot;
 class BindScript;
@@ -54,11 +58,6 @@ public:
   void setAppend() { append_ = true; }
   const std::vector<BindItem>& items() const { return items_; }
   void addItem(BindItem item) { items_.push_back(std::move(item)); }
-
-  // Writes the items into the property block of `file`, the component's
-  // file, with references resolved against the roots of `script`
-  // (BinToolkit::Rewrite, which says what it throws).
-  void apply(const XString& file, const BindScript& script) const;
 
 private:
   const BindRoot* root_;
@@ -148,14 +147,5 @@ XString ResolveRoots(const BindScript& script, const BindComponent& component, c
 // with the name as written; in the ANSI code page (FatalError 1055 for a
 // text it cannot take).
 AnsiString ItemText(const BindScript& script, const BindComponent& component, const BindItem& item);
-
-// The binding step: reads the script at `scriptPath`, locates "Root" at
-// `destination` (not defined: only its own components refer to it) and
-// "JRE" at `runtimeFolder` (defined), and rewrites, root by root and
-// component by component in script order, the file of every component of a
-// located root. FatalError 1244 with an empty first argument when the
-// script lacks "Root" or "JRE"; otherwise what reading the script and each
-// rewrite throw. Files rewritten before a failure stay rewritten.
-void Bind(const XString& scriptPath, const XString& destination, const OptString& runtimeFolder);
 
 }  // namespace corv

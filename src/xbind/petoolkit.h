@@ -15,12 +15,9 @@
 #include <vector>
 
 #include "util/file.h"
-#include "xbind/bintoolkit.h"
+#include "xbind/propertyblock.h"
 
 namespace corv {
-
-// Message 1243: a component whose executable cannot take a property block.
-constexpr int kInvalidComponent = 1243;
 
 class PEToolkit {
 public:

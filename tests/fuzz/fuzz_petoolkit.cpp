@@ -9,7 +9,7 @@
 
 #include "fuzzsupport.h"
 #include "util/exceptions.h"
-#include "xbind/bintoolkit.h"
+#include "xbind/propertyblock.h"
 #include "xbind/petoolkit.h"
 
 using namespace corv;

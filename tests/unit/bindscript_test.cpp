@@ -1,4 +1,5 @@
 #include "xbind/bindscript.h"
+#include "xbind/bintoolkit.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include "util/messages.h"
 #include "xbind/bindscript.h"
 #include "xbind/petoolkit.h"
+#include "xbind/propertyblock.h"
 
 namespace corv {
 namespace {
