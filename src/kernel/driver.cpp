@@ -93,9 +93,7 @@ Driver::Driver(int argc, const char* const* argv, const FrontEndFactory& createF
                std::unique_ptr<InstallationSteps> steps)
     : steps_(std::move(steps)) {
   CORV_ASSERT(steps_ != nullptr);
-  CORV_ASSERT(Options::Instance() == nullptr);
   options_ = std::make_unique<Options>(argc, argv);
-  Options::SetInstance(options_.get());
   options_->PreScan();
   FrontEndKind kind = options_->mode() == Options::kModeBatch ? FrontEndKind::Text : FrontEndKind::Gui;
   ui_ = createFrontEnd(kind, *options_);
