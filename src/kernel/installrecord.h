@@ -7,14 +7,17 @@
 // first of its fixed-size entries. A 224-byte header comes first; the tables
 // and the string pool follow it in any order.
 //
-// InstallInfo is built from these values; the packaging tool writes them.
+// installrecordlayout.h says where each value lies. InstallInfo keeps the
+// values it is built from; the packaging tool writes them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "kernel/overwritepolicy.h"
 #include "util/exceptions.h"
+#include "util/messages.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -80,7 +83,7 @@ enum ShortcutLocation : uint32_t {
 
 // A shortcut the package declares.
 struct ShortcutEntry {
-  uint32_t location = kLocationProgramFolder;  // a ShortcutLocation
+  ShortcutLocation location = kLocationProgramFolder;
   XString name;           // the file name without ".lnk"; may hold subfolders
   OptString iconFile;     // relative to the destination
   int32_t iconIndex = 0;
@@ -120,8 +123,8 @@ struct ServiceEntry {
   XString program;      // the service executable, relative to the destination
   XString displayName;
   XString description;  // also how the wizard and batch errors name it
-  uint8_t startKind = kAutomatic;
-  uint8_t accountKind = kLocalSystem;
+  StartKind startKind = kAutomatic;
+  AccountKind accountKind = kLocalSystem;
   bool interactive = false;  // only with the local system account
   std::vector<XString> dependencies;  // services that must run first
   // The user account chosen during the run; the record carries none.
@@ -132,7 +135,7 @@ struct ServiceEntry {
   // flag. A kind other than 1 or 2 is an assertion failure.
   void SetAccount(int kind, const XString& user, const XString& pass) {
     CORV_ASSERT(kind == kLocalSystem || kind == kUserAccount);
-    accountKind = static_cast<uint8_t>(kind);
+    accountKind = static_cast<AccountKind>(kind);
     userName = user;
     password = pass;
     if (kind == kUserAccount) interactive = false;
@@ -209,14 +212,14 @@ constexpr size_t kRecordAssociationIconsOffset = kRecordEntryDetailsOffset + kRe
 // the record may leave out are OptString; a required string of an entry that
 // is absent in the bytes reads as the empty string.
 struct InstallRecord {
-  uint8_t kind = kPackageInstallation;
+  PackageKind kind = kPackageInstallation;  // as read: any byte
   uint8_t reserved5 = 4;  // carried, not interpreted
   uint8_t reserved6 = 0;  // carried, not interpreted
-  uint8_t overwriteMode = 1;
-  uint8_t destinationBase = kBaseProgramFiles;
+  OverwritePolicy::Mode overwriteMode = OverwritePolicy::kAlways;
+  DestinationBase destinationBase = kBaseProgramFiles;
   uint8_t noJre = 1;  // non-zero: no JRE requirement, bytes 164-187 are ignored
   bool bindExecutables = false;
-  uint8_t language = 1;
+  LanguageCode language = kLanguageAuto;
   bool warnPreviousVersion = false;
   bool destinationFixed = false;
 
@@ -251,6 +254,15 @@ struct InstallRecord {
 
   // The extension (byte 15 and the 16 bytes after the header).
   RecordEntryDetails entryDetails;
+
+  // Kind 1 and kind 2. Asking either of a record of kind 3 is an
+  // assertion failure; other kinds are neither.
+  bool isInstallation() const;
+  bool isUpdate() const;
+  // The product name, or the package name when there is none.
+  const OptString& productOrPackageName() const { return productName ? productName : packageName; }
+  // None when the package needs no JRE.
+  const RecordJreRequirement* jreRequirement() const { return noJre == 0 ? &jre : nullptr; }
 
   bool operator==(const InstallRecord& o) const;
   bool operator!=(const InstallRecord& o) const { return !(*this == o); }
