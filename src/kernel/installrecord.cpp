@@ -211,14 +211,14 @@ std::vector<ServiceEntry> ReadServices(const RecordReader& r) {
 uint32_t RecordChecksum(const uint8_t* data, size_t size) {
   CORV_ASSERT(size >= kRecordHeaderSize);
   static const uint8_t kZero[4] = {0, 0, 0, 0};
-  uint32_t crc = Crc32(data, kRecordChecksumOffset);
+  uint32_t crc = Crc32(data, layout::kChecksum);
   crc = Crc32(kZero, sizeof kZero, crc);
-  return Crc32(data + kRecordChecksumOffset + 4, size - kRecordChecksumOffset - 4, crc);
+  return Crc32(data + layout::kChecksum + 4, size - layout::kChecksum - 4, crc);
 }
 
 bool RecordChecksumMatches(const uint8_t* data, size_t size) {
   CORV_ASSERT(size >= kRecordHeaderSize);
-  const uint8_t* p = data + kRecordChecksumOffset;
+  const uint8_t* p = data + layout::kChecksum;
   const uint32_t stored = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
   return stored == 0 || stored == RecordChecksum(data, size);
@@ -241,17 +241,17 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   rec.associations = ReadAssociations(r);
   rec.services = ReadServices(r);
   rec.primaryMarkerFiles = ReadStringTable(r, layout::kPrimaryMarkerFiles);
-  if (r.u8(kRecordExtensionFlags) & kRecordHasEntryDetails) {
-    const uint64_t at = kRecordEntryDetailsOffset;
+  if (r.u8(layout::kExtensionFlags) & kRecordHasEntryDetails) {
+    const uint64_t at = layout::kEntryDetails;
     rec.entryDetails.displayIcon = r.string(at + layout::details::kDisplayIcon);
     rec.entryDetails.displayVersion = r.string(at + layout::details::kDisplayVersion);
     rec.entryDetails.publisher = r.string(at + layout::details::kPublisher);
     rec.entryDetails.estimatedSize = r.u32(at + layout::details::kEstimatedSize);
   }
-  rec.entryDetails.quietUninstaller = (r.u8(kRecordExtensionFlags) & kRecordQuietUninstaller) != 0;
-  if (r.u8(kRecordExtensionFlags) & kRecordHasAssociationIcons) {
-    const uint32_t count = r.u32(kRecordAssociationIconsOffset + layout::kTableCount);
-    const uint32_t offset = r.u32(kRecordAssociationIconsOffset + layout::kTableOffset);
+  rec.entryDetails.quietUninstaller = (r.u8(layout::kExtensionFlags) & kRecordQuietUninstaller) != 0;
+  if (r.u8(layout::kExtensionFlags) & kRecordHasAssociationIcons) {
+    const uint32_t count = r.u32(layout::kAssociationIcons + layout::kTableCount);
+    const uint32_t offset = r.u32(layout::kAssociationIcons + layout::kTableOffset);
     r.table(count, offset, 4);
     if (count != rec.associations.size()) Corrupt();
     for (uint32_t i = 0; i < count; ++i) rec.associations[i].icon = r.string(offset + static_cast<uint64_t>(i) * 4);

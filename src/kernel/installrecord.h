@@ -175,9 +175,9 @@ struct RecordJreRequirement {
 };
 
 // What the uninstall entry shows beside the product's name. Kept in the
-// record's extension: header byte 15 (once reserved, written as 0) has bit
-// kRecordHasEntryDetails set, and the 16 bytes at kRecordEntryDetailsOffset,
-// right after the header, hold three string fields (display icon, display
+// record's extension: header byte 15 (layout::kExtensionFlags, once
+// reserved, written as 0) has bit kRecordHasEntryDetails set, and the 16
+// bytes at layout::kEntryDetails, right after the header, hold three string fields (display icon, display
 // version, publisher) and the estimated size. Bit kRecordQuietUninstaller
 // of the same byte says that the uninstaller is the built-in one, which
 // removes the product without asking when given "/batch". With bit
@@ -200,13 +200,11 @@ struct RecordEntryDetails {
   }
 };
 
-constexpr size_t kRecordExtensionFlags = 15;
+// The bits of the extension's flags byte.
 constexpr uint8_t kRecordHasEntryDetails = 0x01;
 constexpr uint8_t kRecordQuietUninstaller = 0x02;
 constexpr uint8_t kRecordHasAssociationIcons = 0x04;
-constexpr size_t kRecordEntryDetailsOffset = kRecordHeaderSize;
 constexpr size_t kRecordEntryDetailsSize = 16;
-constexpr size_t kRecordAssociationIconsOffset = kRecordEntryDetailsOffset + kRecordEntryDetailsSize;
 
 // Every value of a record, in the order the header lists them. Strings that
 // the record may leave out are OptString; a required string of an entry that
@@ -268,9 +266,9 @@ struct InstallRecord {
   bool operator!=(const InstallRecord& o) const { return !(*this == o); }
 };
 
-// Header offset 220 holds the CRC-32 of the whole record computed with these
-// four bytes taken as 0; 0 there means that none was recorded.
-constexpr size_t kRecordChecksumOffset = 220;
+// Header offset 220 (layout::kChecksum) holds the CRC-32 of the whole record
+// computed with these four bytes taken as 0; 0 there means that none was
+// recorded.
 
 // The checksum of a decoded record as the writer stores it at offset 220.
 // `size` must be at least the header's.

@@ -29,6 +29,14 @@ constexpr size_t kShortcuts = 188;      // table of shortcuts
 constexpr size_t kAssociations = 196;   // table of associations
 constexpr size_t kServices = 204;       // table of services
 constexpr size_t kPrimaryMarkerFiles = 212;  // table of strings
+constexpr size_t kChecksum = 220;       // see RecordChecksum
+
+// ---- The extension (see RecordEntryDetails): a flags byte in the header,
+// the uninstall entry's details right after the header, then the table of
+// association icons.
+constexpr size_t kExtensionFlags = 15;
+constexpr size_t kEntryDetails = kRecordHeaderSize;
+constexpr size_t kAssociationIcons = kEntryDetails + kRecordEntryDetailsSize;  // table of strings
 
 // A value of one byte in the header, read into and written from the
 // record's member of whatever type the byte encodes (an enum, a flag or a

@@ -143,7 +143,7 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   const uint8_t flags = (r.entryDetails.empty() ? 0 : kRecordHasEntryDetails) |
                         (r.entryDetails.quietUninstaller ? kRecordQuietUninstaller : 0) |
                         (icons ? kRecordHasAssociationIcons : 0);
-  out.u8(kRecordExtensionFlags, flags);
+  out.u8(layout::kExtensionFlags, flags);
   if (!r.entryDetails.empty() || icons) {
     const size_t at = out.allocate(kRecordEntryDetailsSize);
     out.string(at + layout::details::kDisplayIcon, r.entryDetails.displayIcon);
@@ -210,7 +210,7 @@ std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   WriteStringTable(out, layout::kPrimaryMarkerFiles, r.primaryMarkerFiles);
   std::vector<uint8_t> bytes = out.finish();
   const uint32_t crc = RecordChecksum(bytes.data(), bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[kRecordChecksumOffset + i] = static_cast<uint8_t>(crc >> (8 * i));
+  for (int i = 0; i < 4; ++i) bytes[layout::kChecksum + i] = static_cast<uint8_t>(crc >> (8 * i));
   return bytes;
 }
 
