@@ -73,8 +73,8 @@ public:
   bool isWindowsNT() const override { return IsWindowsNT(); }
   bool isAdministrator() const override { return IsAdministrator(); }
   bool takePrimaryJre() override {
-    const OptString& primaryFile = info_->primaryJreFile();
-    if (!primaryFile || !info_->destination()) return false;
+    const OptString& primaryFile = info_->record().primaryJreFile;
+    if (!primaryFile || !info_->choices().destination) return false;
     File file(FileSys::MakeAbsolutePath(*primaryFile, destination()));
     if (!file.exists()) return false;
     OptString home;
@@ -86,11 +86,11 @@ public:
       return false;
     }
     if (!home) return false;
-    info_->setJreFolder(home, true);
+    info_->choices().setJreFolder(home, true);
     return true;
   }
   void takePrimaryProfile() override {
-    const XString key = info_->productKey().value_or(XString());
+    const XString key = info_->record().productKey.value_or(XString());
     auto recordsDestination = [&](int root) {
       OptString path = ReadInstallPath(key, root);
       return path && FileSys::SameText(Directory(*path).widePath(), destination());
@@ -101,33 +101,33 @@ public:
     } else if (recordsDestination(kRootLocalMachine)) {
       profile = kProfileCommon;
     }
-    info_->setInstallProfile(profile);
+    info_->choices().setInstallProfile(profile);
   }
 
   void callPreInstall() override {
-    if (info_->hookLibrary()) hookLibrary().CallPreInstall(destination());
+    if (info_->record().hookLibrary) hookLibrary().CallPreInstall(destination());
   }
   bool extractMainFiles(UserInterface& ui) override {
-    CORV_ASSERT(info_->destination().has_value());
+    CORV_ASSERT(info_->choices().destination.has_value());
     AbstractOverwritePolicy& policy = info_->overwritePolicy(ui.overwritePolicy());
-    return info_->mainFiles().extract(*packageFile_, *info_->destination(), &ui.progressUpdater(), policy,
+    return info_->mainFiles().extract(*packageFile_, *info_->choices().destination, &ui.progressUpdater(), policy,
                                       info_->installLog());
   }
   void abortExtraction() override { info_->mainFiles().abort(); }
   void bindExecutables() override {
-    Bind(File(*info_->tempFolder(), XString(u"xbind.script")).widePath(), destination(), info_->jreFolder());
+    Bind(File(*info_->tempFolder(), XString(u"xbind.script")).widePath(), destination(), info_->choices().jreFolder);
   }
   void installSystemIntegration() override {
     IntegrationTarget target;
-    target.destination = info_->destination()->widePath();
-    target.commonProfile = info_->installProfile() == kProfileCommon;
-    target.programFolder = info_->programFolder().value_or(XString());
-    target.packageName = info_->packageName().value_or(XString());
-    target.productKey = info_->productKey().value_or(XString());
-    target.uninstaller = info_->uninstallerName();
-    target.isInstallation = info_->isInstallation();
+    target.destination = info_->choices().destination->widePath();
+    target.commonProfile = info_->choices().installProfile() == kProfileCommon;
+    target.programFolder = info_->choices().programFolder.value_or(XString());
+    target.packageName = info_->record().packageName.value_or(XString());
+    target.productKey = info_->record().productKey.value_or(XString());
+    target.uninstaller = info_->record().uninstallerName;
+    target.isInstallation = info_->record().isInstallation();
     target.shfolderLibrary = File(*info_->tempFolder(), XString(u"shfolder.dll")).widePath();
-    target.entryDetails = info_->entryDetails();
+    target.entryDetails = info_->record().entryDetails;
     FrontEndWarnings warnings(*info_->frontEnd());
     InstallSystemIntegration(info_->infrastructure(), target, info_->installLog(), warnings);
   }
@@ -137,27 +137,27 @@ public:
   bool addToPath(const XString& folder) override {
     bool restart = false;
     bool added = false;
-    bool personal = info_->installProfile() == kProfilePersonal;
+    bool personal = info_->choices().installProfile() == kProfilePersonal;
     if (restore_ && !keepPath(folder, personal)) return false;
     // Undoing an entry whose PATH did not change puts back the same value.
     info_->installLog().Announce(kLogPathEntry, folder);
     if (Environment().AddToPath(folder, personal, &restart, &added) != 0) return false;
     // A folder that was on PATH already is not the installation's to remove.
     if (added) info_->installLog().LogPathEntry(folder);
-    if (restart) info_->setRebootRequired(true);
+    if (restart) info_->choices().rebootRequired = true;
     return true;
   }
   void callPostInstall() override {
-    if (info_->hookLibrary()) hookLibrary().CallPostInstall(destination());
+    if (info_->record().hookLibrary) hookLibrary().CallPostInstall(destination());
   }
   void runInstallRunProgram() override {
     if (const auto& program = info_->installRunProgram()) program->RunAndWait(destination());
   }
 
   void writeInstallLog() override {
-    const OptString& uninstaller = info_->uninstallerName();
+    const OptString& uninstaller = info_->record().uninstallerName;
     if (!uninstaller) return;
-    const XString destination = info_->destination()->widePath();
+    const XString destination = info_->choices().destination->widePath();
     File uninstallerFile(FileSys::MakeAbsolutePath(*uninstaller, destination));
     std::optional<Directory> folder = uninstallerFile.parentDirectory();
     CORV_ASSERT(folder.has_value());
@@ -167,7 +167,7 @@ public:
     // since the new one replaces it in one step.
     if (restore_ && restore_->saveFile(logFile, log, true) != 0) throw FatalError(kUnableToWriteFile, logFile.widePath());
     log.LogFile(logFile);
-    if (const OptString& recorded = info_->recordedFile()) {
+    if (const OptString& recorded = info_->record().recordedFile) {
       log.setRecordedFilePath(FileSys::MakeAbsolutePath(*recorded, destination));
     }
     // The log is written whole into a new file beside it, flushed, and then
@@ -182,7 +182,7 @@ public:
     try {
       std::string seal;
       bool written = true;
-      if (info_->isUpdate()) {
+      if (info_->record().isUpdate()) {
         written = log.MergeAndWrite(logFile, *fresh, InstallLogSeals(folder->widePath()), &seal);
       } else {
         log.Write(*fresh, &seal);
@@ -222,7 +222,7 @@ public:
   void restartComputer() override { ExitWindowsEx(EWX_REBOOT, 0); }
 
 private:
-  XString destination() const { return info_->destination()->widePath(); }
+  XString destination() const { return info_->choices().destination->widePath(); }
   // Keeps what the PATH change of `folder` will change: the PATH value of
   // the profile's key on Windows NT, "autoexec.bat" elsewhere. False when
   // that cannot be kept (then PATH must not change).
@@ -245,7 +245,9 @@ private:
     return true;
   }
   // The hook library among the auxiliary files in the temporary folder.
-  HookLibrary hookLibrary() const { return HookLibrary(File(*info_->tempFolder(), *info_->hookLibrary()).widePath()); }
+  HookLibrary hookLibrary() const {
+    return HookLibrary(File(*info_->tempFolder(), *info_->record().hookLibrary).widePath());
+  }
 
   Win32SystemUndo systemUndo_;
   Win32RegistryRestore registry_;

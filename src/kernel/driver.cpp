@@ -33,7 +33,7 @@ public:
 private:
   void work() {
     if (!steps_.extractMainFiles(ui_)) return;  // aborted: the user cancelled
-    if (info_.bindExecutables()) steps_.bindExecutables();
+    if (info_.record().bindExecutables) steps_.bindExecutables();
     if (!options_.noRegistration()) {
       steps_.installSystemIntegration();
       if (info_.services().count() > 0 && steps_.isWindowsNT() && steps_.isAdministrator()) {
@@ -93,9 +93,7 @@ Driver::Driver(int argc, const char* const* argv, const FrontEndFactory& createF
                std::unique_ptr<InstallationSteps> steps)
     : steps_(std::move(steps)) {
   CORV_ASSERT(steps_ != nullptr);
-  CORV_ASSERT(Options::Instance() == nullptr);
   options_ = std::make_unique<Options>(argc, argv);
-  Options::SetInstance(options_.get());
   options_->PreScan();
   FrontEndKind kind = options_->mode() == Options::kModeBatch ? FrontEndKind::Text : FrontEndKind::Gui;
   ui_ = createFrontEnd(kind, *options_);
@@ -141,13 +139,13 @@ bool Driver::startUp() {
   }
   info_ = &steps_->readPackage();
   InstallInfo::SetCurrent(info_);
-  selectLanguage(info_->language());
+  selectLanguage(info_->record().language);
   if (!info_->representableInCodePage()) throw FatalError(1056);
   info_->setFrontEnd(ui_.get());
   // What an interrupted run of an installer changed goes first, before
   // anything looks at the system.
   if (steps_->undoInterruptedInstallations()) ui_->showMessage(Severity::Information, FormatMessageText(1262));
-  if (info_->isInstallation() && info_->warnAboutPreviousVersion()) {
+  if (info_->record().isInstallation() && info_->record().warnPreviousVersion) {
     PrimaryLookup& copies = info_->primaryLookup();
     copies.search();
     if (copies.candidateCount() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
@@ -196,17 +194,17 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 1:
       return ui_->showWelcome();
     case 2:
-      if (!info_->licenseText()) return std::nullopt;
+      if (!info_->record().licenseText) return std::nullopt;
       return ui_->askLicenseAgreement();
     case 3:
       return installProfileStep();
     case 4:
-      return info_->isInstallation() ? ui_->askDestination() : updateLocationStep();
+      return info_->record().isInstallation() ? ui_->askDestination() : updateLocationStep();
     case 5:
       return jreStep();
     case 6:
       if (!HasShortcutAt(*info_, kLocationProgramFolder)) return std::nullopt;
-      CORV_ASSERT(info_->defaultProgramFolder().has_value());
+      CORV_ASSERT(info_->record().defaultProgramFolder.has_value());
       return ui_->askProgramFolder();
     case 7:
       if (info_->infrastructure().associationCount() == 0) return std::nullopt;
@@ -223,7 +221,7 @@ std::optional<PageResult> Driver::runStep(int step) {
     case 11:
       return installProper();
     case 12: {
-      PageResult result = ui_->showResult(std::nullopt, info_->rebootRequired());
+      PageResult result = ui_->showResult(std::nullopt, info_->choices().rebootRequired);
       CORV_ASSERT(result != PageResult::Back);  // the finish page has no Back
       return result;
     }
@@ -234,13 +232,13 @@ std::optional<PageResult> Driver::runStep(int step) {
 }
 
 std::optional<PageResult> Driver::installProfileStep() {
-  if (!info_->isInstallation()) return std::nullopt;  // an update sets nothing
+  if (!info_->record().isInstallation()) return std::nullopt;  // an update sets nothing
   if (!steps_->isAdministrator()) {
-    info_->setInstallProfile(kProfilePersonal);
+    info_->choices().setInstallProfile(kProfilePersonal);
     return std::nullopt;
   }
   if (info_->infrastructure().shortcutCount() > 0) return ui_->askInstallProfile();
-  info_->setInstallProfile(kProfileCommon);
+  info_->choices().setInstallProfile(kProfileCommon);
   return std::nullopt;
 }
 
@@ -253,8 +251,8 @@ PageResult Driver::updateLocationStep() {
 }
 
 std::optional<PageResult> Driver::jreStep() {
-  if (info_->jreRequirement() == nullptr) return std::nullopt;
-  if (info_->isUpdate() && steps_->takePrimaryJre()) return std::nullopt;
+  if (info_->record().jreRequirement() == nullptr) return std::nullopt;
+  if (info_->record().isUpdate() && steps_->takePrimaryJre()) return std::nullopt;
   return ui_->askJre();
 }
 
@@ -297,7 +295,7 @@ void Driver::complete() {
   ui_->end();
   steps_->undoTemporaryFiles();
   // The finish page may have set the flag from its restart choice.
-  bool reboot = info_->rebootRequired();
+  bool reboot = info_->choices().rebootRequired;
   if (info_->afterRunProgram() && !reboot && !options_->noAfterRun()) steps_->startAfterRunProgram();
   steps_->destroyProcessObjects();  // the record with them
   info_ = nullptr;

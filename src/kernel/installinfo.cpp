@@ -1,5 +1,6 @@
 #include "kernel/installinfo.h"
 
+#include "kernel/installrecordlayout.h"
 #include "kernel/packagecontainer.h"
 #include "kernel/tempfolder.h"
 #include "util/exceptions.h"
@@ -38,108 +39,70 @@ std::unique_ptr<FilesPackage> MakePackage(const RecordBlock& block) {
 InstallInfo* InstallInfo::Current() { return g_current; }
 void InstallInfo::SetCurrent(InstallInfo* info) { g_current = info; }
 
-InstallInfo::InstallInfo(AbstractFile& packageFile) { build(ReadRecord(packageFile)); }
+InstallInfo::InstallInfo(AbstractFile& packageFile) : InstallInfo(ReadRecord(packageFile)) {}
 
-InstallInfo::InstallInfo(const InstallRecord& record) { build(record); }
+InstallInfo::InstallInfo(InstallRecord record) : record_(std::move(record)) {
+  const InstallRecord& r = record_;
+  if (r.installRunProgram) installRun_.emplace(r.installRunProgram, r.installRunArguments);
+  if (r.afterRunProgram) afterRun_.emplace(r.afterRunProgram, r.afterRunArguments);
+  auxiliaryFiles_ = MakePackage(r.auxiliaryBlock);
+  mainFiles_ = MakePackage(r.mainBlock);
+  for (const ShortcutEntry& s : r.shortcuts) infrastructure_.addShortcut(s);
+  for (const AssociationEntry& a : r.associations) infrastructure_.addAssociation(a);
+  for (const ServiceEntry& s : r.services) services_.add(s);
+
+  choices_.setDestination(defaultDestination());
+  choices_.programFolder = r.defaultProgramFolder;
+
+  installLog_ = std::make_unique<Logger>(r.productOrPackageName());
+  installLog_->setLogInteger(r.language);
+  tempLog_ = std::make_unique<Logger>();
+}
 
 InstallInfo::~InstallInfo() {
   if (g_current == this) g_current = nullptr;
 }
 
-void InstallInfo::build(const InstallRecord& r) {
-  kind_ = r.kind;
-  reserved5_ = r.reserved5;
-  reserved6_ = r.reserved6;
-  overwriteMode_ = r.overwriteMode;
-  destinationBase_ = r.destinationBase;
-  noJre_ = r.noJre;
-  bindExecutables_ = r.bindExecutables;
-  language_ = r.language;
-  warnPreviousVersion_ = r.warnPreviousVersion;
-  destinationFixed_ = r.destinationFixed;
-
-  packageName_ = r.packageName;
-  productName_ = r.productName;
-  primaryName_ = r.primaryName;
-  productKey_ = r.productKey;
-  licenseText_ = r.licenseText;
-  wizardBitmap_ = r.wizardBitmap;
-  uninstallerName_ = r.uninstallerName;
-  hookLibrary_ = r.hookLibrary;
-  recordedFile_ = r.recordedFile;
-  if (r.installRunProgram) installRun_.emplace(r.installRunProgram, r.installRunArguments);
-  if (r.afterRunProgram) afterRun_.emplace(r.afterRunProgram, r.afterRunArguments);
-  defaultDestination_ = r.defaultDestination;
-  defaultProgramFolder_ = r.defaultProgramFolder;
-  primaryJreFile_ = r.primaryJreFile;
-  pathEntry_ = r.pathEntry;
-  entryDetails_ = r.entryDetails;
-
-  auxiliaryFiles_ = MakePackage(r.auxiliaryBlock);
-  mainFiles_ = MakePackage(r.mainBlock);
-  if (r.noJre == 0) jre_ = r.jre;
-
-  for (const ShortcutEntry& s : r.shortcuts) infrastructure_.addShortcut(s);
-  for (const AssociationEntry& a : r.associations) infrastructure_.addAssociation(a);
-  for (const ServiceEntry& s : r.services) services_.add(s);
-  primaryMarkerFiles_ = r.primaryMarkerFiles;
-
-  setDestination(defaultDestination());
-  programFolder_ = defaultProgramFolder_;
-
-  installLog_ = std::make_unique<Logger>(productName());
-  installLog_->setLogInteger(language_);
-  tempLog_ = std::make_unique<Logger>();
-}
-
-bool InstallInfo::isInstallation() const {
-  CORV_ASSERT(kind_ != 3);
-  return kind_ == kPackageInstallation;
-}
-
-bool InstallInfo::isUpdate() const {
-  CORV_ASSERT(kind_ != 3);
-  return kind_ == kPackageUpdate;
-}
-
-void InstallInfo::setDestination(const OptString& path) {
+void RunChoices::setDestination(const OptString& path) {
   if (path) {
-    destination_.emplace(*path);
+    destination.emplace(*path);
   } else {
-    destination_.reset();
+    destination.reset();
   }
 }
 
-int InstallInfo::installProfile() const {
+int RunChoices::installProfile() const {
   CORV_ASSERT(installProfile_ != kProfileUnset);
   return installProfile_;
 }
 
-void InstallInfo::setInstallProfile(int profile) {
+void RunChoices::setInstallProfile(int profile) {
   CORV_ASSERT(profile == kProfileCommon || profile == kProfilePersonal);
   installProfile_ = profile;
 }
 
-void InstallInfo::setJreFolder(const OptString& folder, bool fromPrimary) {
-  jreFolder_ = folder;
-  jreFromPrimary_ = fromPrimary;
+void RunChoices::setJreFolder(const OptString& folder, bool fromPrimary) {
+  jreFolder = folder;
+  jreFolderFromPrimary = fromPrimary;
 }
 
 OptString InstallInfo::fixedDestination() const {
-  return destinationFixed_ ? defaultDestination() : std::nullopt;
+  return record_.destinationFixed ? defaultDestination() : std::nullopt;
 }
 
 OptString InstallInfo::absolutePathEntry() const {
-  if (!pathEntry_) return std::nullopt;
-  CORV_ASSERT(destination_.has_value());
-  return FileSys::MakeAbsolutePath(*pathEntry_, destination_->widePath());
+  if (!record_.pathEntry) return std::nullopt;
+  CORV_ASSERT(choices_.destination.has_value());
+  return FileSys::MakeAbsolutePath(*record_.pathEntry, choices_.destination->widePath());
 }
 
 void InstallInfo::createLookups(PrimaryLookup::InstallPathReader installPaths,
                                 JRELookup::JavaHomeReader javaHomes) {
-  primaryLookup_ = std::make_unique<PrimaryLookup>(productKey_.value_or(XString()), primaryMarkerFiles_,
-                                                   std::move(installPaths));
-  if (jre_) jreLookup_ = std::make_unique<JRELookup>(*jre_, std::move(javaHomes));
+  primaryLookup_ = std::make_unique<PrimaryLookup>(record_.productKey.value_or(XString()),
+                                                   record_.primaryMarkerFiles, std::move(installPaths));
+  if (const RecordJreRequirement* jre = record_.jreRequirement()) {
+    jreLookup_ = std::make_unique<JRELookup>(*jre, std::move(javaHomes));
+  }
 }
 
 PrimaryLookup& InstallInfo::primaryLookup() {
@@ -153,43 +116,40 @@ JRELookup& InstallInfo::jreLookup() {
 }
 
 OptString InstallInfo::defaultDestination() const {
-  if (!defaultDestination_) return std::nullopt;
-  switch (destinationBase_) {
+  const OptString& name = record_.defaultDestination;
+  if (!name) return std::nullopt;
+  switch (record_.destinationBase) {
     case kBaseSystemDrive:
-      return FileSys::MakeAbsolutePath(*defaultDestination_, FileSys::SystemDriveRoot().widePath());
+      return FileSys::MakeAbsolutePath(*name, FileSys::SystemDriveRoot().widePath());
     case kBaseProgramFiles:
       if (std::optional<Directory> programFiles = FileSys::ProgramFilesFolder()) {
-        return FileSys::MakeAbsolutePath(*defaultDestination_, programFiles->widePath());
+        return FileSys::MakeAbsolutePath(*name, programFiles->widePath());
       }
-      return FileSys::MakeAbsolutePath(*defaultDestination_);
+      return FileSys::MakeAbsolutePath(*name);
     case kBasePath:
-      return FileSys::MakeAbsolutePath(*defaultDestination_);
+      return FileSys::MakeAbsolutePath(*name);
     default:
       throw AssertionFailedError(__FILE__, __LINE__);
   }
 }
 
-XString InstallInfo::expandRoot(const XString& text) const {
-  CORV_ASSERT(destination_.has_value());
-  return FileSys::ExpandRoot(text, destination_->widePath());
-}
-
 AbstractOverwritePolicy& InstallInfo::overwritePolicy(AbstractOverwritePolicy& frontEndPolicy) {
-  if (overwriteMode_ == OverwritePolicy::kAsk) return frontEndPolicy;
+  if (record_.overwriteMode == OverwritePolicy::kAsk) return frontEndPolicy;
   policy_.reset();
-  policy_ = std::make_unique<OverwritePolicy>(overwriteMode_);
+  policy_ = std::make_unique<OverwritePolicy>(record_.overwriteMode);
   return *policy_;
 }
 
 AnsiString InstallInfo::summaryText() const {
-  CORV_ASSERT(destination_.has_value());
-  AnsiString text = FormatMessageText(1161, destination_->widePath());
-  if (jreFolder_ && !jreFromPrimary_) {
-    CORV_ASSERT(jre_.has_value());
-    text += FormatMessageText(1162, jre_->version, *jreFolder_);
+  CORV_ASSERT(choices_.destination.has_value());
+  AnsiString text = FormatMessageText(1161, choices_.destination->widePath());
+  if (choices_.jreFolder && !choices_.jreFolderFromPrimary) {
+    const RecordJreRequirement* jre = record_.jreRequirement();
+    CORV_ASSERT(jre != nullptr);
+    text += FormatMessageText(1162, jre->version, *choices_.jreFolder);
   }
   if (infrastructure_.shortcutCountAt(kLocationProgramFolder) > 0) {
-    text += FormatMessageText(1163, programFolder_.value_or(XString()));
+    text += FormatMessageText(1163, choices_.programFolder.value_or(XString()));
   }
   if (infrastructure_.shortcutCountAt(kLocationDesktop) > 0 &&
       infrastructure_.locationEnabled(kLocationDesktop)) {
@@ -203,14 +163,16 @@ AnsiString InstallInfo::summaryText() const {
 }
 
 bool InstallInfo::representableInCodePage() const {
-  for (const OptString* s : {&packageName_, &productName_, &primaryName_, &productKey_, &licenseText_,
-                             &wizardBitmap_, &uninstallerName_, &hookLibrary_, &recordedFile_,
-                             &defaultDestination_, &defaultProgramFolder_, &primaryJreFile_, &pathEntry_,
-                             &entryDetails_.displayIcon, &entryDetails_.displayVersion, &entryDetails_.publisher}) {
-    if (!IsAnsiConvertible(*s)) return false;
+  // The programs' arguments only count with their program, which runs with them.
+  for (const layout::StringField& field : layout::kStringFields) {
+    const bool unusedArguments =
+        (field.member == layout::kInstallRunArguments.member && !installRun_) ||
+        (field.member == layout::kAfterRunArguments.member && !afterRun_);
+    if (!unusedArguments && !IsAnsiConvertible(record_.*field.member)) return false;
   }
-  for (const std::optional<ExternalProgram>* p : {&installRun_, &afterRun_}) {
-    if (*p && (!IsAnsiConvertible((*p)->program()) || !IsAnsiConvertible((*p)->arguments()))) return false;
+  const RecordEntryDetails& details = record_.entryDetails;
+  for (const OptString* s : {&details.displayIcon, &details.displayVersion, &details.publisher}) {
+    if (!IsAnsiConvertible(*s)) return false;
   }
   for (size_t i = 0; i < infrastructure_.shortcutCount(); ++i) {
     const ShortcutEntry& s = infrastructure_.shortcut(i);
@@ -229,7 +191,7 @@ bool InstallInfo::representableInCodePage() const {
   for (size_t i = 0; i < infrastructure_.associationCount(); ++i) {
     if (!IsAnsiConvertible(infrastructure_.association(i).program)) return false;
   }
-  for (const XString& marker : primaryMarkerFiles_) {
+  for (const XString& marker : record_.primaryMarkerFiles) {
     if (!IsAnsiConvertible(marker)) return false;
   }
   for (size_t i = 0; i < services_.count(); ++i) {

@@ -1,5 +1,6 @@
 #include "kernel/installrecord.h"
 
+#include "kernel/installrecordlayout.h"
 #include "kernel/recordchecks.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
@@ -81,20 +82,20 @@ private:
 
 RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
   RecordBlock b;
-  uint32_t count = r.u32(at);
-  b.offset = r.u64(at + 8);
-  b.length = r.u64(at + 16);
-  b.decodedSize = r.u64(at + 24);
-  uint32_t table = r.u32(at + 32);
-  b.crc = r.u32(at + 36);
+  uint32_t count = r.u32(at + layout::block::kEntryCount);
+  b.offset = r.u64(at + layout::block::kOffset);
+  b.length = r.u64(at + layout::block::kLength);
+  b.decodedSize = r.u64(at + layout::block::kDecodedSize);
+  uint32_t table = r.u32(at + layout::block::kEntries);
+  b.crc = r.u32(at + layout::block::kCrc);
   r.table(count, table, kRecordFileEntrySize);
   b.entries.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = table + static_cast<uint64_t>(i) * kRecordFileEntrySize;
     RecordFileEntry entry;
-    entry.name = r.text(e);
-    entry.time = static_cast<int32_t>(r.u32(e + 4));
-    entry.size = static_cast<int64_t>(r.u64(e + 8));
+    entry.name = r.text(e + layout::file::kName);
+    entry.time = static_cast<int32_t>(r.u32(e + layout::file::kTime));
+    entry.size = static_cast<int64_t>(r.u64(e + layout::file::kSize));
     b.entries.push_back(std::move(entry));
   }
   return b;
@@ -102,8 +103,8 @@ RecordBlock ReadBlock(const RecordReader& r, uint64_t at) {
 
 // A table of string offsets whose count and offset are stored at `field`.
 std::vector<XString> ReadStringTable(const RecordReader& r, uint64_t field) {
-  uint32_t count = r.u32(field);
-  uint32_t offset = r.u32(field + 4);
+  uint32_t count = r.u32(field + layout::kTableCount);
+  uint32_t offset = r.u32(field + layout::kTableOffset);
   r.table(count, offset, 4);
   std::vector<XString> out;
   out.reserve(count);
@@ -116,26 +117,26 @@ std::vector<XString> ReadStringTable(const RecordReader& r, uint64_t field) {
 
 RecordJreRequirement ReadJre(const RecordReader& r) {
   RecordJreRequirement jre;
-  jre.version = r.text(164);
-  jre.value = r.u32(168);
-  jre.names = ReadStringTable(r, 172);
-  uint32_t count = r.u32(180);
-  uint32_t offset = r.u32(184);
+  jre.version = r.text(layout::kJreVersion);
+  jre.value = r.u32(layout::kJreValue);
+  jre.names = ReadStringTable(r, layout::kJreNames);
+  uint32_t count = r.u32(layout::kJreGroups + layout::kTableCount);
+  uint32_t offset = r.u32(layout::kJreGroups + layout::kTableOffset);
   r.table(count, offset, kRecordJreGroupSize);
   jre.groups.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t g = offset + static_cast<uint64_t>(i) * kRecordJreGroupSize;
     RecordJreGroup group;
-    group.flag = r.u8(g);
-    uint32_t checks = r.u32(g + 4);
-    uint32_t checksAt = r.u32(g + 8);
+    group.flag = r.u8(g + layout::jregroup::kFlag);
+    uint32_t checks = r.u32(g + layout::jregroup::kChecks + layout::kTableCount);
+    uint32_t checksAt = r.u32(g + layout::jregroup::kChecks + layout::kTableOffset);
     r.table(checks, checksAt, kRecordJreCheckSize);
     group.checks.reserve(checks);
     for (uint32_t k = 0; k < checks; ++k) {
       uint64_t c = checksAt + static_cast<uint64_t>(k) * kRecordJreCheckSize;
       RecordJreCheck check;
-      check.path = r.text(c);
-      check.size = static_cast<int64_t>(r.u64(c + 8));
+      check.path = r.text(c + layout::jrecheck::kPath);
+      check.size = static_cast<int64_t>(r.u64(c + layout::jrecheck::kSize));
       group.checks.push_back(std::move(check));
     }
     jre.groups.push_back(std::move(group));
@@ -144,62 +145,62 @@ RecordJreRequirement ReadJre(const RecordReader& r) {
 }
 
 std::vector<ShortcutEntry> ReadShortcuts(const RecordReader& r) {
-  uint32_t count = r.u32(188);
-  uint32_t offset = r.u32(192);
+  uint32_t count = r.u32(layout::kShortcuts + layout::kTableCount);
+  uint32_t offset = r.u32(layout::kShortcuts + layout::kTableOffset);
   r.table(count, offset, kRecordShortcutSize);
   std::vector<ShortcutEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordShortcutSize;
     ShortcutEntry s;
-    s.location = r.u32(e);
-    s.name = r.text(e + 4);
-    s.iconFile = r.string(e + 8);
-    s.iconIndex = static_cast<int32_t>(r.u32(e + 12));
-    s.workingFolder = r.text(e + 16);
-    s.target = r.text(e + 20);
-    s.arguments = r.text(e + 24);
+    s.location = static_cast<ShortcutLocation>(r.u32(e + layout::shortcut::kLocation));
+    s.name = r.text(e + layout::shortcut::kName);
+    s.iconFile = r.string(e + layout::shortcut::kIconFile);
+    s.iconIndex = static_cast<int32_t>(r.u32(e + layout::shortcut::kIconIndex));
+    s.workingFolder = r.text(e + layout::shortcut::kWorkingFolder);
+    s.target = r.text(e + layout::shortcut::kTarget);
+    s.arguments = r.text(e + layout::shortcut::kArguments);
     out.push_back(std::move(s));
   }
   return out;
 }
 
 std::vector<AssociationEntry> ReadAssociations(const RecordReader& r) {
-  uint32_t count = r.u32(196);
-  uint32_t offset = r.u32(200);
+  uint32_t count = r.u32(layout::kAssociations + layout::kTableCount);
+  uint32_t offset = r.u32(layout::kAssociations + layout::kTableOffset);
   r.table(count, offset, kRecordAssociationSize);
   std::vector<AssociationEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordAssociationSize;
     AssociationEntry a;
-    a.extension = r.text(e);
-    a.label = r.text(e + 4);
-    a.typeDescription = r.text(e + 8);
-    a.program = r.text(e + 12);
-    a.arguments = r.text(e + 16);
-    a.selected = r.u8(e + 20) != 0;
+    a.extension = r.text(e + layout::association::kExtension);
+    a.label = r.text(e + layout::association::kLabel);
+    a.typeDescription = r.text(e + layout::association::kTypeDescription);
+    a.program = r.text(e + layout::association::kProgram);
+    a.arguments = r.text(e + layout::association::kArguments);
+    a.selected = r.u8(e + layout::association::kSelected) != 0;
     out.push_back(std::move(a));
   }
   return out;
 }
 
 std::vector<ServiceEntry> ReadServices(const RecordReader& r) {
-  uint32_t count = r.u32(204);
-  uint32_t offset = r.u32(208);
+  uint32_t count = r.u32(layout::kServices + layout::kTableCount);
+  uint32_t offset = r.u32(layout::kServices + layout::kTableOffset);
   r.table(count, offset, kRecordServiceSize);
   std::vector<ServiceEntry> out;
   out.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = offset + static_cast<uint64_t>(i) * kRecordServiceSize;
     ServiceEntry s;
-    s.program = r.text(e);
-    s.displayName = r.text(e + 4);
-    s.description = r.text(e + 8);
-    s.startKind = r.u8(e + 12);
-    s.accountKind = r.u8(e + 13);
-    s.interactive = r.u8(e + 14) != 0;
-    s.dependencies = ReadStringTable(r, e + 16);
+    s.program = r.text(e + layout::service::kProgram);
+    s.displayName = r.text(e + layout::service::kDisplayName);
+    s.description = r.text(e + layout::service::kDescription);
+    s.startKind = static_cast<ServiceEntry::StartKind>(r.u8(e + layout::service::kStartKind));
+    s.accountKind = static_cast<ServiceEntry::AccountKind>(r.u8(e + layout::service::kAccountKind));
+    s.interactive = r.u8(e + layout::service::kInteractive) != 0;
+    s.dependencies = ReadStringTable(r, e + layout::service::kDependencies);
     out.push_back(std::move(s));
   }
   return out;
@@ -210,14 +211,14 @@ std::vector<ServiceEntry> ReadServices(const RecordReader& r) {
 uint32_t RecordChecksum(const uint8_t* data, size_t size) {
   CORV_ASSERT(size >= kRecordHeaderSize);
   static const uint8_t kZero[4] = {0, 0, 0, 0};
-  uint32_t crc = Crc32(data, kRecordChecksumOffset);
+  uint32_t crc = Crc32(data, layout::kChecksum);
   crc = Crc32(kZero, sizeof kZero, crc);
-  return Crc32(data + kRecordChecksumOffset + 4, size - kRecordChecksumOffset - 4, crc);
+  return Crc32(data + layout::kChecksum + 4, size - layout::kChecksum - 4, crc);
 }
 
 bool RecordChecksumMatches(const uint8_t* data, size_t size) {
   CORV_ASSERT(size >= kRecordHeaderSize);
-  const uint8_t* p = data + kRecordChecksumOffset;
+  const uint8_t* p = data + layout::kChecksum;
   const uint32_t stored = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
   return stored == 0 || stored == RecordChecksum(data, size);
@@ -225,58 +226,32 @@ bool RecordChecksumMatches(const uint8_t* data, size_t size) {
 
 InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   RecordReader r(data, size);
-  if (r.u32(0) != kPackageMagic) Corrupt();
+  if (r.u32(layout::kMagic) != kPackageMagic) Corrupt();
   if (size < kRecordHeaderSize) Corrupt();
 
   InstallRecord rec;
-  rec.kind = r.u8(4);
-  rec.reserved5 = r.u8(5);
-  rec.reserved6 = r.u8(6);
-  rec.overwriteMode = r.u8(7);
-  rec.destinationBase = r.u8(8);
-  rec.noJre = r.u8(9);
-  rec.bindExecutables = r.u8(10) != 0;
-  rec.language = r.u8(11);
-  rec.warnPreviousVersion = r.u8(12) != 0;
-  rec.destinationFixed = r.u8(13) != 0;
-
-  rec.packageName = r.string(96);
-  rec.productName = r.string(100);
-  rec.primaryName = r.string(104);
-  rec.productKey = r.string(108);
-  rec.licenseText = r.string(112);
+  for (const layout::ByteField& field : layout::kByteFields) field.set(rec, r.u8(field.offset));
   // What each name may be is for the record checks, once every value is read.
-  rec.wizardBitmap = r.string(116);
-  rec.uninstallerName = r.string(120);
-  rec.hookLibrary = r.string(124);
-  rec.recordedFile = r.string(128);
-  rec.installRunProgram = r.string(132);
-  rec.installRunArguments = r.string(136);
-  rec.afterRunProgram = r.string(140);
-  rec.afterRunArguments = r.string(144);
-  rec.defaultDestination = r.string(148);
-  rec.defaultProgramFolder = r.string(152);
-  rec.primaryJreFile = r.string(156);
-  rec.pathEntry = r.string(160);
+  for (const layout::StringField& field : layout::kStringFields) rec.*field.member = r.string(field.offset);
 
-  rec.auxiliaryBlock = ReadBlock(r, 16);
-  rec.mainBlock = ReadBlock(r, 56);
+  rec.auxiliaryBlock = ReadBlock(r, layout::kAuxiliaryBlock);
+  rec.mainBlock = ReadBlock(r, layout::kMainBlock);
   if (rec.noJre == 0) rec.jre = ReadJre(r);
   rec.shortcuts = ReadShortcuts(r);
   rec.associations = ReadAssociations(r);
   rec.services = ReadServices(r);
-  rec.primaryMarkerFiles = ReadStringTable(r, 212);
-  if (r.u8(kRecordExtensionFlags) & kRecordHasEntryDetails) {
-    const uint64_t at = kRecordEntryDetailsOffset;
-    rec.entryDetails.displayIcon = r.string(at);
-    rec.entryDetails.displayVersion = r.string(at + 4);
-    rec.entryDetails.publisher = r.string(at + 8);
-    rec.entryDetails.estimatedSize = r.u32(at + 12);
+  rec.primaryMarkerFiles = ReadStringTable(r, layout::kPrimaryMarkerFiles);
+  if (r.u8(layout::kExtensionFlags) & kRecordHasEntryDetails) {
+    const uint64_t at = layout::kEntryDetails;
+    rec.entryDetails.displayIcon = r.string(at + layout::details::kDisplayIcon);
+    rec.entryDetails.displayVersion = r.string(at + layout::details::kDisplayVersion);
+    rec.entryDetails.publisher = r.string(at + layout::details::kPublisher);
+    rec.entryDetails.estimatedSize = r.u32(at + layout::details::kEstimatedSize);
   }
-  rec.entryDetails.quietUninstaller = (r.u8(kRecordExtensionFlags) & kRecordQuietUninstaller) != 0;
-  if (r.u8(kRecordExtensionFlags) & kRecordHasAssociationIcons) {
-    const uint32_t count = r.u32(kRecordAssociationIconsOffset);
-    const uint32_t offset = r.u32(kRecordAssociationIconsOffset + 4);
+  rec.entryDetails.quietUninstaller = (r.u8(layout::kExtensionFlags) & kRecordQuietUninstaller) != 0;
+  if (r.u8(layout::kExtensionFlags) & kRecordHasAssociationIcons) {
+    const uint32_t count = r.u32(layout::kAssociationIcons + layout::kTableCount);
+    const uint32_t offset = r.u32(layout::kAssociationIcons + layout::kTableOffset);
     r.table(count, offset, 4);
     if (count != rec.associations.size()) Corrupt();
     for (uint32_t i = 0; i < count; ++i) rec.associations[i].icon = r.string(offset + static_cast<uint64_t>(i) * 4);
@@ -286,21 +261,25 @@ InstallRecord ReadInstallRecord(const uint8_t* data, size_t size) {
   return rec;
 }
 
+bool InstallRecord::isInstallation() const {
+  CORV_ASSERT(kind != 3);
+  return kind == kPackageInstallation;
+}
+
+bool InstallRecord::isUpdate() const {
+  CORV_ASSERT(kind != 3);
+  return kind == kPackageUpdate;
+}
+
 bool InstallRecord::operator==(const InstallRecord& o) const {
-  return kind == o.kind && reserved5 == o.reserved5 && reserved6 == o.reserved6 &&
-         overwriteMode == o.overwriteMode && destinationBase == o.destinationBase &&
-         noJre == o.noJre && bindExecutables == o.bindExecutables && language == o.language &&
-         warnPreviousVersion == o.warnPreviousVersion && destinationFixed == o.destinationFixed &&
-         auxiliaryBlock == o.auxiliaryBlock && mainBlock == o.mainBlock &&
-         packageName == o.packageName && productName == o.productName &&
-         primaryName == o.primaryName && productKey == o.productKey &&
-         licenseText == o.licenseText && wizardBitmap == o.wizardBitmap &&
-         uninstallerName == o.uninstallerName && hookLibrary == o.hookLibrary &&
-         recordedFile == o.recordedFile && installRunProgram == o.installRunProgram &&
-         installRunArguments == o.installRunArguments && afterRunProgram == o.afterRunProgram &&
-         afterRunArguments == o.afterRunArguments && defaultDestination == o.defaultDestination &&
-         defaultProgramFolder == o.defaultProgramFolder && primaryJreFile == o.primaryJreFile &&
-         pathEntry == o.pathEntry && (noJre != 0 || jre == o.jre) && shortcuts == o.shortcuts &&
+  for (const layout::ByteField& field : layout::kByteFields) {
+    if (field.get(*this) != field.get(o)) return false;
+  }
+  for (const layout::StringField& field : layout::kStringFields) {
+    if (this->*field.member != o.*field.member) return false;
+  }
+  return auxiliaryBlock == o.auxiliaryBlock && mainBlock == o.mainBlock &&
+         (noJre != 0 || jre == o.jre) && shortcuts == o.shortcuts &&
          associations == o.associations && services == o.services &&
          primaryMarkerFiles == o.primaryMarkerFiles && entryDetails == o.entryDetails;
 }

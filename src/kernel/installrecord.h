@@ -7,14 +7,17 @@
 // first of its fixed-size entries. A 224-byte header comes first; the tables
 // and the string pool follow it in any order.
 //
-// InstallInfo is built from these values; the packaging tool writes them.
+// installrecordlayout.h says where each value lies. InstallInfo keeps the
+// values it is built from; the packaging tool writes them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "kernel/overwritepolicy.h"
 #include "util/exceptions.h"
+#include "util/messages.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -80,7 +83,7 @@ enum ShortcutLocation : uint32_t {
 
 // A shortcut the package declares.
 struct ShortcutEntry {
-  uint32_t location = kLocationProgramFolder;  // a ShortcutLocation
+  ShortcutLocation location = kLocationProgramFolder;
   XString name;           // the file name without ".lnk"; may hold subfolders
   OptString iconFile;     // relative to the destination
   int32_t iconIndex = 0;
@@ -120,8 +123,8 @@ struct ServiceEntry {
   XString program;      // the service executable, relative to the destination
   XString displayName;
   XString description;  // also how the wizard and batch errors name it
-  uint8_t startKind = kAutomatic;
-  uint8_t accountKind = kLocalSystem;
+  StartKind startKind = kAutomatic;
+  AccountKind accountKind = kLocalSystem;
   bool interactive = false;  // only with the local system account
   std::vector<XString> dependencies;  // services that must run first
   // The user account chosen during the run; the record carries none.
@@ -132,7 +135,7 @@ struct ServiceEntry {
   // flag. A kind other than 1 or 2 is an assertion failure.
   void SetAccount(int kind, const XString& user, const XString& pass) {
     CORV_ASSERT(kind == kLocalSystem || kind == kUserAccount);
-    accountKind = static_cast<uint8_t>(kind);
+    accountKind = static_cast<AccountKind>(kind);
     userName = user;
     password = pass;
     if (kind == kUserAccount) interactive = false;
@@ -172,9 +175,9 @@ struct RecordJreRequirement {
 };
 
 // What the uninstall entry shows beside the product's name. Kept in the
-// record's extension: header byte 15 (once reserved, written as 0) has bit
-// kRecordHasEntryDetails set, and the 16 bytes at kRecordEntryDetailsOffset,
-// right after the header, hold three string fields (display icon, display
+// record's extension: header byte 15 (layout::kExtensionFlags, once
+// reserved, written as 0) has bit kRecordHasEntryDetails set, and the 16
+// bytes at layout::kEntryDetails, right after the header, hold three string fields (display icon, display
 // version, publisher) and the estimated size. Bit kRecordQuietUninstaller
 // of the same byte says that the uninstaller is the built-in one, which
 // removes the product without asking when given "/batch". With bit
@@ -197,26 +200,24 @@ struct RecordEntryDetails {
   }
 };
 
-constexpr size_t kRecordExtensionFlags = 15;
+// The bits of the extension's flags byte.
 constexpr uint8_t kRecordHasEntryDetails = 0x01;
 constexpr uint8_t kRecordQuietUninstaller = 0x02;
 constexpr uint8_t kRecordHasAssociationIcons = 0x04;
-constexpr size_t kRecordEntryDetailsOffset = kRecordHeaderSize;
 constexpr size_t kRecordEntryDetailsSize = 16;
-constexpr size_t kRecordAssociationIconsOffset = kRecordEntryDetailsOffset + kRecordEntryDetailsSize;
 
 // Every value of a record, in the order the header lists them. Strings that
 // the record may leave out are OptString; a required string of an entry that
 // is absent in the bytes reads as the empty string.
 struct InstallRecord {
-  uint8_t kind = kPackageInstallation;
+  PackageKind kind = kPackageInstallation;  // as read: any byte
   uint8_t reserved5 = 4;  // carried, not interpreted
   uint8_t reserved6 = 0;  // carried, not interpreted
-  uint8_t overwriteMode = 1;
-  uint8_t destinationBase = kBaseProgramFiles;
+  OverwritePolicy::Mode overwriteMode = OverwritePolicy::kAlways;
+  DestinationBase destinationBase = kBaseProgramFiles;
   uint8_t noJre = 1;  // non-zero: no JRE requirement, bytes 164-187 are ignored
   bool bindExecutables = false;
-  uint8_t language = 1;
+  LanguageCode language = kLanguageAuto;
   bool warnPreviousVersion = false;
   bool destinationFixed = false;
 
@@ -252,13 +253,22 @@ struct InstallRecord {
   // The extension (byte 15 and the 16 bytes after the header).
   RecordEntryDetails entryDetails;
 
+  // Kind 1 and kind 2. Asking either of a record of kind 3 is an
+  // assertion failure; other kinds are neither.
+  bool isInstallation() const;
+  bool isUpdate() const;
+  // The product name, or the package name when there is none.
+  const OptString& productOrPackageName() const { return productName ? productName : packageName; }
+  // None when the package needs no JRE.
+  const RecordJreRequirement* jreRequirement() const { return noJre == 0 ? &jre : nullptr; }
+
   bool operator==(const InstallRecord& o) const;
   bool operator!=(const InstallRecord& o) const { return !(*this == o); }
 };
 
-// Header offset 220 holds the CRC-32 of the whole record computed with these
-// four bytes taken as 0; 0 there means that none was recorded.
-constexpr size_t kRecordChecksumOffset = 220;
+// Header offset 220 (layout::kChecksum) holds the CRC-32 of the whole record
+// computed with these four bytes taken as 0; 0 there means that none was
+// recorded.
 
 // The checksum of a decoded record as the writer stores it at offset 220.
 // `size` must be at least the header's.

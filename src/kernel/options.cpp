@@ -25,8 +25,6 @@ bool TakesValue(OptionIndex option) {
   return option != kOptionUnknown && kOptionTable[option].takesValue;
 }
 
-Options* g_instance = nullptr;
-
 }  // namespace
 
 OptionIndex LookupOption(const XString& argument) {
@@ -46,14 +44,6 @@ Options::Options(int argc, const char* const* argv) {
     arguments_.push_back(ToWide(argv[i]));
   }
 }
-
-Options::~Options() {
-  if (g_instance == this) g_instance = nullptr;
-}
-
-Options* Options::Instance() { return g_instance; }
-
-void Options::SetInstance(Options* options) { g_instance = options; }
 
 void Options::PreScan() {
   for (size_t i = 1; i < arguments_.size(); ++i) {

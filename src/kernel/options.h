@@ -52,12 +52,6 @@ public:
   Options(int argc, const char* const* argv);
   Options(const Options&) = delete;
   Options& operator=(const Options&) = delete;
-  ~Options();
-
-  // The process-wide Options of the run, registered by the driver; none
-  // outside a run. Destroying the registered object clears the registration.
-  static Options* Instance();
-  static void SetInstance(Options* options);
 
   // Decides the mode and notices a help request. A second mode option (both,
   // or one of them twice) is an assertion failure.

@@ -127,7 +127,6 @@ public:
   explicit RecordRefused(RecordFault fault) : FatalError(kCorruptedPackage), fault_(std::move(fault)) {}
 
   const RecordFault& fault() const { return fault_; }
-  [[noreturn]] void raise() const override { throw *this; }
 
 private:
   RecordFault fault_;

@@ -40,7 +40,7 @@ InstallInfo& GuiInterface::info() const {
 
 void GuiInterface::begin() {
   CORV_ASSERT(info().tempFolder().has_value());
-  resources_ = std::make_unique<UIResources>(*info().tempFolder(), info().wizardBitmap());
+  resources_ = std::make_unique<UIResources>(*info().tempFolder(), info().record().wizardBitmap);
   welcome_ = std::make_unique<WelcomePage>(*this, *resources_, info());
   license_ = std::make_unique<LicensePage>(*this, *resources_, info());
   installType_ = std::make_unique<InstallTypePage>(*this, *resources_, info());
@@ -67,7 +67,7 @@ void GuiInterface::end() {
 
 int GuiInterface::confirmOverPreviousVersion() {
   YesNoAnswer answer = askYesNo(FormatMessageText(1403),
-                                FormatMessageText(1407, info().packageName().value_or(XString())));
+                                FormatMessageText(1407, info().record().packageName.value_or(XString())));
   return answer == YesNoAnswer::Yes ? kProceed : kStop;
 }
 

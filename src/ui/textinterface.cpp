@@ -43,7 +43,7 @@ InstallInfo& Record() {
   return *info;
 }
 
-XString PackageName() { return Record().packageName().value_or(XString()); }
+XString PackageName() { return Record().record().packageName.value_or(XString()); }
 
 }  // namespace
 
@@ -67,7 +67,7 @@ PageResult TextInterface::askInstallProfile() {
   // wizard preselects: leaving it unset would fail later, when the product
   // key or a shortcut needs it.
   int profile = options_.profile() != kProfileNone ? options_.profile() : kProfileCommon;
-  Record().setInstallProfile(profile);
+  Record().choices().setInstallProfile(profile);
   return PageResult::Next;
 }
 
@@ -75,7 +75,7 @@ PageResult TextInterface::askDestination() {
   if (const OptString& dest = options_.destination()) {
     OptString fixed = Record().fixedDestination();
     if (fixed && !EqualsIgnoreCaseAscii(*dest, *fixed)) throw Error(1411, *fixed);
-    Record().setDestination(*dest);
+    Record().choices().setDestination(*dest);
   }
   return PageResult::Next;
 }
@@ -90,7 +90,7 @@ PageResult TextInterface::askJre() {
     jres.searchRegistry();
     if (jres.candidateCount() == 0) throw FatalError(1309, jres.requiredVersion());
   }
-  Record().setJreFolder(jres.candidate(index), false);
+  Record().choices().setJreFolder(jres.candidate(index), false);
   return PageResult::Next;
 }
 
@@ -110,21 +110,21 @@ PageResult TextInterface::askUpdateLocation() {
   PrimaryLookup& primaries = info.primaryLookup();
   if (const OptString& primary = options_.primaryLocation()) {
     if (primaries.consider(*primary) >= 0) {
-      info.setDestination(*primary);
+      info.choices().setDestination(*primary);
       return PageResult::Next;
     }
-    const OptString& primaryName = info.primaryName();
+    const OptString& primaryName = info.record().primaryName;
     CORV_ASSERT(primaryName.has_value());
     throw FatalError(1310, PackageName(), *primaryName);
   }
   primaries.search();
-  if (primaries.candidateCount() == 0) throw FatalError(1311, info.productName().value_or(XString()));
-  info.setDestination(primaries.candidate(0));
+  if (primaries.candidateCount() == 0) throw FatalError(1311, info.record().productOrPackageName().value_or(XString()));
+  info.choices().setDestination(primaries.candidate(0));
   return PageResult::Next;
 }
 
 PageResult TextInterface::askProgramFolder() {
-  if (const OptString& folder = options_.programFolder()) Record().setProgramFolder(*folder);
+  if (const OptString& folder = options_.programFolder()) Record().choices().programFolder = *folder;
   return PageResult::Next;
 }
 
@@ -134,7 +134,7 @@ PageResult TextInterface::runProgress() {
 }
 
 PageResult TextInterface::showResult(const OptString& errorText, bool reboot) {
-  bool update = Record().isUpdate();
+  bool update = Record().record().isUpdate();
   XString name = PackageName();
   if (errorText) {
     showMessage(Severity::SevereError, FormatMessageText(update ? 1314 : 1313, name, *errorText));

@@ -22,8 +22,6 @@ public:
   ~Exception() override = default;
 
   virtual Kind kind() const = 0;
-  // Throws a copy of the object as its own most-derived class.
-  [[noreturn]] virtual void raise() const = 0;
 
   const XString& message() const { return message_; }
   const char* what() const noexcept override { return utf8_.c_str(); }
@@ -41,7 +39,6 @@ public:
   explicit Error(int number, const Args&... args);
 
   Kind kind() const override { return kError; }
-  [[noreturn]] void raise() const override { throw *this; }
 };
 
 // The failures of a file operation, each with the file's path: message
@@ -64,7 +61,6 @@ public:
   explicit FatalError(int number, const Args&... args);
 
   Kind kind() const override { return kFatalError; }
-  [[noreturn]] void raise() const override { throw *this; }
 };
 
 class AssertionFailedError : public Exception {
@@ -74,14 +70,12 @@ public:
   AssertionFailedError(const char* sourceFile, int line);
 
   Kind kind() const override { return kAssertionFailed; }
-  [[noreturn]] void raise() const override { throw *this; }
 };
 
 // Raised inside the extraction when it was asked to abort, and caught there.
 class AbortUnpackException : public Error {
 public:
   AbortUnpackException() : Error(XString()) {}
-  [[noreturn]] void raise() const override { throw *this; }
 };
 
 // Inside a handler: the current exception as a failure of this program. An

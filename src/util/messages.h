@@ -17,7 +17,7 @@
 namespace corv {
 
 // Language codes of the install-info record.
-enum LanguageCode {
+enum LanguageCode : int {
   kLanguageAuto = 1,
   kLanguageEnglish = 2,
   kLanguageRussian = 3,

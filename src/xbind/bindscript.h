@@ -102,7 +102,6 @@ public:
   BindScriptError(const XString& path, int line, int column);
   int line() const { return line_; }
   int column() const { return column_; }
-  [[noreturn]] void raise() const override { throw *this; }
 
 private:
   int line_;

@@ -121,12 +121,6 @@ TEST_F(DriverTest, StartUpChoosesTheFrontEndAndRefusesBadCommandLinesBeforeThePa
   EXPECT_EQ(ScriptedRun({}).kind, FrontEndKind::Gui);
   EXPECT_EQ(ScriptedRun({"/gui"}).kind, FrontEndKind::Gui);
   EXPECT_EQ(ScriptedRun({"/dest", "/batch"}).kind, FrontEndKind::Gui);  // a value is never a mode option
-  {
-    ScriptedRun first({});
-    EXPECT_EQ(Options::Instance()->programName(), std::nullopt);  // not parsed yet
-    EXPECT_THROW(ScriptedRun({}), AssertionFailedError);          // options exist once per process
-  }
-  EXPECT_EQ(Options::Instance(), nullptr);
   // A second mode option fails before any front end and leaves no options.
   try {
     ScriptedRun run({"/batch", "/gui"});
@@ -134,7 +128,6 @@ TEST_F(DriverTest, StartUpChoosesTheFrontEndAndRefusesBadCommandLinesBeforeThePa
   } catch (const AssertionFailedError& e) {
     EXPECT_EQ(e.message(), u"ASSERT: file ..\\src\\kernel\\options.cpp, line 141");
   }
-  EXPECT_EQ(Options::Instance(), nullptr);
 
   const std::string usage = "Information|Usage of setup.exe\n\n/gui - GUI installation wizard";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -164,7 +157,7 @@ TEST_F(DriverTest, CompletedInstallationKeepsItsWorkAndEndsTheRun) {
   EXPECT_EQ(run.run(), 0);
   EXPECT_EQ(current, run.steps->info());
   EXPECT_EQ(run.info().frontEnd(), run.ui);
-  EXPECT_EQ(run.info().installProfile(), kProfileCommon);  // an administrator, no shortcuts
+  EXPECT_EQ(run.info().choices().installProfile(), kProfileCommon);  // an administrator, no shortcuts
   EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askDestination", "showSummary", "runProgress", "showResult"}));
   EXPECT_EQ(run.steps->installed, (Installed{"files", "integration", "hooks", "install-run", "install.log"}));
   EXPECT_EQ(run.ui->results, (std::vector<std::pair<OptString, bool>>{{OptString(), false}}));
@@ -178,7 +171,7 @@ TEST_F(DriverTest, CompletedInstallationKeepsItsWorkAndEndsTheRun) {
 
 TEST_F(DriverTest, MessagesComeInTheLanguageOfThePackage) {
   ScriptedRun run({"/batch"});
-  run.steps->record.language = 5;  // German
+  run.steps->record.language = kLanguageGerman;
   run.steps->interrupted = true;   // an interrupted installation is undone and told
   AddService(run.steps->record);
   run.steps->windowsNT = false;
@@ -206,7 +199,7 @@ TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) 
     SCOPED_TRACE(testing::Message() << c.warn << " " << c.copy.has_value() << " " << c.answer << " " << c.kind);
     ScriptedRun run({"/batch"});
     run.steps->record.warnPreviousVersion = c.warn;
-    run.steps->record.kind = static_cast<uint8_t>(c.kind);
+    run.steps->record.kind = static_cast<PackageKind>(c.kind);
     run.steps->installedCopy = c.copy;
     run.ui->previousVersionAnswer = c.answer;
     EXPECT_EQ(run.run(), c.code);
@@ -269,7 +262,7 @@ TEST_F(DriverTest, ServicesNeedWindowsNTAndAnAdministrator) {
   EXPECT_EQ(Boxes(user), std::vector<std::string>{warning + "Administrative privileges required"});
   EXPECT_EQ(user.ui->pages, (Pages{"showWelcome", "askDestination", "showSummary", "runProgress", "showResult"}));
   EXPECT_EQ(user.steps->installed.count("services"), 0u);
-  EXPECT_EQ(user.info().installProfile(), kProfilePersonal);
+  EXPECT_EQ(user.info().choices().installProfile(), kProfilePersonal);
 }
 
 TEST_F(DriverTest, BackFromTheJrePageOverTheSkippedProfileStep) {
@@ -278,7 +271,7 @@ TEST_F(DriverTest, BackFromTheJrePageOverTheSkippedProfileStep) {
   run.ui->answers["askJre"] = {PageResult::Back, PageResult::Next};
   run.ui->answers["askDestination"] = {PageResult::Next, PageResult::Back, PageResult::Next};
   std::vector<int> profiles;
-  run.ui->hooks["askDestination"] = [&] { profiles.push_back(run.info().installProfile()); };
+  run.ui->hooks["askDestination"] = [&] { profiles.push_back(run.info().choices().installProfile()); };
   EXPECT_EQ(run.run(), 0);
   EXPECT_EQ(run.ui->pages, (Pages{"showWelcome", "askDestination", "askJre", "askDestination", "showWelcome",
                                   "askDestination", "askJre", "showSummary", "runProgress", "showResult"}));
@@ -290,10 +283,10 @@ TEST_F(DriverTest, InstallProfileIsAskedOnlyOfAnAdministratorWithShortcuts) {
   {
     ScriptedRun asked({});
     AddShortcut(asked.steps->record, kLocationStartup);
-    asked.ui->hooks["askInstallProfile"] = [&] { asked.info().setInstallProfile(kProfilePersonal); };
+    asked.ui->hooks["askInstallProfile"] = [&] { asked.info().choices().setInstallProfile(kProfilePersonal); };
     EXPECT_EQ(asked.run(), 0);
     EXPECT_EQ(asked.ui->pages[1], "askInstallProfile");
-    EXPECT_EQ(asked.info().installProfile(), kProfilePersonal);
+    EXPECT_EQ(asked.info().choices().installProfile(), kProfilePersonal);
   }
   // An update takes the profile of the installation it updates, once its
   // location is chosen.
@@ -304,7 +297,7 @@ TEST_F(DriverTest, InstallProfileIsAskedOnlyOfAnAdministratorWithShortcuts) {
   EXPECT_EQ(update.run(), 0);
   EXPECT_EQ(update.ui->pages, (Pages{"showWelcome", "askUpdateLocation", "askShortcuts", "showSummary",
                                      "runProgress", "showResult"}));
-  EXPECT_EQ(update.info().installProfile(), kProfilePersonal);
+  EXPECT_EQ(update.info().choices().installProfile(), kProfilePersonal);
 }
 
 TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
@@ -323,9 +316,9 @@ TEST_F(DriverTest, AnUpdateMayTakeTheJreOfItsPrimaryInstallation) {
     if (!taken) {
       EXPECT_EQ(run.ui->pages[2], "askJre");
     }
-    EXPECT_EQ(run.info().jreFolder(), taken ? primaryJre : std::nullopt);
+    EXPECT_EQ(run.info().choices().jreFolder, taken ? primaryJre : std::nullopt);
     if (taken) {
-      EXPECT_TRUE(run.info().jreFolderFromPrimary());
+      EXPECT_TRUE(run.info().choices().jreFolderFromPrimary);
     }
   }
 }
@@ -352,7 +345,7 @@ TEST_F(DriverTest, CancelOnAnyStepRollsBackAndEndsWith1) {
   EXPECT_EQ(update.run(), 1);
   EXPECT_EQ(update.ui->pages, (Pages{"showWelcome", "askUpdateLocation"}));
   ExpectRolledBack(update);
-  EXPECT_THROW(update.info().installProfile(), AssertionFailedError);  // not taken from the primary
+  EXPECT_THROW(update.info().choices().installProfile(), AssertionFailedError);  // not taken from the primary
 }
 
 // ---- The installation proper
@@ -364,7 +357,8 @@ TEST_F(DriverTest, WorkerStepsFollowTheRecordAndTheOptions) {
     run.steps->record.bindExecutables = !noReg;
     run.steps->record.pathEntry = u"bin";
     EXPECT_EQ(run.run(), 0);
-    const std::string path = "PATH " + ToUtf8(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
+    const std::string path =
+        "PATH " + ToUtf8(FileSys::MakeAbsolutePath(u"bin", run.info().choices().destination->widePath()));
     EXPECT_EQ(run.steps->installed, (noReg ? Installed{"files", "hooks", "install-run", "install.log"}
                                            : Installed{"files", "bound", "integration", "services", path, "hooks",
                                                        "install-run", "install.log"}));
@@ -374,7 +368,7 @@ TEST_F(DriverTest, WorkerStepsFollowTheRecordAndTheOptions) {
   run.steps->record.pathEntry = u"bin";
   run.steps->pathAdded = false;
   EXPECT_EQ(run.run(), 0);
-  const std::string folder = ToAnsi(FileSys::MakeAbsolutePath(u"bin", run.info().destination()->widePath()));
+  const std::string folder = ToAnsi(FileSys::MakeAbsolutePath(u"bin", run.info().choices().destination->widePath()));
   EXPECT_EQ(Boxes(run),
             std::vector<std::string>{"Warning|Unable to add '" + folder + "' to PATH environment variable"});
   EXPECT_EQ(run.steps->installed, (Installed{"files", "integration", "hooks", "install-run", "install.log"}));
@@ -394,8 +388,8 @@ TEST_F(DriverTest, CompletionStartsTheAfterRunProgramUnlessARestartIsPendingOrRe
     run.steps->record.afterRunProgram = u"hello.exe";
     run.steps->record.afterRunArguments = u"";
     if (c.rebootNeeded) {
-      run.ui->hooks["runProgress"] = [&] { run.info().setRebootRequired(true); };
-      run.ui->hooks["showResult"] = [&] { run.info().setRebootRequired(c.restartNow); };
+      run.ui->hooks["runProgress"] = [&] { run.info().choices().rebootRequired = true; };
+      run.ui->hooks["showResult"] = [&] { run.info().choices().rebootRequired = c.restartNow; };
     }
     EXPECT_EQ(run.run(), 0);
     EXPECT_EQ(run.ui->results.at(0).second, c.rebootNeeded);
@@ -429,8 +423,8 @@ TEST_F(DriverTest, FailuresAreShownWhereTheRunStandsAndRolledBack) {
        {severe + "Unable to write file C:\\tmp\\x"}, 1},
       {"foreign exception", {"/batch"}, {StepFails("extractAuxiliaryFiles", std::runtime_error("library"))},
        {assertion}, 1},
-      {"language 0", {"/batch"}, {[](ScriptedRun& r) { r.steps->record.language = 0; }}, {assertion}, 1},
-      {"language 7", {"/batch"}, {[](ScriptedRun& r) { r.steps->record.language = 7; }}, {assertion}, 1},
+      {"language 0", {"/batch"}, {[](ScriptedRun& r) { r.steps->record.language = LanguageCode(0); }}, {assertion}, 1},
+      {"language 7", {"/batch"}, {[](ScriptedRun& r) { r.steps->record.language = LanguageCode(7); }}, {assertion}, 1},
       {"text outside the code page", {"/batch"},
        {[](ScriptedRun& r) { r.steps->record.packageName = XString(1, static_cast<XChar>(0xD800)); }},
        {severe + ToAnsi(LoadMessage(1056))}, 1},

@@ -72,13 +72,13 @@ TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackAndRefusesBadOnes) {
                                         Content(u"hooks.dll", 8, "MZ hooks"), Content(u"wizard.bmp", 9, "BM")};
   for (uint8_t kind : {kPackageUpdate, kPackageInstallation}) {
     InstallRecord r = FullRecord();
-    r.kind = kind;
+    r.kind = static_cast<PackageKind>(kind);
     InstallRecord written = Build(r, main, aux);
     std::unique_ptr<InstallInfo> info = Read();
     test::ExpectInfoMatchesRecord(*info, written);
-    EXPECT_EQ(info->isUpdate(), kind == kPackageUpdate);
-    EXPECT_EQ(info->isInstallation(), kind == kPackageInstallation);
-    EXPECT_EQ(info->productName(), r.productName);
+    EXPECT_EQ(info->record().isUpdate(), kind == kPackageUpdate);
+    EXPECT_EQ(info->record().isInstallation(), kind == kPackageInstallation);
+    EXPECT_EQ(info->record().productOrPackageName(), r.productName);
   }
 
   InstallRecord none;  // nothing at all: every string absent, every table empty
@@ -88,9 +88,9 @@ TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackAndRefusesBadOnes) {
   test::ExpectInfoMatchesRecord(*info, written);
   EXPECT_EQ(info->mainFiles().count(), 0u);
   EXPECT_EQ(info->auxiliaryFiles().count(), 0u);
-  EXPECT_FALSE(info->productName());
-  EXPECT_FALSE(info->destination());
-  EXPECT_FALSE(info->programFolder());
+  EXPECT_FALSE(info->record().productOrPackageName());
+  EXPECT_FALSE(info->choices().destination);
+  EXPECT_FALSE(info->choices().programFolder);
   EXPECT_FALSE(info->defaultDestination());
 
   // Refused: a file name that climbs out of the destination, a file without
@@ -109,10 +109,10 @@ TEST_F(InstallInfoTest, ReadsEveryFieldOfAnInstallerBackAndRefusesBadOnes) {
 TEST_F(InstallInfoTest, NamesLogsKindsAndPrograms) {
   // The product name falls back to the package name.
   InstallRecord r = MinimalRecord();
-  r.language = 4;
+  r.language = kLanguageFrench;
   InstallInfo info(r);
-  EXPECT_EQ(info.productName(), XString(u"Hello"));
-  EXPECT_FALSE(info.ownProductName());
+  EXPECT_EQ(info.record().productOrPackageName(), XString(u"Hello"));
+  EXPECT_FALSE(info.record().productName);
   EXPECT_EQ(info.installLog().productName(), u"Hello");
   // The logs carry the language; the temporary-files log is nameless.
   EXPECT_EQ(info.installLog().logInteger(), 4);
@@ -120,18 +120,18 @@ TEST_F(InstallInfoTest, NamesLogsKindsAndPrograms) {
   EXPECT_FALSE(info.tempLog().hasProductName());
   r.productName = u"Hello Product";
   InstallInfo named(r);
-  EXPECT_EQ(named.productName(), XString(u"Hello Product"));
+  EXPECT_EQ(named.record().productOrPackageName(), XString(u"Hello Product"));
   EXPECT_EQ(named.installLog().productName(), u"Hello Product");
 
   // Kind 3 is an assertion, other kinds are neither.
-  r.kind = 3;
+  r.kind = static_cast<PackageKind>(3);
   InstallInfo three(r);
-  EXPECT_THROW(three.isInstallation(), AssertionFailedError);
-  EXPECT_THROW(three.isUpdate(), AssertionFailedError);
-  r.kind = 9;
+  EXPECT_THROW(three.record().isInstallation(), AssertionFailedError);
+  EXPECT_THROW(three.record().isUpdate(), AssertionFailedError);
+  r.kind = static_cast<PackageKind>(9);
   InstallInfo nine(r);
-  EXPECT_FALSE(nine.isInstallation());
-  EXPECT_FALSE(nine.isUpdate());
+  EXPECT_FALSE(nine.record().isInstallation());
+  EXPECT_FALSE(nine.record().isUpdate());
 
   // A program without arguments is an assertion.
   r = MinimalRecord();
@@ -155,14 +155,14 @@ TEST_F(InstallInfoTest, DefaultDestinationByBase) {
   InstallInfo below(r);
   EXPECT_EQ(below.defaultDestination(), expected);
   // The destination starts as the default destination.
-  ASSERT_TRUE(below.destination());
-  EXPECT_EQ(below.destination()->widePath(), expected);
+  ASSERT_TRUE(below.choices().destination);
+  EXPECT_EQ(below.choices().destination->widePath(), expected);
 
   r.destinationBase = kBasePath;
   r.defaultDestination = u"C:\\Apps\\Hello";
   EXPECT_EQ(InstallInfo(r).defaultDestination(), FileSys::MakeAbsolutePath(u"C:\\Apps\\Hello"));
 
-  r.destinationBase = 7;
+  r.destinationBase = static_cast<DestinationBase>(7);
   EXPECT_THROW(InstallInfo{r}, AssertionFailedError);
   r.defaultDestination = std::nullopt;
   EXPECT_FALSE(InstallInfo(r).defaultDestination());
@@ -171,11 +171,11 @@ TEST_F(InstallInfoTest, DefaultDestinationByBase) {
 TEST_F(InstallInfoTest, OverwritePolicyByMode) {
   AskingPolicy asking;
   InstallRecord r = MinimalRecord();
-  r.overwriteMode = 4;
+  r.overwriteMode = OverwritePolicy::kAsk;
   InstallInfo ask(r);
   EXPECT_EQ(&ask.overwritePolicy(asking), &asking);
   for (uint8_t mode : {1, 2, 3}) {
-    r.overwriteMode = mode;
+    r.overwriteMode = static_cast<OverwritePolicy::Mode>(mode);
     InstallInfo info(r);
     auto* fixed = dynamic_cast<OverwritePolicy*>(&info.overwritePolicy(asking));
     ASSERT_NE(fixed, nullptr);
@@ -190,23 +190,23 @@ TEST_F(InstallInfoTest, SummaryTextPieces) {
   r.jre.version = u"1.4.2";
   r.defaultProgramFolder = u"Hello Group";
   InstallInfo info(r);
-  info.setDestination(XString(u"C:\\P"));
-  AnsiString destination = FormatMessageText(1161, info.destination()->widePath());
+  info.choices().setDestination(XString(u"C:\\P"));
+  AnsiString destination = FormatMessageText(1161, info.choices().destination->widePath());
   EXPECT_EQ(info.summaryText(), destination);
   // A program folder without a shortcut going there is not shown.
-  EXPECT_TRUE(info.programFolder());
+  EXPECT_TRUE(info.choices().programFolder);
 
-  info.setJreFolder(XString(u"C:\\Java"), false);
+  info.choices().setJreFolder(XString(u"C:\\Java"), false);
   EXPECT_EQ(info.summaryText(), destination + FormatMessageText(1162, XString(u"1.4.2"), XString(u"C:\\Java")));
-  info.setJreFolder(XString(u"C:\\Java"), true);
+  info.choices().setJreFolder(XString(u"C:\\Java"), true);
   EXPECT_EQ(info.summaryText(), destination);
 
   r.shortcuts = {{kLocationProgramFolder, u"A", std::nullopt, 0, u"", u"a.exe", u""},
                  {kLocationDesktop, u"B", std::nullopt, 0, u"", u"a.exe", u""},
                  {kLocationStartMenu, u"C", std::nullopt, 0, u"", u"a.exe", u""}};
   InstallInfo all(r);
-  all.setDestination(XString(u"C:\\P"));
-  all.setProgramFolder(XString(u"Chosen"));
+  all.choices().setDestination(XString(u"C:\\P"));
+  all.choices().programFolder = XString(u"Chosen");
   AnsiString pieces = FormatMessageText(1163, XString(u"Chosen")) + FormatMessageText(1164) + FormatMessageText(1165);
   EXPECT_EQ(all.summaryText(), destination + pieces);
   all.infrastructure().setLocationEnabled(kLocationDesktop, false);
@@ -214,8 +214,8 @@ TEST_F(InstallInfoTest, SummaryTextPieces) {
   EXPECT_EQ(all.summaryText(), destination + FormatMessageText(1163, XString(u"Chosen")));
 
   InstallInfo noJre(MinimalRecord());
-  noJre.setDestination(XString(u"C:\\P"));
-  noJre.setJreFolder(XString(u"C:\\Java"), false);
+  noJre.choices().setDestination(XString(u"C:\\P"));
+  noJre.choices().setJreFolder(XString(u"C:\\Java"), false);
   EXPECT_THROW(noJre.summaryText(), AssertionFailedError);
 }
 
@@ -257,13 +257,13 @@ TEST_F(InstallInfoTest, RepresentableInCodePageChecksEveryText) {
 
 TEST_F(InstallInfoTest, RunChoicesAndTheRootMarker) {
   InstallInfo info(MinimalRecord());
-  EXPECT_THROW(info.installProfile(), AssertionFailedError);
-  info.setInstallProfile(kProfilePersonal);
-  EXPECT_EQ(info.installProfile(), 2);
-  EXPECT_THROW(info.setInstallProfile(3), AssertionFailedError);
-  EXPECT_THROW(info.setInstallProfile(0), AssertionFailedError);
-  EXPECT_EQ(info.installProfile(), 2);
-  EXPECT_FALSE(info.rebootRequired());
+  EXPECT_THROW(info.choices().installProfile(), AssertionFailedError);
+  info.choices().setInstallProfile(kProfilePersonal);
+  EXPECT_EQ(info.choices().installProfile(), 2);
+  EXPECT_THROW(info.choices().setInstallProfile(3), AssertionFailedError);
+  EXPECT_THROW(info.choices().setInstallProfile(0), AssertionFailedError);
+  EXPECT_EQ(info.choices().installProfile(), 2);
+  EXPECT_FALSE(info.choices().rebootRequired);
 
   ServiceEntry service;
   service.interactive = true;
@@ -274,16 +274,9 @@ TEST_F(InstallInfoTest, RunChoicesAndTheRootMarker) {
   EXPECT_EQ(service.userName, u"me");
   EXPECT_THROW(service.SetAccount(3, u"", u""), AssertionFailedError);
 
-  // expandRoot replaces every exact marker.
-  info.setDestination(XString(u"C:\\P"));
-  XString root = info.destination()->widePath();
-  EXPECT_EQ(info.expandRoot(u"$(Root)\\bin;$(Root)"), root + u"\\bin;" + root);
-  EXPECT_EQ(info.expandRoot(u"$(root) $(Root"), u"$(root) $(Root");
-  EXPECT_EQ(info.expandRoot(u"$($(Root))"), u"$(" + root + u")");
-  EXPECT_EQ(info.expandRoot(u""), u"");
-  info.setDestination(std::nullopt);
-  EXPECT_FALSE(info.destination());
-  EXPECT_THROW(info.expandRoot(u"$(Root)"), AssertionFailedError);
+  info.choices().setDestination(XString(u"C:\\P"));
+  info.choices().setDestination(std::nullopt);
+  EXPECT_FALSE(info.choices().destination);
 
   EXPECT_EQ(InstallInfo::Current(), nullptr);
   {

@@ -132,12 +132,5 @@ TEST(Exceptions, TextsAndKinds) {
   EXPECT_EQ(SourcePathOf("C:\\b\\src\\kernel\\driver.cpp"), "..\\src\\kernel\\driver.cpp");
 }
 
-TEST(Exceptions, RaiseKeepsTheMostDerivedType) {
-  const Exception& e = FatalError(u"boom");
-  EXPECT_THROW(e.raise(), FatalError);
-  const Exception& a = AbortUnpackException();
-  EXPECT_THROW(a.raise(), AbortUnpackException);
-}
-
 }  // namespace
 }  // namespace corv

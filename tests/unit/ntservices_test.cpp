@@ -13,8 +13,8 @@ ServiceEntry Entry(uint8_t start, uint8_t account, bool interactive) {
   e.program = u"bin\\svc.exe";
   e.displayName = u"Corv Service";
   e.description = u"Serves";
-  e.startKind = start;
-  e.accountKind = account;
+  e.startKind = static_cast<ServiceEntry::StartKind>(start);
+  e.accountKind = static_cast<ServiceEntry::AccountKind>(account);
   e.interactive = interactive;
   return e;
 }

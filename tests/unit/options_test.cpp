@@ -154,16 +154,6 @@ TEST(OptionsTest, UsageNeedsTheProgramNameFromParse) {
             "registry and path\n/help or /? - this help\n");
 }
 
-TEST(OptionsTest, RegistrationEndsWithTheRegisteredObject) {
-  {
-    CommandLine line({});
-    Options::SetInstance(line.options.get());
-    EXPECT_EQ(Options::Instance(), line.options.get());
-    CommandLine other({});  // another object's end leaves the registration alone
-  }
-  EXPECT_EQ(Options::Instance(), nullptr);
-}
-
 #ifndef _WIN32
 TEST(OptionsTest, ArgumentOutsideTheCodePageIs1055) {
   const char* argv[] = {"setup", "/dest", "\xff\xfe"};

@@ -4,6 +4,7 @@
 
 #include "blockwriter.h"
 #include "kernel/installrecord.h"
+#include "kernel/installrecordlayout.h"
 #include "record_samples.h"
 #include "scratch.h"
 #include "streams_support.h"
@@ -39,7 +40,7 @@ protected:
     Bytes r = {'5', 'I', 'I', '1'};
     Bytes rest = test::RandomBytes(700, 8);
     r.insert(r.end(), rest.begin(), rest.end());
-    test::PutU32(r, kRecordChecksumOffset, RecordChecksum(r.data(), r.size()));
+    test::PutU32(r, layout::kChecksum, RecordChecksum(r.data(), r.size()));
     return r;
   }
 
@@ -100,7 +101,7 @@ TEST_F(PackageContainerTest, RecordsWhoseChecksumDiffersFailWith1202) {
   }
   // A record without one (0) is read unchecked.
   Bytes unchecked = Record();
-  test::PutU32(unchecked, kRecordChecksumOffset, 0);
+  test::PutU32(unchecked, layout::kChecksum, 0);
   unchecked[600] ^= 0x01;
   EXPECT_EQ(Read(Installer(unchecked, unchecked.size())), unchecked);
 }

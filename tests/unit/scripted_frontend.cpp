@@ -67,7 +67,7 @@ int ScriptedInterface::messageBox(void* owner, const AnsiString& text, const Ans
 // ---- ScriptedSteps
 
 ScriptedSteps::ScriptedSteps() : record(test::MinimalRecord()), aborted_(true, false) {
-  record.language = 2;  // English
+  record.language = kLanguageEnglish;
 }
 
 void ScriptedSteps::hook(const std::string& name) { RunHook(hooks, name); }
@@ -92,7 +92,7 @@ void ScriptedSteps::createTempFolder() {
 
 bool ScriptedSteps::takePrimaryJre() {
   if (!primaryJre) return false;
-  info_->setJreFolder(primaryJre, true);
+  info_->choices().setJreFolder(primaryJre, true);
   return true;
 }
 

@@ -142,7 +142,7 @@ public:
   bool isWindowsNT() const override { return windowsNT; }
   bool isAdministrator() const override { return administrator; }
   bool takePrimaryJre() override;
-  void takePrimaryProfile() override { info_->setInstallProfile(kProfilePersonal); }
+  void takePrimaryProfile() override { info_->choices().setInstallProfile(kProfilePersonal); }
   void callPreInstall() override { act("hooks"); }
   bool extractMainFiles(UserInterface& ui) override;
   void abortExtraction() override { aborted_.set(); }

@@ -16,6 +16,7 @@
 
 #include "description.h"
 #include "installerreader.h"
+#include "kernel/installrecordlayout.h"
 #include "packagewriter.h"
 #include "plan.h"
 #include "util/exceptions.h"
@@ -484,35 +485,41 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   auto optional = [&](const char* name, const OptString& value) {
     if (value) field(name, Shown(*value));
   };
+  auto optionalString = [&](const layout::StringField& f) { optional(f.name, r.*f.member); };
   field("installer", Printable(FromUtf8(installer.path.string())) + " (" + std::to_string(installer.fileSize) + " bytes)");
-  optional("package", r.packageName);
-  field("kind", r.kind == kPackageInstallation ? "installation" : r.kind == kPackageUpdate ? "update"
+  optionalString(layout::kPackageName);
+  field(layout::kKind.name, r.kind == kPackageInstallation ? "installation" : r.kind == kPackageUpdate ? "update"
                                                                                          : "(" + std::to_string(r.kind) + ")");
-  optional("product", r.productName);
-  optional("product-key", r.productKey);
-  field("language", pick(kLanguages, 7, r.language));
-  field("overwrite", pick(kOverwrite, 5, r.overwriteMode));
-  field("destination", pick(kBases, 4, r.destinationBase) + (r.defaultDestination ? " " + Shown(*r.defaultDestination) : "") +
-                           (r.destinationFixed ? " (fixed)" : ""));
-  optional("program-folder", r.defaultProgramFolder);
-  if (r.warnPreviousVersion) field("warn-previous-version", "yes");
-  if (r.licenseText) field("licence", std::to_string(r.licenseText->size()) + " characters");
-  optional("wizard-bitmap", r.wizardBitmap);
-  optional("hook-library", r.hookLibrary);
-  optional("uninstaller", r.uninstallerName);
+  optionalString(layout::kProductName);
+  optionalString(layout::kProductKey);
+  field(layout::kLanguage.name, pick(kLanguages, 7, r.language));
+  field(layout::kOverwriteMode.name, pick(kOverwrite, 5, r.overwriteMode));
+  field(layout::kDestinationBase.name,
+        pick(kBases, 4, r.destinationBase) + (r.defaultDestination ? " " + Shown(*r.defaultDestination) : "") +
+            (r.destinationFixed ? " (fixed)" : ""));
+  optionalString(layout::kDefaultProgramFolder);
+  if (r.warnPreviousVersion) field(layout::kWarnPreviousVersion.name, "yes");
+  if (r.licenseText) field(layout::kLicenseText.name, std::to_string(r.licenseText->size()) + " characters");
+  optionalString(layout::kWizardBitmap);
+  optionalString(layout::kHookLibrary);
+  optionalString(layout::kUninstallerName);
   optional("entry-icon", r.entryDetails.displayIcon);
   optional("entry-version", r.entryDetails.displayVersion);
   optional("entry-publisher", r.entryDetails.publisher);
   if (r.entryDetails.estimatedSize) field("entry-estimated-size", std::to_string(r.entryDetails.estimatedSize) + " KiB");
   if (r.entryDetails.quietUninstaller) field("entry-quiet-uninstall", "/batch");
-  optional("recorded-file", r.recordedFile);
-  optional("path-entry", r.pathEntry);
-  if (r.installRunProgram) field("install-run", Shown(*r.installRunProgram) + " " + Utf8(r.installRunArguments));
-  if (r.afterRunProgram) field("after-run", Shown(*r.afterRunProgram) + " " + Utf8(r.afterRunArguments));
-  if (r.bindExecutables) field("bind", "yes");
-  optional("primary", r.primaryName);
+  optionalString(layout::kRecordedFile);
+  optionalString(layout::kPathEntry);
+  if (r.installRunProgram) {
+    field(layout::kInstallRunProgram.name, Shown(*r.installRunProgram) + " " + Utf8(r.installRunArguments));
+  }
+  if (r.afterRunProgram) {
+    field(layout::kAfterRunProgram.name, Shown(*r.afterRunProgram) + " " + Utf8(r.afterRunArguments));
+  }
+  if (r.bindExecutables) field(layout::kBindExecutables.name, "yes");
+  optionalString(layout::kPrimaryName);
   for (const XString& m : r.primaryMarkerFiles) field("primary marker", Shown(m));
-  optional("primary jre-file", r.primaryJreFile);
+  optionalString(layout::kPrimaryJreFile);
   if (r.noJre == 0) {
     field("jre", Shown(r.jre.version) + " (" + std::to_string(r.jre.groups.size()) + " layouts)");
     for (size_t g = 0; g < r.jre.groups.size(); ++g) {

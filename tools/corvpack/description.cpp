@@ -516,16 +516,16 @@ void ReadPackage(Reader& reader, Section& root, InstallRecord& r) {
     reader.error(s.table()->get("name"), "package.name", "must not be empty");
   }
   r.productName = s.text("product");
-  r.kind = static_cast<uint8_t>(
+  r.kind = static_cast<PackageKind>(
       s.choice("kind", kPackageInstallation, {{"installation", kPackageInstallation}, {"update", kPackageUpdate}}));
   r.productKey = s.text("product-key");
   if (!r.productKey) r.productKey = r.packageName;
-  r.language = static_cast<uint8_t>(
+  r.language = static_cast<LanguageCode>(
       s.choice("language", 1, {{"auto", 1}, {"english", 2}, {"russian", 3}, {"french", 4}, {"german", 5}, {"japanese", 6}},
                {{"en", 2}, {"ru", 3}, {"russkiy", 3}, {"\u0440\u0443\u0441\u0441\u043a\u0438\u0439", 3}, {"fr", 4},
                 {"francais", 4}, {"fran\u00e7ais", 4}, {"de", 5}, {"deutsch", 5}, {"ja", 6}, {"nihongo", 6},
                 {"\u65e5\u672c\u8a9e", 6}}));
-  r.overwriteMode = static_cast<uint8_t>(
+  r.overwriteMode = static_cast<OverwritePolicy::Mode>(
       s.choice("overwrite", 4, {{"always", 1}, {"never", 2}, {"older", 3}, {"ask", 4}}));
   r.warnPreviousVersion = s.boolean("warn-previous-version", false);
   if (auto licence = s.sourceFile("licence")) {
@@ -574,7 +574,7 @@ void ReadUninstallEntry(Section& root, const Identity& identity, InstallRecord& 
 
 void ReadDestination(Section& root, InstallRecord& r) {
   Section s = root.subsection("destination");
-  r.destinationBase = static_cast<uint8_t>(s.choice(
+  r.destinationBase = static_cast<DestinationBase>(s.choice(
       "base", kBaseProgramFiles,
       {{"program-files", kBaseProgramFiles}, {"system-drive", kBaseSystemDrive}, {"path", kBasePath}}));
   r.defaultDestination = s.stringOrFalse("folder", r.packageName);
@@ -672,11 +672,11 @@ void ReadJre(Reader& reader, Section& root, InstallRecord& r) {
 void ReadShortcuts(Section& root, InstallRecord& r) {
   for (Section& s : root.tables("shortcut")) {
     ShortcutEntry sc;
-    sc.location = static_cast<uint32_t>(s.choice("location", kLocationProgramFolder,
-                                                 {{"program-folder", kLocationProgramFolder},
-                                                  {"desktop", kLocationDesktop},
-                                                  {"start-menu", kLocationStartMenu},
-                                                  {"startup", kLocationStartup}}));
+    sc.location = static_cast<ShortcutLocation>(s.choice("location", kLocationProgramFolder,
+                                                         {{"program-folder", kLocationProgramFolder},
+                                                          {"desktop", kLocationDesktop},
+                                                          {"start-menu", kLocationStartMenu},
+                                                          {"startup", kLocationStartup}}));
     sc.name = s.name("name", true).value_or(XString());
     sc.target = s.name("target", true).value_or(XString());
     sc.arguments = s.text("arguments").value_or(XString());
@@ -717,10 +717,10 @@ void ReadServices(Section& root, InstallRecord& r) {
     // The description is the service's name unless given, the display name.
     sv.displayName = s.text("display-name", true).value_or(XString());
     sv.description = s.text("description").value_or(sv.displayName);
-    sv.startKind = static_cast<uint8_t>(s.choice(
+    sv.startKind = static_cast<ServiceEntry::StartKind>(s.choice(
         "start", ServiceEntry::kAutomatic,
         {{"automatic", ServiceEntry::kAutomatic}, {"on-demand", ServiceEntry::kOnDemand}, {"disabled", ServiceEntry::kDisabled}}));
-    sv.accountKind = static_cast<uint8_t>(
+    sv.accountKind = static_cast<ServiceEntry::AccountKind>(
         s.choice("account", ServiceEntry::kLocalSystem, {{"system", ServiceEntry::kLocalSystem}, {"user", ServiceEntry::kUserAccount}}));
     sv.interactive = s.boolean("interactive", false);
     for (const std::string& d : s.stringArray("dependencies")) sv.dependencies.push_back(FromUtf8(d));

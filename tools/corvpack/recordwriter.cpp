@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "kernel/installrecordlayout.h"
+
 namespace corv::pack {
 
 namespace {
@@ -84,21 +86,28 @@ private:
 };
 
 void WriteBlock(RecordLayout& out, size_t at, const RecordBlock& block) {
-  size_t table = out.table(at, at + 32, block.entries.size(), kRecordFileEntrySize);
-  out.u64(at + 8, block.offset);
-  out.u64(at + 16, block.length);
-  out.u64(at + 24, block.decodedSize);
-  out.u32(at + 36, block.crc);
+  size_t table = out.table(at + layout::block::kEntryCount, at + layout::block::kEntries, block.entries.size(),
+                           kRecordFileEntrySize);
+  out.u64(at + layout::block::kOffset, block.offset);
+  out.u64(at + layout::block::kLength, block.length);
+  out.u64(at + layout::block::kDecodedSize, block.decodedSize);
+  out.u32(at + layout::block::kCrc, block.crc);
   for (const RecordFileEntry& e : block.entries) {
-    out.string(table, e.name);
-    out.u32(table + 4, static_cast<uint32_t>(e.time));
-    out.u64(table + 8, static_cast<uint64_t>(e.size));
+    out.string(table + layout::file::kName, e.name);
+    out.u32(table + layout::file::kTime, static_cast<uint32_t>(e.time));
+    out.u64(table + layout::file::kSize, static_cast<uint64_t>(e.size));
     table += kRecordFileEntrySize;
   }
 }
 
+// A table whose count and offset are stored at `field`; returns the first
+// entry's offset.
+size_t WriteTable(RecordLayout& out, size_t field, size_t count, size_t entrySize) {
+  return out.table(field + layout::kTableCount, field + layout::kTableOffset, count, entrySize);
+}
+
 void WriteStringTable(RecordLayout& out, size_t field, const std::vector<XString>& strings) {
-  size_t table = out.table(field, field + 4, strings.size(), 4);
+  size_t table = WriteTable(out, field, strings.size(), 4);
   for (const XString& s : strings) {
     out.string(table, s);
     table += 4;
@@ -106,16 +115,16 @@ void WriteStringTable(RecordLayout& out, size_t field, const std::vector<XString
 }
 
 void WriteJre(RecordLayout& out, const RecordJreRequirement& jre) {
-  out.string(164, jre.version);
-  out.u32(168, jre.value);
-  WriteStringTable(out, 172, jre.names);
-  size_t group = out.table(180, 184, jre.groups.size(), kRecordJreGroupSize);
+  out.string(layout::kJreVersion, jre.version);
+  out.u32(layout::kJreValue, jre.value);
+  WriteStringTable(out, layout::kJreNames, jre.names);
+  size_t group = WriteTable(out, layout::kJreGroups, jre.groups.size(), kRecordJreGroupSize);
   for (const RecordJreGroup& g : jre.groups) {
-    out.u8(group, g.flag);
-    size_t check = out.table(group + 4, group + 8, g.checks.size(), kRecordJreCheckSize);
+    out.u8(group + layout::jregroup::kFlag, g.flag);
+    size_t check = WriteTable(out, group + layout::jregroup::kChecks, g.checks.size(), kRecordJreCheckSize);
     for (const RecordJreCheck& c : g.checks) {
-      out.string(check, c.path);
-      out.u64(check + 8, static_cast<uint64_t>(c.size));
+      out.string(check + layout::jrecheck::kPath, c.path);
+      out.u64(check + layout::jrecheck::kSize, static_cast<uint64_t>(c.size));
       check += kRecordJreCheckSize;
     }
     group += kRecordJreGroupSize;
@@ -126,107 +135,82 @@ void WriteJre(RecordLayout& out, const RecordJreRequirement& jre) {
 
 std::vector<uint8_t> WriteInstallRecord(const InstallRecord& r) {
   RecordLayout out;
-  out.u32(0, kPackageMagic);
-  out.u8(4, r.kind);
-  out.u8(5, r.reserved5);
-  out.u8(6, r.reserved6);
-  out.u8(7, r.overwriteMode);
-  out.u8(8, r.destinationBase);
-  out.u8(9, r.noJre);
-  out.u8(10, r.bindExecutables ? 1 : 0);
-  out.u8(11, r.language);
-  out.u8(12, r.warnPreviousVersion ? 1 : 0);
-  out.u8(13, r.destinationFixed ? 1 : 0);
+  out.u32(layout::kMagic, kPackageMagic);
+  for (const layout::ByteField& field : layout::kByteFields) out.u8(field.offset, field.get(r));
   // The extension comes right after the header, before any table.
   const bool icons = std::any_of(r.associations.begin(), r.associations.end(),
                                  [](const AssociationEntry& a) { return a.icon.has_value(); });
   const uint8_t flags = (r.entryDetails.empty() ? 0 : kRecordHasEntryDetails) |
                         (r.entryDetails.quietUninstaller ? kRecordQuietUninstaller : 0) |
                         (icons ? kRecordHasAssociationIcons : 0);
-  out.u8(kRecordExtensionFlags, flags);
+  out.u8(layout::kExtensionFlags, flags);
   if (!r.entryDetails.empty() || icons) {
     const size_t at = out.allocate(kRecordEntryDetailsSize);
-    out.string(at, r.entryDetails.displayIcon);
-    out.string(at + 4, r.entryDetails.displayVersion);
-    out.string(at + 8, r.entryDetails.publisher);
-    out.u32(at + 12, r.entryDetails.estimatedSize);
+    out.string(at + layout::details::kDisplayIcon, r.entryDetails.displayIcon);
+    out.string(at + layout::details::kDisplayVersion, r.entryDetails.displayVersion);
+    out.string(at + layout::details::kPublisher, r.entryDetails.publisher);
+    out.u32(at + layout::details::kEstimatedSize, r.entryDetails.estimatedSize);
   }
   if (icons) {
     const size_t field = out.allocate(8);
-    size_t table = out.table(field, field + 4, r.associations.size(), 4);
+    size_t table = WriteTable(out, field, r.associations.size(), 4);
     for (const AssociationEntry& a : r.associations) {
       out.string(table, a.icon);
       table += 4;
     }
   }
 
-  out.string(96, r.packageName);
-  out.string(100, r.productName);
-  out.string(104, r.primaryName);
-  out.string(108, r.productKey);
-  out.string(112, r.licenseText);
-  out.string(116, r.wizardBitmap);
-  out.string(120, r.uninstallerName);
-  out.string(124, r.hookLibrary);
-  out.string(128, r.recordedFile);
-  out.string(132, r.installRunProgram);
-  out.string(136, r.installRunArguments);
-  out.string(140, r.afterRunProgram);
-  out.string(144, r.afterRunArguments);
-  out.string(148, r.defaultDestination);
-  out.string(152, r.defaultProgramFolder);
-  out.string(156, r.primaryJreFile);
-  out.string(160, r.pathEntry);
+  for (const layout::StringField& field : layout::kStringFields) out.string(field.offset, r.*field.member);
 
-  WriteBlock(out, 16, r.auxiliaryBlock);
-  WriteBlock(out, 56, r.mainBlock);
+  WriteBlock(out, layout::kAuxiliaryBlock, r.auxiliaryBlock);
+  WriteBlock(out, layout::kMainBlock, r.mainBlock);
   if (r.noJre == 0) {
     WriteJre(out, r.jre);
   } else {
     // Not read by the installer; written as empty tables all the same.
-    out.table(172, 176, 0, 4);
-    out.table(180, 184, 0, kRecordJreGroupSize);
+    WriteTable(out, layout::kJreNames, 0, 4);
+    WriteTable(out, layout::kJreGroups, 0, kRecordJreGroupSize);
   }
 
-  size_t shortcut = out.table(188, 192, r.shortcuts.size(), kRecordShortcutSize);
+  size_t shortcut = WriteTable(out, layout::kShortcuts, r.shortcuts.size(), kRecordShortcutSize);
   for (const ShortcutEntry& s : r.shortcuts) {
-    out.u32(shortcut, s.location);
-    out.string(shortcut + 4, s.name);
-    out.string(shortcut + 8, s.iconFile);
-    out.u32(shortcut + 12, static_cast<uint32_t>(s.iconIndex));
-    out.string(shortcut + 16, s.workingFolder);
-    out.string(shortcut + 20, s.target);
-    out.string(shortcut + 24, s.arguments);
+    out.u32(shortcut + layout::shortcut::kLocation, s.location);
+    out.string(shortcut + layout::shortcut::kName, s.name);
+    out.string(shortcut + layout::shortcut::kIconFile, s.iconFile);
+    out.u32(shortcut + layout::shortcut::kIconIndex, static_cast<uint32_t>(s.iconIndex));
+    out.string(shortcut + layout::shortcut::kWorkingFolder, s.workingFolder);
+    out.string(shortcut + layout::shortcut::kTarget, s.target);
+    out.string(shortcut + layout::shortcut::kArguments, s.arguments);
     shortcut += kRecordShortcutSize;
   }
 
-  size_t association = out.table(196, 200, r.associations.size(), kRecordAssociationSize);
+  size_t association = WriteTable(out, layout::kAssociations, r.associations.size(), kRecordAssociationSize);
   for (const AssociationEntry& a : r.associations) {
-    out.string(association, a.extension);
-    out.string(association + 4, a.label);
-    out.string(association + 8, a.typeDescription);
-    out.string(association + 12, a.program);
-    out.string(association + 16, a.arguments);
-    out.u8(association + 20, a.selected ? 1 : 0);
+    out.string(association + layout::association::kExtension, a.extension);
+    out.string(association + layout::association::kLabel, a.label);
+    out.string(association + layout::association::kTypeDescription, a.typeDescription);
+    out.string(association + layout::association::kProgram, a.program);
+    out.string(association + layout::association::kArguments, a.arguments);
+    out.u8(association + layout::association::kSelected, a.selected ? 1 : 0);
     association += kRecordAssociationSize;
   }
 
-  size_t service = out.table(204, 208, r.services.size(), kRecordServiceSize);
+  size_t service = WriteTable(out, layout::kServices, r.services.size(), kRecordServiceSize);
   for (const ServiceEntry& s : r.services) {
-    out.string(service, s.program);
-    out.string(service + 4, s.displayName);
-    out.string(service + 8, s.description);
-    out.u8(service + 12, s.startKind);
-    out.u8(service + 13, s.accountKind);
-    out.u8(service + 14, s.interactive ? 1 : 0);
-    WriteStringTable(out, service + 16, s.dependencies);
+    out.string(service + layout::service::kProgram, s.program);
+    out.string(service + layout::service::kDisplayName, s.displayName);
+    out.string(service + layout::service::kDescription, s.description);
+    out.u8(service + layout::service::kStartKind, s.startKind);
+    out.u8(service + layout::service::kAccountKind, s.accountKind);
+    out.u8(service + layout::service::kInteractive, s.interactive ? 1 : 0);
+    WriteStringTable(out, service + layout::service::kDependencies, s.dependencies);
     service += kRecordServiceSize;
   }
 
-  WriteStringTable(out, 212, r.primaryMarkerFiles);
+  WriteStringTable(out, layout::kPrimaryMarkerFiles, r.primaryMarkerFiles);
   std::vector<uint8_t> bytes = out.finish();
   const uint32_t crc = RecordChecksum(bytes.data(), bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[kRecordChecksumOffset + i] = static_cast<uint8_t>(crc >> (8 * i));
+  for (int i = 0; i < 4; ++i) bytes[layout::kChecksum + i] = static_cast<uint8_t>(crc >> (8 * i));
   return bytes;
 }
 

@@ -53,10 +53,10 @@ constexpr int kLogOnGroup = 1076;
 
 bool LicensePage::onInitPage() {
   setItemMessage(kHeader, 1451);
-  setItemMessage(kSubheader, 1452, info_.packageName().value_or(XString()));
+  setItemMessage(kSubheader, 1452, info_.record().packageName.value_or(XString()));
   setItemMessage(kAccept, 1453);
   setItemMessage(kRefuse, 1454);
-  SetDlgItemTextA(hwnd(), kLicenseText, ToAnsi(info_.licenseText().value_or(XString())).c_str());
+  SetDlgItemTextA(hwnd(), kLicenseText, ToAnsi(info_.record().licenseText.value_or(XString())).c_str());
   CheckRadioButton(hwnd(), kAccept, kRefuse, licenseChoice_);
   refresh();
   return true;
@@ -82,13 +82,14 @@ bool InstallTypePage::onInitPage() {
   setItemMessage(kCommon, 1464);
   setItemMessage(kText, 1465);
   // The profile is unset until this page stored it: common is proposed.
-  bool personal = shown_ && info_.installProfile() == kProfilePersonal;
+  bool personal = shown_ && info_.choices().installProfile() == kProfilePersonal;
   CheckRadioButton(hwnd(), kPersonal, kCommon, personal ? kPersonal : kCommon);
   return true;
 }
 
 void InstallTypePage::store() {
-  info_.setInstallProfile(IsDlgButtonChecked(hwnd(), kCommon) == BST_CHECKED ? kProfileCommon : kProfilePersonal);
+  info_.choices().setInstallProfile(IsDlgButtonChecked(hwnd(), kCommon) == BST_CHECKED ? kProfileCommon
+                                                                                   : kProfilePersonal);
   shown_ = true;
 }
 
@@ -110,10 +111,10 @@ bool ProgramFolderPage::onInitPage() {
   setItemMessage(kText, 1503);
   CORV_ASSERT(info_.tempFolder().has_value());
   XString shfolder = File(*info_.tempFolder(), XString(u"shfolder.dll")).widePath();
-  for (const XString& group : ListProgramGroups(info_.installProfile() == kProfileCommon, shfolder)) {
+  for (const XString& group : ListProgramGroups(info_.choices().installProfile() == kProfileCommon, shfolder)) {
     SendDlgItemMessageA(hwnd(), kFolderList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(group).c_str()));
   }
-  setItemText(kFolderEdit, info_.programFolder().value_or(XString()));
+  setItemText(kFolderEdit, info_.choices().programFolder.value_or(XString()));
   return true;
 }
 
@@ -142,7 +143,7 @@ void ProgramFolderPage::onNext() {
     ui().showMessage(Severity::SevereError, FormatMessageText(1312));
     return;
   }
-  info_.setProgramFolder(folder);
+  info_.choices().programFolder = folder;
   WizardPage::onNext();
 }
 
@@ -308,7 +309,7 @@ void ServicePage::store() {
     if (checked(control)) start = control - kAutomatic + 1;
   }
   CORV_ASSERT(start != 0);
-  service.startKind = static_cast<uint8_t>(start);
+  service.startKind = static_cast<ServiceEntry::StartKind>(start);
 }
 
 void ServicePage::onNext() {

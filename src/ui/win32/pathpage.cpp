@@ -261,10 +261,10 @@ bool DestinationPage::onInitPage() {
   setItemMessage(kSubheader, 1482);
   setItemMessage(kBrowseButton, 1419);
   setItemMessage(kFolderGroup, 1483);
-  bool fixed = info().destinationFixed();
-  setItemMessage(kPageText, 1484, info().packageName().value_or(XString()),
+  bool fixed = info().record().destinationFixed;
+  setItemMessage(kPageText, 1484, info().record().packageName.value_or(XString()),
                  fixed ? XString() : FormatMessageTextWide(1485));
-  if (const auto& destination = info().destination()) setPath(destination->widePath());
+  if (const auto& destination = info().choices().destination) setPath(destination->widePath());
   if (fixed) {
     enableItem(kPathText, false);
     enableItem(kBrowseButton, false);
@@ -276,7 +276,7 @@ bool DestinationPage::onInitPage() {
 void DestinationPage::refreshPath() {
   showSpace();
   bool chosen = !pathBuffer().empty();
-  info().setDestination(chosen ? OptString(path()) : OptString());
+  info().choices().setDestination(chosen ? OptString(path()) : OptString());
   // A package without a default destination waits for a folder.
   enableItem(kNextButton, chosen);
 }
@@ -299,7 +299,7 @@ bool JrePage::onInitPage() {
   lookup_.searchRegistry();
   for (int i = 0; i < lookup_.candidateCount(); ++i) addListItem(lookup_.candidate(i));
   if (lookup_.candidateCount() == 0) enableItem(kNextButton, false);
-  if (const OptString& chosen = info().jreFolder()) setPath(*chosen);
+  if (const OptString& chosen = info().choices().jreFolder) setPath(*chosen);
   refreshPath();
   return true;
 }
@@ -331,7 +331,7 @@ void JrePage::onListSelection() {
   }
   enableItem(kNextButton, true);
   const XString& folder = lookup_.candidate(index);
-  info().setJreFolder(folder, false);
+  info().choices().setJreFolder(folder, false);
   setItemText(kPathText, folder);
 }
 
@@ -342,7 +342,7 @@ bool UpdateDestinationPage::onInitPage() {
   setItemMessage(kSubheader, 1572);
   setItemMessage(kBrowseButton, 1419);
   setItemMessage(kFolderGroup, 1573);
-  setItemMessage(kPageText, 1574, info().productName().value_or(XString()));
+  setItemMessage(kPageText, 1574, info().record().productOrPackageName().value_or(XString()));
   lookup_.search();
   refreshPath();
   selectListItem(0);
@@ -376,7 +376,7 @@ void UpdateDestinationPage::onListSelection() {
   }
   enableItem(kNextButton, true);
   XString folder = lookup_.candidate(index);
-  info().setDestination(folder);
+  info().choices().setDestination(folder);
   setPath(folder);
   setItemText(kPathText, folder);
   showSpace();
@@ -399,10 +399,10 @@ void UpdateDestinationPage::onNext() {
 bool UpdateDestinationPage::holdsPrimary(bool warn) {
   if (!pathBuffer().empty() && lookup_.consider(path()) != -1) return true;
   if (warn) {
-    const OptString& primary = info().primaryName();
+    const OptString& primary = info().record().primaryName;
     CORV_ASSERT(primary.has_value());
     ui().showMessage(Severity::Warning,
-                     FormatMessageText(1310, info().packageName().value_or(XString()), *primary));
+                     FormatMessageText(1310, info().record().packageName.value_or(XString()), *primary));
   }
   return false;
 }

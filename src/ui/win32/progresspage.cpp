@@ -20,7 +20,7 @@ constexpr int kSplashPicture = 1065;
 constexpr int kSplashTemplate = 114;
 constexpr int kDialogFailed = 1418;
 
-XString PackageName(const InstallInfo& info) { return info.packageName().value_or(XString()); }
+XString PackageName(const InstallInfo& info) { return info.record().packageName.value_or(XString()); }
 
 }  // namespace
 

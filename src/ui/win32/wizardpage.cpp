@@ -160,7 +160,7 @@ bool WizardPage::onInitDialog() {
   }
   const InstallInfo* info = InstallInfo::Current();
   if (int title = titleMessage()) {
-    setTitle(FormatMessageTextWide(title, info ? info->packageName().value_or(XString()) : XString()));
+    setTitle(FormatMessageTextWide(title, info ? info->record().packageName.value_or(XString()) : XString()));
   } else {
     setTitle(XString());
   }

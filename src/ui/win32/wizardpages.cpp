@@ -19,8 +19,8 @@ XString NameOf(const OptString& name) { return name.value_or(XString()); }
 }  // namespace
 
 bool WelcomePage::onInitPage() {
-  bool update = info_.isUpdate();
-  XString name = NameOf(info_.packageName());
+  bool update = info_.record().isUpdate();
+  XString name = NameOf(info_.record().packageName);
   setItemMessage(kHeader, update ? 1433 : 1431, name);
   setItemMessage(kSubheader, update ? 1434 : 1432);
   enableItem(kBackButton, false);
@@ -28,10 +28,10 @@ bool WelcomePage::onInitPage() {
 }
 
 bool SummaryPage::onInitPage() {
-  XString product = NameOf(info_.productName());
+  XString product = NameOf(info_.record().productOrPackageName());
   setItemMessage(kHeader, 1511);
   setItemMessage(kSubheader, 1512);
-  setItemMessage(kText, info_.isUpdate() ? 1514 : 1513, product);
+  setItemMessage(kText, info_.record().isUpdate() ? 1514 : 1513, product);
   setItemMessage(kLabel, 1515);
   SetDlgItemTextA(hwnd(), kSettings, info_.summaryText().c_str());
   return true;
@@ -44,7 +44,7 @@ bool FinishPage::onInitPage() {
 }
 
 bool FinishPage::initSuccess() {
-  XString product = NameOf(info_.productName());
+  XString product = NameOf(info_.record().productOrPackageName());
   setItemMessage(kHeader, 1530);
   for (int control : {int{kSubheader}, kText, kRestartNow, kRestartLater}) paintWhite(control);
   if (reboot_) {
@@ -54,7 +54,7 @@ bool FinishPage::initSuccess() {
     setItemMessage(kRestartLater, 1539);
     CheckRadioButton(hwnd(), kRestartNow, kRestartLater, kRestartLater);
   } else {
-    setItemMessage(kSubheader, info_.isUpdate() ? 1536 : 1532, product);
+    setItemMessage(kSubheader, info_.record().isUpdate() ? 1536 : 1532, product);
     for (int control : {kText, kRestartNow, kRestartLater}) showItem(control, false);
   }
   return true;
@@ -63,7 +63,8 @@ bool FinishPage::initSuccess() {
 bool FinishPage::initFailure() {
   setItemMessage(kHeader, 1531);
   setItemText(kSubheader, XString());
-  setItemMessage(kText, info_.isUpdate() ? 1314 : 1313, NameOf(info_.productName()), XString());
+  setItemMessage(kText, info_.record().isUpdate() ? 1314 : 1313, NameOf(info_.record().productOrPackageName()),
+                 XString());
   setItemText(kLabel, *errorText_);
   if (boldFont()) SendMessageA(item(kLabel), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont()), TRUE);
   setItemMessage(kNote, 1535);
@@ -73,7 +74,7 @@ bool FinishPage::initFailure() {
 void FinishPage::onNext() {
   // The failure form has no restart buttons: no restart.
   bool restartNow = !errorText_ && reboot_ && IsDlgButtonChecked(hwnd(), kRestartNow) == BST_CHECKED;
-  info_.setRebootRequired(restartNow);
+  info_.choices().rebootRequired = restartNow;
   WizardPage::onNext();
 }
 

@@ -151,11 +151,11 @@ script = "xbind.txt"
 InstallRecord FullDescriptionRecord() {
   InstallRecord r;
   r.kind = kPackageUpdate;
-  r.overwriteMode = 3;
+  r.overwriteMode = OverwritePolicy::kIfOlder;
   r.destinationBase = kBasePath;
   r.noJre = 0;
   r.bindExecutables = true;
-  r.language = 5;
+  r.language = kLanguageGerman;
   r.warnPreviousVersion = true;
   r.destinationFixed = true;
   r.packageName = u"Example Suite";

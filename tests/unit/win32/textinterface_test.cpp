@@ -214,7 +214,7 @@ TEST_F(TextInterfaceTest, RunProgressWaitsForTheEndOfTheWork) {
 }
 
 TEST_F(TextInterfaceTest, PagesStoreTheCommandLineInTheRecord) {
-  const XString defaultDestination = info->destination()->widePath();
+  const XString defaultDestination = info->choices().destination->widePath();
   ParsedOptions none({"/batch"});
   TextInterface plain(*none);
   for (auto page : {&TextInterface::showWelcome, &TextInterface::askLicenseAgreement,
@@ -226,18 +226,18 @@ TEST_F(TextInterfaceTest, PagesStoreTheCommandLineInTheRecord) {
   // Nothing given: the defaults stand, and the profile is common, as the
   // wizard preselects, rather than left unset for the product key to trip
   // over.
-  EXPECT_EQ(info->destination()->widePath(), defaultDestination);
-  EXPECT_EQ(info->programFolder(), std::nullopt);
-  EXPECT_EQ(info->installProfile(), kProfileCommon);
+  EXPECT_EQ(info->choices().destination->widePath(), defaultDestination);
+  EXPECT_EQ(info->choices().programFolder, std::nullopt);
+  EXPECT_EQ(info->choices().installProfile(), kProfileCommon);
 
   ParsedOptions given({"/batch", "/personal", "/dest", "C:\\Apps\\Hello", "/folder", "Hello Group"});
   TextInterface ui(*given);
   EXPECT_EQ(ui.askInstallProfile(), PageResult::Next);
   EXPECT_EQ(ui.askDestination(), PageResult::Next);
   EXPECT_EQ(ui.askProgramFolder(), PageResult::Next);
-  EXPECT_EQ(info->installProfile(), kProfilePersonal);
-  EXPECT_EQ(info->destination()->widePath(), u"C:\\Apps\\Hello");
-  EXPECT_EQ(info->programFolder(), u"Hello Group");
+  EXPECT_EQ(info->choices().installProfile(), kProfilePersonal);
+  EXPECT_EQ(info->choices().destination->widePath(), u"C:\\Apps\\Hello");
+  EXPECT_EQ(info->choices().programFolder, u"Hello Group");
 }
 
 TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
@@ -249,7 +249,7 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
   ParsedOptions options({"/batch", "/dest", "c:\\apps\\HELLO"});
   TextInterface ui(*options);
   EXPECT_EQ(ui.askDestination(), PageResult::Next);  // the same folder in other letter case
-  EXPECT_EQ(info->destination()->widePath(), u"c:\\apps\\HELLO");
+  EXPECT_EQ(info->choices().destination->widePath(), u"c:\\apps\\HELLO");
 
   fixed.defaultDestination = u"C:\\Apps\\Other";
   use(fixed);
@@ -261,7 +261,7 @@ TEST_F(TextInterfaceTest, DestinationFixedByTheVendor) {
               u"The destination folder for this package was fixed by vendor. The package can be "
               u"installed only to the \"C:\\Apps\\Other\" folder.");
   }
-  EXPECT_EQ(info->destination()->widePath(), u"C:\\Apps\\Other");  // unchanged
+  EXPECT_EQ(info->choices().destination->widePath(), u"C:\\Apps\\Other");  // unchanged
 }
 
 TEST_F(TextInterfaceTest, ServiceAccountsComeFromUserAndPassword) {
@@ -316,16 +316,16 @@ TEST_F(TextInterfaceTest, JreFromTheCommandLineOrTheSearch) {
   }
   ParsedOptions kit({"/batch", "/jre", ToUtf8(scratch.path(u"kit"))});
   EXPECT_EQ(TextInterface(*kit).askJre(), PageResult::Next);
-  EXPECT_EQ(info->jreFolder(), scratch.path(u"kit\\jre"));
-  EXPECT_FALSE(info->jreFolderFromPrimary());
+  EXPECT_EQ(info->choices().jreFolder, scratch.path(u"kit\\jre"));
+  EXPECT_FALSE(info->choices().jreFolderFromPrimary);
 
   use(record);
   ParsedOptions none({"/batch"});
   EXPECT_THROW(TextInterface(*none).askJre(), FatalError);  // the search finds none
-  EXPECT_EQ(info->jreFolder(), std::nullopt);
+  EXPECT_EQ(info->choices().jreFolder, std::nullopt);
   javaHome = scratch.path(u"found");
   EXPECT_EQ(TextInterface(*none).askJre(), PageResult::Next);
-  EXPECT_EQ(info->jreFolder(), scratch.path(u"found"));
+  EXPECT_EQ(info->choices().jreFolder, scratch.path(u"found"));
 }
 
 TEST_F(TextInterfaceTest, FrontEndsByKind) {

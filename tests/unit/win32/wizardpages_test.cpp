@@ -159,14 +159,14 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     };
 
     use(true);  // an update: its own wordings, no restart
-    info->setRebootRequired(true);
+    info->choices().rebootRequired = true;
     SelectLanguage(language.code);
     GuiInterface update;
     update.begin();
     Shown welcome = visit(update, [&] { return update.showWelcome(); });
     Shown summary = visit(update, [&] { return update.showSummary(); });
     Shown finish = visit(update, [&] { return update.showResult(std::nullopt, false); });
-    EXPECT_FALSE(info->rebootRequired());  // no restart offered, none chosen
+    EXPECT_FALSE(info->choices().rebootRequired);  // no restart offered, none chosen
     expect(welcome, kHeader, 1433, package);
     expect(welcome, kSubheader, 1434);
     expect(summary, kText, 1514, product);
@@ -188,7 +188,7 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
       });
       EXPECT_TRUE(restart.restartLater);
       EXPECT_FALSE(restart.restartNow);
-      EXPECT_EQ(info->rebootRequired(), now);
+      EXPECT_EQ(info->choices().rebootRequired, now);
       if (!now) {
         expect(restart, kHeader, 1530);
         expect(restart, kSubheader, 1537, product);
