@@ -16,6 +16,7 @@
 #include "util/hooklibrary.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/win32/system.h"
 #include "xbind/bindscript.h"
 #include "xbind/bintoolkit.h"
 
@@ -70,8 +71,8 @@ public:
   }
   void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
 
-  bool isWindowsNT() const override { return IsWindowsNT(); }
-  bool isAdministrator() const override { return IsAdministrator(); }
+  bool isWindowsNT() const override { return win32::IsWindowsNT(); }
+  bool isAdministrator() const override { return win32::IsAdministrator(); }
   bool takePrimaryJre() override {
     const OptString& primaryFile = info_->primaryJreFile();
     if (!primaryFile || !info_->destination()) return false;
@@ -95,7 +96,7 @@ public:
       OptString path = ReadInstallPath(key, root);
       return path && FileSys::SameText(Directory(*path).widePath(), destination());
     };
-    int profile = IsAdministrator() ? kProfileCommon : kProfilePersonal;
+    int profile = win32::IsAdministrator() ? kProfileCommon : kProfilePersonal;
     if (recordsDestination(kRootCurrentUser)) {
       profile = kProfilePersonal;
     } else if (recordsDestination(kRootLocalMachine)) {
@@ -227,7 +228,7 @@ private:
   // the profile's key on Windows NT, "autoexec.bat" elsewhere. False when
   // that cannot be kept (then PATH must not change).
   bool keepPath(const XString& folder, bool personal) {
-    if (IsWindowsNT()) {
+    if (win32::IsWindowsNT()) {
       XString key = personal ? XString(u"HKEY_CURRENT_USER\\Environment")
                              : XString(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
       std::optional<KeySnapshot> value = SnapshotRegistryKey(key, AnsiString("PATH"));
