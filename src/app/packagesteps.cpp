@@ -196,8 +196,15 @@ public:
       throw;
     }
   }
-  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
+  void undoTemporaryFiles() override {
+    // While the installation keeps what it replaced, the temporary folder
+    // holds it: the temporary files then go with it, once the installation
+    // is complete (destroyProcessObjects) or rolled back.
+    if (restore_ && !rolledBack_) return;
+    info_->tempLog().Undo();
+  }
   void undoInstallation() override {
+    rolledBack_ = true;
     if (!restore_) {
       info_->installLog().Undo();
       return;
@@ -251,6 +258,7 @@ private:
   Win32SystemUndo systemUndo_;
   Win32RegistryRestore registry_;
   std::unique_ptr<RestoreLog> restore_;
+  bool rolledBack_ = false;  // undoInstallation has run
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;
