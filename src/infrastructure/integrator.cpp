@@ -169,7 +169,8 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
 
   ComScope com;
   win32::ComPtr<IShellLinkA> shellLink;
-  if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface, shellLink.outVoid()))) {
+  if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
+                              shellLink.outVoid()))) {
     return false;
   }
   if (FAILED(shellLink->SetPath(ToAnsi(UnderDestination(entry.target, target)).c_str()))) return false;
