@@ -16,6 +16,7 @@
 #include "util/hooklibrary.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/win32/system.h"
 #include "xbind/bindscript.h"
 #include "xbind/bintoolkit.h"
 
@@ -70,8 +71,8 @@ public:
   }
   void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
 
-  bool isWindowsNT() const override { return IsWindowsNT(); }
-  bool isAdministrator() const override { return IsAdministrator(); }
+  bool isWindowsNT() const override { return win32::IsWindowsNT(); }
+  bool isAdministrator() const override { return win32::IsAdministrator(); }
   bool takePrimaryJre() override {
     const OptString& primaryFile = info_->record().primaryJreFile;
     if (!primaryFile || !info_->choices().destination) return false;
@@ -95,7 +96,7 @@ public:
       OptString path = ReadInstallPath(key, root);
       return path && FileSys::SameText(Directory(*path).widePath(), destination());
     };
-    int profile = IsAdministrator() ? kProfileCommon : kProfilePersonal;
+    int profile = win32::IsAdministrator() ? kProfileCommon : kProfilePersonal;
     if (recordsDestination(kRootCurrentUser)) {
       profile = kProfilePersonal;
     } else if (recordsDestination(kRootLocalMachine)) {
@@ -195,8 +196,15 @@ public:
       throw;
     }
   }
-  void undoTemporaryFiles() override { info_->tempLog().Undo(); }
+  void undoTemporaryFiles() override {
+    // While the installation keeps what it replaced, the temporary folder
+    // holds it: the temporary files then go with it, once the installation
+    // is complete (destroyProcessObjects) or rolled back.
+    if (restore_ && !rolledBack_) return;
+    info_->tempLog().Undo();
+  }
   void undoInstallation() override {
+    rolledBack_ = true;
     if (!restore_) {
       info_->installLog().Undo();
       return;
@@ -227,7 +235,7 @@ private:
   // the profile's key on Windows NT, "autoexec.bat" elsewhere. False when
   // that cannot be kept (then PATH must not change).
   bool keepPath(const XString& folder, bool personal) {
-    if (IsWindowsNT()) {
+    if (win32::IsWindowsNT()) {
       XString key = personal ? XString(u"HKEY_CURRENT_USER\\Environment")
                              : XString(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
       std::optional<KeySnapshot> value = SnapshotRegistryKey(key, AnsiString("PATH"));
@@ -252,6 +260,7 @@ private:
   Win32SystemUndo systemUndo_;
   Win32RegistryRestore registry_;
   std::unique_ptr<RestoreLog> restore_;
+  bool rolledBack_ = false;  // undoInstallation has run
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;
   std::unique_ptr<InstallInfo> info_;

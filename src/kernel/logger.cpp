@@ -1,5 +1,6 @@
 #include "kernel/logger.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -128,13 +129,8 @@ bool ParseLog(const XString& content, ParsedLog* out) {
 // UTF-16LE bytes as text. The text ends at the first NUL character, as it
 // would for any reader of the format that takes the file as a C string.
 XString DecodeUtf16le(const std::vector<uint8_t>& bytes) {
-  XString text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    XChar c = static_cast<XChar>(bytes[i] | (bytes[i + 1] << 8));
-    if (c == 0) break;
-    text += c;
-  }
+  XString text = FromUtf16Le(bytes.data(), bytes.size());
+  text.resize(std::min(text.size(), text.find(u'\0')));
   return text;
 }
 

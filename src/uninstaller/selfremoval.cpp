@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "infrastructure/integrator.h"
 #include "kernel/logger.h"
 #include "kernel/tempfolder.h"
 #include "uninstaller/wininit.h"
@@ -13,6 +12,7 @@
 #include "util/file.h"
 #include "util/filesys.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -81,19 +81,19 @@ bool StartCopy(const XString& program, const std::vector<XString>& folders) {
   AnsiString command = Quoted(copy.ansiPath()) + " " + kFinishRemovalOption + " " +
                        std::to_string(reinterpret_cast<uintptr_t>(original)) + " " + Quoted(self.ansiPath());
   for (const XString& f : folders) command += " " + Quoted(ToAnsi(f));
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
   // The copy starts in its own folder: the product's folder must not be
-  // its current folder, or it could not be removed.
-  if (!CreateProcessA(copy.ansiPath().c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      folder->ansiPath().c_str(), &startup, &process)) {
+  // its current folder, or it could not be removed. It inherits the handle.
+  const AnsiString copyPath = copy.ansiPath();
+  win32::ProcessStart how;
+  how.program = copyPath.c_str();
+  how.command = command;
+  how.folder = folder->ansiPath();
+  how.inheritHandles = true;
+  if (!win32::StartProcess(how)) {
     copy.remove();
     made.Undo();
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   return true;
 }
 
@@ -101,7 +101,7 @@ bool StartCopy(const XString& program, const std::vector<XString>& folders) {
 
 bool DeleteAtRestart(const XString& path, bool folder) {
   try {
-    if (IsWindowsNT()) return MoveFileExA(ToAnsi(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    if (win32::IsWindowsNT()) return MoveFileExA(ToAnsi(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     return !folder && AddToWininit(path);
   } catch (const FatalError&) {
     return false;  // a path the code page cannot take

@@ -18,6 +18,7 @@
 #include "util/file.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -115,15 +116,10 @@ bool IsWithin(const XString& path, const XString& folder) {
 // The names in a folder, "." and ".." left out; none when it cannot be read.
 std::vector<XString> FolderEntries(const XString& folder) {
   std::vector<XString> names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(ToAnsi(folder + u"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) {
-      names.push_back(Directory(Directory(folder), ToWide(AnsiString(data.cFileName))).widePath());
-    }
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
+  win32::ForEachFolderEntry(ToAnsi(folder), [&](const char* name, bool) {
+    names.push_back(Directory(Directory(folder), ToWide(AnsiString(name))).widePath());
+    return true;
+  });
   return names;
 }
 

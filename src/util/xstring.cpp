@@ -122,6 +122,14 @@ XString FormatArgs(const XString& format, const std::vector<FormatArg>& args) {
   return out;
 }
 
+XString FromUtf16Le(const uint8_t* bytes, size_t size) {
+  XString text(size / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<XChar>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  return text;
+}
+
 XString FromUtf8(const std::string& s) {
   XString out;
   out.reserve(s.size());

@@ -81,6 +81,10 @@ bool IsAnsiConvertible(const OptString& s);
 XString FromUtf8(const std::string& s);
 std::string ToUtf8(const XString& s);
 
+// UTF-16LE bytes as text, one character for each two bytes; an odd last
+// byte is ignored.
+XString FromUtf16Le(const uint8_t* bytes, size_t size);
+
 // Case-insensitive comparison of ASCII letters; other characters compare
 // exactly.
 bool EqualsIgnoreCaseAscii(const XString& a, const XString& b);

@@ -165,13 +165,7 @@ private:
   size_t pos_ = 0;
 };
 
-XString BindScript::TextOf(const uint8_t* bytes, size_t size) {
-  XString text(size / 2, u'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<XChar>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-  }
-  return text;
-}
+XString BindScript::TextOf(const uint8_t* bytes, size_t size) { return FromUtf16Le(bytes, size); }
 
 BindScript BindScript::Parse(const XString& path, const XString& text) { return Reader(path, text).parse(); }
 

@@ -19,6 +19,8 @@
 #include <windows.h>
 
 #include <sddl.h>
+
+#include "util/win32/handles.h"
 #endif
 
 namespace corv {
@@ -154,11 +156,9 @@ TEST_F(TempFolderTest, CreateTempFolderFailureIs1104) {
 #ifdef _WIN32
 // The system's text form of a SID.
 std::string SidText(PSID sid) {
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(sid, &text)) return "?";
-  std::string out = text;
-  LocalFree(text);
-  return out;
+  win32::UniqueLocalMemory<char> text;
+  if (!ConvertSidToStringSidA(sid, text.out())) return "?";
+  return text.get();
 }
 
 // The SIDs that the access list of `path` lets in, in order.
@@ -188,12 +188,12 @@ std::vector<std::string> AllowedSids(const AnsiString& path) {
 // lets in the user and SYSTEM; a folder made the ordinary way lets in
 // everyone as well.)
 TEST_F(TempFolderTest, OnWindowsNTOnlyTheUserTheAdministratorsAndSystemMayEnter) {
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  win32::UniqueHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out()));
   std::vector<BYTE> user(256);
   DWORD userSize = 0;
-  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &userSize));
-  CloseHandle(token);
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &userSize));
+  token.reset();
   const std::string self = SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
   const std::vector<std::string> permitted = {self, "S-1-5-32-544", "S-1-5-18"};
 

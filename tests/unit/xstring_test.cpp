@@ -73,5 +73,12 @@ TEST(Conversions, Utf8) {
   EXPECT_FALSE(EqualsIgnoreCaseAscii(u"no-re", u"no-reg"));
 }
 
+TEST(Conversions, Utf16Le) {
+  const uint8_t bytes[] = {0x41, 0x00, 0x16, 0x04, 0x00, 0x00, 0xE5, 0x65, 0x7F};
+  // Low byte first; a NUL is a character like any other; the odd byte goes.
+  EXPECT_EQ(FromUtf16Le(bytes, sizeof bytes), XString(u"A\u0416\0\u65e5", 4));
+  EXPECT_EQ(FromUtf16Le(bytes, 1), u"");
+}
+
 }  // namespace
 }  // namespace corv

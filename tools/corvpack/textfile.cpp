@@ -23,10 +23,7 @@ std::optional<XString> ReadTextFile(const std::filesystem::path& path, std::stri
       problem = path.string() + ": UTF-16 text with an odd number of bytes";
       return std::nullopt;
     }
-    XString text;
-    for (size_t i = 2; i < bytes.size(); i += 2) {
-      text += static_cast<XChar>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
-    }
+    XString text = FromUtf16Le(reinterpret_cast<const uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
     if (text.find(u'\0') != XString::npos) {
       problem = path.string() + ": the text contains a NUL character";
       return std::nullopt;

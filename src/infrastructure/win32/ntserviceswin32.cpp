@@ -3,11 +3,11 @@
 
 #include "util/win32/corvwindows.h"
 
-#include "infrastructure/integrator.h"
 #include "kernel/logger.h"
 #include "util/exceptions.h"
 #include "util/filesys.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -20,20 +20,13 @@ constexpr int kStopWaitSeconds = 60;
 
 const char* OrNull(const std::optional<AnsiString>& text) { return text ? text->c_str() : nullptr; }
 
-int MajorVersion() {
-  OSVERSIONINFOA info = {};
-  info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExA(&info) ? static_cast<int>(info.dwMajorVersion) : 0;
-}
-
 // Sets the description through ChangeServiceConfig2W where advapi32 has
 // it; the outcome does not count.
 void SetDescription(SC_HANDLE service, const XString& description) {
   using ChangeConfig2Fn = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
   win32::UniqueModule advapi(LoadLibraryA("advapi32.dll"));
   if (!advapi) return;
-  auto changeConfig2 = reinterpret_cast<ChangeConfig2Fn>(
-      reinterpret_cast<void*>(GetProcAddress(advapi.get(), "ChangeServiceConfig2W")));
+  auto changeConfig2 = win32::GetProcedure<ChangeConfig2Fn>(advapi.get(), "ChangeServiceConfig2W");
   if (!changeConfig2) return;
   XString text = description;
   SERVICE_DESCRIPTIONW info = {};
@@ -44,13 +37,13 @@ void SetDescription(SC_HANDLE service, const XString& description) {
 }  // namespace
 
 XString SystemErrorText(uint32_t code) {
-  char* text = nullptr;
+  win32::UniqueLocalMemory<char> text;
   DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+                                nullptr, code, 0, reinterpret_cast<LPSTR>(text.out()), 0, nullptr);
   if (length == 0 || !text) return Format(u"%u", code);
-  AnsiString copy(text, length);
-  LocalFree(text);
+  AnsiString copy(text.get(), length);
+  text.reset();
   try {
     return ToWide(copy);
   } catch (const FatalError&) {
@@ -60,7 +53,7 @@ XString SystemErrorText(uint32_t code) {
 
 void InstallServices(const NTServices& services, const XString& destination, const ServiceNameReader& nameOf,
                      Logger& log) {
-  CORV_ASSERT(IsWindowsNT());
+  CORV_ASSERT(win32::IsWindowsNT());
   for (size_t i = 0; i < services.count(); ++i) InstallService(services.entry(i), destination, nameOf, log);
 }
 
@@ -99,7 +92,7 @@ void InstallService(const ServiceEntry& entry, const XString& destination, const
     manager.reset();
     throw FatalError(1145, SystemErrorText(error));
   }
-  if (MajorVersion() > 4) SetDescription(service.get(), entry.description);
+  if (win32::SystemMajorVersion() > 4) SetDescription(service.get(), entry.description);
   log.LogService(*name);
 }
 

@@ -14,6 +14,7 @@
 #include "util/file.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/win32/handles.h"
 
 namespace corv {
 
@@ -173,11 +174,8 @@ bool BrowseForFolder(const AnsiString& title, AnsiString& path, HWND owner, User
   browse.lParam = reinterpret_cast<LPARAM>(&record);
   LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
   if (chosen) {
-    IMalloc* allocator = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&allocator))) {
-      allocator->Free(chosen);
-      allocator->Release();
-    }
+    win32::ComPtr<IMalloc> allocator;
+    if (SUCCEEDED(SHGetMalloc(allocator.out()))) allocator->Free(chosen);
   }
   if (record.failure) std::rethrow_exception(record.failure);
   // A typed folder need not exist yet, so the shell may return no item for

@@ -29,26 +29,22 @@ HICON LoadIconFrom(HMODULE library, int id) {
   return library ? LoadIconA(library, MAKEINTRESOURCEA(id)) : nullptr;
 }
 
-void DeletePicture(HBITMAP picture) {
-  if (picture) DeleteObject(picture);
-}
-
 }  // namespace
 
 UIResources::UIResources(const Directory& auxiliaryFolder, const OptString& splashFile) {
   CORV_ASSERT(!g_loaded);
   g_loaded = true;
   library_.reset(LoadLibraryA(ToAnsi(File(auxiliaryFolder, XString(u"xinstres.dll")).widePath()).c_str()));
-  whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  whiteBrush_.reset(CreateSolidBrush(RGB(255, 255, 255)));
   windowIcon_ = LoadIconFrom(library(), kWindowIcon);
   messageIcon_ = LoadIconFrom(library(), kMessageIcon);
-  headerPicture_ = LoadPicture(library(), kHeaderPicture);
-  welcomePicture_ = LoadPicture(library(), kLargePicture);
-  finishPicture_ = LoadPicture(library(), kLargePicture);
+  headerPicture_.reset(LoadPicture(library(), kHeaderPicture));
+  welcomePicture_.reset(LoadPicture(library(), kLargePicture));
+  finishPicture_.reset(LoadPicture(library(), kLargePicture));
   if (splashFile) {
     AnsiString path = ToAnsi(File(auxiliaryFolder, *splashFile).widePath());
-    splashPicture_ =
-        static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    splashPicture_.reset(
+        static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
   }
   RegisterMessageRange(kFirstLibraryMessage, kEndLibraryMessages, library());
   InitCommonControls();
@@ -56,11 +52,11 @@ UIResources::UIResources(const Directory& auxiliaryFolder, const OptString& spla
 
 UIResources::~UIResources() {
   UnregisterMessageRanges(library());
-  if (whiteBrush_) DeleteObject(whiteBrush_);
-  DeletePicture(headerPicture_);
-  DeletePicture(welcomePicture_);
-  DeletePicture(finishPicture_);
-  DeletePicture(splashPicture_);
+  whiteBrush_.reset();
+  headerPicture_.reset();
+  welcomePicture_.reset();
+  finishPicture_.reset();
+  splashPicture_.reset();
   library_.reset();
   g_loaded = false;
 }

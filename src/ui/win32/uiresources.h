@@ -28,23 +28,23 @@ public:
   ~UIResources();
 
   HMODULE library() const { return library_.get(); }
-  HBRUSH whiteBrush() const { return whiteBrush_; }
+  HBRUSH whiteBrush() const { return whiteBrush_.get(); }
   HICON windowIcon() const { return windowIcon_; }
   HICON messageIcon() const { return messageIcon_; }
-  HBITMAP headerPicture() const { return headerPicture_; }
-  HBITMAP welcomePicture() const { return welcomePicture_; }
-  HBITMAP finishPicture() const { return finishPicture_; }
-  HBITMAP splashPicture() const { return splashPicture_; }
+  HBITMAP headerPicture() const { return headerPicture_.get(); }
+  HBITMAP welcomePicture() const { return welcomePicture_.get(); }
+  HBITMAP finishPicture() const { return finishPicture_.get(); }
+  HBITMAP splashPicture() const { return splashPicture_.get(); }
 
 private:
   win32::UniqueModule library_;
-  HBRUSH whiteBrush_ = nullptr;
+  win32::UniqueGdiObject<HBRUSH> whiteBrush_;
   HICON windowIcon_ = nullptr;
   HICON messageIcon_ = nullptr;
-  HBITMAP headerPicture_ = nullptr;
-  HBITMAP welcomePicture_ = nullptr;
-  HBITMAP finishPicture_ = nullptr;
-  HBITMAP splashPicture_ = nullptr;
+  win32::UniqueGdiObject<HBITMAP> headerPicture_;
+  win32::UniqueGdiObject<HBITMAP> welcomePicture_;
+  win32::UniqueGdiObject<HBITMAP> finishPicture_;
+  win32::UniqueGdiObject<HBITMAP> splashPicture_;
 };
 
 }  // namespace corv

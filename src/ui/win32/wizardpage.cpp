@@ -108,10 +108,8 @@ HFONT DeriveFont(HFONT font, LONG weight, bool underline) {
 WizardPage::~WizardPage() { deleteFonts(); }
 
 void WizardPage::deleteFonts() {
-  if (boldFont_) DeleteObject(boldFont_);
-  if (underlineFont_) DeleteObject(underlineFont_);
-  boldFont_ = nullptr;
-  underlineFont_ = nullptr;
+  boldFont_.reset();
+  underlineFont_.reset();
 }
 
 int WizardPage::titleMessage() const { return kTitle; }
@@ -154,9 +152,9 @@ bool WizardPage::onInitDialog() {
   deleteFonts();
   dialogFont_ = static_cast<HFONT>(GetPropA(hwnd(), kFontProperty));
   if (dialogFont_) {
-    boldFont_ = DeriveFont(dialogFont_, FW_BOLD, false);
-    underlineFont_ = DeriveFont(dialogFont_, FW_NORMAL, true);
-    SendMessageA(item(kHeader), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), TRUE);
+    boldFont_.reset(DeriveFont(dialogFont_, FW_BOLD, false));
+    underlineFont_.reset(DeriveFont(dialogFont_, FW_NORMAL, true));
+    SendMessageA(item(kHeader), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
   }
   const InstallInfo* info = InstallInfo::Current();
   if (int title = titleMessage()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/win32/dialog.h"
+#include "util/win32/handles.h"
 
 namespace corv {
 
@@ -59,15 +60,15 @@ protected:
   void paintWhite(int control);
   void enableItem(int control, bool enabled) { EnableWindow(item(control), enabled); }
   void showItem(int control, bool shown) { ShowWindow(item(control), shown ? SW_SHOW : SW_HIDE); }
-  HFONT boldFont() const { return boldFont_; }
-  HFONT underlineFont() const { return underlineFont_; }
+  HFONT boldFont() const { return boldFont_.get(); }
+  HFONT underlineFont() const { return underlineFont_.get(); }
 
 private:
   void deleteFonts();
 
   HFONT dialogFont_ = nullptr;
-  HFONT boldFont_ = nullptr;
-  HFONT underlineFont_ = nullptr;
+  win32::UniqueGdiObject<HFONT> boldFont_;
+  win32::UniqueGdiObject<HFONT> underlineFont_;
 };
 
 }  // namespace corv

@@ -1,6 +1,7 @@
 #include "util/win32/dllsearch.h"
 
 #include "util/exceptions.h"
+#include "util/win32/system.h"
 
 namespace corv::win32 {
 
@@ -15,8 +16,7 @@ constexpr DWORD kSearchSystem32 = 0x00000800;    // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 template <typename Fn>
 Fn KernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+  return GetProcedure<Fn>(GetModuleHandleA("kernel32.dll"), name);
 }
 
 }  // namespace

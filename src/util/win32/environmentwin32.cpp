@@ -6,7 +6,8 @@
 
 #include <vector>
 
-#include "util/win32/handles.h"
+#include "util/win32/registry.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -30,7 +31,7 @@ OptString UpperWide(const AnsiString& text, UINT codePage) {
 
 class RegistryEnvironmentKey : public EnvironmentKey {
 public:
-  explicit RegistryEnvironmentKey(HKEY key) : key_(key) {}
+  explicit RegistryEnvironmentKey(win32::RegistryKey key) : key_(std::move(key)) {}
 
   std::optional<PathValue> readPath() override {
     DWORD type = 0, size = 0;
@@ -57,31 +58,26 @@ public:
   }
 
   bool writePath(const PathValue& value) override {
-    return RegSetValueExA(key_.get(), kPathValue, 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
-                          reinterpret_cast<const BYTE*>(value.text.c_str()),
-                          static_cast<DWORD>(value.text.size() + 1)) == ERROR_SUCCESS;
+    return key_.setValue(kPathValue, value.expandable ? REG_EXPAND_SZ : REG_SZ, value.text.c_str(),
+                         static_cast<DWORD>(value.text.size() + 1)) == ERROR_SUCCESS;
   }
 
-  bool deletePath() override { return RegDeleteValueA(key_.get(), kPathValue) == ERROR_SUCCESS; }
+  bool deletePath() override { return key_.deleteValue(kPathValue) == ERROR_SUCCESS; }
 
 private:
-  win32::UniqueKey key_;
+  win32::RegistryKey key_;
 };
 
 class WindowsEnvironment : public EnvironmentSystem {
 public:
-  bool isWindowsNT() override {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-  }
+  bool isWindowsNT() override { return win32::IsWindowsNT(); }
 
   std::unique_ptr<EnvironmentKey> openKey(bool personal) override {
     HKEY root = personal ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     const char* path = personal ? "Environment" : "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return nullptr;
-    return std::make_unique<RegistryEnvironmentKey>(key);
+    win32::RegistryKey key;
+    if (key.open(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE) != ERROR_SUCCESS) return nullptr;
+    return std::make_unique<RegistryEnvironmentKey>(std::move(key));
   }
 
   void broadcastChange() override {

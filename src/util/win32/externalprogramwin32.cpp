@@ -4,38 +4,22 @@
 #include "util/win32/corvwindows.h"
 
 #include "util/exceptions.h"
-#include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
 namespace {
 
-// The process and its main thread.
-struct Process {
-  win32::UniqueHandle process;
-  win32::UniqueHandle thread;
-};
-
-// Creates the process of `command` in the folder `folder`; false when it
-// cannot be created.
-bool CreateCommandProcess(const AnsiString& command, const XString& folder, bool showWindow, Process* out) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  if (showWindow) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-  }
-  PROCESS_INFORMATION info = {};
-  // CreateProcessA may write into the command line.
-  AnsiString writable = command;
-  const AnsiString current = ToAnsi(folder);
-  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                      current.c_str(), &startup, &info)) {
-    return false;
-  }
-  out->process.reset(info.hProcess);
-  out->thread.reset(info.hThread);
-  return true;
+// Starts the process of `command` in the folder `folder`, inheriting no
+// handles; none when it cannot be created.
+std::optional<win32::Process> CreateCommandProcess(const AnsiString& command, const XString& folder,
+                                                   bool showWindow) {
+  win32::ProcessStart how;
+  how.command = command;
+  how.folder = ToAnsi(folder);
+  how.creationFlags = NORMAL_PRIORITY_CLASS;
+  how.showWindow = showWindow;
+  return win32::StartProcess(how);
 }
 
 }  // namespace
@@ -50,11 +34,11 @@ OptString ComspecVariable() {
 void ExternalProgram::RunAndWait(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   XString shown = ToWide(command);
-  Process child;
-  if (!CreateCommandProcess(command, destination, false, &child)) throw FatalError(1084, shown);
+  std::optional<win32::Process> child = CreateCommandProcess(command, destination, false);
+  if (!child) throw FatalError(1084, shown);
   DWORD code = 0;
-  if (WaitForSingleObject(child.process.get(), INFINITE) == WAIT_FAILED ||
-      !GetExitCodeProcess(child.process.get(), &code)) {
+  if (WaitForSingleObject(child->process.get(), INFINITE) == WAIT_FAILED ||
+      !GetExitCodeProcess(child->process.get(), &code)) {
     throw FatalError(1084, shown);
   }
   if (code != 0) throw FatalError(1085, shown, static_cast<uint32_t>(code));
@@ -62,9 +46,9 @@ void ExternalProgram::RunAndWait(const XString& destination) const {
 
 void ExternalProgram::Start(const XString& destination) const {
   AnsiString command = CommandLine(destination);
-  Process child;
-  if (!CreateCommandProcess(command, destination, true, &child)) throw FatalError(1084, ToWide(command));
-  WaitForSingleObject(child.process.get(), 1000);
+  std::optional<win32::Process> child = CreateCommandProcess(command, destination, true);
+  if (!child) throw FatalError(1084, ToWide(command));
+  WaitForSingleObject(child->process.get(), 1000);
 }
 
 }  // namespace corv

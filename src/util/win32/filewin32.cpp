@@ -17,6 +17,7 @@
 #include "util/file.h"
 #include "util/fileplatform.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv::platform {
 
@@ -173,10 +174,7 @@ std::optional<AnsiString> ProgramFilesDir() {
 std::optional<uint64_t> DiskFreeSpace(const AnsiString& root) {
   // Missing before Windows 95 OSR2: looked up, not imported.
   using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto freeSpaceEx =
-      kernel ? reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
-             : nullptr;
+  auto freeSpaceEx = win32::GetProcedure<FreeSpaceEx>(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA");
   if (freeSpaceEx) {
     ULARGE_INTEGER available, total, totalFree;
     if (!freeSpaceEx(root.c_str(), &available, &total, &totalFree)) return std::nullopt;
@@ -200,26 +198,20 @@ std::optional<uint32_t> DiskClusterSize(const AnsiString& root) {
 }
 
 bool FolderHasEntries(const AnsiString& path) {
-  WIN32_FIND_DATAA data;
-  win32::UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
-  if (!find) return false;
-  do {
-    bool dots = lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0;
-    if (!(dots && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
-  } while (FindNextFileA(find.get(), &data));
-  return false;
+  bool any = false;
+  win32::ForEachFolderEntry(path, [&](const char*, bool) {
+    any = true;
+    return false;
+  });
+  return any;
 }
 
 std::vector<AnsiString> ListFolders(const AnsiString& path) {
   std::vector<AnsiString> names;
-  WIN32_FIND_DATAA data;
-  win32::UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
-  if (!find) return names;
-  do {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0) continue;
-    names.emplace_back(data.cFileName);
-  } while (FindNextFileA(find.get(), &data));
+  win32::ForEachFolderEntry(path, [&](const char* name, bool isFolder) {
+    if (isFolder) names.emplace_back(name);
+    return true;
+  });
   return names;
 }
 

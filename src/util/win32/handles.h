@@ -7,158 +7,120 @@
 
 namespace corv::win32 {
 
+// Owns one handle of the kind `Traits` describes:
+//   Handle            the handle's type
+//   Invalid()         the value that holds nothing
+//   IsValid(h)        whether `h` is a handle to be closed
+//   Close(h)          closes a valid handle
+template <typename Traits>
+class UniqueResource {
+public:
+  using Handle = typename Traits::Handle;
+
+  UniqueResource() = default;
+  explicit UniqueResource(Handle h) : h_(h) {}
+  UniqueResource(UniqueResource&& o) noexcept : h_(o.release()) {}
+  UniqueResource& operator=(UniqueResource&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  ~UniqueResource() { reset(); }
+
+  Handle get() const { return h_; }
+  explicit operator bool() const { return Traits::IsValid(h_); }
+  // Closes what is held and lends the place to a call that fills it.
+  Handle* out() {
+    reset();
+    return &h_;
+  }
+  Handle release() { return std::exchange(h_, Traits::Invalid()); }
+  void reset(Handle h = Traits::Invalid()) {
+    if (Traits::IsValid(h_)) Traits::Close(h_);
+    h_ = h;
+  }
+
+private:
+  Handle h_ = Traits::Invalid();
+};
+
+// A handle type whose "nothing" is null; the traits below add Close.
+template <typename H>
+struct NullableTraits {
+  using Handle = H;
+  static H Invalid() { return nullptr; }
+  static bool IsValid(H h) { return h != nullptr; }
+};
+
 // A kernel object handle (CloseHandle). Null and INVALID_HANDLE_VALUE are
 // both "nothing".
-class UniqueHandle {
-public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
-
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
-  void reset(HANDLE h = nullptr) {
-    if (*this) CloseHandle(h_);
-    h_ = h;
-  }
-  HANDLE release() { return std::exchange(h_, nullptr); }
-
-private:
-  HANDLE h_ = nullptr;
+struct KernelHandleTraits : NullableTraits<HANDLE> {
+  static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
 };
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
-// A registry key (RegCloseKey). Predefined roots are never closed.
-class UniqueKey {
-public:
-  UniqueKey() = default;
-  explicit UniqueKey(HKEY k) : k_(k) {}
-  UniqueKey(UniqueKey&& o) noexcept : k_(std::exchange(o.k_, nullptr)) {}
-  UniqueKey& operator=(UniqueKey&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.k_, nullptr));
-    return *this;
-  }
-  UniqueKey(const UniqueKey&) = delete;
-  UniqueKey& operator=(const UniqueKey&) = delete;
-  ~UniqueKey() { reset(); }
-
-  HKEY get() const { return k_; }
-  HKEY* out() {
-    reset();
-    return &k_;
-  }
-  explicit operator bool() const { return k_ != nullptr; }
-  HKEY release() { return std::exchange(k_, nullptr); }
-  void reset(HKEY k = nullptr) {
-    if (k_ && reinterpret_cast<ULONG_PTR>(k_) < 0x80000000UL) RegCloseKey(k_);
-    k_ = k;
-  }
-
-private:
-  HKEY k_ = nullptr;
+// A FindFirstFileA search (FindClose); it fails with INVALID_HANDLE_VALUE.
+struct FindHandleTraits : NullableTraits<HANDLE> {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindClose(h); }
 };
+using UniqueFind = UniqueResource<FindHandleTraits>;
+
+// A registry key (RegCloseKey). Predefined roots are held but never closed.
+struct RegistryKeyTraits : NullableTraits<HKEY> {
+  static void Close(HKEY k) {
+    if (reinterpret_cast<ULONG_PTR>(k) < 0x80000000UL) RegCloseKey(k);
+  }
+};
+using UniqueKey = UniqueResource<RegistryKeyTraits>;
 
 // A loaded library (FreeLibrary).
-class UniqueModule {
-public:
-  UniqueModule() = default;
-  explicit UniqueModule(HMODULE m) : m_(m) {}
-  UniqueModule(UniqueModule&& o) noexcept : m_(std::exchange(o.m_, nullptr)) {}
-  UniqueModule& operator=(UniqueModule&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.m_, nullptr));
-    return *this;
-  }
-  UniqueModule(const UniqueModule&) = delete;
-  UniqueModule& operator=(const UniqueModule&) = delete;
-  ~UniqueModule() { reset(); }
-
-  HMODULE get() const { return m_; }
-  explicit operator bool() const { return m_ != nullptr; }
-  void reset(HMODULE m = nullptr) {
-    if (m_) FreeLibrary(m_);
-    m_ = m;
-  }
-
-private:
-  HMODULE m_ = nullptr;
+struct ModuleTraits : NullableTraits<HMODULE> {
+  static void Close(HMODULE m) { FreeLibrary(m); }
 };
+using UniqueModule = UniqueResource<ModuleTraits>;
 
 // A service control manager or service handle (CloseServiceHandle).
-class UniqueServiceHandle {
-public:
-  UniqueServiceHandle() = default;
-  explicit UniqueServiceHandle(SC_HANDLE h) : h_(h) {}
-  UniqueServiceHandle(UniqueServiceHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  UniqueServiceHandle& operator=(UniqueServiceHandle&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
-    return *this;
-  }
-  UniqueServiceHandle(const UniqueServiceHandle&) = delete;
-  UniqueServiceHandle& operator=(const UniqueServiceHandle&) = delete;
-  ~UniqueServiceHandle() { reset(); }
-
-  SC_HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void reset(SC_HANDLE h = nullptr) {
-    if (h_) CloseServiceHandle(h_);
-    h_ = h;
-  }
-
-private:
-  SC_HANDLE h_ = nullptr;
+struct ServiceHandleTraits : NullableTraits<SC_HANDLE> {
+  static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
 };
+using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
 
-// A FindFirstFileA search (FindClose).
-class UniqueFind {
-public:
-  UniqueFind() = default;
-  explicit UniqueFind(HANDLE h) : h_(h) {}
-  UniqueFind(UniqueFind&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  UniqueFind(const UniqueFind&) = delete;
-  UniqueFind& operator=(const UniqueFind&) = delete;
-  UniqueFind& operator=(UniqueFind&&) = delete;
-  ~UniqueFind() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
-
-private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
+// A GDI object of type `T`: font, bitmap, brush (DeleteObject).
+template <typename T>
+struct GdiObjectTraits : NullableTraits<T> {
+  static void Close(T h) { DeleteObject(h); }
 };
+template <typename T>
+using UniqueGdiObject = UniqueResource<GdiObjectTraits<T>>;
+
+// Memory the system allocated for the caller with LocalAlloc (LocalFree),
+// seen as `T*`.
+template <typename T>
+struct LocalMemoryTraits : NullableTraits<T*> {
+  static void Close(T* p) { LocalFree(p); }
+};
+template <typename T>
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits<T>>;
 
 // A pointer to a COM interface (Release).
 template <typename T>
-class ComPtr {
+struct ComInterfaceTraits : NullableTraits<T*> {
+  static void Close(T* p) { p->Release(); }
+};
+
+template <typename T>
+class ComPtr : public UniqueResource<ComInterfaceTraits<T>> {
 public:
-  ComPtr() = default;
-  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ComPtr& operator=(ComPtr&&) = delete;
-  ~ComPtr() { reset(); }
+  using UniqueResource<ComInterfaceTraits<T>>::UniqueResource;
 
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void** out() {
-    reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
-private:
-  T* p_ = nullptr;
+  T* operator->() const { return this->get(); }
+  // The place for calls that return the interface as void** (creation and
+  // QueryInterface).
+  void** outVoid() { return reinterpret_cast<void**>(this->out()); }
 };
 
 }  // namespace corv::win32

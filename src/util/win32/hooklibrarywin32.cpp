@@ -7,6 +7,7 @@
 #include "util/exceptions.h"
 #include "util/win32/dllsearch.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -24,16 +25,12 @@ struct Hook {
 constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", 1087, 1089};
 constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", 1088, 1090};
 
-HookEntry Lookup(HMODULE module, const char* name) {
-  return reinterpret_cast<HookEntry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 void Call(const XString& path, const Hook& hook, const XString& destination) {
   AnsiString destinationText = ToAnsi(destination);
   win32::UniqueModule library = win32::LoadLibraryAt(path);
   if (!library) throw FatalError(1086, path);
-  HookEntry entry = Lookup(library.get(), hook.name);
-  if (!entry) entry = Lookup(library.get(), hook.decorated);
+  HookEntry entry = win32::GetProcedure<HookEntry>(library.get(), hook.name);
+  if (!entry) entry = win32::GetProcedure<HookEntry>(library.get(), hook.decorated);
   if (!entry) throw FatalError(hook.notFound, path);
   int32_t result = entry(destinationText.c_str());
   if (result != 0) throw FatalError(hook.failed, path, static_cast<uint32_t>(result));

@@ -10,17 +10,13 @@
 
 #include "util/fileplatform.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv::platform {
 
 namespace {
 
-template <typename Fn>
-Fn Lookup(HMODULE module, const char* name) {
-  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
-bool IsWindowsNT() { return (GetVersion() & 0x80000000u) == 0; }
+using win32::GetProcedure;
 
 // The advapi32 functions a private folder needs; all present on Windows NT
 // 4 and later, SetSecurityDescriptorControl from Windows 2000 on.
@@ -40,17 +36,17 @@ struct SecurityFunctions {
                                      SECURITY_DESCRIPTOR_CONTROL);
 
   explicit SecurityFunctions(HMODULE m)
-      : openProcessToken(Lookup<OpenProcessTokenFn>(m, "OpenProcessToken")),
-        getTokenInformation(Lookup<GetTokenInformationFn>(m, "GetTokenInformation")),
-        allocateSid(Lookup<AllocateSidFn>(m, "AllocateAndInitializeSid")),
-        freeSid(Lookup<FreeSidFn>(m, "FreeSid")),
-        getLengthSid(Lookup<GetLengthSidFn>(m, "GetLengthSid")),
-        initializeAcl(Lookup<InitializeAclFn>(m, "InitializeAcl")),
-        addAce(Lookup<AddAceFn>(m, "AddAccessAllowedAce")),
-        getAce(Lookup<GetAceFn>(m, "GetAce")),
-        initDescriptor(Lookup<InitDescriptorFn>(m, "InitializeSecurityDescriptor")),
-        setDacl(Lookup<SetDaclFn>(m, "SetSecurityDescriptorDacl")),
-        setControl(Lookup<SetControlFn>(m, "SetSecurityDescriptorControl")) {}
+      : openProcessToken(GetProcedure<OpenProcessTokenFn>(m, "OpenProcessToken")),
+        getTokenInformation(GetProcedure<GetTokenInformationFn>(m, "GetTokenInformation")),
+        allocateSid(GetProcedure<AllocateSidFn>(m, "AllocateAndInitializeSid")),
+        freeSid(GetProcedure<FreeSidFn>(m, "FreeSid")),
+        getLengthSid(GetProcedure<GetLengthSidFn>(m, "GetLengthSid")),
+        initializeAcl(GetProcedure<InitializeAclFn>(m, "InitializeAcl")),
+        addAce(GetProcedure<AddAceFn>(m, "AddAccessAllowedAce")),
+        getAce(GetProcedure<GetAceFn>(m, "GetAce")),
+        initDescriptor(GetProcedure<InitDescriptorFn>(m, "InitializeSecurityDescriptor")),
+        setDacl(GetProcedure<SetDaclFn>(m, "SetSecurityDescriptorDacl")),
+        setControl(GetProcedure<SetControlFn>(m, "SetSecurityDescriptorControl")) {}
 
   bool complete() const {
     return openProcessToken && getTokenInformation && allocateSid && freeSid && getLengthSid && initializeAcl &&
@@ -140,7 +136,7 @@ private:
 }  // namespace
 
 int DirMakePrivate(const AnsiString& path) {
-  if (!IsWindowsNT()) return _mkdir(path.c_str()) == 0 ? 0 : errno;
+  if (!win32::IsWindowsNT()) return _mkdir(path.c_str()) == 0 ? 0 : errno;
   SecurityFunctions functions(GetModuleHandleA("advapi32.dll"));
   PrivateDescriptor descriptor;
   // A folder that cannot be made private is not made at all.
@@ -166,15 +162,15 @@ bool RandomBytes(void* out, size_t count) {
   // RtlGenRandom (Windows XP on), else the CryptoAPI (Windows 95 OSR2 and
   // NT 4 with it installed).
   using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-  if (auto genRandom = Lookup<GenRandomFn>(advapi, "SystemFunction036"); genRandom && genRandom(out, n)) {
+  if (auto genRandom = GetProcedure<GenRandomFn>(advapi, "SystemFunction036"); genRandom && genRandom(out, n)) {
     return true;
   }
   using AcquireFn = BOOL(WINAPI*)(HCRYPTPROV*, LPCSTR, LPCSTR, DWORD, DWORD);
   using GenFn = BOOL(WINAPI*)(HCRYPTPROV, DWORD, BYTE*);
   using ReleaseFn = BOOL(WINAPI*)(HCRYPTPROV, DWORD);
-  auto acquire = Lookup<AcquireFn>(advapi, "CryptAcquireContextA");
-  auto generate = Lookup<GenFn>(advapi, "CryptGenRandom");
-  auto release = Lookup<ReleaseFn>(advapi, "CryptReleaseContext");
+  auto acquire = GetProcedure<AcquireFn>(advapi, "CryptAcquireContextA");
+  auto generate = GetProcedure<GenFn>(advapi, "CryptGenRandom");
+  auto release = GetProcedure<ReleaseFn>(advapi, "CryptReleaseContext");
   if (!acquire || !generate || !release) return false;
   HCRYPTPROV provider = 0;
   if (!acquire(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return false;

@@ -21,13 +21,13 @@ TEST(LibrarySearch, ThePlantedLibraryIsNoLongerFoundByName) {
   ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
   ASSERT_TRUE(SetCurrentDirectoryA(ToAnsi(planted.path()).c_str()));
 
-  HMODULE before = LoadLibraryA("corvplanted.dll");
-  EXPECT_NE(before, nullptr) << "the current folder is searched at first";
-  if (before) FreeLibrary(before);
+  win32::UniqueModule before(LoadLibraryA("corvplanted.dll"));
+  EXPECT_TRUE(before) << "the current folder is searched at first";
+  before.reset();
   win32::RestrictLibrarySearch();
-  HMODULE after = LoadLibraryA("corvplanted.dll");
-  EXPECT_EQ(after, nullptr) << "found in the current folder after the restriction";
-  if (after) FreeLibrary(after);
+  win32::UniqueModule after(LoadLibraryA("corvplanted.dll"));
+  EXPECT_FALSE(after) << "found in the current folder after the restriction";
+  after.reset();
   EXPECT_TRUE(win32::LoadLibraryAt(planted.path(u"corvplanted.dll")));
   EXPECT_TRUE(LoadLibraryA("kernel32.dll") != nullptr) << "the system folder is still searched";
   EXPECT_THROW(win32::LoadLibraryAt(u"corvplanted.dll"), AssertionFailedError);

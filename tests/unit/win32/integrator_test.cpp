@@ -11,6 +11,7 @@
 #include "util/file.h"
 #include "util/messages.h"
 #include "util/win32/handles.h"
+#include "util/win32/system.h"
 
 namespace corv {
 namespace {
@@ -49,7 +50,7 @@ protected:
     log.Undo();
   }
 
-  RegistryUndo undo_;
+  Win32SystemUndo undo_;
   Logger log{XString(u"Test")};
 };
 
@@ -63,16 +64,16 @@ TEST(UninstallKeyName, LeadingLettersAndPadding) {
 }
 
 TEST(Administrator, WineUserIsAdministratorOnNT) {
-  ASSERT_TRUE(IsWindowsNT());
-  EXPECT_TRUE(IsAdministrator());
+  ASSERT_TRUE(win32::IsWindowsNT());
+  EXPECT_TRUE(win32::IsAdministrator());
 }
 
 TEST_F(IntegratorTest, KeyPathLogsCreatedKeysParentFirst) {
   bool existed = true;
-  HKEY key = static_cast<HKEY>(
-      CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest\\A\\B", log, false, &existed));
-  ASSERT_NE(key, nullptr);
-  RegCloseKey(key);
+  win32::RegistryKey key =
+      CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest\\A\\B", log, false, &existed);
+  ASSERT_TRUE(key);
+  key = win32::RegistryKey();
   EXPECT_FALSE(existed);
   // "Software" existed and is not logged; the newest record comes first.
   std::vector<LogRecord> expected = {
@@ -83,9 +84,9 @@ TEST_F(IntegratorTest, KeyPathLogsCreatedKeysParentFirst) {
   EXPECT_EQ(Records(log), expected);
 
   Logger second(XString(u"Second"));
-  key = static_cast<HKEY>(CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest\\A", second, true, &existed));
-  ASSERT_NE(key, nullptr);
-  RegCloseKey(key);
+  key = CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest\\A", second, true, &existed);
+  ASSERT_TRUE(key);
+  key = win32::RegistryKey();
   EXPECT_TRUE(existed);
   std::vector<LogRecord> onlyLast = {{kLogRegistryKey, u"HKEY_CURRENT_USER\\Software\\CorvTest\\A"}};
   EXPECT_EQ(Records(second), onlyLast);
@@ -94,15 +95,13 @@ TEST_F(IntegratorTest, KeyPathLogsCreatedKeysParentFirst) {
 TEST_F(IntegratorTest, DeleteRegistryKeyNeedsAKnownPrefix) {
   EXPECT_FALSE(DeleteRegistryKey(u"HKEY_USERS\\.DEFAULT\\Software\\CorvTest"));
   EXPECT_FALSE(DeleteRegistryKey(u"hkey_current_user\\Software\\CorvTest"));
-  HKEY key = static_cast<HKEY>(CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest", log, false, nullptr));
-  RegCloseKey(key);
+  CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTest", log, false, nullptr);
   EXPECT_TRUE(DeleteRegistryKey(u"HKEY_CURRENT_USER\\Software\\CorvTest"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\CorvTest"));
 }
 
 TEST_F(IntegratorTest, ProductKeyIsAlwaysLoggedAndReadBack) {
-  HKEY pre = static_cast<HKEY>(CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTestProduct", log, false, nullptr));
-  RegCloseKey(pre);
+  CreateRegistryKeyPath(kRootCurrentUser, u"Software\\CorvTestProduct", log, false, nullptr);
   Logger product(XString(u"P"));
   ASSERT_TRUE(WriteProductKey(u"CorvTestProduct", u"C:\\Program Files\\Corv Test", false, product));
   std::vector<LogRecord> expected = {{kLogRegistryKey, u"HKEY_CURRENT_USER\\Software\\CorvTestProduct"}};

@@ -1,0 +1,58 @@
+// Registry keys named with their root prefix ("HKEY_LOCAL_MACHINE\..."), as
+// the install log records them: making them with their log records, their
+// state, the snapshot of their values and the rollback that puts those
+// back. Windows only.
+#pragma once
+
+#include <optional>
+
+#include "kernel/logger.h"
+#include "kernel/restorelog.h"
+#include "util/win32/registry.h"
+#include "util/xstring.h"
+
+namespace corv {
+
+// Registry roots by index, and their text prefixes in log records.
+enum RegistryRoot { kRootLocalMachine = 0, kRootCurrentUser = 1, kRootClassesRoot = 2 };
+const XChar* RegistryRootPrefix(int root);
+
+// Creates or opens every prefix of `path` under `root`; logs each key it
+// created, and the whole path also when it existed if `alwaysLogLast`: then,
+// unless the log has it already, the key's values are first kept in the
+// log's RestoreLog, so that a rollback puts them back rather than deleting
+// the key.
+// Returns the open key of the whole path, or none (an empty key) on
+// failure; `existed` tells whether the last key was there.
+win32::RegistryKey CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alwaysLogLast,
+                                         bool* existed);
+
+// The root and the subkey path of a name with its root prefix; false for
+// an unknown prefix. FatalError when the path does not fit the ANSI code
+// page.
+bool SplitRegistryKeyName(const XString& fullName, HKEY* root, AnsiString* sub);
+
+// Deletes a key named with its root prefix (case-sensitive prefixes).
+bool DeleteRegistryKey(const XString& fullName);
+
+// What stands at a key named with its root prefix.
+enum class KeyState { kMissing, kWithoutSubkeys, kWithSubkeys };
+KeyState RegistryKeyState(const XString& fullName);
+
+// The values of an existing key named with its root prefix: all of them, or
+// only `valueName` (then a missing value is kept as missing). None when the
+// key cannot be read.
+std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName);
+
+// A string value (REG_SZ) of `root` (HKEY_LOCAL_MACHINE or
+// HKEY_CURRENT_USER), or none.
+OptString ReadRegistryString(int root, const XString& key, const XString& value);
+
+// The registry of the running system as a rollback restores it.
+class Win32RegistryRestore : public RegistryRestore {
+public:
+  bool restoreKey(const KeySnapshot& snapshot) override;
+  bool deleteCreatedKey(const XString& fullName) override;
+};
+
+}  // namespace corv
