@@ -168,20 +168,20 @@ void Driver::selectLanguage(int setting) {
 }
 
 bool Driver::walk() {
-  int step = 1;
+  WizardStep step = WizardStep::Welcome;
   PageResult result = PageResult::Next;
   for (;;) {
-    CORV_ASSERT(step >= 1 && step <= 12);
+    CORV_ASSERT(step >= WizardStep::Welcome && step <= WizardStep::Finish);
     // A skipped step keeps the result of the one before, so the walk goes on
     // in the direction it was going.
     if (std::optional<PageResult> pageResult = runStep(step)) result = *pageResult;
     switch (result) {
       case PageResult::Next:
-        if (step == 12) return true;
-        ++step;
+        if (step == WizardStep::Finish) return true;
+        step = static_cast<WizardStep>(static_cast<int>(step) + 1);
         break;
       case PageResult::Back:
-        --step;
+        step = static_cast<WizardStep>(static_cast<int>(step) - 1);
         break;
       case PageResult::Cancel:
         return false;
@@ -191,38 +191,38 @@ bool Driver::walk() {
   }
 }
 
-std::optional<PageResult> Driver::runStep(int step) {
+std::optional<PageResult> Driver::runStep(WizardStep step) {
   switch (step) {
-    case 1:
+    case WizardStep::Welcome:
       return ui_->showWelcome();
-    case 2:
+    case WizardStep::License:
       if (!info_->licenseText()) return std::nullopt;
       return ui_->askLicenseAgreement();
-    case 3:
+    case WizardStep::InstallProfile:
       return installProfileStep();
-    case 4:
+    case WizardStep::Destination:
       return info_->isInstallation() ? ui_->askDestination() : updateLocationStep();
-    case 5:
+    case WizardStep::Jre:
       return jreStep();
-    case 6:
+    case WizardStep::ProgramFolder:
       if (!HasShortcutAt(*info_, kLocationProgramFolder)) return std::nullopt;
       CORV_ASSERT(info_->defaultProgramFolder().has_value());
       return ui_->askProgramFolder();
-    case 7:
+    case WizardStep::FileAssociations:
       if (info_->infrastructure().associationCount() == 0) return std::nullopt;
       return ui_->askFileAssociations();
-    case 8:
+    case WizardStep::Shortcuts:
       if (!HasShortcutAt(*info_, kLocationDesktop) && !HasShortcutAt(*info_, kLocationStartMenu)) {
         return std::nullopt;
       }
       return ui_->askShortcuts();
-    case 9:
+    case WizardStep::Services:
       return servicesStep();
-    case 10:
+    case WizardStep::Summary:
       return ui_->showSummary();
-    case 11:
+    case WizardStep::Install:
       return installProper();
-    case 12: {
+    case WizardStep::Finish: {
       PageResult result = ui_->showResult(std::nullopt, info_->rebootRequired());
       CORV_ASSERT(result != PageResult::Back);  // the finish page has no Back
       return result;
