@@ -19,7 +19,7 @@ class LicensePage : public WizardPage {
 public:
   LicensePage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 103; }
+  int templateId() const override { return IDD_LICENSE; }
   bool onInitPage() override;
   INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -36,7 +36,7 @@ class InstallTypePage : public WizardPage {
 public:
   InstallTypePage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 104; }
+  int templateId() const override { return IDD_INSTALL_PROFILE; }
   bool onInitPage() override;
   void onNext() override;
   void onBack() override;
@@ -54,7 +54,7 @@ class ProgramFolderPage : public WizardPage {
 public:
   ProgramFolderPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 107; }
+  int templateId() const override { return IDD_PROGRAM_FOLDER; }
   bool onInitPage() override;
   void onNext() override;
   INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -70,7 +70,7 @@ public:
   static constexpr int kBoxCount = 6;
 
   using WizardPage::WizardPage;
-  int templateId() const override { return 117; }
+  int templateId() const override { return IDD_CHECK_BOXES; }
   void onNext() override;
   void onBack() override;
 
@@ -128,7 +128,7 @@ private:
 class ServicePage : public WizardPage {
 public:
   ServicePage(UserInterface& ui, const UIResources& resources, InstallInfo& info);
-  int templateId() const override { return 111; }
+  int templateId() const override { return IDD_SERVICES; }
   bool onInitPage() override;
   // Stores; then every service under a user account needs an account name
   // (1566) and a confirmed password (1565).

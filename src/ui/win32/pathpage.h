@@ -10,19 +10,6 @@ class InstallInfo;
 class JRELookup;
 class PrimaryLookup;
 
-// Controls of the folder pages.
-enum PathPageControl : int {
-  kBrowseButton = 1004,
-  kFolderGroup = 1026,
-  kPathText = 1027,
-  kPageText = 1033,
-  kRequiredLabel = 1041,
-  kAvailableLabel = 1042,
-  kRequiredValue = 1043,
-  kAvailableValue = 1044,
-  kFolderList = 1060,
-};
-
 // The longest folder path the pages and the browser take, in ANSI bytes.
 constexpr size_t kMaxPathBytes = 260;
 
@@ -85,7 +72,7 @@ private:
 class DestinationPage : public PathPage {
 public:
   using PathPage::PathPage;
-  int templateId() const override { return 105; }
+  int templateId() const override { return IDD_DESTINATION; }
   bool onInitPage() override;
   void refreshPath() override;
   // A missing or empty folder; a folder with contents after Yes to 1490.
@@ -99,7 +86,7 @@ class JrePage : public PathPage {
 public:
   JrePage(UserInterface& ui, const UIResources& resources, InstallInfo& info, JRELookup& lookup)
       : PathPage(ui, resources, info), lookup_(lookup) {}
-  int templateId() const override { return 106; }
+  int templateId() const override { return IDD_JRE; }
   bool onInitPage() override;
   // An empty path selects the first candidate; another path is examined and
   // becomes a candidate, or is refused with warning 1308 or 1495.
@@ -119,7 +106,7 @@ public:
   UpdateDestinationPage(UserInterface& ui, const UIResources& resources, InstallInfo& info,
                         PrimaryLookup& lookup)
       : PathPage(ui, resources, info), lookup_(lookup) {}
-  int templateId() const override { return 112; }
+  int templateId() const override { return IDD_UPDATE_LOCATION; }
   bool onInitPage() override;
   void refreshPath() override;
   // With a detected installation, browsing elsewhere asks 1575 first.

@@ -37,7 +37,7 @@ public:
   // on screen is closed by the front end). Called on the worker.
   void abandon();
 
-  int templateId() const override { return compact_ ? 115 : 110; }
+  int templateId() const override { return compact_ ? IDD_COMPACT_PROGRESS : IDD_PROGRESS; }
   bool onInitDialog() override;
   bool onInitPage() override;
   // The compact presentation runs the splash window and the progress window

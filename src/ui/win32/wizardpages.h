@@ -13,7 +13,7 @@ class WelcomePage : public WizardPage {
 public:
   WelcomePage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 101; }
+  int templateId() const override { return IDD_WELCOME; }
   HBITMAP picture() const override { return resources().welcomePicture(); }
   bool onInitPage() override;
 
@@ -27,7 +27,7 @@ class SummaryPage : public WizardPage {
 public:
   SummaryPage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 108; }
+  int templateId() const override { return IDD_SUMMARY; }
   bool onInitPage() override;
 
 private:
@@ -46,11 +46,11 @@ public:
     errorText_ = errorText;
     reboot_ = reboot;
   }
-  int templateId() const override { return errorText_ ? 118 : 109; }
+  int templateId() const override { return errorText_ ? IDD_FAILURE : IDD_FINISH; }
   HBITMAP picture() const override {
     return errorText_ ? resources().headerPicture() : resources().finishPicture();
   }
-  int nextLabel() const override { return 1417; }
+  Message<0> nextLabel() const override { return msg::kFinish; }
   bool onInitPage() override;
   // Back and Cancel are disabled: closing the window asks nothing.
   void onCancel() override {}
