@@ -42,7 +42,7 @@ private:
       if (OptString folder = info_.absolutePathEntry()) {
         // A PATH that cannot be changed is a warning; the installation goes on.
         if (!steps_.addToPath(*folder)) {
-          ui_.showMessage(Severity::Warning, FormatMessageText(1057, *folder));
+          ui_.showMessage(Severity::Warning, FormatMessageText(msg::kUnableToAddToPath, *folder));
         }
       }
     }
@@ -142,11 +142,13 @@ bool Driver::startUp() {
   info_ = &steps_->readPackage();
   InstallInfo::SetCurrent(info_);
   selectLanguage(info_->language());
-  if (!info_->representableInCodePage()) throw FatalError(1056);
+  if (!info_->representableInCodePage()) throw FatalError(msg::kLanguageNotSupported);
   info_->setFrontEnd(ui_.get());
   // What an interrupted run of an installer changed goes first, before
   // anything looks at the system.
-  if (steps_->undoInterruptedInstallations()) ui_->showMessage(Severity::Information, FormatMessageText(1262));
+  if (steps_->undoInterruptedInstallations()) {
+    ui_->showMessage(Severity::Information, FormatMessageText(msg::kInterruptedInstallationUndone));
+  }
   if (info_->isInstallation() && info_->warnAboutPreviousVersion()) {
     PrimaryLookup& copies = info_->primaryLookup();
     copies.search();
@@ -164,7 +166,7 @@ void Driver::selectLanguage(int setting) {
   CORV_ASSERT(setting >= kLanguageAuto && setting <= kLanguageJapanese);
   // A language whose locale the system lacks is replaced by English, so the
   // refusal is shown in English.
-  if (!SelectLanguage(setting)) throw FatalError(1056);
+  if (!SelectLanguage(setting)) throw FatalError(msg::kLanguageNotSupported);
 }
 
 bool Driver::walk() {
@@ -261,11 +263,11 @@ std::optional<PageResult> Driver::jreStep() {
 std::optional<PageResult> Driver::servicesStep() {
   if (info_->services().count() == 0) return std::nullopt;
   if (!steps_->isWindowsNT()) {
-    ui_->showMessage(Severity::Warning, FormatMessageText(1141));
+    ui_->showMessage(Severity::Warning, FormatMessageText(msg::kServiceNeedsWindowsNt));
     return std::nullopt;
   }
   if (!steps_->isAdministrator()) {
-    ui_->showMessage(Severity::Warning, FormatMessageText(1142));
+    ui_->showMessage(Severity::Warning, FormatMessageText(msg::kServiceNeedsAdministrator));
     return std::nullopt;
   }
   return ui_->askServiceAccounts();

@@ -183,21 +183,21 @@ AbstractOverwritePolicy& InstallInfo::overwritePolicy(AbstractOverwritePolicy& f
 
 AnsiString InstallInfo::summaryText() const {
   CORV_ASSERT(destination_.has_value());
-  AnsiString text = FormatMessageText(1161, destination_->widePath());
+  AnsiString text = FormatMessageText(msg::kSummaryDestination, destination_->widePath());
   if (jreFolder_ && !jreFromPrimary_) {
     CORV_ASSERT(jre_.has_value());
-    text += FormatMessageText(1162, jre_->version, *jreFolder_);
+    text += FormatMessageText(msg::kSummaryJre, jre_->version, *jreFolder_);
   }
   if (infrastructure_.shortcutCountAt(kLocationProgramFolder) > 0) {
-    text += FormatMessageText(1163, programFolder_.value_or(XString()));
+    text += FormatMessageText(msg::kSummaryProgramFolder, programFolder_.value_or(XString()));
   }
   if (infrastructure_.shortcutCountAt(kLocationDesktop) > 0 &&
       infrastructure_.locationEnabled(kLocationDesktop)) {
-    text += FormatMessageText(1164);
+    text += FormatMessageText(msg::kSummaryDesktopShortcuts);
   }
   if (infrastructure_.shortcutCountAt(kLocationStartMenu) > 0 &&
       infrastructure_.locationEnabled(kLocationStartMenu)) {
-    text += FormatMessageText(1165);
+    text += FormatMessageText(msg::kSummaryStartMenuShortcuts);
   }
   return text;
 }

@@ -10,11 +10,6 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kInvalidFile = 1054;
-constexpr uint32_t kRootUndefined = 1244;
-constexpr uint32_t kRootLocationUndefined = 1245;
-constexpr uint32_t kInvalidRelativePath = 1246;
-
 const XChar kComponentFolder[] = u"*{comp.dir}";
 
 bool IsSeparator(XChar c) { return c == u' ' || c == u'\t' || c == u'='; }
@@ -23,7 +18,7 @@ bool IsLineEnd(XChar c) { return c == u'\r' || c == u'\n'; }
 }  // namespace
 
 BindScriptError::BindScriptError(const XString& path, int line, int column)
-    : FatalError(kInvalidFile, path, line, column), line_(line), column_(column) {}
+    : FatalError(msg::kInvalidFileAt, path, line, column), line_(line), column_(column) {}
 
 // Reads the script line by line; a statement it refuses ends the reading
 // with the position where it stopped.
@@ -218,16 +213,16 @@ XString ResolveRoots(const BindScript& script, const BindComponent& component, c
     }
     const XString name = text.substr(dollar + 2, close - dollar - 2);
     const BindRoot* root = script.findRoot(name);
-    if (!root) throw FatalError(kRootUndefined, component.path(), name);
+    if (!root) throw FatalError(msg::kBindRootUndefined, component.path(), name);
     if (root == &component.root()) {
       OptString back = FileSys::BackPath(component.path());
-      if (!back) throw FatalError(kInvalidRelativePath, component.path());
+      if (!back) throw FatalError(msg::kInvalidRelativePath, component.path());
       result += kComponentFolder;
       if (!back->empty()) result += u'\\' + *back;
     } else if (root->defined() && root->location()) {
       result += *root->location();
     } else {
-      throw FatalError(kRootLocationUndefined, component.path(), name);
+      throw FatalError(msg::kBindRootLocationUndefined, component.path(), name);
     }
     i = close + 1;
   }
@@ -243,17 +238,17 @@ void Bind(const XString& scriptPath, const XString& destination, const OptString
   File file(scriptPath);
   BindScript script = BindScript::Read(file);
   BindRoot* root = script.findRoot(u"Root");
-  if (!root) throw FatalError(kRootUndefined, XString(), u"Root");
+  if (!root) throw FatalError(msg::kBindRootUndefined, XString(), u"Root");
   root->locate(destination, false);
   BindRoot* runtime = script.findRoot(u"JRE");
-  if (!runtime) throw FatalError(kRootUndefined, XString(), u"JRE");
+  if (!runtime) throw FatalError(msg::kBindRootUndefined, XString(), u"JRE");
   runtime->locate(runtimeFolder, true);
   // A component names a file inside its root's folder: one that climbs out
   // of it (an absolute path, a drive, "..") would rewrite a file that the
   // package does not own. Every one is checked before the first rewrite.
   for (const auto& r : script.roots()) {
     for (const BindComponent& component : r->components()) {
-      if (!IsContainedRelativePath(component.path())) throw FatalError(kInvalidRelativePath, component.path());
+      if (!IsContainedRelativePath(component.path())) throw FatalError(msg::kInvalidRelativePath, component.path());
     }
   }
   for (const auto& r : script.roots()) {

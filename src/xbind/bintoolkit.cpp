@@ -13,8 +13,6 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kUnrecognizedFormat = 1242;
-
 constexpr uint32_t kCountOffset = 24;
 constexpr uint32_t kEntryHeader = 8;
 constexpr size_t kInitialCapacity = 256;
@@ -79,7 +77,7 @@ public:
   explicit BindingTarget(const XString& path) : file_(path) {
     if (file_.open(kFileReadWrite) != 0) throw FatalError(kUnableToOpenFile, file_.widePath());
     pe_ = PEToolkit::open(file_);
-    if (!pe_) throw FatalError(kUnrecognizedFormat, file_.widePath());
+    if (!pe_) throw FatalError(msg::kBindUnknownFormat, file_.widePath());
     if (!pe_->hasConfigSection()) throw FatalError(kInvalidComponent, file_.widePath());
   }
   ~BindingTarget() {

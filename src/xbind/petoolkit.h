@@ -15,12 +15,13 @@
 #include <vector>
 
 #include "util/file.h"
+#include "util/messagenames.h"
 #include "xbind/bintoolkit.h"
 
 namespace corv {
 
-// Message 1243: a component whose executable cannot take a property block.
-constexpr int kInvalidComponent = 1243;
+// A component whose executable cannot take a property block.
+using msg::kInvalidComponent;
 
 class PEToolkit {
 public:

@@ -51,19 +51,19 @@ void ExternalProgram::RunAndWait(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   XString shown = ToWide(command);
   Process child;
-  if (!CreateCommandProcess(command, destination, false, &child)) throw FatalError(1084, shown);
+  if (!CreateCommandProcess(command, destination, false, &child)) throw FatalError(msg::kCannotExecute, shown);
   DWORD code = 0;
   if (WaitForSingleObject(child.process.get(), INFINITE) == WAIT_FAILED ||
       !GetExitCodeProcess(child.process.get(), &code)) {
-    throw FatalError(1084, shown);
+    throw FatalError(msg::kCannotExecute, shown);
   }
-  if (code != 0) throw FatalError(1085, shown, static_cast<uint32_t>(code));
+  if (code != 0) throw FatalError(msg::kExecutionFailed, shown, static_cast<uint32_t>(code));
 }
 
 void ExternalProgram::Start(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   Process child;
-  if (!CreateCommandProcess(command, destination, true, &child)) throw FatalError(1084, ToWide(command));
+  if (!CreateCommandProcess(command, destination, true, &child)) throw FatalError(msg::kCannotExecute, ToWide(command));
   WaitForSingleObject(child.process.get(), 1000);
 }
 

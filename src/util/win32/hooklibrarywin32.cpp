@@ -21,8 +21,8 @@ struct Hook {
   int failed;    // message when the entry returns non-zero
 };
 
-constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", 1087, 1089};
-constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", 1088, 1090};
+constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", msg::kNoPreInstallEntry, msg::kPreInstallFailed};
+constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", msg::kNoPostInstallEntry, msg::kPostInstallFailed};
 
 HookEntry Lookup(HMODULE module, const char* name) {
   return reinterpret_cast<HookEntry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -31,7 +31,7 @@ HookEntry Lookup(HMODULE module, const char* name) {
 void Call(const XString& path, const Hook& hook, const XString& destination) {
   AnsiString destinationText = ToAnsi(destination);
   win32::UniqueModule library = win32::LoadLibraryAt(path);
-  if (!library) throw FatalError(1086, path);
+  if (!library) throw FatalError(msg::kCannotLoadLibrary, path);
   HookEntry entry = Lookup(library.get(), hook.name);
   if (!entry) entry = Lookup(library.get(), hook.decorated);
   if (!entry) throw FatalError(hook.notFound, path);
