@@ -1,6 +1,6 @@
-// "Confirm file replacement": the question the wizard asks, on the
-// installation worker, before it replaces a file that exists already.
-// Template 113, modal, owned by the progress page.
+// "Confirm file replacement": the question the wizard asks, on the installation
+// worker, before it replaces a file that exists already. Template
+// IDD_OVERWRITE, modal, owned by the progress page.
 #pragma once
 
 #include "ui/uioverwritepolicy.h"

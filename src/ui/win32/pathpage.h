@@ -20,9 +20,10 @@ constexpr size_t kMaxPathBytes = 260;
 // (`path` unchanged).
 bool BrowseForFolder(const AnsiString& title, AnsiString& path, HWND owner, UserInterface& ui);
 
-// A page that proposes a folder (pathBuffer, shown in the path text 1027),
-// with a Browse button and for some pages a list of candidates (1060) and the
-// space figures (1041 to 1044).
+// A page that proposes a folder (pathBuffer, shown in the path text
+// IDC_PATH_TEXT), with a Browse button and for some pages a list of candidates
+// (IDC_CANDIDATE_LIST) and the space figures (IDC_REQUIRED_LABEL to
+// IDC_AVAILABLE_VALUE).
 class PathPage : public WizardPage {
 public:
   PathPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
@@ -67,8 +68,8 @@ private:
   AnsiString pathBuffer_;
 };
 
-// Template 105: the destination of an installation. A destination fixed by
-// the package cannot be changed here.
+// Template IDD_DESTINATION: the destination of an installation. A destination
+// fixed by the package cannot be changed here.
 class DestinationPage : public PathPage {
 public:
   using PathPage::PathPage;
@@ -80,7 +81,7 @@ public:
   void onNext() override { checkSpaceAndProceed(); }
 };
 
-// Template 106: the Java runtime, from the lookup's candidates or a folder
+// Template IDD_JRE: the Java runtime, from the lookup's candidates or a folder
 // the user names. Next needs a selected candidate.
 class JrePage : public PathPage {
 public:
@@ -98,9 +99,9 @@ private:
   JRELookup& lookup_;
 };
 
-// Template 112: the folder of the installed product an update applies to,
-// from the lookup's candidates or a folder the user names that holds the
-// product.
+// Template IDD_UPDATE_LOCATION: the folder of the installed product an update
+// applies to, from the lookup's candidates or a folder the user names that
+// holds the product.
 class UpdateDestinationPage : public PathPage {
 public:
   UpdateDestinationPage(UserInterface& ui, const UIResources& resources, InstallInfo& info,

@@ -7,7 +7,7 @@ namespace corv {
 
 class InstallInfo;
 
-// Template 101, the large picture: the welcome (1431, 1432) or, for an
+// Template IDD_WELCOME, the large picture: the welcome (1431, 1432) or, for an
 // update, 1433 and 1434, with the package name. Back is disabled.
 class WelcomePage : public WizardPage {
 public:
@@ -21,8 +21,8 @@ private:
   const InstallInfo& info_;
 };
 
-// Template 108: the settings the installation will use (1511-1515 and the
-// settings text). Stores nothing.
+// Template IDD_SUMMARY: the settings the installation will use (1511-1515 and
+// the settings text). Stores nothing.
 class SummaryPage : public WizardPage {
 public:
   SummaryPage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
@@ -34,9 +34,10 @@ private:
   const InstallInfo& info_;
 };
 
-// The finish page: template 109 (success, large picture) without an error
-// text, 118 (failure) with one. Finish stores the restart choice in the
-// record: true only when "restart now" (1077) is checked.
+// The finish page: template IDD_FINISH (success, large picture) without an
+// error text, IDD_FAILURE (failure) with one. Finish stores the restart
+// choice in the record: true only when "restart now" (IDC_RESTART_NOW) is
+// checked.
 class FinishPage : public WizardPage {
 public:
   FinishPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
