@@ -257,16 +257,18 @@ void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTa
   for (size_t i = 0; i < entries.shortcutCount(); ++i) {
     const ShortcutEntry& s = entries.shortcut(i);
     if (!entries.locationEnabled(s.location)) continue;
-    if (!CreateShortcut(s, target, log)) warnings.warn(FormatMessageTextWide(1121, s.name));
+    if (!CreateShortcut(s, target, log)) warnings.warn(FormatMessageTextWide(msg::kUnableToCreateShortcut, s.name));
   }
   for (size_t i = 0; i < entries.associationCount(); ++i) {
     const AssociationEntry& a = entries.association(i);
     if (!a.selected) continue;
-    if (!RegisterAssociation(a, target, log)) warnings.warn(FormatMessageTextWide(1123, a.extension));
+    if (!RegisterAssociation(a, target, log)) {
+      warnings.warn(FormatMessageTextWide(msg::kUnableToRegisterAssociation, a.extension));
+    }
   }
   if (!target.isInstallation) return;
   if (!WriteProductKey(target.productKey, target.destination, target.commonProfile, log)) {
-    warnings.warn(FormatMessageTextWide(1122, target.productKey));
+    warnings.warn(FormatMessageTextWide(msg::kUnableToCreateProductKey, target.productKey));
   }
   if (target.uninstaller) {
     RecordEntryDetails details = target.entryDetails;

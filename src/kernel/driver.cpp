@@ -42,7 +42,7 @@ private:
       if (OptString folder = info_.absolutePathEntry()) {
         // A PATH that cannot be changed is a warning; the installation goes on.
         if (!steps_.addToPath(*folder)) {
-          ui_.showMessage(Severity::Warning, FormatMessageText(1057, *folder));
+          ui_.showMessage(Severity::Warning, FormatMessageText(msg::kUnableToAddToPath, *folder));
         }
       }
     }
@@ -140,11 +140,13 @@ bool Driver::startUp() {
   info_ = &steps_->readPackage();
   InstallInfo::SetCurrent(info_);
   selectLanguage(info_->record().language);
-  if (!info_->representableInCodePage()) throw FatalError(1056);
+  if (!info_->representableInCodePage()) throw FatalError(msg::kLanguageNotSupported);
   info_->setFrontEnd(ui_.get());
   // What an interrupted run of an installer changed goes first, before
   // anything looks at the system.
-  if (steps_->undoInterruptedInstallations()) ui_->showMessage(Severity::Information, FormatMessageText(1262));
+  if (steps_->undoInterruptedInstallations()) {
+    ui_->showMessage(Severity::Information, FormatMessageText(msg::kInterruptedInstallationUndone));
+  }
   if (info_->record().isInstallation() && info_->record().warnPreviousVersion) {
     PrimaryLookup& copies = info_->primaryLookup();
     copies.search();
@@ -162,24 +164,24 @@ void Driver::selectLanguage(int setting) {
   CORV_ASSERT(setting >= kLanguageAuto && setting <= kLanguageJapanese);
   // A language whose locale the system lacks is replaced by English, so the
   // refusal is shown in English.
-  if (!SelectLanguage(setting)) throw FatalError(1056);
+  if (!SelectLanguage(setting)) throw FatalError(msg::kLanguageNotSupported);
 }
 
 bool Driver::walk() {
-  int step = 1;
+  WizardStep step = WizardStep::Welcome;
   PageResult result = PageResult::Next;
   for (;;) {
-    CORV_ASSERT(step >= 1 && step <= 12);
+    CORV_ASSERT(step >= WizardStep::Welcome && step <= WizardStep::Finish);
     // A skipped step keeps the result of the one before, so the walk goes on
     // in the direction it was going.
     if (std::optional<PageResult> pageResult = runStep(step)) result = *pageResult;
     switch (result) {
       case PageResult::Next:
-        if (step == 12) return true;
-        ++step;
+        if (step == WizardStep::Finish) return true;
+        step = static_cast<WizardStep>(static_cast<int>(step) + 1);
         break;
       case PageResult::Back:
-        --step;
+        step = static_cast<WizardStep>(static_cast<int>(step) - 1);
         break;
       case PageResult::Cancel:
         return false;
@@ -189,38 +191,38 @@ bool Driver::walk() {
   }
 }
 
-std::optional<PageResult> Driver::runStep(int step) {
+std::optional<PageResult> Driver::runStep(WizardStep step) {
   switch (step) {
-    case 1:
+    case WizardStep::Welcome:
       return ui_->showWelcome();
-    case 2:
+    case WizardStep::License:
       if (!info_->record().licenseText) return std::nullopt;
       return ui_->askLicenseAgreement();
-    case 3:
+    case WizardStep::InstallProfile:
       return installProfileStep();
-    case 4:
+    case WizardStep::Destination:
       return info_->record().isInstallation() ? ui_->askDestination() : updateLocationStep();
-    case 5:
+    case WizardStep::Jre:
       return jreStep();
-    case 6:
+    case WizardStep::ProgramFolder:
       if (!HasShortcutAt(*info_, kLocationProgramFolder)) return std::nullopt;
       CORV_ASSERT(info_->record().defaultProgramFolder.has_value());
       return ui_->askProgramFolder();
-    case 7:
+    case WizardStep::FileAssociations:
       if (info_->infrastructure().associationCount() == 0) return std::nullopt;
       return ui_->askFileAssociations();
-    case 8:
+    case WizardStep::Shortcuts:
       if (!HasShortcutAt(*info_, kLocationDesktop) && !HasShortcutAt(*info_, kLocationStartMenu)) {
         return std::nullopt;
       }
       return ui_->askShortcuts();
-    case 9:
+    case WizardStep::Services:
       return servicesStep();
-    case 10:
+    case WizardStep::Summary:
       return ui_->showSummary();
-    case 11:
+    case WizardStep::Install:
       return installProper();
-    case 12: {
+    case WizardStep::Finish: {
       PageResult result = ui_->showResult(std::nullopt, info_->choices().rebootRequired);
       CORV_ASSERT(result != PageResult::Back);  // the finish page has no Back
       return result;
@@ -259,11 +261,11 @@ std::optional<PageResult> Driver::jreStep() {
 std::optional<PageResult> Driver::servicesStep() {
   if (info_->services().count() == 0) return std::nullopt;
   if (!steps_->isWindowsNT()) {
-    ui_->showMessage(Severity::Warning, FormatMessageText(1141));
+    ui_->showMessage(Severity::Warning, FormatMessageText(msg::kServiceNeedsWindowsNt));
     return std::nullopt;
   }
   if (!steps_->isAdministrator()) {
-    ui_->showMessage(Severity::Warning, FormatMessageText(1142));
+    ui_->showMessage(Severity::Warning, FormatMessageText(msg::kServiceNeedsAdministrator));
     return std::nullopt;
   }
   return ui_->askServiceAccounts();

@@ -23,6 +23,22 @@ class InstallInfo;
 
 enum class FrontEndKind { Text, Gui };
 
+// The wizard's steps, in the order the walk takes them forward.
+enum class WizardStep : int {
+  Welcome = 1,
+  License,
+  InstallProfile,
+  Destination,  // the update's location for an update
+  Jre,
+  ProgramFolder,
+  FileAssociations,
+  Shortcuts,
+  Services,
+  Summary,
+  Install,
+  Finish,
+};
+
 // Creates the front end of a kind; the Options outlive it. The front end
 // reaches the record through InstallInfo::Current once it is read.
 using FrontEndFactory =
@@ -54,7 +70,7 @@ private:
   // The wizard: true after the finish step answered Next, false on Cancel.
   bool walk();
   // One step; none when the step is skipped.
-  std::optional<PageResult> runStep(int step);
+  std::optional<PageResult> runStep(WizardStep step);
   std::optional<PageResult> installProfileStep();
   PageResult updateLocationStep();
   std::optional<PageResult> jreStep();

@@ -18,8 +18,6 @@
 namespace corv {
 namespace {
 
-constexpr uint32_t kLinkInPath = 1106;
-
 class LoggerExtractionLog : public ExtractionLog {
 public:
   explicit LoggerExtractionLog(Logger& log) : log_(log) {}
@@ -259,7 +257,7 @@ private:
     std::optional<Directory> parent = file->parentDirectory();
     if (parent) refuseLinks(parent->widePath(), file->widePath());
     const PathKind at = file->kind();
-    if (at.isLink) throw FatalError(kLinkInPath, file->widePath());
+    if (at.isLink) throw FatalError(msg::kLinkInPath, file->widePath());
     remaining_ = e.size;
     if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
     if (at.exists) {
@@ -293,7 +291,7 @@ private:
   // failure names `path`, what was to be written. Folders found sound are
   // not asked again in this run.
   void refuseLinks(const XString& folder, const XString& path) {
-    if (FileSys::LinkInPath(folder, target_.widePath(), &soundFolders_)) throw FatalError(kLinkInPath, path);
+    if (FileSys::LinkInPath(folder, target_.widePath(), &soundFolders_)) throw FatalError(msg::kLinkInPath, path);
   }
 
   void finishFile() {

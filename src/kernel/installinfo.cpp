@@ -142,22 +142,22 @@ AbstractOverwritePolicy& InstallInfo::overwritePolicy(AbstractOverwritePolicy& f
 
 AnsiString InstallInfo::summaryText() const {
   CORV_ASSERT(choices_.destination.has_value());
-  AnsiString text = FormatMessageText(1161, choices_.destination->widePath());
+  AnsiString text = FormatMessageText(msg::kSummaryDestination, choices_.destination->widePath());
   if (choices_.jreFolder && !choices_.jreFolderFromPrimary) {
     const RecordJreRequirement* jre = record_.jreRequirement();
     CORV_ASSERT(jre != nullptr);
-    text += FormatMessageText(1162, jre->version, *choices_.jreFolder);
+    text += FormatMessageText(msg::kSummaryJre, jre->version, *choices_.jreFolder);
   }
   if (infrastructure_.shortcutCountAt(kLocationProgramFolder) > 0) {
-    text += FormatMessageText(1163, choices_.programFolder.value_or(XString()));
+    text += FormatMessageText(msg::kSummaryProgramFolder, choices_.programFolder.value_or(XString()));
   }
   if (infrastructure_.shortcutCountAt(kLocationDesktop) > 0 &&
       infrastructure_.locationEnabled(kLocationDesktop)) {
-    text += FormatMessageText(1164);
+    text += FormatMessageText(msg::kSummaryDesktopShortcuts);
   }
   if (infrastructure_.shortcutCountAt(kLocationStartMenu) > 0 &&
       infrastructure_.locationEnabled(kLocationStartMenu)) {
-    text += FormatMessageText(1165);
+    text += FormatMessageText(msg::kSummaryStartMenuShortcuts);
   }
   return text;
 }

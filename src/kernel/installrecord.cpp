@@ -9,7 +9,7 @@ namespace corv {
 
 namespace {
 
-[[noreturn]] void Corrupt() { throw FatalError(1181); }
+[[noreturn]] void Corrupt() { throw FatalError(kCorruptedPackage); }
 
 // Bounds-checked little-endian access to the record's bytes. Every read that
 // would leave the record is the corrupted-package error.

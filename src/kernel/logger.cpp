@@ -17,6 +17,10 @@ const XChar kHeader[] = u"Install Log File, v2.0\n";
 
 const XChar* const kKeywords[] = {u"file", u"directory", u"registrykey", u"ntservice", u"pathentry"};
 constexpr int kKindCount = 5;
+// What a record of each kind that cannot be undone adds to the errors.
+constexpr Message<1> kUndoFailures[] = {msg::kCannotDeleteFile, msg::kCannotDeleteFolder, msg::kCannotDeleteRegistryKey,
+                                        msg::kCannotUninstallService, msg::kCannotRemoveFromPath};
+static_assert(sizeof kUndoFailures / sizeof kUndoFailures[0] == kKindCount);
 
 NoSystemUndo g_noSystemUndo;
 SystemUndo* g_systemUndo = nullptr;
@@ -254,7 +258,7 @@ void CheckSeals(const std::vector<uint8_t>& bytes, const std::vector<std::string
   if (seals.empty()) return;
   const std::string digest = Sha256Hex(bytes.data(), bytes.size());
   for (const std::string& seal : seals) {
-    if (seal != digest) throw FatalError(kLogChanged, file.widePath());
+    if (seal != digest) throw FatalError(msg::kLogChanged, file.widePath());
   }
 }
 
@@ -265,7 +269,7 @@ void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
   CheckSeals(bytes, seals, file);
   bytes.resize(bytes.size() & ~size_t(1));
   ParsedLog parsed;
-  if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(1261, file.widePath());
+  if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(msg::kLogCorrupted, file.widePath());
 
   records_.clear();
   present_.clear();
@@ -338,7 +342,7 @@ OptString Logger::Undo(UndoProgress* progress) {
       present_.erase(key(it->kind, it->text));
       it = records_.erase(it);
     } else {
-      errors += FormatMessageTextWide(1265 + it->kind, it->text);
+      errors += FormatMessageTextWide(kUndoFailures[it->kind], it->text);
       failed = true;
       ++it;
     }

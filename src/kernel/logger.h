@@ -33,9 +33,6 @@ namespace corv {
 
 class RestoreLog;
 
-// Message 1263: a log whose seal differs from the one kept for it.
-constexpr int kLogChanged = 1263;
-
 // Kinds of records; their numbers are fixed.
 enum LogRecordKind : int {
   kLogFile = 0,         // "file": absolute path of a file written

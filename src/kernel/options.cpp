@@ -88,7 +88,7 @@ void Options::Parse() {
     OptionIndex option = LookupOption(argument);
     switch (option) {
       case kOptionUnknown:
-        throw FatalError(1302, argument);
+        throw FatalError(msg::kUnknownOption, argument);
       case kOptionPersonal:
         profile_ = kProfilePersonal;
         break;
@@ -113,7 +113,7 @@ void Options::Parse() {
       default: {
         OptString* field = valueField(option);
         CORV_ASSERT(field != nullptr);
-        if (i + 1 >= arguments_.size()) throw FatalError(1304, argument);
+        if (i + 1 >= arguments_.size()) throw FatalError(msg::kOptionValueMissing, argument);
         *field = arguments_[++i];
         break;
       }
@@ -123,7 +123,7 @@ void Options::Parse() {
 
 void Options::PrintUsage(UserInterface& ui) const {
   CORV_ASSERT(programName_.has_value());
-  ui.showMessage(Severity::Information, FormatMessageText(1305, *programName_));
+  ui.showMessage(Severity::Information, FormatMessageText(msg::kUsage, *programName_));
 }
 
 }  // namespace corv

@@ -47,11 +47,13 @@ Directory CreateTempFolder(Logger& tempLog, const std::function<XString()>& next
   for (int attempt = 0;; ++attempt) {
     Directory folder(base, nextName());
     if (attempt == 0 && !base.exists() && base.createDirectories(&tempLog.DirectoryListener()) != 0) {
-      throw FatalError(1104, folder.widePath());
+      throw FatalError(msg::kUnableToCreateTempFolder, folder.widePath());
     }
     int result = folder.createPrivate(&tempLog.DirectoryListener());
     if (result == 0) return folder;
-    if (result != EEXIST || attempt + 1 == kTempFolderAttempts) throw FatalError(1104, folder.widePath());
+    if (result != EEXIST || attempt + 1 == kTempFolderAttempts) {
+      throw FatalError(msg::kUnableToCreateTempFolder, folder.widePath());
+    }
   }
 }
 

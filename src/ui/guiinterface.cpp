@@ -66,8 +66,9 @@ void GuiInterface::end() {
 }
 
 int GuiInterface::confirmOverPreviousVersion() {
-  YesNoAnswer answer = askYesNo(FormatMessageText(1403),
-                                FormatMessageText(1407, info().record().packageName.value_or(XString())));
+  YesNoAnswer answer = askYesNo(FormatMessageText(msg::kWarning),
+                                FormatMessageText(msg::kPreviousVersionQuestion,
+                                                  info().record().packageName.value_or(XString())));
   return answer == YesNoAnswer::Yes ? kProceed : kStop;
 }
 

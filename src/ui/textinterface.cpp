@@ -57,7 +57,7 @@ TextInterface::~TextInterface() = default;
 int TextInterface::confirmOverPreviousVersion() {
   if (options_.force() || options_.noRegistration()) return kProceed;
   if (hasConsole_) {
-    showMessage(Severity::Information, FormatMessageText(1408, PackageName()));
+    showMessage(Severity::Information, FormatMessageText(msg::kPreviousVersionFound, PackageName()));
   }
   return kStop;
 }
@@ -74,7 +74,7 @@ PageResult TextInterface::askInstallProfile() {
 PageResult TextInterface::askDestination() {
   if (const OptString& dest = options_.destination()) {
     OptString fixed = Record().fixedDestination();
-    if (fixed && !EqualsIgnoreCaseAscii(*dest, *fixed)) throw Error(1411, *fixed);
+    if (fixed && !EqualsIgnoreCaseAscii(*dest, *fixed)) throw Error(msg::kDestinationFixed, *fixed);
     Record().choices().setDestination(*dest);
   }
   return PageResult::Next;
@@ -85,10 +85,10 @@ PageResult TextInterface::askJre() {
   int index = 0;
   if (const OptString& folder = options_.jreFolder()) {
     index = jres.consider(*folder);
-    if (index < 0) throw FatalError(1308, *folder, jres.requiredVersion());
+    if (index < 0) throw FatalError(msg::kJreWrongVersion, *folder, jres.requiredVersion());
   } else {
     jres.searchRegistry();
-    if (jres.candidateCount() == 0) throw FatalError(1309, jres.requiredVersion());
+    if (jres.candidateCount() == 0) throw FatalError(msg::kJreNotFound, jres.requiredVersion());
   }
   Record().choices().setJreFolder(jres.candidate(index), false);
   return PageResult::Next;
@@ -100,7 +100,7 @@ PageResult TextInterface::askServiceAccounts() {
   OptString userService = services.firstUserAccountService();
   if (!userService) return PageResult::Next;
   const OptString& user = options_.userName();
-  if (!user) throw FatalError(1306, *userService);
+  if (!user) throw FatalError(msg::kServiceUserMissing, *userService);
   services.setUserAccounts(*user, options_.password().value_or(XString()));
   return PageResult::Next;
 }
@@ -115,10 +115,12 @@ PageResult TextInterface::askUpdateLocation() {
     }
     const OptString& primaryName = info.record().primaryName;
     CORV_ASSERT(primaryName.has_value());
-    throw FatalError(1310, PackageName(), *primaryName);
+    throw FatalError(msg::kPrimaryNotInFolder, PackageName(), *primaryName);
   }
   primaries.search();
-  if (primaries.candidateCount() == 0) throw FatalError(1311, info.record().productOrPackageName().value_or(XString()));
+  if (primaries.candidateCount() == 0) {
+    throw FatalError(msg::kPrimaryNotFound, info.record().productOrPackageName().value_or(XString()));
+  }
   info.choices().setDestination(primaries.candidate(0));
   return PageResult::Next;
 }
@@ -137,10 +139,11 @@ PageResult TextInterface::showResult(const OptString& errorText, bool reboot) {
   bool update = Record().record().isUpdate();
   XString name = PackageName();
   if (errorText) {
-    showMessage(Severity::SevereError, FormatMessageText(update ? 1314 : 1313, name, *errorText));
+    showMessage(Severity::SevereError,
+                FormatMessageText(Either(update, msg::kUpdateFailed, msg::kInstallationFailed), name, *errorText));
   } else {
-    showMessage(Severity::Information, FormatMessageText(update ? 1410 : 1409, name));
-    if (reboot) showMessage(Severity::Information, FormatMessageText(1307));
+    showMessage(Severity::Information, FormatMessageText(Either(update, msg::kUpdated, msg::kInstalled), name));
+    if (reboot) showMessage(Severity::Information, FormatMessageText(msg::kRebootRequired));
   }
   return PageResult::Next;
 }

@@ -13,7 +13,7 @@ XString OverwriteFileText(FileTime time, int64_t size) {
   XString date = FileSys::FormatTime(time).value_or(unknown);
   // A size the system cannot tell (-1) is no size of 2^64 - 1 bytes.
   XString bytes = size < 0 ? unknown : ToWide(std::to_string(size));
-  return FormatMessageTextWide(1585, date, bytes);
+  return FormatMessageTextWide(msg::kOverwriteFileInfo, date, bytes);
 }
 
 UIOverwritePolicy::UIOverwritePolicy(std::unique_ptr<OverwriteQuestion> question, UIWindow& progressPage)

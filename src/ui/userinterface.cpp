@@ -5,10 +5,11 @@
 
 namespace corv {
 
-int SeverityCaption(Severity severity) {
+Message<0> SeverityCaption(Severity severity) {
+  static constexpr Message<0> kCaptions[] = {msg::kInformation, msg::kQuestion, msg::kWarning, msg::kSevereError};
   int value = static_cast<int>(severity);
   CORV_ASSERT(value >= 1 && value <= 4);
-  return 1400 + value;
+  return kCaptions[value - 1];
 }
 
 UserInterface::UserInterface() : windowEvent_(true, true) {}
@@ -38,10 +39,10 @@ void UserInterface::abortProgress() {
 
 void UserInterface::showMessage(Severity severity, const AnsiString& text) {
   static const uint32_t kIcons[] = {kIconInformation, kIconQuestion, kIconWarning, kIconError};
-  int caption = SeverityCaption(severity);
+  Message<0> caption = SeverityCaption(severity);
   UIWindow* owner = currentWindow_.load();
   messageBox(owner ? owner->windowHandle() : nullptr, text, FormatMessageText(caption),
-             kBoxOk | kIcons[caption - 1401]);
+             kBoxOk | kIcons[static_cast<int>(severity) - 1]);
 }
 
 YesNoAnswer UserInterface::askYesNo(const AnsiString& caption, const AnsiString& text) {

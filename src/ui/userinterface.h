@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "util/messageid.h"
 #include "util/thread.h"
 #include "util/xstring.h"
 
@@ -24,12 +25,12 @@ enum class PageResult : int { Next = 1, Cancel = 2, Back = 3 };
 
 enum class YesNoAnswer : int { Yes = 5, No = 6 };
 
-// Captions 1401-1404: "Information", "Question", "Warning", "Severe error".
+// Captions "Information", "Question", "Warning", "Severe error".
 enum class Severity : int { Information = 1, Question = 2, Warning = 3, SevereError = 4 };
 
-// The message number of a severity's caption (1401-1404); a severity outside
-// 1..4 is an assertion failure.
-int SeverityCaption(Severity severity);
+// The message of a severity's caption; a severity outside 1..4 is an
+// assertion failure.
+Message<0> SeverityCaption(Severity severity);
 
 // Results of confirmOverPreviousVersion.
 enum PreviousVersionAnswer : int { kProceed = 1, kStop = 2 };

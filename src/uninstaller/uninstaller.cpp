@@ -26,16 +26,6 @@ namespace {
 
 constexpr char kBatchOption[] = "/batch";
 
-// Messages of the uninstaller.
-enum : int {
-  kConfirmRemoval = 1331,
-  kRemoved = 1332,
-  kRemovedKeepingFolders = 1333,
-  kRemovalIncomplete = 1334,
-  kCannotRemove = 1335,
-  kUnknownOption = 1302,
-};
-
 // Where the uninstaller talks to the user: standard output in batch mode
 // (when there is one), message boxes otherwise.
 class Reporter {
@@ -48,8 +38,9 @@ public:
       return;
     }
     static const UINT kIcons[] = {MB_ICONINFORMATION, MB_ICONQUESTION, MB_ICONWARNING, MB_ICONERROR};
-    const int caption = SeverityCaption(severity);
-    MessageBoxA(nullptr, text.c_str(), FormatMessageText(caption).c_str(), MB_OK | kIcons[caption - 1401]);
+    const Message<0> caption = SeverityCaption(severity);
+    MessageBoxA(nullptr, text.c_str(), FormatMessageText(caption).c_str(),
+                MB_OK | kIcons[static_cast<int>(severity) - 1]);
   }
 
   // Batch mode does not ask; a box that cannot be shown counts as No.
@@ -236,14 +227,14 @@ int Uninstall(const Reporter& reporter) {
   try {
     log.Read(logFile, InstallLogSeals(folder->widePath()));
   } catch (const FatalError& e) {
-    reporter.show(Severity::SevereError, FormatMessageText(kCannotRemove, e.message()));
+    reporter.show(Severity::SevereError, FormatMessageText(msg::kCannotRemove, e.message()));
     return 1;
   }
   if (log.logInteger() >= kLanguageEnglish && log.logInteger() <= kLanguageJapanese) {
     SelectLanguage(log.logInteger());
   }
   const XString product = log.productName();
-  if (!reporter.confirm(FormatMessageText(kConfirmRemoval, product))) return 1;
+  if (!reporter.confirm(FormatMessageText(msg::kConfirmRemoval, product))) return 1;
 
   // Everything but the uninstaller's own records is undone now, in the
   // log's order; the log goes when everything else is gone, the program and
@@ -294,7 +285,7 @@ int Uninstall(const Reporter& reporter) {
     } catch (const FatalError&) {
       // the log as it was stays
     }
-    reporter.show(Severity::SevereError, FormatMessageText(kRemovalIncomplete, product, Joined(outcome.failed)));
+    reporter.show(Severity::SevereError, FormatMessageText(msg::kRemovalIncomplete, product, Joined(outcome.failed)));
     return 1;
   }
 
@@ -302,11 +293,11 @@ int Uninstall(const Reporter& reporter) {
   std::vector<XString> folders = FoldersThatGo(own, program, kept);
   if (own.programLogged) RemoveAfterExit(program, folders);
   if (kept.empty()) {
-    reporter.show(Severity::Information, FormatMessageText(kRemoved, product));
+    reporter.show(Severity::Information, FormatMessageText(msg::kRemoved, product));
   } else {
     std::sort(kept.begin(), kept.end());
     kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
-    reporter.show(Severity::Information, FormatMessageText(kRemovedKeepingFolders, product, Joined(kept)));
+    reporter.show(Severity::Information, FormatMessageText(msg::kRemovedWithFilesLeft, product, Joined(kept)));
   }
   return 0;
 }
@@ -318,7 +309,7 @@ int Run(int argc, char** argv) {
   Reporter reporter(batch);
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], kBatchOption) == 0) continue;
-    XString text = FormatMessageTextWide(kUnknownOption, ToWide(AnsiString(argv[i])));
+    XString text = FormatMessageTextWide(msg::kUnknownOption, ToWide(AnsiString(argv[i])));
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
     reporter.show(Severity::SevereError, ToAnsi(text));
     return 1;

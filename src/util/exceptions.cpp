@@ -42,7 +42,7 @@ XString AssertionText(const char* sourceFile, int line) {
   building = true;
   XString text;
   try {
-    text = FormatMessageTextWide(1052, path, static_cast<int32_t>(line));
+    text = FormatMessageTextWide(msg::kAssertionFailed, path, static_cast<int32_t>(line));
   } catch (const Exception&) {
     text = english;
   }
@@ -62,7 +62,7 @@ std::exception_ptr CurrentFailure(const char* sourceFile, int line) {
     return std::current_exception();
   } catch (const std::bad_alloc&) {
     try {
-      return std::make_exception_ptr(FatalError(1051));
+      return std::make_exception_ptr(FatalError(msg::kOutOfMemory));
     } catch (...) {
       return std::current_exception();  // not even the message fits
     }

@@ -10,6 +10,8 @@
 #include <exception>
 #include <string>
 
+#include "util/messageid.h"
+#include "util/messagenames.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -37,28 +39,29 @@ public:
   // The text of message `number` in the selected language, formatted.
   template <typename... Args>
   explicit Error(int number, const Args&... args);
+  template <int ArgCount, typename... Args>
+  explicit Error(Message<ArgCount> message, const Args&... args)
+      : Error(CheckedMessage(message, args...), args...) {}
 
   Kind kind() const override { return kError; }
 };
 
-// The failures of a file operation, each with the file's path: message
-// 1101 "Unable to open file %s", 1102 "Unable to read file %s" and 1103
-// "Unable to write file %s".
-constexpr int kUnableToOpenFile = 1101;
-constexpr int kUnableToReadFile = 1102;
-constexpr int kUnableToWriteFile = 1103;
-
-// A package that is not one: 1181 "Invalid or corrupted installation
-// package"; one whose bytes are damaged: 1202 "Unable to decompress:
-// installation package is corrupted".
-constexpr int kCorruptedPackage = 1181;
-constexpr int kDecompressFailed = 1202;
+// The failures of a file operation, each with the file's path; a package
+// that is not one, and one whose bytes are damaged.
+using msg::kUnableToOpenFile;
+using msg::kUnableToReadFile;
+using msg::kUnableToWriteFile;
+using msg::kCorruptedPackage;
+using msg::kDecompressFailed;
 
 class FatalError : public Exception {
 public:
   explicit FatalError(XString text) : Exception(std::move(text)) {}
   template <typename... Args>
   explicit FatalError(int number, const Args&... args);
+  template <int ArgCount, typename... Args>
+  explicit FatalError(Message<ArgCount> message, const Args&... args)
+      : FatalError(CheckedMessage(message, args...), args...) {}
 
   Kind kind() const override { return kFatalError; }
 };

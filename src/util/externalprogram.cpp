@@ -23,7 +23,7 @@ AnsiString ExternalProgram::CommandLine(const XString& destination, const OptStr
   XString command = Format(u"\"%s\" %s", FileSys::MakeAbsolutePath(program_, destination),
                            FileSys::ExpandRoot(arguments_, destination));
   if (!RunsDirectly(program_)) {
-    if (!comspec || comspec->empty()) throw FatalError(1083);
+    if (!comspec || comspec->empty()) throw FatalError(msg::kBadComspec);
     command = Format(u"\"%s\" /C \"%s\"", *comspec, command);
   }
   return ToAnsi(command);

@@ -62,10 +62,19 @@ template <typename... Args>
 XString FormatMessageTextWide(int number, const Args&... args) {
   return FormatMessageTextWideArgs(number, std::vector<FormatArg>{FormatArg(args)...});
 }
+// A named message, its arguments counted when it compiles.
+template <int ArgCount, typename... Args>
+XString FormatMessageTextWide(Message<ArgCount> message, const Args&... args) {
+  return FormatMessageTextWide(CheckedMessage(message, args...), args...);
+}
 // The same, converted to the ANSI code page.
 template <typename... Args>
 AnsiString FormatMessageText(int number, const Args&... args) {
   return ToAnsi(FormatMessageTextWide(number, args...));
+}
+template <int ArgCount, typename... Args>
+AnsiString FormatMessageText(Message<ArgCount> message, const Args&... args) {
+  return ToAnsi(FormatMessageTextWide(message, args...));
 }
 
 // Registers [first, last) of message numbers (without base, e.g. 412..699)

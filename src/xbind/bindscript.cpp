@@ -9,9 +9,6 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kInvalidFile = 1054;
-constexpr uint32_t kRootLocationUndefined = 1245;
-
 const XChar kComponentFolder[] = u"*{comp.dir}";
 
 bool IsSeparator(XChar c) { return c == u' ' || c == u'\t' || c == u'='; }
@@ -20,7 +17,7 @@ bool IsLineEnd(XChar c) { return c == u'\r' || c == u'\n'; }
 }  // namespace
 
 BindScriptError::BindScriptError(const XString& path, int line, int column)
-    : FatalError(kInvalidFile, path, line, column), line_(line), column_(column) {}
+    : FatalError(msg::kInvalidFileAt, path, line, column), line_(line), column_(column) {}
 
 // Reads the script line by line; a statement it refuses ends the reading
 // with the position where it stopped.
@@ -205,16 +202,16 @@ XString ResolveRoots(const BindScript& script, const BindComponent& component, c
     }
     const XString name = text.substr(dollar + 2, close - dollar - 2);
     const BindRoot* root = script.findRoot(name);
-    if (!root) throw FatalError(kRootUndefined, component.path(), name);
+    if (!root) throw FatalError(msg::kBindRootUndefined, component.path(), name);
     if (root == &component.root()) {
       OptString back = FileSys::BackPath(component.path());
-      if (!back) throw FatalError(kInvalidRelativePath, component.path());
+      if (!back) throw FatalError(msg::kInvalidRelativePath, component.path());
       result += kComponentFolder;
       if (!back->empty()) result += u'\\' + *back;
     } else if (root->defined() && root->location()) {
       result += *root->location();
     } else {
-      throw FatalError(kRootLocationUndefined, component.path(), name);
+      throw FatalError(msg::kBindRootLocationUndefined, component.path(), name);
     }
     i = close + 1;
   }

@@ -31,10 +31,6 @@
 
 namespace corv {
 
-// Failures of binding that name a root or a component's path.
-constexpr uint32_t kRootUndefined = 1244;
-constexpr uint32_t kInvalidRelativePath = 1246;
-
 class AbstractFile;
 class BindRoot;
 class BindScript;

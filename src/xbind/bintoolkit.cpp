@@ -13,8 +13,6 @@ namespace corv {
 
 namespace {
 
-constexpr uint32_t kUnrecognizedFormat = 1242;
-
 // An executable opened for binding; closed when it goes out of scope.
 class BindingTarget {
 public:
@@ -23,7 +21,7 @@ public:
   explicit BindingTarget(const XString& path) : file_(path) {
     if (file_.open(kFileReadWrite) != 0) throw FatalError(kUnableToOpenFile, file_.widePath());
     pe_ = PEToolkit::open(file_);
-    if (!pe_) throw FatalError(kUnrecognizedFormat, file_.widePath());
+    if (!pe_) throw FatalError(msg::kBindUnknownFormat, file_.widePath());
     if (!pe_->hasConfigSection()) throw FatalError(kInvalidComponent, file_.widePath());
   }
   ~BindingTarget() {
@@ -85,17 +83,17 @@ void Bind(const XString& scriptPath, const XString& destination, const OptString
   File file(scriptPath);
   BindScript script = BindScript::Read(file);
   BindRoot* root = script.findRoot(u"Root");
-  if (!root) throw FatalError(kRootUndefined, XString(), u"Root");
+  if (!root) throw FatalError(msg::kBindRootUndefined, XString(), u"Root");
   root->locate(destination, false);
   BindRoot* runtime = script.findRoot(u"JRE");
-  if (!runtime) throw FatalError(kRootUndefined, XString(), u"JRE");
+  if (!runtime) throw FatalError(msg::kBindRootUndefined, XString(), u"JRE");
   runtime->locate(runtimeFolder, true);
   // A component names a file inside its root's folder: one that climbs out
   // of it (an absolute path, a drive, "..") would rewrite a file that the
   // package does not own. Every one is checked before the first rewrite.
   for (const auto& r : script.roots()) {
     for (const BindComponent& component : r->components()) {
-      if (!IsContainedRelativePath(component.path())) throw FatalError(kInvalidRelativePath, component.path());
+      if (!IsContainedRelativePath(component.path())) throw FatalError(msg::kInvalidRelativePath, component.path());
     }
   }
   for (const auto& r : script.roots()) {

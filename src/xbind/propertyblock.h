@@ -15,12 +15,13 @@
 #include <optional>
 #include <vector>
 
+#include "util/messagenames.h"
 #include "util/xstring.h"
 
 namespace corv {
 
-// Message 1243: a component whose executable cannot take a property block.
-constexpr int kInvalidComponent = 1243;
+// A component whose executable cannot take a property block.
+using msg::kInvalidComponent;
 
 
 // Identifiers of the properties the installer writes or reads.

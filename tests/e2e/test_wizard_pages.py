@@ -40,7 +40,7 @@ EXTENSIONS = [f"cp{i}" for i in range(1, 8)]  # seven: one more than a showing h
 ACCEPT = (30, 159)           # licence: "I accept"
 BROWSE = (275, 134)          # destination: Browse
 FOLDER_EDIT = (100, 86)      # program folder: the name
-FIRST_BOX, SECOND_BOX = (50, 71), (50, 87)   # check boxes 1081 and 1082
+FIRST_BOX, SECOND_BOX = (50, 71), (50, 87)   # check boxes IDC_FIRST_BOX and IDC_SECOND_BOX
 ACCOUNT, PASSWORD, CONFIRMATION = (256, 117), (256, 130), (256, 143)
 
 

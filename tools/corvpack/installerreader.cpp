@@ -42,7 +42,7 @@ XString WidePath(const fs::path& p) { return FromUtf8(p.u8string()); }
 class OpenFile {
 public:
   explicit OpenFile(const fs::path& path) : file_(WidePath(path)) {
-    if (file_.open(kFileRead) != 0) throw BadInstaller(ToUtf8(FormatMessageTextWide(1101, WidePath(path))), "");
+    if (file_.open(kFileRead) != 0) throw BadInstaller(ToUtf8(FormatMessageTextWide(kUnableToOpenFile, WidePath(path))), "");
   }
   File& file() { return file_; }
 
@@ -203,10 +203,10 @@ void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block
       got += n;
     }
     if (got != sizeof bytes) {
-      throw BadInstaller(ToUtf8(LoadMessage(1202)), "the " + what + " block is shorter than its header");
+      throw BadInstaller(ToUtf8(LoadMessage(kDecompressFailed)), "the " + what + " block is shorter than its header");
     }
     std::optional<BlockHeader> h = ParseBlockHeader(bytes);
-    if (!h) throw BadInstaller(ToUtf8(LoadMessage(1202)), "the " + what + " block has a bad header");
+    if (!h) throw BadInstaller(ToUtf8(LoadMessage(kDecompressFailed)), "the " + what + " block has a bad header");
     if (h->decodedSize < 0 || static_cast<uint64_t>(h->decodedSize) != block.decodedSize) {
       Corrupt("the " + what + " block's header and the record disagree on its size");
     }
@@ -215,7 +215,7 @@ void DecodeFilesBlock(const OpenedInstaller& installer, const RecordBlock& block
   Decode(file, block.offset, block.length, sink, "the " + what + " block");
   if (!sink.complete()) Corrupt("the " + what + " block ends before its last file");
   if (block.crc != 0 && sink.crc() != block.crc) {
-    throw BadInstaller(ToUtf8(LoadMessage(1202)), "the " + what + " block does not decode to the bytes its checksum was made of");
+    throw BadInstaller(ToUtf8(LoadMessage(kDecompressFailed)), "the " + what + " block does not decode to the bytes its checksum was made of");
   }
   if (progress) progress->done(what);
 }
@@ -290,7 +290,7 @@ void ExtractInstaller(const fs::path& path, const fs::path& folder, bool auxilia
   CountingVisitor counter;
   DecodeFilesBlock(installer, block, counter, progress, auxiliary ? "auxiliary files" : "main files");
   Directory target(WidePath(fs::absolute(folder)));
-  if (target.createDirectories() != 0) throw std::runtime_error(ToUtf8(FormatMessageTextWide(1103, WidePath(folder))));
+  if (target.createDirectories() != 0) throw std::runtime_error(ToUtf8(FormatMessageTextWide(kUnableToWriteFile, WidePath(folder))));
   // The installer's own extraction, always overwriting.
   FilesPackage package(block.offset, block.length, block.entries.size(), block.crc);
   for (const RecordFileEntry& e : block.entries) package.addEntry(e.name, e.time, e.size);

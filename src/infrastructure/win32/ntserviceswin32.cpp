@@ -65,13 +65,15 @@ void InstallService(const ServiceEntry& entry, const XString& destination, const
 
   char resolved[MAX_PATH];
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, resolved, nullptr);
-  if (length == 0 || length > MAX_PATH - 1) throw FatalError(1143, ToWide(path));
+  if (length == 0 || length > MAX_PATH - 1) throw FatalError(msg::kInvalidServicePath, ToWide(path));
 
   win32::UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager) throw FatalError(1144, SystemErrorText(GetLastError()));
+  if (!manager) throw FatalError(msg::kServiceManagerUnavailable, SystemErrorText(GetLastError()));
 
   // An executable that carries no service name cannot be registered.
-  if (!name || name->empty()) throw FatalError(1145, SystemErrorText(ERROR_INVALID_SERVICENAME));
+  if (!name || name->empty()) {
+    throw FatalError(msg::kServiceRegistrationFailed, SystemErrorText(ERROR_INVALID_SERVICENAME));
+  }
 
   ServiceRegistration how = RegistrationOf(entry);
   AnsiString ansiName = ToAnsi(*name);
@@ -90,7 +92,7 @@ void InstallService(const ServiceEntry& entry, const XString& destination, const
   if (!service) {
     DWORD error = GetLastError();
     manager.reset();
-    throw FatalError(1145, SystemErrorText(error));
+    throw FatalError(msg::kServiceRegistrationFailed, SystemErrorText(error));
   }
   if (win32::SystemMajorVersion() > 4) SetDescription(service.get(), entry.description);
   log.LogService(*name);

@@ -14,9 +14,6 @@ void Park(std::exception_ptr failure) {
   if (!g_pending) g_pending = std::move(failure);
 }
 
-// Message 1418 comes from the resource library.
-constexpr int kDialogFailed = 1418;
-
 }  // namespace
 
 Dialog::Dialog(UserInterface& ui, const UIResources& resources)
@@ -33,7 +30,7 @@ INT_PTR Dialog::run() {
                                    reinterpret_cast<LPARAM>(this));
   if (result == -1) {
     uint32_t error = GetLastError();
-    throw FatalError(kDialogFailed, error, id);
+    throw FatalError(msg::kDialogFailed, error, id);
   }
   hwnd_ = nullptr;
   return result;

@@ -77,6 +77,10 @@ protected:
   void setItemMessage(int control, int id, const Args&... args) {
     setItemText(control, FormatMessageTextWide(id, args...));
   }
+  template <int ArgCount, typename... Args>
+  void setItemMessage(int control, Message<ArgCount> message, const Args&... args) {
+    setItemText(control, FormatMessageTextWide(message, args...));
+  }
   void setItemText(int control, const XString& text);
   void setTitle(const XString& text);
   // A control's text as a wide string.

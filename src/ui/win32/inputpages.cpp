@@ -1,6 +1,7 @@
 #include "ui/win32/inputpages.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "infrastructure/integrator.h"
 #include "kernel/installinfo.h"
@@ -11,53 +12,15 @@
 
 namespace corv {
 
-namespace {
-
-constexpr int kText = 1033;
-
-// Licence page.
-constexpr int kLicenseText = 1021;
-constexpr int kAccept = 1022;
-constexpr int kRefuse = 1023;
-
-// Installation type page.
-constexpr int kPersonal = 1024;
-constexpr int kCommon = 1025;
-
-// Program folder page.
-constexpr int kFolderEdit = 1031;
-constexpr int kFolderList = 1032;
-
-// Check box pages.
-constexpr int kFirstBox = 1081;
-
-// Service page.
-constexpr int kServiceDescription = 1034;
-constexpr int kLocalSystem = 1045;
-constexpr int kThisAccount = 1046;
-constexpr int kInteract = 1047;
-constexpr int kAccount = 1050;
-constexpr int kPassword = 1051;
-constexpr int kConfirmation = 1052;
-constexpr int kPasswordLabel = 1053;
-constexpr int kConfirmationLabel = 1054;
-constexpr int kServiceList = 1056;
-constexpr int kStartupGroup = 1059;
-constexpr int kAutomatic = 1073;
-constexpr int kDisabled = 1075;
-constexpr int kLogOnGroup = 1076;
-
-}  // namespace
-
 // ---- LicensePage
 
 bool LicensePage::onInitPage() {
-  setItemMessage(kHeader, 1451);
-  setItemMessage(kSubheader, 1452, info_.record().packageName.value_or(XString()));
-  setItemMessage(kAccept, 1453);
-  setItemMessage(kRefuse, 1454);
-  SetDlgItemTextA(hwnd(), kLicenseText, ToAnsi(info_.record().licenseText.value_or(XString())).c_str());
-  CheckRadioButton(hwnd(), kAccept, kRefuse, licenseChoice_);
+  setItemMessage(IDC_HEADER, msg::kLicenseHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kLicenseSubheader, info_.record().packageName.value_or(XString()));
+  setItemMessage(IDC_ACCEPT, msg::kLicenseAccept);
+  setItemMessage(IDC_REFUSE, msg::kLicenseRefuse);
+  SetDlgItemTextA(hwnd(), IDC_LICENSE_TEXT, ToAnsi(info_.record().licenseText.value_or(XString())).c_str());
+  CheckRadioButton(hwnd(), IDC_ACCEPT, IDC_REFUSE, licenseChoice_);
   refresh();
   return true;
 }
@@ -68,28 +31,28 @@ INT_PTR LicensePage::defaultHandler(UINT message, WPARAM, LPARAM) {
 }
 
 void LicensePage::refresh() {
-  bool accepted = IsDlgButtonChecked(hwnd(), kAccept) == BST_CHECKED;
-  enableItem(kNextButton, accepted);
-  licenseChoice_ = accepted ? kAccept : kRefuse;
+  bool accepted = IsDlgButtonChecked(hwnd(), IDC_ACCEPT) == BST_CHECKED;
+  enableItem(IDC_NEXT_BUTTON, accepted);
+  licenseChoice_ = accepted ? IDC_ACCEPT : IDC_REFUSE;
 }
 
 // ---- InstallTypePage
 
 bool InstallTypePage::onInitPage() {
-  setItemMessage(kHeader, 1461);
-  setItemMessage(kSubheader, 1462);
-  setItemMessage(kPersonal, 1463);
-  setItemMessage(kCommon, 1464);
-  setItemMessage(kText, 1465);
+  setItemMessage(IDC_HEADER, msg::kInstallTypeHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kInstallTypeSubheader);
+  setItemMessage(IDC_PERSONAL, msg::kPersonalProfile);
+  setItemMessage(IDC_COMMON, msg::kCommonProfile);
+  setItemMessage(IDC_TEXT, msg::kInstallTypeText);
   // The profile is unset until this page stored it: common is proposed.
   bool personal = shown_ && info_.choices().installProfile() == kProfilePersonal;
-  CheckRadioButton(hwnd(), kPersonal, kCommon, personal ? kPersonal : kCommon);
+  CheckRadioButton(hwnd(), IDC_PERSONAL, IDC_COMMON, personal ? IDC_PERSONAL : IDC_COMMON);
   return true;
 }
 
 void InstallTypePage::store() {
-  info_.choices().setInstallProfile(IsDlgButtonChecked(hwnd(), kCommon) == BST_CHECKED ? kProfileCommon
-                                                                                   : kProfilePersonal);
+  info_.choices().setInstallProfile(IsDlgButtonChecked(hwnd(), IDC_COMMON) == BST_CHECKED ? kProfileCommon
+                                                                                     : kProfilePersonal);
   shown_ = true;
 }
 
@@ -106,41 +69,43 @@ void InstallTypePage::onBack() {
 // ---- ProgramFolderPage
 
 bool ProgramFolderPage::onInitPage() {
-  setItemMessage(kHeader, 1501);
-  setItemMessage(kSubheader, 1502);
-  setItemMessage(kText, 1503);
+  setItemMessage(IDC_HEADER, msg::kProgramFolderHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kProgramFolderSubheader);
+  setItemMessage(IDC_TEXT, msg::kProgramFolderText);
   CORV_ASSERT(info_.tempFolder().has_value());
   XString shfolder = File(*info_.tempFolder(), XString(u"shfolder.dll")).widePath();
   for (const XString& group : ListProgramGroups(info_.choices().installProfile() == kProfileCommon, shfolder)) {
-    SendDlgItemMessageA(hwnd(), kFolderList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(group).c_str()));
+    SendDlgItemMessageA(hwnd(), IDC_PROGRAM_FOLDER_LIST, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(ToAnsi(group).c_str()));
   }
-  setItemText(kFolderEdit, info_.choices().programFolder.value_or(XString()));
+  setItemText(IDC_PROGRAM_FOLDER_EDIT, info_.choices().programFolder.value_or(XString()));
   return true;
 }
 
 INT_PTR ProgramFolderPage::defaultHandler(UINT message, WPARAM wParam, LPARAM) {
   int notification = HIWORD(wParam);
-  if (message != WM_COMMAND || LOWORD(wParam) != kFolderList ||
+  if (message != WM_COMMAND || LOWORD(wParam) != IDC_PROGRAM_FOLDER_LIST ||
       (notification != LBN_SELCHANGE && notification != LBN_DBLCLK)) {
     return 0;
   }
-  LRESULT index = SendDlgItemMessageA(hwnd(), kFolderList, LB_GETCURSEL, 0, 0);
+  LRESULT index = SendDlgItemMessageA(hwnd(), IDC_PROGRAM_FOLDER_LIST, LB_GETCURSEL, 0, 0);
   if (index == LB_ERR) return 0;
-  LRESULT length = SendDlgItemMessageA(hwnd(), kFolderList, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  LRESULT length = SendDlgItemMessageA(hwnd(), IDC_PROGRAM_FOLDER_LIST, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == LB_ERR) return 0;
   AnsiString text(static_cast<size_t>(length) + 1, '\0');
-  SendDlgItemMessageA(hwnd(), kFolderList, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+  SendDlgItemMessageA(hwnd(), IDC_PROGRAM_FOLDER_LIST, LB_GETTEXT, static_cast<WPARAM>(index),
+                      reinterpret_cast<LPARAM>(&text[0]));
   text.resize(static_cast<size_t>(length));
-  SetDlgItemTextA(hwnd(), kFolderEdit, text.c_str());
+  SetDlgItemTextA(hwnd(), IDC_PROGRAM_FOLDER_EDIT, text.c_str());
   return 0;
 }
 
 void ProgramFolderPage::onNext() {
-  XString folder = itemText(kFolderEdit);
+  XString folder = itemText(IDC_PROGRAM_FOLDER_EDIT);
   // The backslash separates nested folders; these characters no folder
   // name may hold.
   if (folder.find_first_of(u"\"*/:<>?|") != XString::npos) {
-    ui().showMessage(Severity::SevereError, FormatMessageText(1312));
+    ui().showMessage(Severity::SevereError, FormatMessageText(msg::kInvalidFolderName));
     return;
   }
   info_.choices().programFolder = folder;
@@ -151,21 +116,21 @@ void ProgramFolderPage::onNext() {
 
 void CheckBoxPage::hideBoxes() {
   for (int i = 0; i < kBoxCount; ++i) {
-    showItem(kFirstBox + i, false);
-    enableItem(kFirstBox + i, false);
+    showItem(IDC_FIRST_BOX + i, false);
+    enableItem(IDC_FIRST_BOX + i, false);
   }
 }
 
 void CheckBoxPage::showBox(int index, const XString& text, bool checked) {
   CORV_ASSERT(index >= 0 && index < kBoxCount);
-  setItemText(kFirstBox + index, text);
-  CheckDlgButton(hwnd(), kFirstBox + index, checked ? BST_CHECKED : BST_UNCHECKED);
-  showItem(kFirstBox + index, true);
-  enableItem(kFirstBox + index, true);
+  setItemText(IDC_FIRST_BOX + index, text);
+  CheckDlgButton(hwnd(), IDC_FIRST_BOX + index, checked ? BST_CHECKED : BST_UNCHECKED);
+  showItem(IDC_FIRST_BOX + index, true);
+  enableItem(IDC_FIRST_BOX + index, true);
 }
 
 bool CheckBoxPage::boxChecked(int index) const {
-  return IsDlgButtonChecked(hwnd(), kFirstBox + index) == BST_CHECKED;
+  return IsDlgButtonChecked(hwnd(), IDC_FIRST_BOX + index) == BST_CHECKED;
 }
 
 void CheckBoxPage::onNext() {
@@ -181,13 +146,14 @@ void CheckBoxPage::onBack() {
 // ---- ShortcutsPage
 
 bool ShortcutsPage::onInitPage() {
-  setItemMessage(kHeader, 1471);
-  setItemMessage(kSubheader, 1472);
-  setItemMessage(kText, 1473);
+  setItemMessage(IDC_HEADER, msg::kShortcutsHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kShortcutsSubheader);
+  setItemMessage(IDC_TEXT, msg::kShortcutsText);
   hideBoxes();
   locations_.clear();
   const Infrastructure& entries = info_.infrastructure();
-  for (auto [location, label] : {std::pair{int{kLocationDesktop}, 1474}, std::pair{int{kLocationStartMenu}, 1475}}) {
+  for (auto [location, label] : {std::pair<int, Message<0>>{kLocationDesktop, msg::kDesktopLocation},
+                                 std::pair<int, Message<0>>{kLocationStartMenu, msg::kStartMenuLocation}}) {
     if (entries.shortcutCountAt(location) == 0) continue;
     showBox(static_cast<int>(locations_.size()), FormatMessageTextWide(label), entries.locationEnabled(location));
     locations_.push_back(location);
@@ -208,13 +174,14 @@ size_t AssociationsPage::groupEnd() const {
 }
 
 bool AssociationsPage::onInitPage() {
-  setItemMessage(kHeader, 1591);
-  setItemMessage(kSubheader, 1592);
-  setItemMessage(kText, 1593);
+  setItemMessage(IDC_HEADER, msg::kAssociationsHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kAssociationsSubheader);
+  setItemMessage(IDC_TEXT, msg::kAssociationsText);
   hideBoxes();
   for (size_t i = first_; i < groupEnd(); ++i) {
     const AssociationEntry& entry = info_.infrastructure().association(i);
-    showBox(static_cast<int>(i - first_), FormatMessageTextWide(1594, entry.extension, entry.label), entry.selected);
+    showBox(static_cast<int>(i - first_), FormatMessageTextWide(msg::kAssociationLabel, entry.extension, entry.label),
+            entry.selected);
   }
   return true;
 }
@@ -245,24 +212,20 @@ ServicePage::ServicePage(UserInterface& ui, const UIResources& resources, Instal
 bool ServicePage::onInitPage() {
   const NTServices& services = info_.services();
   CORV_ASSERT(services.count() > 0);
-  setItemMessage(kHeader, 1551);
-  setItemMessage(kSubheader, 1552);
-  setItemMessage(kText, 1553);
-  setItemMessage(kLogOnGroup, 1555);
-  setItemMessage(kLocalSystem, 1556);
-  setItemMessage(kInteract, 1557);
-  setItemMessage(kThisAccount, 1558);
-  setItemMessage(kPasswordLabel, 1559);
-  setItemMessage(kConfirmationLabel, 1560);
-  setItemMessage(kStartupGroup, 1561);
-  setItemMessage(kAutomatic, 1562);
-  setItemMessage(kAutomatic + 1, 1563);
-  setItemMessage(kDisabled, 1564);
+  static const std::pair<int, Message<0>> kLabels[] = {
+      {IDC_HEADER, msg::kServicesHeader}, {IDC_SUBHEADER, msg::kServicesSubheader}, {IDC_TEXT, msg::kServicesText},
+      {IDC_LOGON_GROUP, msg::kLogOnAs}, {IDC_LOCAL_SYSTEM, msg::kLocalSystemAccount},
+      {IDC_INTERACT, msg::kInteractWithDesktop}, {IDC_THIS_ACCOUNT, msg::kThisAccount},
+      {IDC_PASSWORD_LABEL, msg::kPasswordLabel}, {IDC_CONFIRMATION_LABEL, msg::kConfirmPasswordLabel},
+      {IDC_STARTUP_GROUP, msg::kStartupType}, {IDC_AUTOMATIC, msg::kAutomatic}, {IDC_MANUAL, msg::kManual},
+      {IDC_DISABLED, msg::kDisabled},
+  };
+  for (const auto& [control, label] : kLabels) setItemMessage(control, label);
   for (size_t i = 0; i < services.count(); ++i) {
-    SendDlgItemMessageA(hwnd(), kServiceList, LB_ADDSTRING, 0,
+    SendDlgItemMessageA(hwnd(), IDC_SERVICE_LIST, LB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(ToAnsi(services.entry(i).displayName).c_str()));
   }
-  SendDlgItemMessageA(hwnd(), kServiceList, LB_SETCURSEL, static_cast<WPARAM>(serviceIndex_), 0);
+  SendDlgItemMessageA(hwnd(), IDC_SERVICE_LIST, LB_SETCURSEL, static_cast<WPARAM>(serviceIndex_), 0);
   show(serviceIndex_);
   return true;
 }
@@ -270,43 +233,43 @@ bool ServicePage::onInitPage() {
 bool ServicePage::checked(int control) const { return IsDlgButtonChecked(hwnd(), control) == BST_CHECKED; }
 
 void ServicePage::enableAccountFields(bool userAccount) {
-  enableItem(kInteract, !userAccount);
-  for (int control = kAccount; control <= kConfirmationLabel; ++control) enableItem(control, userAccount);
+  enableItem(IDC_INTERACT, !userAccount);
+  for (int control = IDC_ACCOUNT; control <= IDC_CONFIRMATION_LABEL; ++control) enableItem(control, userAccount);
 }
 
 void ServicePage::show(int index) {
   const ServiceEntry& service = info_.services().entry(static_cast<size_t>(index));
   serviceIndex_ = index;
-  setItemMessage(kServiceDescription, 1554, service.description);
-  CheckDlgButton(hwnd(), kInteract, service.interactive ? BST_CHECKED : BST_UNCHECKED);
-  setItemText(kAccount, service.userName);
+  setItemMessage(IDC_SECOND_TEXT, msg::kServiceDescription, service.description);
+  CheckDlgButton(hwnd(), IDC_INTERACT, service.interactive ? BST_CHECKED : BST_UNCHECKED);
+  setItemText(IDC_ACCOUNT, service.userName);
   if (confirmed_[static_cast<size_t>(index)]) {
-    setItemText(kPassword, service.password);
-    setItemText(kConfirmation, service.password);
+    setItemText(IDC_PASSWORD, service.password);
+    setItemText(IDC_CONFIRMATION, service.password);
   } else {
     // Two different numbers: fields left as they are never confirm.
     uint32_t base = 10000 + GetTickCount() % 80000;
-    setItemText(kPassword, Format(u"%u", base));
-    setItemText(kConfirmation, Format(u"%u", base + 1));
+    setItemText(IDC_PASSWORD, Format(u"%u", base));
+    setItemText(IDC_CONFIRMATION, Format(u"%u", base + 1));
   }
   bool userAccount = service.accountKind == ServiceEntry::kUserAccount;
-  CheckRadioButton(hwnd(), kLocalSystem, kThisAccount, userAccount ? kThisAccount : kLocalSystem);
+  CheckRadioButton(hwnd(), IDC_LOCAL_SYSTEM, IDC_THIS_ACCOUNT, userAccount ? IDC_THIS_ACCOUNT : IDC_LOCAL_SYSTEM);
   enableAccountFields(userAccount);
   CORV_ASSERT(service.startKind >= ServiceEntry::kAutomatic && service.startKind <= ServiceEntry::kDisabled);
-  CheckRadioButton(hwnd(), kAutomatic, kDisabled, kAutomatic + service.startKind - 1);
+  CheckRadioButton(hwnd(), IDC_AUTOMATIC, IDC_DISABLED, IDC_AUTOMATIC + service.startKind - 1);
 }
 
 void ServicePage::store() {
   ServiceEntry& service = info_.services().entry(static_cast<size_t>(serviceIndex_));
-  int kind = checked(kLocalSystem) ? ServiceEntry::kLocalSystem : ServiceEntry::kUserAccount;
-  XString password = itemText(kPassword);
-  bool confirmed = password == itemText(kConfirmation);
+  int kind = checked(IDC_LOCAL_SYSTEM) ? ServiceEntry::kLocalSystem : ServiceEntry::kUserAccount;
+  XString password = itemText(IDC_PASSWORD);
+  bool confirmed = password == itemText(IDC_CONFIRMATION);
   confirmed_[static_cast<size_t>(serviceIndex_)] = confirmed;
-  service.SetAccount(kind, itemText(kAccount), confirmed ? password : XString());
-  if (kind == ServiceEntry::kLocalSystem) service.interactive = checked(kInteract);
+  service.SetAccount(kind, itemText(IDC_ACCOUNT), confirmed ? password : XString());
+  if (kind == ServiceEntry::kLocalSystem) service.interactive = checked(IDC_INTERACT);
   int start = 0;
-  for (int control = kAutomatic; control <= kDisabled; ++control) {
-    if (checked(control)) start = control - kAutomatic + 1;
+  for (int control = IDC_AUTOMATIC; control <= IDC_DISABLED; ++control) {
+    if (checked(control)) start = control - IDC_AUTOMATIC + 1;
   }
   CORV_ASSERT(start != 0);
   service.startKind = static_cast<ServiceEntry::StartKind>(start);
@@ -318,8 +281,8 @@ void ServicePage::onNext() {
   for (size_t i = 0; i < services.count(); ++i) {
     const ServiceEntry& service = services.entry(i);
     if (service.accountKind != ServiceEntry::kUserAccount) continue;
-    int problem = service.userName.empty() ? 1566 : !confirmed_[i] ? 1565 : 0;
-    if (problem) {
+    if (service.userName.empty() || !confirmed_[i]) {
+      Message<1> problem = Either(service.userName.empty(), msg::kUserNameInvalid, msg::kPasswordNotConfirmed);
       ui().showMessage(Severity::Warning, FormatMessageText(problem, service.displayName));
       return;
     }
@@ -335,10 +298,10 @@ void ServicePage::onBack() {
 INT_PTR ServicePage::defaultHandler(UINT message, WPARAM wParam, LPARAM) {
   if (message != WM_COMMAND) return 0;
   int control = LOWORD(wParam);
-  if (control == kLocalSystem || control == kThisAccount) {
-    enableAccountFields(checked(kThisAccount));
-  } else if (control == kServiceList && HIWORD(wParam) == LBN_SELCHANGE) {
-    LRESULT selected = SendDlgItemMessageA(hwnd(), kServiceList, LB_GETCURSEL, 0, 0);
+  if (control == IDC_LOCAL_SYSTEM || control == IDC_THIS_ACCOUNT) {
+    enableAccountFields(checked(IDC_THIS_ACCOUNT));
+  } else if (control == IDC_SERVICE_LIST && HIWORD(wParam) == LBN_SELCHANGE) {
+    LRESULT selected = SendDlgItemMessageA(hwnd(), IDC_SERVICE_LIST, LB_GETCURSEL, 0, 0);
     if (selected != LB_ERR && selected != serviceIndex_) {
       store();
       show(static_cast<int>(selected));

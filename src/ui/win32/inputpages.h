@@ -13,13 +13,13 @@ namespace corv {
 
 class InstallInfo;
 
-// Template 103: Next only while "I accept" (1022) is checked; the last
-// choice is shown again when the user comes back.
+// Template IDD_LICENSE: Next only while "I accept" (IDC_ACCEPT) is checked; the
+// last choice is shown again when the user comes back.
 class LicensePage : public WizardPage {
 public:
   LicensePage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 103; }
+  int templateId() const override { return IDD_LICENSE; }
   bool onInitPage() override;
   INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -27,16 +27,16 @@ private:
   void refresh();
 
   const InstallInfo& info_;
-  int licenseChoice_ = 1023;  // the refusal
+  int licenseChoice_ = IDC_REFUSE;  // the refusal
 };
 
-// Template 104: personal (1024) or common (1025) profile, stored on Next and
-// on Back.
+// Template IDD_INSTALL_PROFILE: personal (IDC_PERSONAL) or common (IDC_COMMON)
+// profile, stored on Next and on Back.
 class InstallTypePage : public WizardPage {
 public:
   InstallTypePage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 104; }
+  int templateId() const override { return IDD_INSTALL_PROFILE; }
   bool onInitPage() override;
   void onNext() override;
   void onBack() override;
@@ -48,13 +48,13 @@ private:
   bool shown_ = false;
 };
 
-// Template 107: the Start-menu program folder, typed or taken from the
-// existing ones. A name with / : * ? " < > | is refused with 1312.
+// Template IDD_PROGRAM_FOLDER: the Start-menu program folder, typed or taken
+// from the existing ones. A name with / : * ? " < > | is refused with 1312.
 class ProgramFolderPage : public WizardPage {
 public:
   ProgramFolderPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 107; }
+  int templateId() const override { return IDD_PROGRAM_FOLDER; }
   bool onInitPage() override;
   void onNext() override;
   INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -63,14 +63,14 @@ private:
   InstallInfo& info_;
 };
 
-// A page of template 117: up to six check boxes (1081 to 1086), stored on
-// Next and on Back.
+// A page of template IDD_CHECK_BOXES: up to six check boxes (IDC_FIRST_BOX to
+// IDC_SIXTH_BOX), stored on Next and on Back.
 class CheckBoxPage : public WizardPage {
 public:
   static constexpr int kBoxCount = 6;
 
   using WizardPage::WizardPage;
-  int templateId() const override { return 117; }
+  int templateId() const override { return IDD_CHECK_BOXES; }
   void onNext() override;
   void onBack() override;
 
@@ -121,14 +121,14 @@ private:
   size_t first_ = 0;  // the association of the first box
 };
 
-// Template 111: log-on account, interaction with the desktop and start type
-// of each service. A password counts only when typed the same twice; an
-// unconfirmed one is shown as two different placeholders, so that an
-// untouched pair of fields never confirms.
+// Template IDD_SERVICES: log-on account, interaction with the desktop and start
+// type of each service. A password counts only when typed the same twice; an
+// unconfirmed one is shown as two different placeholders, so that an untouched
+// pair of fields never confirms.
 class ServicePage : public WizardPage {
 public:
   ServicePage(UserInterface& ui, const UIResources& resources, InstallInfo& info);
-  int templateId() const override { return 111; }
+  int templateId() const override { return IDD_SERVICES; }
   bool onInitPage() override;
   // Stores; then every service under a user account needs an account name
   // (1566) and a confirmed password (1565).

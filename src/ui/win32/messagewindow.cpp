@@ -1,12 +1,11 @@
 #include "ui/win32/messagewindow.h"
 
+#include "xinstres/resourceids.h"
+
 namespace corv {
 
 namespace {
 
-constexpr int kTemplate = 116;
-constexpr int kIcon = 1063;
-constexpr int kText = 1033;
 // Asks the window to destroy itself on its own thread.
 constexpr UINT kDestroyWindow = WM_USER + 256;
 
@@ -14,7 +13,7 @@ constexpr UINT kDestroyWindow = WM_USER + 256;
 
 MessageWindow::MessageWindow(const UIResources& resources, HWND owner, HICON icon, bool disableOwner)
     : owner_(owner), icon_(icon), disableOwner_(disableOwner) {
-  hwnd_ = thread_.start(resources.library(), kTemplate, owner, Procedure, reinterpret_cast<LPARAM>(this));
+  hwnd_ = thread_.start(resources.library(), IDD_MESSAGE_WINDOW, owner, Procedure, reinterpret_cast<LPARAM>(this));
 }
 
 MessageWindow::~MessageWindow() {
@@ -24,7 +23,7 @@ MessageWindow::~MessageWindow() {
 
 void MessageWindow::show(const XString& text) {
   if (!hwnd_) return;
-  SetDlgItemTextA(hwnd_, kText, ToAnsi(text).c_str());
+  SetDlgItemTextA(hwnd_, IDC_TEXT, ToAnsi(text).c_str());
   if (disableOwner_ && owner_) EnableWindow(owner_, FALSE);
   ShowWindow(hwnd_, SW_SHOW);
 }
@@ -43,7 +42,7 @@ INT_PTR CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM, LPA
     case WM_INITDIALOG: {
       auto* self = reinterpret_cast<MessageWindow*>(lParam);
       self->hwnd_ = window;
-      SendDlgItemMessageA(window, kIcon, STM_SETICON, reinterpret_cast<WPARAM>(self->icon_), 0);
+      SendDlgItemMessageA(window, IDC_MESSAGE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(self->icon_), 0);
       return TRUE;
     }
     case kDestroyWindow:

@@ -1,6 +1,6 @@
-// A small modeless window with an icon and a line of text ("Finishing
-// setup. Please wait..."), on a thread of its own so that it stays
-// responsive while the thread that shows it is busy. Template 116.
+// A small modeless window with an icon and a line of text ("Finishing setup.
+// Please wait..."), on a thread of its own so that it stays responsive while
+// the thread that shows it is busy. Template IDD_MESSAGE_WINDOW.
 #pragma once
 
 #include "util/win32/corvwindows.h"

@@ -2,21 +2,6 @@
 
 namespace corv {
 
-namespace {
-
-constexpr int kIcon = 1063;
-constexpr int kQuestion = 1033;
-constexpr int kReplace = 1034;
-constexpr int kWithNew = 1064;
-constexpr int kExisting = 1061;
-constexpr int kNew = 1062;
-constexpr int kYes = 1012;
-constexpr int kNo = 1013;
-constexpr int kYesToAll = 1014;
-constexpr int kCancel = 1000;
-
-}  // namespace
-
 int OverwritePrompt::ask(File& existing, FileTime newTime, int64_t newSize) {
   UIWindow* page = ui().waitCurrentWindow();
   if (!page) return static_cast<int>(OverwriteAnswer::Cancel);
@@ -30,13 +15,13 @@ int OverwritePrompt::ask(File& existing, FileTime newTime, int64_t newSize) {
 }
 
 bool OverwritePrompt::onInitDialog() {
-  setTitle(FormatMessageTextWide(1581));
-  SendDlgItemMessageA(hwnd(), kIcon, STM_SETICON, reinterpret_cast<WPARAM>(resources().messageIcon()), 0);
-  setItemMessage(kQuestion, 1582, existingFile_->widePath());
-  setItemMessage(kReplace, 1583);
-  setItemMessage(kWithNew, 1584);
-  setItemText(kExisting, OverwriteFileText(existingFile_->modificationTime(), existingFile_->size()));
-  setItemText(kNew, OverwriteFileText(newTime_, newSize_));
+  setTitle(FormatMessageTextWide(msg::kConfirmReplacement));
+  SendDlgItemMessageA(hwnd(), IDC_MESSAGE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(resources().messageIcon()), 0);
+  setItemMessage(IDC_TEXT, msg::kFileExists, existingFile_->widePath());
+  setItemMessage(IDC_SECOND_TEXT, msg::kReplaceExisting);
+  setItemMessage(IDC_NOTE, msg::kWithNewOne);
+  setItemText(IDC_EXISTING_FILE, OverwriteFileText(existingFile_->modificationTime(), existingFile_->size()));
+  setItemText(IDC_NEW_FILE, OverwriteFileText(newTime_, newSize_));
   SetForegroundWindow(hwnd());
   return true;
 }
@@ -48,16 +33,16 @@ INT_PTR OverwritePrompt::handleMessage(UINT message, WPARAM wParam, LPARAM) {
   }
   if (message != WM_COMMAND) return 0;
   switch (LOWORD(wParam)) {
-    case kYes:
+    case IDC_YES_BUTTON:
       endDialog(hwnd(), static_cast<INT_PTR>(OverwriteAnswer::Yes));
       return TRUE;
-    case kNo:
+    case IDC_NO_BUTTON:
       endDialog(hwnd(), static_cast<INT_PTR>(OverwriteAnswer::No));
       return TRUE;
-    case kYesToAll:
+    case IDC_YES_ALL_BUTTON:
       endDialog(hwnd(), static_cast<INT_PTR>(OverwriteAnswer::YesToAll));
       return TRUE;
-    case kCancel:
+    case IDC_CANCEL_BUTTON:
     case IDCANCEL:  // Escape
       onCancel();
       return TRUE;
@@ -67,8 +52,8 @@ INT_PTR OverwritePrompt::handleMessage(UINT message, WPARAM wParam, LPARAM) {
 }
 
 void OverwritePrompt::onCancel() {
-  AnsiString caption = FormatMessageText(1406);
-  AnsiString text = FormatMessageText(1405);
+  AnsiString caption = FormatMessageText(msg::kExitConfirmation);
+  AnsiString text = FormatMessageText(msg::kConfirmExit);
   if (MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
     endDialog(hwnd(), static_cast<INT_PTR>(OverwriteAnswer::Cancel));
   }

@@ -1,10 +1,11 @@
-// "Confirm file replacement": the question the wizard asks, on the
-// installation worker, before it replaces a file that exists already.
-// Template 113, modal, owned by the progress page.
+// "Confirm file replacement": the question the wizard asks, on the installation
+// worker, before it replaces a file that exists already. Template
+// IDD_OVERWRITE, modal, owned by the progress page.
 #pragma once
 
 #include "ui/uioverwritepolicy.h"
 #include "ui/win32/dialog.h"
+#include "xinstres/resourceids.h"
 
 namespace corv {
 
@@ -18,7 +19,7 @@ public:
   // the progress page has ended meanwhile.
   int ask(File& existing, FileTime newTime, int64_t newSize) override;
 
-  int templateId() const override { return 113; }
+  int templateId() const override { return IDD_OVERWRITE; }
   HWND parentWindow() const override { return owner_; }
   bool onInitDialog() override;
   INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -55,7 +55,7 @@ bool AcceptTypedPath(HWND dialog, BrowseRecord& record) {
   AnsiString text = WindowText(PathEdit(dialog)).substr(0, kMaxPathBytes);
   record.path = text;
   if (!FileSys::CanCreateFolder(text)) {
-    record.ui.showMessage(Severity::Warning, FormatMessageText(1422, ToWide(text)));
+    record.ui.showMessage(Severity::Warning, FormatMessageText(msg::kInvalidPath, ToWide(text)));
     return false;
   }
   record.accepted = true;
@@ -120,10 +120,10 @@ void ExtendBrowser(HWND dialog, BrowseRecord& record) {
     SendMessageA(control, WM_SETFONT, font, TRUE);
     return control;
   };
-  make(0, "Static", FormatMessageText(1420), 0, top - h + 2, h, -1);
+  make(0, "Static", FormatMessageText(msg::kPathLabel), 0, top - h + 2, h, -1);
   HWND edit = make(WS_EX_CLIENTEDGE, "Edit", record.path, WS_TABSTOP | ES_AUTOHSCROLL, top + 4, h + 4, kPathEdit);
   SendMessageA(edit, EM_LIMITTEXT, kMaxPathBytes, 0);
-  make(0, "Static", FormatMessageText(1421), 0, top + h + 11, h, -1);
+  make(0, "Static", FormatMessageText(msg::kFoldersLabel), 0, top + h + 11, h, -1);
   int treeTop = top + 2 * h + 13;
   SetWindowPos(tree, nullptr, left, treeTop, width, box.bottom - treeTop, SWP_NOZORDER);
   SetPropA(dialog, kExtensionProperty, edit);
@@ -189,7 +189,7 @@ bool BrowseForFolder(const AnsiString& title, AnsiString& path, HWND owner, User
 
 void PathPage::onBrowse() {
   AnsiString chosen = pathBuffer_;
-  if (!BrowseForFolder(FormatMessageText(1413), chosen, hwnd(), ui())) return;
+  if (!BrowseForFolder(FormatMessageText(msg::kChoosePath), chosen, hwnd(), ui())) return;
   // The page's path changes only when the page takes the folder: a refused
   // one must not be checked or stored in its place.
   AnsiString previous = pathBuffer_;
@@ -205,39 +205,40 @@ INT_PTR PathPage::defaultHandler(UINT message, WPARAM wParam, LPARAM) {
   if (message != WM_COMMAND) return 0;
   int control = LOWORD(wParam);
   int notification = HIWORD(wParam);
-  if (control == kBrowseButton && notification == BN_CLICKED) {
+  if (control == IDC_BROWSE_BUTTON && notification == BN_CLICKED) {
     onBrowse();
-  } else if (control == kFolderList && (notification == LBN_SELCHANGE || notification == LBN_DBLCLK)) {
+  } else if (control == IDC_CANDIDATE_LIST && (notification == LBN_SELCHANGE || notification == LBN_DBLCLK)) {
     onListSelection();
   }
   return 0;
 }
 
 void PathPage::addListItem(const XString& text) {
-  SendDlgItemMessageA(hwnd(), kFolderList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(text).c_str()));
+  SendDlgItemMessageA(hwnd(), IDC_CANDIDATE_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(text).c_str()));
 }
 
 void PathPage::selectListItem(int index) {
-  SendDlgItemMessageA(hwnd(), kFolderList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendDlgItemMessageA(hwnd(), IDC_CANDIDATE_LIST, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   onListSelection();
 }
 
 int PathPage::currentListItem() const {
-  LRESULT index = SendDlgItemMessageA(hwnd(), kFolderList, LB_GETCURSEL, 0, 0);
+  LRESULT index = SendDlgItemMessageA(hwnd(), IDC_CANDIDATE_LIST, LB_GETCURSEL, 0, 0);
   return index == LB_ERR ? -1 : static_cast<int>(index);
 }
 
 void PathPage::showSpace() {
-  if (!item(kRequiredValue)) return;
-  SetDlgItemTextA(hwnd(), kPathText, pathBuffer_.c_str());
+  if (!item(IDC_REQUIRED_VALUE)) return;
+  SetDlgItemTextA(hwnd(), IDC_PATH_TEXT, pathBuffer_.c_str());
   XString folder = path();
   OptString root = FileSys::RootOfPath(folder);
   if (!root) root = FileSys::RootOfPath(FileSys::CurrentFolder().widePath());
   XString drive = root.value_or(XString());
-  setItemMessage(kRequiredLabel, 1486, drive);
-  setItemMessage(kAvailableLabel, 1487, drive);
-  setItemMessage(kRequiredValue, 1488, Decimal(FileSys::RequiredSpace(folder, MainFileSizes(info_)) / 1024));
-  setItemMessage(kAvailableValue, 1488, Decimal(FileSys::FreeSpace(folder) / 1024));
+  setItemMessage(IDC_REQUIRED_LABEL, msg::kSpaceRequired, drive);
+  setItemMessage(IDC_AVAILABLE_LABEL, msg::kSpaceAvailable, drive);
+  setItemMessage(IDC_REQUIRED_VALUE, msg::kKilobytes,
+                 Decimal(FileSys::RequiredSpace(folder, MainFileSizes(info_)) / 1024));
+  setItemMessage(IDC_AVAILABLE_VALUE, msg::kKilobytes, Decimal(FileSys::FreeSpace(folder) / 1024));
 }
 
 void PathPage::checkSpaceAndProceed() {
@@ -249,23 +250,23 @@ void PathPage::checkSpaceAndProceed() {
   }
   OptString root = FileSys::RootOfPath(folder);
   CORV_ASSERT(root.has_value());
-  ui().showMessage(Severity::Warning, FormatMessageText(1489, *root));
+  ui().showMessage(Severity::Warning, FormatMessageText(msg::kNotEnoughSpace, *root));
 }
 
 // ---- DestinationPage
 
 bool DestinationPage::onInitPage() {
-  setItemMessage(kHeader, 1481);
-  setItemMessage(kSubheader, 1482);
-  setItemMessage(kBrowseButton, 1419);
-  setItemMessage(kFolderGroup, 1483);
+  setItemMessage(IDC_HEADER, msg::kDestinationHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kDestinationSubheader);
+  setItemMessage(IDC_BROWSE_BUTTON, msg::kBrowse);
+  setItemMessage(IDC_FOLDER_GROUP, msg::kDestinationGroup);
   bool fixed = info().record().destinationFixed;
-  setItemMessage(kPageText, 1484, info().record().packageName.value_or(XString()),
-                 fixed ? XString() : FormatMessageTextWide(1485));
+  setItemMessage(IDC_TEXT, msg::kDestinationText, info().record().packageName.value_or(XString()),
+                 fixed ? XString() : FormatMessageTextWide(msg::kDestinationBrowseHint));
   if (const auto& destination = info().choices().destination) setPath(destination->widePath());
   if (fixed) {
-    enableItem(kPathText, false);
-    enableItem(kBrowseButton, false);
+    enableItem(IDC_PATH_TEXT, false);
+    enableItem(IDC_BROWSE_BUTTON, false);
   }
   refreshPath();
   return true;
@@ -276,27 +277,28 @@ void DestinationPage::refreshPath() {
   bool chosen = !pathBuffer().empty();
   info().choices().setDestination(chosen ? OptString(path()) : OptString());
   // A package without a default destination waits for a folder.
-  enableItem(kNextButton, chosen);
+  enableItem(IDC_NEXT_BUTTON, chosen);
 }
 
 bool DestinationPage::acceptBrowsedPath() {
   XString folder = path();
   if (!Directory(folder).exists() || FileSys::IsFolderEmpty(folder)) return true;
-  return ui().askYesNo(FormatMessageText(1403), FormatMessageText(1490, folder)) == YesNoAnswer::Yes;
+  return ui().askYesNo(FormatMessageText(msg::kWarning), FormatMessageText(msg::kDestinationNotEmpty, folder)) ==
+         YesNoAnswer::Yes;
 }
 
 // ---- JrePage
 
 bool JrePage::onInitPage() {
   const XString& version = lookup_.requiredVersion();
-  setItemMessage(kHeader, 1491);
-  setItemMessage(kSubheader, 1492);
-  setItemMessage(kBrowseButton, 1419);
-  setItemMessage(kFolderGroup, 1493);
-  setItemMessage(kPageText, 1494, version, version, version);
+  setItemMessage(IDC_HEADER, msg::kJreHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kJreSubheader);
+  setItemMessage(IDC_BROWSE_BUTTON, msg::kBrowse);
+  setItemMessage(IDC_FOLDER_GROUP, msg::kJreGroup);
+  setItemMessage(IDC_TEXT, msg::kJreText, version, version, version);
   lookup_.searchRegistry();
   for (int i = 0; i < lookup_.candidateCount(); ++i) addListItem(lookup_.candidate(i));
-  if (lookup_.candidateCount() == 0) enableItem(kNextButton, false);
+  if (lookup_.candidateCount() == 0) enableItem(IDC_NEXT_BUTTON, false);
   if (const OptString& chosen = info().choices().jreFolder) setPath(*chosen);
   refreshPath();
   return true;
@@ -304,7 +306,7 @@ bool JrePage::onInitPage() {
 
 void JrePage::refreshPath() {
   if (pathBuffer().empty()) {
-    setItemText(kPathText, XString());
+    setItemText(IDC_PATH_TEXT, XString());
     selectListItem(0);
     return;
   }
@@ -312,9 +314,9 @@ void JrePage::refreshPath() {
   int listed = lookup_.candidateCount();
   int index = lookup_.consider(folder);
   if (index == JRELookup::kWrongVersion) {
-    ui().showMessage(Severity::Warning, FormatMessageText(1308, folder, lookup_.requiredVersion()));
+    ui().showMessage(Severity::Warning, FormatMessageText(msg::kJreWrongVersion, folder, lookup_.requiredVersion()));
   } else if (index < 0) {
-    ui().showMessage(Severity::Warning, FormatMessageText(1495, folder));
+    ui().showMessage(Severity::Warning, FormatMessageText(msg::kNoJreInFolder, folder));
   } else {
     if (lookup_.candidateCount() > listed) addListItem(lookup_.candidate(index));
     selectListItem(index);
@@ -324,23 +326,23 @@ void JrePage::refreshPath() {
 void JrePage::onListSelection() {
   int index = currentListItem();
   if (index < 0) {
-    enableItem(kNextButton, false);
+    enableItem(IDC_NEXT_BUTTON, false);
     return;
   }
-  enableItem(kNextButton, true);
+  enableItem(IDC_NEXT_BUTTON, true);
   const XString& folder = lookup_.candidate(index);
   info().choices().setJreFolder(folder, false);
-  setItemText(kPathText, folder);
+  setItemText(IDC_PATH_TEXT, folder);
 }
 
 // ---- UpdateDestinationPage
 
 bool UpdateDestinationPage::onInitPage() {
-  setItemMessage(kHeader, 1571);
-  setItemMessage(kSubheader, 1572);
-  setItemMessage(kBrowseButton, 1419);
-  setItemMessage(kFolderGroup, 1573);
-  setItemMessage(kPageText, 1574, info().record().productOrPackageName().value_or(XString()));
+  setItemMessage(IDC_HEADER, msg::kUpdateLocationHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kUpdateLocationSubheader);
+  setItemMessage(IDC_BROWSE_BUTTON, msg::kBrowse);
+  setItemMessage(IDC_FOLDER_GROUP, msg::kUpdateLocationGroup);
+  setItemMessage(IDC_TEXT, msg::kUpdateLocationText, info().record().productOrPackageName().value_or(XString()));
   lookup_.search();
   refreshPath();
   selectListItem(0);
@@ -349,7 +351,7 @@ bool UpdateDestinationPage::onInitPage() {
 
 void UpdateDestinationPage::refreshPath() {
   int selection = currentListItem();
-  SendDlgItemMessageA(hwnd(), kFolderList, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(hwnd(), IDC_CANDIDATE_LIST, LB_RESETCONTENT, 0, 0);
   if (!pathBuffer().empty()) {
     int index = lookup_.consider(path());
     if (index >= 0) selection = index;
@@ -367,22 +369,23 @@ void UpdateDestinationPage::refreshPath() {
 void UpdateDestinationPage::onListSelection() {
   int index = currentListItem();
   if (index < 0) {
-    setItemText(kPathText, XString());
-    enableItem(kNextButton, false);
+    setItemText(IDC_PATH_TEXT, XString());
+    enableItem(IDC_NEXT_BUTTON, false);
     setPath(AnsiString());
     return;
   }
-  enableItem(kNextButton, true);
+  enableItem(IDC_NEXT_BUTTON, true);
   XString folder = lookup_.candidate(index);
   info().choices().setDestination(folder);
   setPath(folder);
-  setItemText(kPathText, folder);
+  setItemText(IDC_PATH_TEXT, folder);
   showSpace();
 }
 
 void UpdateDestinationPage::onBrowse() {
   if (detectedIndex_ != -1 &&
-      ui().askYesNo(FormatMessageText(1403), FormatMessageText(1575, lookup_.candidate(detectedIndex_))) !=
+      ui().askYesNo(FormatMessageText(msg::kWarning),
+                    FormatMessageText(msg::kUpdateLocationDetected, lookup_.candidate(detectedIndex_))) !=
           YesNoAnswer::Yes) {
     return;
   }
@@ -400,7 +403,8 @@ bool UpdateDestinationPage::holdsPrimary(bool warn) {
     const OptString& primary = info().record().primaryName;
     CORV_ASSERT(primary.has_value());
     ui().showMessage(Severity::Warning,
-                     FormatMessageText(1310, info().record().packageName.value_or(XString()), *primary));
+                     FormatMessageText(msg::kPrimaryNotInFolder, info().record().packageName.value_or(XString()),
+                                       *primary));
   }
   return false;
 }

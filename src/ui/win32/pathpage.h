@@ -10,19 +10,6 @@ class InstallInfo;
 class JRELookup;
 class PrimaryLookup;
 
-// Controls of the folder pages.
-enum PathPageControl : int {
-  kBrowseButton = 1004,
-  kFolderGroup = 1026,
-  kPathText = 1027,
-  kPageText = 1033,
-  kRequiredLabel = 1041,
-  kAvailableLabel = 1042,
-  kRequiredValue = 1043,
-  kAvailableValue = 1044,
-  kFolderList = 1060,
-};
-
 // The longest folder path the pages and the browser take, in ANSI bytes.
 constexpr size_t kMaxPathBytes = 260;
 
@@ -33,9 +20,10 @@ constexpr size_t kMaxPathBytes = 260;
 // (`path` unchanged).
 bool BrowseForFolder(const AnsiString& title, AnsiString& path, HWND owner, UserInterface& ui);
 
-// A page that proposes a folder (pathBuffer, shown in the path text 1027),
-// with a Browse button and for some pages a list of candidates (1060) and the
-// space figures (1041 to 1044).
+// A page that proposes a folder (pathBuffer, shown in the path text
+// IDC_PATH_TEXT), with a Browse button and for some pages a list of candidates
+// (IDC_CANDIDATE_LIST) and the space figures (IDC_REQUIRED_LABEL to
+// IDC_AVAILABLE_VALUE).
 class PathPage : public WizardPage {
 public:
   PathPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
@@ -80,12 +68,12 @@ private:
   AnsiString pathBuffer_;
 };
 
-// Template 105: the destination of an installation. A destination fixed by
-// the package cannot be changed here.
+// Template IDD_DESTINATION: the destination of an installation. A destination
+// fixed by the package cannot be changed here.
 class DestinationPage : public PathPage {
 public:
   using PathPage::PathPage;
-  int templateId() const override { return 105; }
+  int templateId() const override { return IDD_DESTINATION; }
   bool onInitPage() override;
   void refreshPath() override;
   // A missing or empty folder; a folder with contents after Yes to 1490.
@@ -93,13 +81,13 @@ public:
   void onNext() override { checkSpaceAndProceed(); }
 };
 
-// Template 106: the Java runtime, from the lookup's candidates or a folder
+// Template IDD_JRE: the Java runtime, from the lookup's candidates or a folder
 // the user names. Next needs a selected candidate.
 class JrePage : public PathPage {
 public:
   JrePage(UserInterface& ui, const UIResources& resources, InstallInfo& info, JRELookup& lookup)
       : PathPage(ui, resources, info), lookup_(lookup) {}
-  int templateId() const override { return 106; }
+  int templateId() const override { return IDD_JRE; }
   bool onInitPage() override;
   // An empty path selects the first candidate; another path is examined and
   // becomes a candidate, or is refused with warning 1308 or 1495.
@@ -111,15 +99,15 @@ private:
   JRELookup& lookup_;
 };
 
-// Template 112: the folder of the installed product an update applies to,
-// from the lookup's candidates or a folder the user names that holds the
-// product.
+// Template IDD_UPDATE_LOCATION: the folder of the installed product an update
+// applies to, from the lookup's candidates or a folder the user names that
+// holds the product.
 class UpdateDestinationPage : public PathPage {
 public:
   UpdateDestinationPage(UserInterface& ui, const UIResources& resources, InstallInfo& info,
                         PrimaryLookup& lookup)
       : PathPage(ui, resources, info), lookup_(lookup) {}
-  int templateId() const override { return 112; }
+  int templateId() const override { return IDD_UPDATE_LOCATION; }
   bool onInitPage() override;
   void refreshPath() override;
   // With a detected installation, browsing elsewhere asks 1575 first.

@@ -9,17 +9,6 @@ namespace corv {
 
 namespace {
 
-// Controls of the progress page and of the compact window.
-constexpr int kText = 1033;
-constexpr int kItemBar = 1037;
-constexpr int kOverallBar = 1038;
-constexpr int kItemName = 1039;
-constexpr int kOverallLabel = 1040;
-constexpr int kSplashPicture = 1065;
-
-constexpr int kSplashTemplate = 114;
-constexpr int kDialogFailed = 1418;
-
 XString PackageName(const InstallInfo& info) { return info.record().packageName.value_or(XString()); }
 
 }  // namespace
@@ -44,19 +33,19 @@ bool ProgressPage::onInitDialog() {
 
 bool ProgressPage::onInitPage() {
   XString name = PackageName(info_);
-  setItemMessage(kHeader, 1521);
-  setItemMessage(kSubheader, 1522);
-  setItemMessage(kItemName, 1525, XString());
-  setItemMessage(kOverallLabel, 1526);
-  enableItem(kBackButton, false);
-  enableItem(kNextButton, false);
+  setItemMessage(IDC_HEADER, msg::kProgressHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kProgressSubheader);
+  setItemMessage(IDC_ITEM_NAME, msg::kExtractingFile, XString());
+  setItemMessage(IDC_OVERALL_LABEL, msg::kOverallProgress);
+  enableItem(IDC_BACK_BUTTON, false);
+  enableItem(IDC_NEXT_BUTTON, false);
   if (compact_) {
     SendMessageA(splashWindow_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(resources().windowIcon()));
     SetWindowTextA(splashWindow_, ToAnsi(FormatMessageTextWide(titleMessage(), name)).c_str());
     PlaceWindow(hwnd(), 10, 10, 1, 1);
-    setItemMessage(kText, 1524);
+    setItemMessage(IDC_TEXT, msg::kPleaseWait);
   } else {
-    setItemMessage(kText, 1523, name);
+    setItemMessage(IDC_TEXT, msg::kProgressText, name);
   }
   return true;
 }
@@ -66,10 +55,10 @@ INT_PTR ProgressPage::run() { return compact_ ? runCompact() : WizardPage::run()
 INT_PTR ProgressPage::runCompact() {
   HMODULE library = resources().library();
   ModelessDialogThread splashThread;
-  splashWindow_ = splashThread.start(library, kSplashTemplate, nullptr, SplashProc, reinterpret_cast<LPARAM>(this));
+  splashWindow_ = splashThread.start(library, IDD_SPLASH, nullptr, SplashProc, reinterpret_cast<LPARAM>(this));
   if (!splashWindow_) {
     splashThread.join();
-    throw FatalError(kDialogFailed, splashThread.creationError(), kSplashTemplate);
+    throw FatalError(msg::kDialogFailed, splashThread.creationError(), IDD_SPLASH);
   }
   modelessResult_ = 0;
   ModelessDialogThread progressThread;
@@ -80,7 +69,7 @@ INT_PTR ProgressPage::runCompact() {
     SendMessageA(splashWindow_, kCloseFromOtherThread, 0, 0);
     splashThread.join();
     splashWindow_ = nullptr;
-    throw FatalError(kDialogFailed, progressThread.creationError(), templateId());
+    throw FatalError(msg::kDialogFailed, progressThread.creationError(), templateId());
   }
   ShowWindow(splashWindow_, SW_SHOW);
   // The progress window's thread ends when the window is destroyed.
@@ -121,7 +110,7 @@ INT_PTR CALLBACK ProgressPage::SplashProc(HWND window, UINT message, WPARAM, LPA
       SetWindowPos(window, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
                    SWP_NOMOVE | SWP_NOZORDER);
       PlaceWindow(window, 1, 1, 1, 1);
-      HWND control = GetDlgItem(window, kSplashPicture);
+      HWND control = GetDlgItem(window, IDC_SPLASH_PICTURE);
       SetWindowPos(control, nullptr, 0, 0, info.bmWidth, info.bmHeight, SWP_NOZORDER);
       SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
       return TRUE;
@@ -142,22 +131,22 @@ void ProgressPage::Updater::initOverallBar() {
   // Nothing is drawn before the page is on screen.
   UIWindow* current = page_.ui().waitCurrentWindow();
   window_.store(current ? static_cast<HWND>(current->windowHandle()) : nullptr);
-  setRange(kOverallBar);
+  setRange(IDC_OVERALL_BAR);
 }
 
-void ProgressPage::Updater::setOverallBar(uint32_t value) { setBar(kOverallBar, value); }
+void ProgressPage::Updater::setOverallBar(uint32_t value) { setBar(IDC_OVERALL_BAR, value); }
 
 void ProgressPage::Updater::initItemBar() {
-  if (!page_.compact()) setRange(kItemBar);
+  if (!page_.compact()) setRange(IDC_ITEM_BAR);
 }
 
 void ProgressPage::Updater::setItemBar(uint32_t value) {
-  if (!page_.compact()) setBar(kItemBar, value);
+  if (!page_.compact()) setBar(IDC_ITEM_BAR, value);
 }
 
 void ProgressPage::Updater::setItemName(const XString& name) {
   if (HWND window = window_.load()) {
-    SetDlgItemTextA(window, kItemName, ToAnsi(FormatMessageTextWide(1525, name)).c_str());
+    SetDlgItemTextA(window, IDC_ITEM_NAME, ToAnsi(FormatMessageTextWide(msg::kExtractingFile, name)).c_str());
   }
 }
 
@@ -166,11 +155,11 @@ void ProgressPage::Updater::done(bool complete) {
   if (!complete) {
     CORV_ASSERT(finishingNote_ == nullptr);
     finishingNote_ = std::make_unique<MessageWindow>(page_.resources(), window, page_.resources().windowIcon(), true);
-    finishingNote_->show(FormatMessageTextWide(1527));
+    finishingNote_->show(FormatMessageTextWide(msg::kFinishingSetup));
     return;
   }
   dropNote();
-  if (window) SendMessageA(window, WM_COMMAND, MAKEWPARAM(kNextButton, BN_CLICKED), 0);
+  if (window) SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_NEXT_BUTTON, BN_CLICKED), 0);
 }
 
 void ProgressPage::Updater::dropNote() {

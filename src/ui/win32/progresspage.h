@@ -3,10 +3,10 @@
 // being written, a "Finishing setup" note once the files are written, and
 // the end of the page with Next when the worker is done.
 //
-// With a splash picture in the package the page is a compact window
-// (template 115, one bar) near the lower right corner beside a splash window
-// (template 114) showing the picture, each on a thread of its own; otherwise
-// it is an ordinary page (template 110).
+// With a splash picture in the package the page is a compact window (template
+// IDD_COMPACT_PROGRESS, one bar) near the lower right corner beside a splash
+// window (template IDD_SPLASH) showing the picture, each on a thread of its
+// own; otherwise it is an ordinary page (template IDD_PROGRESS).
 //
 // The updater's hooks run on the worker and reach the page's windows only
 // by sending them messages.
@@ -37,7 +37,7 @@ public:
   // on screen is closed by the front end). Called on the worker.
   void abandon();
 
-  int templateId() const override { return compact_ ? 115 : 110; }
+  int templateId() const override { return compact_ ? IDD_COMPACT_PROGRESS : IDD_PROGRESS; }
   bool onInitDialog() override;
   bool onInitPage() override;
   // The compact presentation runs the splash window and the progress window

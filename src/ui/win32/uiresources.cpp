@@ -4,6 +4,7 @@
 
 #include "util/exceptions.h"
 #include "util/messages.h"
+#include "xinstres/resourceids.h"
 
 namespace corv {
 
@@ -11,11 +12,11 @@ namespace {
 
 bool g_loaded = false;
 
-// Template, picture and icon numbers of the library.
-constexpr int kLargePicture = 1070;
-constexpr int kHeaderPicture = 1071;
-constexpr int kWindowIcon = 1072;
-constexpr int kMessageIcon = 1079;
+// The library's pictures and icons.
+constexpr int kLargePicture = IDB_EXTERIOR;
+constexpr int kHeaderPicture = IDB_HEADER;
+constexpr int kWindowIcon = IDI_PRODUCT;
+constexpr int kMessageIcon = IDI_MESSAGE;
 
 // The library's messages: numbers 412 to 699.
 constexpr int kFirstLibraryMessage = 412;

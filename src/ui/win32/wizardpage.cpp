@@ -10,8 +10,6 @@ namespace corv {
 
 namespace {
 
-constexpr int kTitle = 1412;
-
 // The window procedure of the static controls, kept by the first
 // replacement: every subclassed control is a static.
 WNDPROC g_staticProc = nullptr;
@@ -112,10 +110,10 @@ void WizardPage::deleteFonts() {
   underlineFont_.reset();
 }
 
-int WizardPage::titleMessage() const { return kTitle; }
+int WizardPage::titleMessage() const { return msg::kWindowTitle; }
 
 void WizardPage::onCancel() {
-  if (askYesNo(1406, 1405)) endPage(PageResult::Cancel);
+  if (askYesNo(msg::kExitConfirmation, msg::kConfirmExit)) endPage(PageResult::Cancel);
 }
 
 void WizardPage::onNext() { endPage(PageResult::Next); }
@@ -138,23 +136,23 @@ void WizardPage::paintWhite(int control) {
 bool WizardPage::onInitDialog() {
   PlaceWindow(hwnd(), 1, 1, 1, 1);
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(resources().windowIcon()));
-  if (HWND area = item(kWhiteArea)) {
+  if (HWND area = item(IDC_WHITE_AREA)) {
     SetPropA(area, kBrushProperty, resources().whiteBrush());
     Subclass(area, WhiteAreaProc);
   }
-  if (HWND pictureControl = item(kPicture)) {
+  if (HWND pictureControl = item(IDC_PICTURE)) {
     SetPropA(pictureControl, kBrushProperty, resources().whiteBrush());
     Subclass(pictureControl, PictureProc);
     SendMessageA(pictureControl, kSetPicture, 0, reinterpret_cast<LPARAM>(picture()));
   }
-  paintWhite(kHeader);
-  paintWhite(kSubheader);
+  paintWhite(IDC_HEADER);
+  paintWhite(IDC_SUBHEADER);
   deleteFonts();
   dialogFont_ = static_cast<HFONT>(GetPropA(hwnd(), kFontProperty));
   if (dialogFont_) {
     boldFont_.reset(DeriveFont(dialogFont_, FW_BOLD, false));
     underlineFont_.reset(DeriveFont(dialogFont_, FW_NORMAL, true));
-    SendMessageA(item(kHeader), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
+    SendMessageA(item(IDC_HEADER), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
   }
   const InstallInfo* info = InstallInfo::Current();
   if (int title = titleMessage()) {
@@ -162,9 +160,9 @@ bool WizardPage::onInitDialog() {
   } else {
     setTitle(XString());
   }
-  setItemMessage(kBackButton, backLabel());
-  setItemMessage(kNextButton, nextLabel());
-  setItemMessage(kCancelButton, cancelLabel());
+  setItemMessage(IDC_BACK_BUTTON, backLabel());
+  setItemMessage(IDC_NEXT_BUTTON, nextLabel());
+  setItemMessage(IDC_CANCEL_BUTTON, cancelLabel());
   bool result = onInitPage();
   ui().setCurrentWindow(this);
   SetForegroundWindow(hwnd());
@@ -181,13 +179,13 @@ INT_PTR WizardPage::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case kNextButton:
+        case IDC_NEXT_BUTTON:
           onNext();
           break;
-        case kBackButton:
+        case IDC_BACK_BUTTON:
           onBack();
           break;
-        case kCancelButton:
+        case IDC_CANCEL_BUTTON:
           onCancel();
           break;
         default:

@@ -5,19 +5,9 @@
 
 #include "ui/win32/dialog.h"
 #include "util/win32/handles.h"
+#include "xinstres/resourceids.h"
 
 namespace corv {
-
-// Standard controls of every page template.
-enum PageControl : int {
-  kCancelButton = 1000,
-  kNextButton = 1001,
-  kBackButton = 1003,
-  kWhiteArea = 1006,
-  kHeader = 1009,
-  kSubheader = 1010,
-  kPicture = 1011,
-};
 
 class WizardPage : public Dialog {
 public:
@@ -39,9 +29,9 @@ public:
   // The window title's message, formatted with the package name; 0 for an
   // empty title.
   virtual int titleMessage() const;
-  virtual int nextLabel() const { return 1415; }
-  virtual int backLabel() const { return 1414; }
-  virtual int cancelLabel() const { return 1416; }
+  virtual Message<0> nextLabel() const { return msg::kNext; }
+  virtual Message<0> backLabel() const { return msg::kBack; }
+  virtual Message<0> cancelLabel() const { return msg::kCancel; }
   // Messages the page handles itself; 0 when not handled.
   virtual INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
   // The "brush" property of the control, none when it has none.

@@ -6,14 +6,6 @@ namespace corv {
 
 namespace {
 
-// Controls of the pages besides the standard ones.
-constexpr int kText = 1033;
-constexpr int kLabel = 1034;
-constexpr int kSettings = 1035;
-constexpr int kNote = 1064;
-constexpr int kRestartNow = 1077;
-constexpr int kRestartLater = 1078;
-
 XString NameOf(const OptString& name) { return name.value_or(XString()); }
 
 }  // namespace
@@ -21,59 +13,60 @@ XString NameOf(const OptString& name) { return name.value_or(XString()); }
 bool WelcomePage::onInitPage() {
   bool update = info_.record().isUpdate();
   XString name = NameOf(info_.record().packageName);
-  setItemMessage(kHeader, update ? 1433 : 1431, name);
-  setItemMessage(kSubheader, update ? 1434 : 1432);
-  enableItem(kBackButton, false);
+  setItemMessage(IDC_HEADER, Either(update, msg::kUpdateWelcomeHeader, msg::kWelcomeHeader), name);
+  setItemMessage(IDC_SUBHEADER, Either(update, msg::kUpdateWelcomeText, msg::kWelcomeText));
+  enableItem(IDC_BACK_BUTTON, false);
   return true;
 }
 
 bool SummaryPage::onInitPage() {
   XString product = NameOf(info_.record().productOrPackageName());
-  setItemMessage(kHeader, 1511);
-  setItemMessage(kSubheader, 1512);
-  setItemMessage(kText, info_.record().isUpdate() ? 1514 : 1513, product);
-  setItemMessage(kLabel, 1515);
-  SetDlgItemTextA(hwnd(), kSettings, info_.summaryText().c_str());
+  setItemMessage(IDC_HEADER, msg::kSummaryHeader);
+  setItemMessage(IDC_SUBHEADER, msg::kSummarySubheader);
+  setItemMessage(IDC_TEXT, Either(info_.record().isUpdate(), msg::kUpdateSummaryText, msg::kSummaryText), product);
+  setItemMessage(IDC_SECOND_TEXT, msg::kSummaryLabel);
+  SetDlgItemTextA(hwnd(), IDC_SETTINGS, info_.summaryText().c_str());
   return true;
 }
 
 bool FinishPage::onInitPage() {
-  enableItem(kBackButton, false);
-  enableItem(kCancelButton, false);
+  enableItem(IDC_BACK_BUTTON, false);
+  enableItem(IDC_CANCEL_BUTTON, false);
   return errorText_ ? initFailure() : initSuccess();
 }
 
 bool FinishPage::initSuccess() {
   XString product = NameOf(info_.record().productOrPackageName());
-  setItemMessage(kHeader, 1530);
-  for (int control : {int{kSubheader}, kText, kRestartNow, kRestartLater}) paintWhite(control);
+  setItemMessage(IDC_HEADER, msg::kFinishHeader);
+  for (int control : {int{IDC_SUBHEADER}, IDC_TEXT, IDC_RESTART_NOW, IDC_RESTART_LATER}) paintWhite(control);
   if (reboot_) {
-    setItemMessage(kSubheader, 1537, product);
-    setItemMessage(kText, 1540);
-    setItemMessage(kRestartNow, 1538);
-    setItemMessage(kRestartLater, 1539);
-    CheckRadioButton(hwnd(), kRestartNow, kRestartLater, kRestartLater);
+    setItemMessage(IDC_SUBHEADER, msg::kFinishRestartDue, product);
+    setItemMessage(IDC_TEXT, msg::kRemoveDisks);
+    setItemMessage(IDC_RESTART_NOW, msg::kRestartNow);
+    setItemMessage(IDC_RESTART_LATER, msg::kRestartLater);
+    CheckRadioButton(hwnd(), IDC_RESTART_NOW, IDC_RESTART_LATER, IDC_RESTART_LATER);
   } else {
-    setItemMessage(kSubheader, info_.record().isUpdate() ? 1536 : 1532, product);
-    for (int control : {kText, kRestartNow, kRestartLater}) showItem(control, false);
+    setItemMessage(IDC_SUBHEADER, Either(info_.record().isUpdate(), msg::kFinishUpdated, msg::kFinishInstalled),
+                   product);
+    for (int control : {IDC_TEXT, IDC_RESTART_NOW, IDC_RESTART_LATER}) showItem(control, false);
   }
   return true;
 }
 
 bool FinishPage::initFailure() {
-  setItemMessage(kHeader, 1531);
-  setItemText(kSubheader, XString());
-  setItemMessage(kText, info_.record().isUpdate() ? 1314 : 1313, NameOf(info_.record().productOrPackageName()),
-                 XString());
-  setItemText(kLabel, *errorText_);
-  if (boldFont()) SendMessageA(item(kLabel), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont()), TRUE);
-  setItemMessage(kNote, 1535);
+  setItemMessage(IDC_HEADER, msg::kFailureHeader);
+  setItemText(IDC_SUBHEADER, XString());
+  setItemMessage(IDC_TEXT, Either(info_.record().isUpdate(), msg::kUpdateFailed, msg::kInstallationFailed),
+                 NameOf(info_.record().productOrPackageName()), XString());
+  setItemText(IDC_SECOND_TEXT, *errorText_);
+  if (boldFont()) SendMessageA(item(IDC_SECOND_TEXT), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont()), TRUE);
+  setItemMessage(IDC_NOTE, msg::kFailureNote);
   return true;
 }
 
 void FinishPage::onNext() {
   // The failure form has no restart buttons: no restart.
-  bool restartNow = !errorText_ && reboot_ && IsDlgButtonChecked(hwnd(), kRestartNow) == BST_CHECKED;
+  bool restartNow = !errorText_ && reboot_ && IsDlgButtonChecked(hwnd(), IDC_RESTART_NOW) == BST_CHECKED;
   info_.choices().rebootRequired = restartNow;
   WizardPage::onNext();
 }

@@ -7,13 +7,13 @@ namespace corv {
 
 class InstallInfo;
 
-// Template 101, the large picture: the welcome (1431, 1432) or, for an
+// Template IDD_WELCOME, the large picture: the welcome (1431, 1432) or, for an
 // update, 1433 and 1434, with the package name. Back is disabled.
 class WelcomePage : public WizardPage {
 public:
   WelcomePage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 101; }
+  int templateId() const override { return IDD_WELCOME; }
   HBITMAP picture() const override { return resources().welcomePicture(); }
   bool onInitPage() override;
 
@@ -21,22 +21,23 @@ private:
   const InstallInfo& info_;
 };
 
-// Template 108: the settings the installation will use (1511-1515 and the
-// settings text). Stores nothing.
+// Template IDD_SUMMARY: the settings the installation will use (1511-1515 and
+// the settings text). Stores nothing.
 class SummaryPage : public WizardPage {
 public:
   SummaryPage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)
       : WizardPage(ui, resources), info_(info) {}
-  int templateId() const override { return 108; }
+  int templateId() const override { return IDD_SUMMARY; }
   bool onInitPage() override;
 
 private:
   const InstallInfo& info_;
 };
 
-// The finish page: template 109 (success, large picture) without an error
-// text, 118 (failure) with one. Finish stores the restart choice in the
-// record: true only when "restart now" (1077) is checked.
+// The finish page: template IDD_FINISH (success, large picture) without an
+// error text, IDD_FAILURE (failure) with one. Finish stores the restart
+// choice in the record: true only when "restart now" (IDC_RESTART_NOW) is
+// checked.
 class FinishPage : public WizardPage {
 public:
   FinishPage(UserInterface& ui, const UIResources& resources, InstallInfo& info)
@@ -46,11 +47,11 @@ public:
     errorText_ = errorText;
     reboot_ = reboot;
   }
-  int templateId() const override { return errorText_ ? 118 : 109; }
+  int templateId() const override { return errorText_ ? IDD_FAILURE : IDD_FINISH; }
   HBITMAP picture() const override {
     return errorText_ ? resources().headerPicture() : resources().finishPicture();
   }
-  int nextLabel() const override { return 1417; }
+  Message<0> nextLabel() const override { return msg::kFinish; }
   bool onInitPage() override;
   // Back and Cancel are disabled: closing the window asks nothing.
   void onCancel() override {}

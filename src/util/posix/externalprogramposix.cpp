@@ -9,11 +9,11 @@ namespace corv {
 OptString ComspecVariable() { return std::nullopt; }
 
 void ExternalProgram::RunAndWait(const XString& destination) const {
-  throw FatalError(1084, ToWide(CommandLine(destination)));
+  throw FatalError(msg::kCannotExecute, ToWide(CommandLine(destination)));
 }
 
 void ExternalProgram::Start(const XString& destination) const {
-  throw FatalError(1084, ToWide(CommandLine(destination)));
+  throw FatalError(msg::kCannotExecute, ToWide(CommandLine(destination)));
 }
 
 }  // namespace corv

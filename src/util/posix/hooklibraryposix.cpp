@@ -5,8 +5,8 @@
 
 namespace corv {
 
-void HookLibrary::CallPreInstall(const XString&) const { throw FatalError(1086, path_); }
+void HookLibrary::CallPreInstall(const XString&) const { throw FatalError(msg::kCannotLoadLibrary, path_); }
 
-void HookLibrary::CallPostInstall(const XString&) const { throw FatalError(1086, path_); }
+void HookLibrary::CallPostInstall(const XString&) const { throw FatalError(msg::kCannotLoadLibrary, path_); }
 
 }  // namespace corv

@@ -22,7 +22,7 @@ void Thread::start() {
   try {
     handle_->thread = std::thread([this] { run(); });
   } catch (const std::system_error& e) {
-    throw FatalError(1053, int32_t{1}, static_cast<int32_t>(e.code().value()));
+    throw FatalError(msg::kThreadCreationFailed, int32_t{1}, static_cast<int32_t>(e.code().value()));
   }
 }
 

@@ -25,14 +25,14 @@ bool IsValidUtf8(const std::string& s) { return ToUtf8(FromUtf8(s)) == s; }
 }  // namespace
 
 AnsiString ToAnsi(const XString& s) {
-  if (HasUnpairedSurrogate(s)) throw FatalError(1055);
+  if (HasUnpairedSurrogate(s)) throw FatalError(msg::kInvalidLocalizedString);
   return ToUtf8(s);
 }
 
 AnsiString ToOem(const XString& s) { return ToAnsi(s); }
 
 XString ToWide(const AnsiString& s) {
-  if (!IsValidUtf8(s)) throw FatalError(1055);
+  if (!IsValidUtf8(s)) throw FatalError(msg::kInvalidLocalizedString);
   return FromUtf8(s);
 }
 

@@ -35,19 +35,19 @@ void ExternalProgram::RunAndWait(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   XString shown = ToWide(command);
   std::optional<win32::Process> child = CreateCommandProcess(command, destination, false);
-  if (!child) throw FatalError(1084, shown);
+  if (!child) throw FatalError(msg::kCannotExecute, shown);
   DWORD code = 0;
   if (WaitForSingleObject(child->process.get(), INFINITE) == WAIT_FAILED ||
       !GetExitCodeProcess(child->process.get(), &code)) {
-    throw FatalError(1084, shown);
+    throw FatalError(msg::kCannotExecute, shown);
   }
-  if (code != 0) throw FatalError(1085, shown, static_cast<uint32_t>(code));
+  if (code != 0) throw FatalError(msg::kExecutionFailed, shown, static_cast<uint32_t>(code));
 }
 
 void ExternalProgram::Start(const XString& destination) const {
   AnsiString command = CommandLine(destination);
   std::optional<win32::Process> child = CreateCommandProcess(command, destination, true);
-  if (!child) throw FatalError(1084, ToWide(command));
+  if (!child) throw FatalError(msg::kCannotExecute, ToWide(command));
   WaitForSingleObject(child->process.get(), 1000);
 }
 

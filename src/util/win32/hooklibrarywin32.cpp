@@ -22,13 +22,13 @@ struct Hook {
   int failed;    // message when the entry returns non-zero
 };
 
-constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", 1087, 1089};
-constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", 1088, 1090};
+constexpr Hook kPreInstall = {"PreInstall", "_PreInstall@4", msg::kNoPreInstallEntry, msg::kPreInstallFailed};
+constexpr Hook kPostInstall = {"PostInstall", "_PostInstall@4", msg::kNoPostInstallEntry, msg::kPostInstallFailed};
 
 void Call(const XString& path, const Hook& hook, const XString& destination) {
   AnsiString destinationText = ToAnsi(destination);
   win32::UniqueModule library = win32::LoadLibraryAt(path);
-  if (!library) throw FatalError(1086, path);
+  if (!library) throw FatalError(msg::kCannotLoadLibrary, path);
   HookEntry entry = win32::GetProcedure<HookEntry>(library.get(), hook.name);
   if (!entry) entry = win32::GetProcedure<HookEntry>(library.get(), hook.decorated);
   if (!entry) throw FatalError(hook.notFound, path);

@@ -27,7 +27,7 @@ Thread::~Thread() = default;
 void Thread::start() {
   DWORD id = 0;
   HANDLE h = CreateThread(nullptr, 4096, ThreadProc, this, CREATE_SUSPENDED, &id);
-  if (!h) throw FatalError(1053, int32_t{1}, static_cast<int32_t>(GetLastError()));
+  if (!h) throw FatalError(msg::kThreadCreationFailed, int32_t{1}, static_cast<int32_t>(GetLastError()));
   handle_->thread.reset(h);
   ResumeThread(h);
 }
@@ -44,7 +44,9 @@ struct Semaphore::Handle {
 
 Semaphore::Semaphore(int32_t initial) : handle_(std::make_unique<Handle>()) {
   handle_->semaphore.reset(CreateSemaphoreA(nullptr, initial, 0x7FFFFFFF, nullptr));
-  if (!handle_->semaphore) throw FatalError(1053, int32_t{2}, static_cast<int32_t>(GetLastError()));
+  if (!handle_->semaphore) {
+    throw FatalError(msg::kThreadCreationFailed, int32_t{2}, static_cast<int32_t>(GetLastError()));
+  }
 }
 
 Semaphore::~Semaphore() = default;

@@ -35,10 +35,10 @@ int Convert(UINT codePage, const XString& s, char* out, int size, bool* usedDefa
 AnsiString FromWide(UINT codePage, const XString& s) {
   if (s.empty()) return AnsiString();
   int size = Convert(codePage, s, nullptr, 0, nullptr);
-  if (size == 0) throw FatalError(1055);
+  if (size == 0) throw FatalError(msg::kInvalidLocalizedString);
   AnsiString out(static_cast<size_t>(size), '\0');
   int done = Convert(codePage, s, &out[0], size, nullptr);
-  if (done == 0) throw FatalError(1055);
+  if (done == 0) throw FatalError(msg::kInvalidLocalizedString);
   out.resize(static_cast<size_t>(done));
   return out;
 }
@@ -52,16 +52,16 @@ XString ToWide(const AnsiString& s) {
   if (s.empty()) return XString();
   int len = static_cast<int>(s.size());
   int size = MultiByteToWideChar(CP_ACP, 0, s.data(), len, nullptr, 0);
-  if (size == 0) throw FatalError(1055);
+  if (size == 0) throw FatalError(msg::kInvalidLocalizedString);
   XString out(static_cast<size_t>(size), u'\0');
   int done = MultiByteToWideChar(CP_ACP, 0, s.data(), len, reinterpret_cast<wchar_t*>(&out[0]), size);
-  if (done == 0 || done != size) throw FatalError(1055);
+  if (done == 0 || done != size) throw FatalError(msg::kInvalidLocalizedString);
   return out;
 }
 
 AnsiString AnsiToOem(const AnsiString& s) {
   AnsiString out(s.size() + 1, '\0');
-  if (!CharToOemA(s.c_str(), &out[0])) throw FatalError(1055);
+  if (!CharToOemA(s.c_str(), &out[0])) throw FatalError(msg::kInvalidLocalizedString);
   out.resize(s.size());
   return out;
 }

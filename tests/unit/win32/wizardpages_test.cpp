@@ -23,16 +23,12 @@
 #include "scratch.h"
 #include "util/messages.h"
 #include "util/thread.h"
+#include "xinstres/resourceids.h"
 
 namespace corv {
 namespace {
 
 constexpr int kTitle = 0;  // the page window's own text
-constexpr int kHeader = 1009;
-constexpr int kSubheader = 1010;
-constexpr int kText = 1033;
-constexpr int kRestartNow = 1077;
-constexpr int kRestartLater = 1078;
 
 std::string WindowText(HWND window) {
   char text[2048] = {};
@@ -60,14 +56,15 @@ public:
     if (window == nullptr) return;  // the wizard ended without the page
     HWND page = static_cast<HWND>(window->windowHandle());
     shown.texts[kTitle] = WindowText(page);
-    for (int id : {kHeader, kSubheader, kText, kRestartNow, kRestartLater}) {
+    for (int id : {IDC_HEADER, IDC_SUBHEADER, IDC_TEXT, IDC_RESTART_NOW, IDC_RESTART_LATER}) {
       HWND control = GetDlgItem(page, id);
       if (control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE)) shown.texts[id] = WindowText(control);
     }
-    shown.restartNow = SendMessageA(GetDlgItem(page, kRestartNow), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    shown.restartLater = SendMessageA(GetDlgItem(page, kRestartLater), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    shown.restartNow = SendMessageA(GetDlgItem(page, IDC_RESTART_NOW), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    shown.restartLater = SendMessageA(GetDlgItem(page, IDC_RESTART_LATER), BM_GETCHECK, 0, 0) == BST_CHECKED;
     if (act_) act_(page);
-    SendMessageA(page, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, 1001)));
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_NEXT_BUTTON, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_NEXT_BUTTON)));
   }
 
 private:
@@ -167,11 +164,13 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     Shown summary = visit(update, [&] { return update.showSummary(); });
     Shown finish = visit(update, [&] { return update.showResult(std::nullopt, false); });
     EXPECT_FALSE(info->choices().rebootRequired);  // no restart offered, none chosen
-    expect(welcome, kHeader, 1433, package);
-    expect(welcome, kSubheader, 1434);
-    expect(summary, kText, 1514, product);
-    expect(finish, kSubheader, 1536, product);
-    EXPECT_EQ(finish.texts.count(kRestartNow) + finish.texts.count(kRestartLater) + finish.texts.count(kText), 0u);
+    expect(welcome, IDC_HEADER, 1433, package);
+    expect(welcome, IDC_SUBHEADER, 1434);
+    expect(summary, IDC_TEXT, 1514, product);
+    expect(finish, IDC_SUBHEADER, 1536, product);
+    EXPECT_EQ(finish.texts.count(IDC_RESTART_NOW) + finish.texts.count(IDC_RESTART_LATER) +
+                  finish.texts.count(IDC_TEXT),
+              0u);
     for (const Shown* page : {&welcome, &summary, &finish}) {
       EXPECT_EQ(page->texts.at(kTitle), Message(language.code, 1412, package));
     }
@@ -184,17 +183,17 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
       GuiInterface gui;
       gui.begin();
       Shown restart = visit(gui, [&] { return gui.showResult(std::nullopt, true); }, [now](HWND page) {
-        if (now) SendMessageA(GetDlgItem(page, kRestartNow), BM_CLICK, 0, 0);
+        if (now) SendMessageA(GetDlgItem(page, IDC_RESTART_NOW), BM_CLICK, 0, 0);
       });
       EXPECT_TRUE(restart.restartLater);
       EXPECT_FALSE(restart.restartNow);
       EXPECT_EQ(info->choices().rebootRequired, now);
       if (!now) {
-        expect(restart, kHeader, 1530);
-        expect(restart, kSubheader, 1537, product);
-        expect(restart, kText, 1540);
-        expect(restart, kRestartNow, 1538);
-        expect(restart, kRestartLater, 1539);
+        expect(restart, IDC_HEADER, 1530);
+        expect(restart, IDC_SUBHEADER, 1537, product);
+        expect(restart, IDC_TEXT, 1540);
+        expect(restart, IDC_RESTART_NOW, 1538);
+        expect(restart, IDC_RESTART_LATER, 1539);
       }
       gui.end();
     }
