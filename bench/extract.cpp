@@ -35,7 +35,7 @@
 #include "kernel/filespackage.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 #include "util/file.h"

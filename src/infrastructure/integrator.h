@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "infrastructure/infrastructure.h"
+#include "kernel/infrastructure.h"
 #include "infrastructure/registrykeys.h"
 #include "infrastructure/shellfolders.h"
 #include "kernel/installrecord.h"

@@ -150,7 +150,7 @@ bool Driver::startUp() {
   if (info_->record().isInstallation() && info_->record().warnPreviousVersion) {
     PrimaryLookup& copies = info_->primaryLookup();
     copies.search();
-    if (copies.candidateCount() > 0 && ui_->confirmOverPreviousVersion() == kStop) {
+    if (copies.candidateCount() > 0 && ui_->confirmOverPreviousVersion() == PreviousVersionAnswer::Stop) {
       return false;  // nothing was written yet
     }
   }

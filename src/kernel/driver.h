@@ -14,7 +14,7 @@
 
 #include "kernel/installationsteps.h"
 #include "kernel/options.h"
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 #include "util/exceptions.h"
 
 namespace corv {

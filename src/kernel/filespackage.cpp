@@ -8,7 +8,7 @@
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
 #include "kernel/restorelog.h"
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 #include "util/filesys.h"

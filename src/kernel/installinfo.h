@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "infrastructure/infrastructure.h"
-#include "infrastructure/ntservices.h"
+#include "kernel/infrastructure.h"
+#include "kernel/ntservices.h"
 #include "kernel/filespackage.h"
 #include "kernel/installprofile.h"
 #include "kernel/installrecord.h"

@@ -1,6 +1,6 @@
 #include "kernel/options.h"
 
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 #include "util/exceptions.h"
 #include "util/messages.h"
 

@@ -86,7 +86,7 @@ std::vector<XString> Components(const XString& path) {
 }
 
 // How the installer writes the record's texts into the registry
-// (infrastructure/integrator.cpp) and logs each key it makes: the root's
+// (infrastructure/win32/integrator.cpp) and logs each key it makes: the root's
 // prefix, then the key's path.
 constexpr size_t kLocalMachinePrefix = sizeof "HKEY_LOCAL_MACHINE\\" - 1;  // the longer of the product key's roots
 constexpr size_t kClassesRootPrefix = sizeof "HKEY_CLASSES_ROOT\\" - 1;

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "kernel/overwritepolicy.h"
-#include "ui/uiprogressupdater.h"
-#include "ui/userinterface.h"
+#include "kernel/uiprogressupdater.h"
+#include "kernel/userinterface.h"
 #include "ui/uioverwritepolicy.h"
 
 namespace corv {
@@ -45,7 +45,7 @@ public:
   void end() override;
   // A yes/no question, caption 1403 and text 1407 with the package name:
   // Yes proceeds, anything else stops.
-  int confirmOverPreviousVersion() override;
+  PreviousVersionAnswer confirmOverPreviousVersion() override;
 
   PageResult showWelcome() override;
   PageResult askLicenseAgreement() override;

@@ -8,8 +8,8 @@
 
 #include "kernel/options.h"
 #include "kernel/overwritepolicy.h"
-#include "ui/uiprogressupdater.h"
-#include "ui/userinterface.h"
+#include "kernel/uiprogressupdater.h"
+#include "kernel/userinterface.h"
 #include "util/thread.h"
 
 namespace corv {
@@ -38,9 +38,9 @@ public:
 
   void begin() override { setActive(true); }
   void end() override { setActive(false); }
-  // kProceed with /force or /no-reg. Otherwise kStop, after printing 1408
+  // Proceed with /force or /no-reg. Otherwise Stop, after printing 1408
   // with the package name when there is a console.
-  int confirmOverPreviousVersion() override;
+  PreviousVersionAnswer confirmOverPreviousVersion() override;
 
   PageResult showWelcome() override { return PageResult::Next; }
   PageResult askLicenseAgreement() override { return PageResult::Next; }

@@ -24,7 +24,7 @@ UIOverwritePolicy::UIOverwritePolicy(std::unique_ptr<OverwriteQuestion> question
 bool UIOverwritePolicy::decide(File& existing, FileTime packagedTime, int64_t packagedSize) {
   if (yesToAll_) return true;
   if (cancelled_) return false;
-  switch (static_cast<OverwriteAnswer>(question_->ask(existing, packagedTime, packagedSize))) {
+  switch (question_->ask(existing, packagedTime, packagedSize)) {
     case OverwriteAnswer::Yes:
       return true;
     case OverwriteAnswer::No:

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "kernel/overwritepolicy.h"
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 #include "util/file.h"
 #include "util/xstring.h"
 
@@ -24,9 +24,9 @@ enum class OverwriteAnswer : int { Cancel = 2, Yes = 5, No = 6, YesToAll = 7 };
 class OverwriteQuestion {
 public:
   virtual ~OverwriteQuestion() = default;
-  // The button pressed, as its value; the policy checks it. Cancel when
-  // there is no progress page to ask beside any more.
-  virtual int ask(File& existing, FileTime newTime, int64_t newSize) = 0;
+  // The button pressed; the policy checks that it is one of the answers.
+  // Cancel when there is no progress page to ask beside any more.
+  virtual OverwriteAnswer ask(File& existing, FileTime newTime, int64_t newSize) = 0;
 };
 
 // How the question shows one of the two files: message 1585 ("date %s, size

@@ -7,7 +7,7 @@
 
 #include "kernel/logger.h"
 #include "kernel/tempfolder.h"
-#include "uninstaller/wininit.h"
+#include "infrastructure/wininit.h"
 #include "util/exceptions.h"
 #include "util/file.h"
 #include "util/filesys.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "infrastructure/integrator.h"
-#include "infrastructure/ntservices.h"
+#include "infrastructure/servicecontrol.h"
 #include "kernel/logger.h"
 #include "ui/textinterface.h"
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 #include "uninstaller/selfremoval.h"
 #include "util/environment.h"
 #include "util/exceptions.h"

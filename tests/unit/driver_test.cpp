@@ -186,17 +186,18 @@ TEST_F(DriverTest, PreviousVersionQuestionCanStopTheRunBeforeAnythingIsWritten) 
   const struct {
     bool warn;
     OptString copy;
-    int answer, kind, code;
+    PreviousVersionAnswer answer;
+    int kind, code;
     bool asked;
   } cases[] = {
-      {true, XString(u"C:\\Old"), kStop, kPackageInstallation, 1, true},
-      {true, XString(u"C:\\Old"), kProceed, kPackageInstallation, 0, true},
-      {true, std::nullopt, kStop, kPackageInstallation, 0, false},          // none found
-      {false, XString(u"C:\\Old"), kStop, kPackageInstallation, 0, false},  // not asked for
-      {true, XString(u"C:\\Old"), kStop, kPackageUpdate, 0, false},         // an update never looks
+      {true, XString(u"C:\\Old"), PreviousVersionAnswer::Stop, kPackageInstallation, 1, true},
+      {true, XString(u"C:\\Old"), PreviousVersionAnswer::Proceed, kPackageInstallation, 0, true},
+      {true, std::nullopt, PreviousVersionAnswer::Stop, kPackageInstallation, 0, false},          // none found
+      {false, XString(u"C:\\Old"), PreviousVersionAnswer::Stop, kPackageInstallation, 0, false},  // not asked for
+      {true, XString(u"C:\\Old"), PreviousVersionAnswer::Stop, kPackageUpdate, 0, false},         // an update never looks
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.warn << " " << c.copy.has_value() << " " << c.answer << " " << c.kind);
+    SCOPED_TRACE(testing::Message() << c.warn << " " << c.copy.has_value() << " " << int(c.answer) << " " << c.kind);
     ScriptedRun run({"/batch"});
     run.steps->record.warnPreviousVersion = c.warn;
     run.steps->record.kind = static_cast<PackageKind>(c.kind);

@@ -13,7 +13,7 @@
 #include "scratch.h"
 #include "scripted_frontend.h"
 #include "streams_support.h"
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
 #include "util/messages.h"

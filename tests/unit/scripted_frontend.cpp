@@ -37,7 +37,7 @@ void ScriptedInterface::end() {
   setActive(false);
 }
 
-int ScriptedInterface::confirmOverPreviousVersion() {
+PreviousVersionAnswer ScriptedInterface::confirmOverPreviousVersion() {
   previousVersionAsked = true;
   return previousVersionAnswer;
 }

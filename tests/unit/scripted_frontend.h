@@ -16,8 +16,8 @@
 #include "kernel/installationsteps.h"
 #include "kernel/installinfo.h"
 #include "kernel/overwritepolicy.h"
-#include "ui/uiprogressupdater.h"
-#include "ui/userinterface.h"
+#include "kernel/uiprogressupdater.h"
+#include "kernel/userinterface.h"
 #include "util/thread.h"
 
 namespace corv {
@@ -51,7 +51,7 @@ public:
   // first, as the text front end does.
   std::map<std::string, std::deque<PageResult>> answers;
   Hooks hooks;
-  int previousVersionAnswer = kProceed;
+  PreviousVersionAnswer previousVersionAnswer = PreviousVersionAnswer::Proceed;
   bool previousVersionAsked = false;
   // The result of every message box, and the boxes shown.
   int boxResult = kBoxIdOk;
@@ -65,7 +65,7 @@ public:
   AbstractOverwritePolicy& overwritePolicy() override { return policy_; }
   void begin() override;
   void end() override;
-  int confirmOverPreviousVersion() override;
+  PreviousVersionAnswer confirmOverPreviousVersion() override;
   PageResult showWelcome() override { return page("showWelcome"); }
   PageResult askLicenseAgreement() override { return page("askLicenseAgreement"); }
   PageResult askInstallProfile() override { return page("askInstallProfile"); }

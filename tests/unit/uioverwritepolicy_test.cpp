@@ -17,11 +17,11 @@ namespace {
 class ScriptedQuestion : public OverwriteQuestion {
 public:
   ScriptedQuestion(std::deque<int> answers, int& asked) : answers_(std::move(answers)), asked_(asked) {}
-  int ask(File&, FileTime, int64_t) override {
+  OverwriteAnswer ask(File&, FileTime, int64_t) override {
     ++asked_;
     int answer = answers_.front();
     answers_.pop_front();
-    return answer;
+    return static_cast<OverwriteAnswer>(answer);
   }
 
 private:

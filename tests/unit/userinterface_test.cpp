@@ -1,9 +1,9 @@
 // The base front end: current window and its event, message boxes,
 // abortProgress.
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 
 #include "kernel/overwritepolicy.h"
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ class BaseInterface : public UserInterface {
 public:
   void begin() override {}
   void end() override {}
-  int confirmOverPreviousVersion() override { return kProceed; }
+  PreviousVersionAnswer confirmOverPreviousVersion() override { return PreviousVersionAnswer::Proceed; }
   PageResult showWelcome() override { return PageResult::Next; }
   PageResult askLicenseAgreement() override { return PageResult::Next; }
   PageResult askInstallProfile() override { return PageResult::Next; }

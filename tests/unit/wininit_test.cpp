@@ -1,6 +1,6 @@
 // The edit of "wininit.ini" through which Windows 95/98/Me deletes the
 // uninstaller's copy at the next start.
-#include "uninstaller/wininit.h"
+#include "infrastructure/wininit.h"
 
 #include <gtest/gtest.h>
 

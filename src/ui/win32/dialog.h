@@ -12,7 +12,7 @@
 
 #include <exception>
 
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 #include "ui/win32/uiresources.h"
 #include "util/messages.h"
 #include "util/thread.h"

@@ -2,16 +2,16 @@
 
 namespace corv {
 
-int OverwritePrompt::ask(File& existing, FileTime newTime, int64_t newSize) {
+OverwriteAnswer OverwritePrompt::ask(File& existing, FileTime newTime, int64_t newSize) {
   UIWindow* page = ui().waitCurrentWindow();
-  if (!page) return static_cast<int>(OverwriteAnswer::Cancel);
+  if (!page) return OverwriteAnswer::Cancel;
   owner_ = static_cast<HWND>(page->windowHandle());
   existingFile_ = &existing;
   newTime_ = newTime;
   newSize_ = newSize;
   INT_PTR answer = runPage();
   existingFile_ = nullptr;
-  return static_cast<int>(answer);
+  return static_cast<OverwriteAnswer>(answer);
 }
 
 bool OverwritePrompt::onInitDialog() {

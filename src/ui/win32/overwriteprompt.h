@@ -17,7 +17,7 @@ public:
   // the packaged file's time and size: the button pressed (Yes, No, Yes to
   // All, or Cancel after the exit confirmation). Cancel without asking when
   // the progress page has ended meanwhile.
-  int ask(File& existing, FileTime newTime, int64_t newSize) override;
+  OverwriteAnswer ask(File& existing, FileTime newTime, int64_t newSize) override;
 
   int templateId() const override { return IDD_OVERWRITE; }
   HWND parentWindow() const override { return owner_; }

@@ -15,7 +15,7 @@
 #include <atomic>
 #include <memory>
 
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 #include "ui/win32/messagewindow.h"
 #include "ui/win32/wizardpage.h"
 

@@ -1,4 +1,4 @@
-#include "infrastructure/ntservices.h"
+#include "infrastructure/servicecontrol.h"
 
 #include <gtest/gtest.h>
 

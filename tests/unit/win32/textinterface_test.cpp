@@ -143,21 +143,21 @@ TEST_F(TextInterfaceTest, PreviousVersionNeedsForceOrNoReg) {
   for (const char* pass : {"/force", "/no-reg"}) {
     ParsedOptions options({"/batch", pass});
     RecordingText ui(*options, true);
-    int answer = 0;
+    PreviousVersionAnswer answer{};
     EXPECT_EQ(Printed([&] { answer = ui.confirmOverPreviousVersion(); }), "");
-    EXPECT_EQ(answer, kProceed) << pass;
+    EXPECT_EQ(answer, PreviousVersionAnswer::Proceed) << pass;
   }
   ParsedOptions options({"/batch"});
   RecordingText console(*options, true);
-  int answer = 0;
+  PreviousVersionAnswer answer{};
   EXPECT_EQ(Printed([&] { answer = console.confirmOverPreviousVersion(); }),
             "Previous version of Hello was found. It is recommended that you uninstall it before "
             "installing a new version. Otherwise, specify the /force option to proceed beyond this "
             "point.\n");
-  EXPECT_EQ(answer, kStop);
+  EXPECT_EQ(answer, PreviousVersionAnswer::Stop);
 
   RecordingText silent(*options, false);
-  EXPECT_EQ(silent.confirmOverPreviousVersion(), kStop);
+  EXPECT_EQ(silent.confirmOverPreviousVersion(), PreviousVersionAnswer::Stop);
   EXPECT_TRUE(silent.boxes.empty());
 }
 
@@ -368,7 +368,7 @@ TEST_F(TextInterfaceTest, WizardWithoutItsLibraryFailsAtTheFirstPage) {
 TEST_F(TextInterfaceTest, WizardAsksAboutThePreviousVersion) {
   RecordingGui gui;
   gui.boxResult = 6;  // IDYES
-  EXPECT_EQ(gui.confirmOverPreviousVersion(), kProceed);
+  EXPECT_EQ(gui.confirmOverPreviousVersion(), PreviousVersionAnswer::Proceed);
   ASSERT_EQ(gui.boxes.size(), 1u);
   EXPECT_EQ(gui.boxes[0].caption, "Warning");
   EXPECT_EQ(gui.boxes[0].style, 0x24u);
@@ -378,7 +378,7 @@ TEST_F(TextInterfaceTest, WizardAsksAboutThePreviousVersion) {
             "version?");
   for (int other : {7, 0}) {
     gui.boxResult = other;
-    EXPECT_EQ(gui.confirmOverPreviousVersion(), kStop);
+    EXPECT_EQ(gui.confirmOverPreviousVersion(), PreviousVersionAnswer::Stop);
   }
 }
 

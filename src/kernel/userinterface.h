@@ -33,7 +33,7 @@ enum class Severity : int { Information = 1, Question = 2, Warning = 3, SevereEr
 Message<0> SeverityCaption(Severity severity);
 
 // Results of confirmOverPreviousVersion.
-enum PreviousVersionAnswer : int { kProceed = 1, kStop = 2 };
+enum class PreviousVersionAnswer : int { Proceed = 1, Stop = 2 };
 
 // A window of the front end that is on screen: a wizard page or a dialog of
 // the dialog framework. It owns the message boxes raised while it is current
@@ -61,8 +61,7 @@ public:
   virtual void end() = 0;
 
   // Asked when an installed previous version of the product was found:
-  // kProceed or kStop.
-  virtual int confirmOverPreviousVersion() = 0;
+  virtual PreviousVersionAnswer confirmOverPreviousVersion() = 0;
 
   // The wizard's page operations, in wizard order.
   virtual PageResult showWelcome() = 0;

@@ -1,4 +1,4 @@
-#include "infrastructure/ntservices.h"
+#include "kernel/ntservices.h"
 
 namespace corv {
 

@@ -1,4 +1,4 @@
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 
 #include "util/exceptions.h"
 #include "util/messages.h"

@@ -1,4 +1,4 @@
-#include "ui/uiprogressupdater.h"
+#include "kernel/uiprogressupdater.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The base front end's message box over the Win32 API.
 #include "util/win32/corvwindows.h"
 
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 
 namespace corv {
 

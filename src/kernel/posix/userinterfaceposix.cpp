@@ -1,6 +1,6 @@
 // The host has no message boxes: a box is never shown, which its callers
 // treat as a box that failed (askYesNo answers No).
-#include "ui/userinterface.h"
+#include "kernel/userinterface.h"
 
 namespace corv {
 

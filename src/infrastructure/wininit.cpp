@@ -1,4 +1,4 @@
-#include "uninstaller/wininit.h"
+#include "infrastructure/wininit.h"
 
 #include <cctype>
 

@@ -1,5 +1,5 @@
 // Registration and removal of services through the service control manager.
-#include "infrastructure/ntservices.h"
+#include "infrastructure/servicecontrol.h"
 
 #include "util/win32/corvwindows.h"
 

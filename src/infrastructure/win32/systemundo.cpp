@@ -1,5 +1,5 @@
 #include "infrastructure/integrator.h"
-#include "infrastructure/ntservices.h"
+#include "infrastructure/servicecontrol.h"
 #include "util/environment.h"
 
 namespace corv {

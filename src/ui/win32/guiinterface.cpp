@@ -65,11 +65,11 @@ void GuiInterface::end() {
   setActive(false);
 }
 
-int GuiInterface::confirmOverPreviousVersion() {
+PreviousVersionAnswer GuiInterface::confirmOverPreviousVersion() {
   YesNoAnswer answer = askYesNo(FormatMessageText(msg::kWarning),
                                 FormatMessageText(msg::kPreviousVersionQuestion,
                                                   info().record().packageName.value_or(XString())));
-  return answer == YesNoAnswer::Yes ? kProceed : kStop;
+  return answer == YesNoAnswer::Yes ? PreviousVersionAnswer::Proceed : PreviousVersionAnswer::Stop;
 }
 
 PageResult GuiInterface::showWelcome() { return welcome_->runWizardPage(); }

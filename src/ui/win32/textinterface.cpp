@@ -54,12 +54,12 @@ TextInterface::TextInterface(const Options& options, bool hasConsole)
 
 TextInterface::~TextInterface() = default;
 
-int TextInterface::confirmOverPreviousVersion() {
-  if (options_.force() || options_.noRegistration()) return kProceed;
+PreviousVersionAnswer TextInterface::confirmOverPreviousVersion() {
+  if (options_.force() || options_.noRegistration()) return PreviousVersionAnswer::Proceed;
   if (hasConsole_) {
     showMessage(Severity::Information, FormatMessageText(msg::kPreviousVersionFound, PackageName()));
   }
-  return kStop;
+  return PreviousVersionAnswer::Stop;
 }
 
 PageResult TextInterface::askInstallProfile() {
