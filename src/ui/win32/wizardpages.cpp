@@ -8,6 +8,17 @@ namespace {
 
 XString NameOf(const OptString& name) { return name.value_or(XString()); }
 
+// The edit controls' own procedure, kept by the first replacement.
+WNDPROC g_editProc = nullptr;
+
+// A read-only text that focus never selects: the dialog manager selects the
+// whole text of an edit control that asks for it whenever the focus lands
+// there (the page opening, Tab, the window coming back to the front).
+LRESULT CALLBACK UnselectedTextProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = CallWindowProcA(g_editProc, control, message, wParam, lParam);
+  return message == WM_GETDLGCODE ? result & ~LRESULT{DLGC_HASSETSEL} : result;
+}
+
 }  // namespace
 
 bool WelcomePage::onInitPage() {
@@ -25,7 +36,12 @@ bool SummaryPage::onInitPage() {
   setItemMessage(IDC_SUBHEADER, msg::kSummarySubheader);
   setItemMessage(IDC_TEXT, Either(info_.record().isUpdate(), msg::kUpdateSummaryText, msg::kSummaryText), product);
   setItemMessage(IDC_SECOND_TEXT, msg::kSummaryLabel);
-  SetDlgItemTextA(hwnd(), IDC_SETTINGS, info_.summaryText().c_str());
+  HWND settings = item(IDC_SETTINGS);
+  SetWindowTextA(settings, info_.summaryText().c_str());
+  auto previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(settings, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(UnselectedTextProc)));
+  if (!g_editProc) g_editProc = previous;
+  SendMessageA(settings, EM_SETSEL, 0, 0);  // the caret at the start
   return true;
 }
 

@@ -22,7 +22,8 @@ private:
 };
 
 // Template IDD_SUMMARY: the settings the installation will use (1511-1515 and
-// the settings text). Stores nothing.
+// the settings text), shown with nothing selected and the caret at the start,
+// however the focus reaches them. Stores nothing.
 class SummaryPage : public WizardPage {
 public:
   SummaryPage(UserInterface& ui, const UIResources& resources, const InstallInfo& info)

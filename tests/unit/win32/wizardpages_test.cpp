@@ -2,8 +2,8 @@
 // builds them, under every language whose texts the process's code page can
 // show: each control holds that language's own message (not the English
 // one), an update gets the update wordings, a pending restart gets the
-// restart choice with "later" preselected, and Finish stores the choice in
-// the record.
+// restart choice with "later" preselected, Finish stores the choice in the
+// record, and the summary's settings open with nothing selected.
 #include "ui/guiinterface.h"
 
 #include <gtest/gtest.h>
@@ -161,7 +161,26 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     GuiInterface update;
     update.begin();
     Shown welcome = visit(update, [&] { return update.showWelcome(); });
-    Shown summary = visit(update, [&] { return update.showSummary(); });
+    // The settings: once the focus has landed on them, nothing of their text
+    // selected and the caret at the start.
+    HWND focus = nullptr, settings = nullptr;
+    int length = 0;
+    DWORD selectionStart = 1, selectionEnd = 1;
+    Shown summary = visit(update, [&] { return update.showSummary(); }, [&](HWND page) {
+      GUITHREADINFO thread = {};
+      thread.cbSize = sizeof thread;
+      for (int wait = 0; wait < 6000 && !focus; ++wait, Sleep(10)) {
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread)) focus = thread.hwndFocus;
+      }
+      settings = GetDlgItem(page, IDC_SETTINGS);
+      length = GetWindowTextLengthA(settings);
+      SendMessageA(settings, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+                   reinterpret_cast<LPARAM>(&selectionEnd));
+    });
+    EXPECT_EQ(focus, settings);
+    EXPECT_GT(length, 0);
+    EXPECT_EQ(selectionStart, 0u);
+    EXPECT_EQ(selectionEnd, 0u);
     Shown finish = visit(update, [&] { return update.showResult(std::nullopt, false); });
     EXPECT_FALSE(info->choices().rebootRequired);  // no restart offered, none chosen
     expect(welcome, IDC_HEADER, 1433, package);
