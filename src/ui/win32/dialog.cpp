@@ -1,5 +1,7 @@
 #include "ui/win32/dialog.h"
 
+#include <algorithm>
+
 #include "util/exceptions.h"
 
 namespace corv {
@@ -122,6 +124,14 @@ void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bot
   int left = xWeight * (GetSystemMetrics(SM_CXSCREEN) - width) / (xWeight + rightWeight);
   int top = yWeight * (GetSystemMetrics(SM_CYSCREEN) - height) / (yWeight + bottomWeight);
   SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void PlaceWindowAt(HWND window, POINT corner) {
+  RECT bounds;
+  GetWindowRect(window, &bounds);
+  int left = std::min<int>(corner.x, GetSystemMetrics(SM_CXSCREEN) - (bounds.right - bounds.left));
+  int top = std::min<int>(corner.y, GetSystemMetrics(SM_CYSCREEN) - (bounds.bottom - bounds.top));
+  SetWindowPos(window, nullptr, std::max(0, left), std::max(0, top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 ModelessDialogThread::ModelessDialogThread() : created_(true, false) {}

@@ -101,6 +101,9 @@ private:
 // Places `window` with proportional margins: weights 1, 1, 1, 1 centre it;
 // 10, 10, 1, 1 put it near the lower right corner. The size is kept.
 void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bottomWeight);
+// Puts the top left corner of `window` at `corner`, but moves it back onto
+// the screen as far as it would fall off. The size is kept.
+void PlaceWindowAt(HWND window, POINT corner);
 
 // A modeless dialog on a thread of its own, with its own message loop. The
 // dialog procedure ends the loop with PostQuitMessage when its window is

@@ -31,6 +31,8 @@ public:
   // The channel the extraction and the worker report to.
   UIProgressUpdater& updater() { return updater_; }
   bool compact() const { return compact_; }
+  // The compact window keeps to its corner: it places no page.
+  bool placesNextPage() const override { return !compact_; }
 
   // The worker gave up: hides and destroys the finishing note, and makes the
   // page end at once with Cancel if it is not on screen yet (a page already

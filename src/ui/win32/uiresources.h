@@ -6,6 +6,8 @@
 
 #include "util/win32/corvwindows.h"
 
+#include <optional>
+
 #include "util/file.h"
 #include "util/win32/handles.h"
 #include "util/xstring.h"
@@ -35,6 +37,11 @@ public:
   HBITMAP welcomePicture() const { return welcomePicture_.get(); }
   HBITMAP finishPicture() const { return finishPicture_.get(); }
   HBITMAP splashPicture() const { return splashPicture_.get(); }
+  // Where the wizard's pages stand: the top left corner of the last page
+  // that closed, none before the first. It lasts as long as the wizard, as
+  // these resources do.
+  std::optional<POINT> pagePosition() const { return pagePosition_; }
+  void setPagePosition(POINT corner) const { pagePosition_ = corner; }
 
 private:
   win32::UniqueModule library_;
@@ -45,6 +52,7 @@ private:
   win32::UniqueGdiObject<HBITMAP> welcomePicture_;
   win32::UniqueGdiObject<HBITMAP> finishPicture_;
   win32::UniqueGdiObject<HBITMAP> splashPicture_;
+  mutable std::optional<POINT> pagePosition_;
 };
 
 }  // namespace corv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "kernel/installinfo.h"
 #include "util/exceptions.h"
@@ -134,7 +135,12 @@ void WizardPage::paintWhite(int control) {
 }
 
 bool WizardPage::onInitDialog() {
-  PlaceWindow(hwnd(), 1, 1, 1, 1);
+  // Where the previous page was; the first page in the middle.
+  if (std::optional<POINT> corner = resources().pagePosition()) {
+    PlaceWindowAt(hwnd(), *corner);
+  } else {
+    PlaceWindow(hwnd(), 1, 1, 1, 1);
+  }
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(resources().windowIcon()));
   if (HWND area = item(IDC_WHITE_AREA)) {
     SetPropA(area, kBrushProperty, resources().whiteBrush());
@@ -170,6 +176,8 @@ bool WizardPage::onInitDialog() {
 }
 
 void WizardPage::onDestroy() {
+  RECT bounds;
+  if (placesNextPage() && GetWindowRect(hwnd(), &bounds)) resources().setPagePosition({bounds.left, bounds.top});
   onDestroyPage();
   deleteFonts();
   ui().setCurrentWindow(nullptr);

@@ -1,6 +1,7 @@
-// The base of every wizard page: the common look (centred window with the
-// program's icon, white header band, picture, bold header, title, button
-// labels) and the buttons Next, Back and Cancel.
+// The base of every wizard page: the common look (the first page centred,
+// every later one where the page before it was; the program's icon, white
+// header band, picture, bold header, title, button labels) and the buttons
+// Next, Back and Cancel.
 #pragma once
 
 #include "ui/win32/dialog.h"
@@ -32,6 +33,8 @@ public:
   virtual Message<0> nextLabel() const { return msg::kNext; }
   virtual Message<0> backLabel() const { return msg::kBack; }
   virtual Message<0> cancelLabel() const { return msg::kCancel; }
+  // Whether the next page opens where this one was when it closed.
+  virtual bool placesNextPage() const { return true; }
   // Messages the page handles itself; 0 when not handled.
   virtual INT_PTR defaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
   // The "brush" property of the control, none when it has none.

@@ -3,7 +3,8 @@
 // show: each control holds that language's own message (not the English
 // one), an update gets the update wordings, a pending restart gets the
 // restart choice with "later" preselected, Finish stores the choice in the
-// record, and the summary's settings open with nothing selected.
+// record, the summary's settings open with nothing selected, and each page
+// opens where the page before it was, back on the screen if it fell off.
 #include "ui/guiinterface.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +38,10 @@ std::string WindowText(HWND window) {
 }
 
 // What a page showed: the texts of its shown controls (kTitle: the title)
-// and which restart button was checked.
+// and which restart button was checked, and where the page stood.
 struct Shown {
   std::map<int, std::string> texts;
+  RECT bounds = {};
   bool restartNow = false;
   bool restartLater = false;
 };
@@ -56,6 +58,7 @@ public:
     if (window == nullptr) return;  // the wizard ended without the page
     HWND page = static_cast<HWND>(window->windowHandle());
     shown.texts[kTitle] = WindowText(page);
+    GetWindowRect(page, &shown.bounds);
     for (int id : {IDC_HEADER, IDC_SUBHEADER, IDC_TEXT, IDC_RESTART_NOW, IDC_RESTART_LATER}) {
       HWND control = GetDlgItem(page, id);
       if (control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE)) shown.texts[id] = WindowText(control);
@@ -160,7 +163,13 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     SelectLanguage(language.code);
     GuiInterface update;
     update.begin();
-    Shown welcome = visit(update, [&] { return update.showWelcome(); });
+    // Each page opens where the page before it was: the welcome page is
+    // moved, the summary is moved half off the screen, and the finish page
+    // comes back onto it.
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    Shown welcome = visit(update, [&] { return update.showWelcome(); }, [](HWND page) {
+      SetWindowPos(page, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    });
     // The settings: once the focus has landed on them, nothing of their text
     // selected and the caret at the start.
     HWND focus = nullptr, settings = nullptr;
@@ -176,6 +185,7 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
       length = GetWindowTextLengthA(settings);
       SendMessageA(settings, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
                    reinterpret_cast<LPARAM>(&selectionEnd));
+      SetWindowPos(page, nullptr, screenWidth - 20, 53, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     });
     EXPECT_EQ(focus, settings);
     EXPECT_GT(length, 0);
@@ -183,6 +193,11 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     EXPECT_EQ(selectionEnd, 0u);
     Shown finish = visit(update, [&] { return update.showResult(std::nullopt, false); });
     EXPECT_FALSE(info->choices().rebootRequired);  // no restart offered, none chosen
+    EXPECT_EQ(welcome.bounds.left, (screenWidth - (welcome.bounds.right - welcome.bounds.left)) / 2);
+    EXPECT_EQ(summary.bounds.left, 37);
+    EXPECT_EQ(summary.bounds.top, 41);
+    EXPECT_EQ(finish.bounds.right, screenWidth);
+    EXPECT_EQ(finish.bounds.top, 53);
     expect(welcome, IDC_HEADER, 1433, package);
     expect(welcome, IDC_SUBHEADER, 1434);
     expect(summary, IDC_TEXT, 1514, product);
