@@ -6,8 +6,10 @@
 
 #include "kernel/restorelog.h"
 #include "util/exceptions.h"
+#include "util/filesys.h"
 #include "util/messages.h"
 #include "util/sha256.h"
+#include "util/thread.h"
 
 namespace corv {
 
@@ -128,6 +130,21 @@ bool ParseLog(const XString& content, ParsedLog* out) {
     out->records.push_back(LogRecord{kind, line.substr(space + 1)});
   }
   return true;
+}
+
+// How long an empty folder that another process briefly holds (a program
+// the installation started, or the console of one, that is still ending in
+// it) is waited for.
+constexpr uint32_t kHeldFolderRetryMs = 100;
+constexpr int kHeldFolderRetries = 100;
+
+bool RemoveFolder(const Directory& folder) {
+  for (int attempt = 0;; ++attempt) {
+    if (folder.removeDirectory() == 0) return true;
+    // A folder that holds something, or is gone, is not waited for.
+    if (attempt == kHeldFolderRetries || !folder.exists() || !FileSys::IsFolderEmpty(folder.widePath())) return false;
+    Pause(kHeldFolderRetryMs);
+  }
 }
 
 // UTF-16LE bytes as text. The text ends at the first NUL character, as it
@@ -317,7 +334,7 @@ bool Logger::undoRecord(const LogRecord& record) {
       case kLogFile:
         return !path.empty() && File(record.text).remove() == 0;
       case kLogDirectory:
-        return !path.empty() && Directory(record.text).removeDirectory() == 0;
+        return !path.empty() && RemoveFolder(Directory(record.text));
       case kLogRegistryKey:
         return system.undoRegistryKey(record.text);
       case kLogService:

@@ -67,4 +67,7 @@ private:
   std::unique_ptr<Handle> handle_;
 };
 
+// Lets the calling thread wait `milliseconds`.
+void Pause(uint32_t milliseconds);
+
 }  // namespace corv

@@ -196,12 +196,15 @@ def leftovers(prefix):
 
 
 @pytest.mark.parametrize("cause", ["damaged main block", "failing install-run program",
-                                   "failing install-run program on Windows 98", "failed completion of an update"])
+                                   "failing install-run program on Windows 98", "failed completion of an update",
+                                   "failing install-run program in a new folder"])
 def test_rollback_puts_back_exactly_what_was_there(prefix, installers, tmp_path, cause):
     win98 = cause.endswith("Windows 98")
-    prepare(prefix, win98)
+    fresh = cause.endswith("new folder")
+    if not fresh:
+        prepare(prefix, win98)
     app = prefix.host_path(DEST + "\\bin\\app.exe")
-    app_stat = app.stat()
+    app_stat = None if fresh else app.stat()
     before = prefix.snapshot()
     if cause == "failed completion of an update":
         # The log is merged and written before the after-run program fails.
@@ -221,7 +224,8 @@ def test_rollback_puts_back_exactly_what_was_there(prefix, installers, tmp_path,
         assert differences(after["registry"][name], before["registry"][name]) == \
             differences(before["registry"][name], after["registry"][name]) == {}, name
     # Moved back, not rewritten: its time too.
-    assert app.stat().st_mtime_ns == app_stat.st_mtime_ns
+    # In a new folder: the folder goes too, though the program ran in it.
+    assert app.stat().st_mtime_ns == app_stat.st_mtime_ns if app_stat else not app.parent.parent.exists()
     if win98:
         assert prefix.host_path("C:\\autoexec.bat").read_bytes() == AUTOEXEC
     assert leftovers(prefix) == []

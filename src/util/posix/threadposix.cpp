@@ -1,4 +1,5 @@
 // Threads and events on the host, over the standard library.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -89,5 +90,7 @@ uint32_t Event::wait() {
   if (!handle_->manualReset) handle_->signalled = false;
   return 0;
 }
+
+void Pause(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace corv

@@ -78,4 +78,6 @@ uint32_t Event::wait() {
   return result;
 }
 
+void Pause(uint32_t milliseconds) { Sleep(milliseconds); }
+
 }  // namespace corv
