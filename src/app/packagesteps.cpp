@@ -4,6 +4,8 @@
 
 #include "util/win32/corvwindows.h"
 
+#include <algorithm>
+
 #include "infrastructure/integrator.h"
 #include "infrastructure/servicecontrol.h"
 #include "kernel/installinfo.h"
@@ -16,6 +18,7 @@
 #include "util/hooklibrary.h"
 #include "util/filesys.h"
 #include "util/messages.h"
+#include "util/sha256.h"
 #include "util/win32/system.h"
 #include "xbind/bindscript.h"
 #include "xbind/bintoolkit.h"
@@ -162,37 +165,52 @@ public:
     File uninstallerFile(FileSys::MakeAbsolutePath(*uninstaller, destination));
     std::optional<Directory> folder = uninstallerFile.parentDirectory();
     CORV_ASSERT(folder.has_value());
+    const XString where = folder->widePath();
     File logFile(*folder, XString(u"install.log"));
+    File stateFile(*folder, XString(kFoundStateName));
     Logger& log = info_->installLog();
-    // An earlier log is kept for a rollback; it stays in place meanwhile,
-    // since the new one replaces it in one step.
-    if (restore_ && restore_->saveFile(logFile, log, true) != 0) throw FatalError(kUnableToWriteFile, logFile.widePath());
-    log.LogFile(logFile);
+    // An update, or the same product installed again into its folder,
+    // extends the installation's log; anything else starts a new one.
+    Logger earlier;
+    const bool sameProduct = ReadsAsLogOf(log.productName(), logFile, where, earlier);
+    const bool merge = info_->record().isUpdate() || sameProduct;
+    std::vector<KeySnapshot> found;
+    if (merge) found = ReadFoundState(stateFile, SealsOf(where, SealedFile::kFoundState));
+    if (restore_) AddFoundKeys(merge ? &earlier : nullptr, found);
+    // The earlier files are kept for a rollback; they stay in place
+    // meanwhile, since the new ones replace them in one step each.
+    for (File* file : {&logFile, &stateFile}) {
+      if (restore_ && restore_->saveFile(*file, log, true) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
+      log.LogFile(*file);
+    }
     if (const OptString& recorded = info_->record().recordedFile) {
       log.setRecordedFilePath(FileSys::MakeAbsolutePath(*recorded, destination));
     }
-    // The log is written whole into a new file beside it, flushed, and then
-    // put in the place of the old one: a failure or a crash on the way
-    // leaves the old log as it was.
-    std::optional<File> fresh;
-    for (int n = 0; !fresh || fresh->exists(); ++n) fresh.emplace(*folder, Format(u"install.log.%d", n));
-    if (restore_) restore_->noteCreatedFile(fresh->widePath());
-    // Its seal goes into the uninstall entries, where only those who may
-    // change the installation can write, before the log takes its place.
-    // An update takes in only an earlier log that its seal vouches for.
+    // Each is written whole into a new file beside it, flushed, and then put
+    // in the place of the old one: a failure or a crash on the way leaves
+    // the old one as it was. Their seals go into the uninstall entries,
+    // where only those who may change the installation can write, before
+    // they take their places.
+    File freshLog = FreshFile(*folder, u"install.log.%d");
+    File freshState = FreshFile(*folder, u"install.restore.%d");
     try {
-      std::string seal;
-      bool written = true;
-      if (info_->record().isUpdate()) {
-        written = log.MergeAndWrite(logFile, *fresh, InstallLogSeals(folder->widePath()), &seal);
+      std::string logSeal, stateSeal;
+      if (merge) {
+        log.MergeAndWrite(logFile, freshLog, SealsOf(where, SealedFile::kInstallLog), &logSeal);
       } else {
-        log.Write(*fresh, &seal);
+        log.Write(freshLog, &logSeal);
       }
-      if (written && (!SealInstallLog(folder->widePath(), seal, &log) || fresh->moveTo(logFile) != 0)) {
+      const std::string text = FoundStateText(found);
+      WriteWhole(freshState, text);
+      stateSeal = Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      if (!WriteSeal(where, SealedFile::kFoundState, stateSeal, &log) ||
+          !WriteSeal(where, SealedFile::kInstallLog, logSeal, &log) || freshState.moveTo(stateFile) != 0 ||
+          freshLog.moveTo(logFile) != 0) {
         throw FatalError(kUnableToWriteFile, logFile.widePath());
       }
     } catch (const Exception&) {
-      fresh->remove();
+      freshLog.remove();
+      freshState.remove();
       throw;
     }
   }
@@ -251,6 +269,46 @@ private:
     }
     restore_->savePathEntry(folder, std::nullopt);
     return true;
+  }
+  // A new file of the name pattern in `folder`, noted for a rollback.
+  File FreshFile(const Directory& folder, const XChar* pattern) {
+    std::optional<File> fresh;
+    for (int n = 0; !fresh || fresh->exists(); ++n) fresh.emplace(folder, Format(pattern, n));
+    if (restore_) restore_->noteCreatedFile(fresh->widePath());
+    return File(fresh->widePath());
+  }
+  // The log in `logFile` is one of `product` that its seals vouch for: the
+  // product was installed into this folder before, and this run maintains
+  // that installation. `earlier` receives it.
+  static bool ReadsAsLogOf(const XString& product, File& logFile, const XString& folder, Logger& earlier) {
+    if (!logFile.exists()) return false;
+    try {
+      earlier.Read(logFile, SealsOf(folder, SealedFile::kInstallLog));
+    } catch (const FatalError&) {
+      return false;  // not one to take in: replaced as before, and kept for a rollback
+    }
+    return earlier.hasProductName() && earlier.productName() == product;
+  }
+  // Adds to `found` the keys that this run found and wrote into, with the
+  // values it changed as they were; a key that an earlier run of the
+  // installation named already (made or found then) keeps what that run
+  // knew. Uninstall entries go with the uninstaller and are left out.
+  void AddFoundKeys(const Logger* earlier, std::vector<KeySnapshot>& found) {
+    for (const KeySnapshot& kept : restore_->keptKeys()) {
+      if (IsUninstallEntryName(kept.fullName) || (earlier && earlier->contains(kLogRegistryKey, kept.fullName))) {
+        continue;
+      }
+      const bool known = std::any_of(found.begin(), found.end(),
+                                     [&](const KeySnapshot& k) { return k.fullName == kept.fullName; });
+      if (known) continue;
+      // A key that cannot be read now gets back all it held.
+      found.push_back(ChangedValues(kept).value_or(kept));
+    }
+  }
+  static void WriteWhole(File& file, const std::string& text) {
+    if (file.open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
+    const bool ok = file.write(text.data(), static_cast<uint32_t>(text.size())) == 0 && file.flush() == 0;
+    if (file.close() != 0 || !ok) throw FatalError(kUnableToWriteFile, file.widePath());
   }
   // The hook library among the auxiliary files in the temporary folder.
   HookLibrary hookLibrary() const {

@@ -43,22 +43,31 @@ public:
 // "_Deploy" appended when fewer than 5, then "_" and the counter.
 XString UninstallKeyName(const XString& packageName, uint32_t counter);
 
+// The name (with its root prefix) is that of an uninstall entry.
+bool IsUninstallEntryName(const XString& fullName);
+
 // The uninstall entries (full names with their root prefix) whose
 // "UninstallString", quoted or not, names `program` (compared ignoring case).
 std::vector<XString> UninstallEntriesOf(const XString& program);
 
-// The seals kept for the "install.log" in `folder`: the "InstallLogDigest"
-// of each uninstall entry whose program lies in that folder and has one
-// (entries of earlier releases have none). A value that cannot be read or
-// is no string counts as a seal that matches no log.
-std::vector<std::string> InstallLogSeals(const XString& folder);
+// The files kept with an installation that only a seal makes trustworthy:
+// "install.log" and the found state beside it. Their seals (SHA-256 in
+// hexadecimal) are kept in the installation's uninstall entries, where
+// only those who may change the installation can write.
+enum class SealedFile { kInstallLog, kFoundState };
 
-// Writes `seal` as the "InstallLogDigest" of every uninstall entry whose
-// program lies in `folder`. With a `log` that keeps a RestoreLog, an entry
-// the log does not name yet (one of an earlier installation) gets its
-// earlier seal kept and is logged, so that a rollback puts it back. False
-// when one could not be written.
-bool SealInstallLog(const XString& folder, const std::string& seal, Logger* log);
+// The seals kept for that file in `folder`: the value of each uninstall
+// entry whose program lies in that folder and has one (entries of earlier
+// releases have none). A value that cannot be read or is no string counts
+// as a seal that matches no file.
+std::vector<std::string> SealsOf(const XString& folder, SealedFile file);
+
+// Writes `seal` into every uninstall entry whose program lies in `folder`.
+// With a `log` that keeps a RestoreLog, an entry the log does not name yet
+// (one of an earlier installation) gets its earlier seal kept and is
+// logged, so that a rollback puts it back. False when one could not be
+// written.
+bool WriteSeal(const XString& folder, SealedFile file, const std::string& seal, Logger* log);
 
 // "InstallPath" of "Software\<name>" under `root`, or none.
 OptString ReadInstallPath(const XString& productKey, int root);
@@ -66,7 +75,9 @@ OptString ReadInstallPath(const XString& productKey, int root);
 bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target, Logger& log);
 bool RegisterAssociation(const AssociationEntry& entry, const IntegrationTarget& target, Logger& log);
 bool WriteProductKey(const XString& name, const XString& destination, bool commonProfile, Logger& log);
-// The first free uninstall entry of the package name with "DisplayName",
+// The uninstall entry of `command`'s program, the one an earlier
+// installation into the same folder made (kept for a rollback to put back)
+// or else the first free one of the package name, with "DisplayName",
 // "UninstallString" (quoted when it holds a blank), "InstallLocation" (the
 // destination `location`) and, for the built-in uninstaller,
 // "QuietUninstallString" (the command with "/batch"); then those of

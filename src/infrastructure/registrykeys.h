@@ -44,6 +44,12 @@ KeyState RegistryKeyState(const XString& fullName);
 // key cannot be read.
 std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const std::optional<AnsiString>& valueName);
 
+// Of the values that `before` holds (all of the key's, with `wholeKey`),
+// those that differ now, as they were: what puts back the key as it was
+// but leaves values that did not change, and values added later to a key
+// snapshot without `wholeKey`. None when the key cannot be read.
+std::optional<KeySnapshot> ChangedValues(const KeySnapshot& before);
+
 // A string value (REG_SZ) of `root` (HKEY_LOCAL_MACHINE or
 // HKEY_CURRENT_USER), or none.
 OptString ReadRegistryString(int root, const XString& key, const XString& value);

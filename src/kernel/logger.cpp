@@ -255,22 +255,6 @@ void Logger::Write(AbstractFile& file, std::string* seal) {
 
 namespace {
 
-// The whole content of a log file, read once: what is checked is what is
-// parsed.
-std::vector<uint8_t> ReadLogBytes(AbstractFile& file) {
-  int64_t length = file.size();
-  if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(kUnableToReadFile, file.widePath());
-  if (file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
-  CloseOnExit closer(file);
-  std::vector<uint8_t> bytes(static_cast<size_t>(length));
-  if (!bytes.empty()) {
-    int32_t got = file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(kUnableToReadFile, file.widePath());
-  }
-  closer.close();
-  return bytes;
-}
-
 void CheckSeals(const std::vector<uint8_t>& bytes, const std::vector<std::string>& seals, const AbstractFile& file) {
   if (seals.empty()) return;
   const std::string digest = Sha256Hex(bytes.data(), bytes.size());
@@ -281,9 +265,23 @@ void CheckSeals(const std::vector<uint8_t>& bytes, const std::vector<std::string
 
 }  // namespace
 
-void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
-  std::vector<uint8_t> bytes = ReadLogBytes(file);
+std::vector<uint8_t> ReadSealedFile(AbstractFile& file, const std::vector<std::string>& seals) {
+  int64_t length = file.size();
+  if (length < 0 || length > std::numeric_limits<int32_t>::max()) throw FatalError(kUnableToReadFile, file.widePath());
+  if (file.open(kFileRead) != 0) throw FatalError(kUnableToReadFile, file.widePath());
+  CloseOnExit closer(file);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  if (!bytes.empty()) {
+    int32_t got = file.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    if (got < 0 || static_cast<size_t>(got) != bytes.size()) throw FatalError(kUnableToReadFile, file.widePath());
+  }
+  closer.close();
   CheckSeals(bytes, seals, file);
+  return bytes;
+}
+
+void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
+  std::vector<uint8_t> bytes = ReadSealedFile(file, seals);
   bytes.resize(bytes.size() & ~size_t(1));
   ParsedLog parsed;
   if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(msg::kLogCorrupted, file.widePath());
@@ -302,25 +300,34 @@ bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out, const s
   Logger merged(productName_);
   merged.recordedFile_ = recordedFile_;
   merged.logInteger_ = logInteger_;
-  for (const LogRecord& r : records_) merged.add(r.kind, r.text, Position::kTail);
   std::optional<std::vector<uint8_t>> bytes;
   try {
-    bytes = ReadLogBytes(earlierFile);
+    bytes = ReadSealedFile(earlierFile, {});
   } catch (const FatalError&) {
     // no earlier log
   }
+  ParsedLog earlier;
   if (bytes) {
     // A changed log is refused, not passed over: its records are not ours
     // to take, and the product's own would be lost.
     CheckSeals(*bytes, seals, earlierFile);
     bytes->resize(bytes->size() & ~size_t(1));
-    ParsedLog earlier;
     if (ParseLog(DecodeUtf16le(*bytes), &earlier)) {  // else one that cannot be used
       merged.productName_ = std::move(earlier.productName);
       merged.recordedFile_ = std::move(earlier.recordedFile);
-      for (const LogRecord& r : earlier.records) merged.add(r.kind, r.text, Position::kTail);
+    } else {
+      earlier.records.clear();
     }
   }
+  // The records new to this run come first; one that the earlier log has
+  // keeps its place there, among the records made before and after it
+  // (a key written again stays behind the subkeys that were made in it).
+  std::unordered_set<XString> earlierKeys;
+  for (const LogRecord& r : earlier.records) earlierKeys.insert(key(r.kind, r.text));
+  for (const LogRecord& r : records_) {
+    if (!earlierKeys.count(key(r.kind, r.text))) merged.add(r.kind, r.text, Position::kTail);
+  }
+  for (const LogRecord& r : earlier.records) merged.add(r.kind, r.text, Position::kTail);
   merged.Write(out, seal);
   return true;
 }

@@ -94,6 +94,12 @@ public:
   virtual void endStep() = 0;
 };
 
+// The whole content of a file that a seal vouches for: FatalError 1102 if
+// it cannot be read, 1263 "Installation log file %s has been changed ..."
+// if its SHA-256 differs from any of `seals` (none: not checked). What is
+// checked is what the caller parses.
+std::vector<uint8_t> ReadSealedFile(AbstractFile& file, const std::vector<std::string>& seals);
+
 class Logger {
 public:
   // Longest line the writer writes, line feed included.
@@ -162,10 +168,10 @@ public:
   // For an update: with no own records, does nothing (an existing file stays
   // as it is) and returns false. Otherwise reads the existing log in
   // `earlier`, if it can (read failures are ignored, and so is a file that
-  // is no log), and writes into `out` the own records followed by the
-  // earlier ones (duplicates dropped), under the earlier product name and
-  // recorded file path and the own log integer; `seal` receives the seal of
-  // what was written. An earlier log whose seal differs from any of `seals`
+  // is no log), and writes into `out` the own records that the earlier log
+  // lacks followed by the earlier ones (a record of both keeps its earlier
+  // place), under the earlier product name and recorded file path and the
+  // own log integer; `seal` receives the seal of what was written. An earlier log whose seal differs from any of `seals`
   // is FatalError 1263, with nothing written. The log itself keeps only its
   // own records, so that undoing it undoes the update alone. `out` may be
   // `earlier`.

@@ -228,6 +228,30 @@ bool ParseJournal(const std::string& bytes, JournalEntries* out) {
   return true;
 }
 
+std::string FoundStateText(const std::vector<KeySnapshot>& keys) {
+  std::string text = std::string(kJournalHeader) + "\n";
+  for (const KeySnapshot& key : keys) text += "key " + KeyFields(key) + "\n";
+  return text;
+}
+
+bool ParseFoundState(const std::string& bytes, std::vector<KeySnapshot>* keys) {
+  JournalEntries entries;
+  // Every line is whole: the file was written in one piece.
+  if (bytes.empty() || bytes.back() != '\n' || !ParseJournal(bytes, &entries)) return false;
+  if (!entries.records.empty() || !entries.files.empty() || !entries.pathEntries.empty()) return false;
+  *keys = std::move(entries.keys);
+  return true;
+}
+
+std::vector<KeySnapshot> ReadFoundState(File& file, const std::vector<std::string>& seals) {
+  std::vector<KeySnapshot> keys;
+  if (seals.empty()) return keys;
+  if (!file.exists()) throw FatalError(msg::kLogChanged, file.widePath());
+  const std::vector<uint8_t> bytes = ReadSealedFile(file, seals);
+  if (!ParseFoundState(std::string(bytes.begin(), bytes.end()), &keys)) throw FatalError(msg::kLogCorrupted, file.widePath());
+  return keys;
+}
+
 // The undo of the install log during a rollback: what existed before is put
 // back rather than deleted.
 class RestoreLog::Undo : public SystemUndo {
@@ -307,6 +331,12 @@ void RestoreLog::saveKey(KeySnapshot snapshot) {
 }
 
 bool RestoreLog::hasKey(const XString& fullName) const { return keys_.count(fullName) != 0; }
+
+std::vector<KeySnapshot> RestoreLog::keptKeys() const {
+  std::vector<KeySnapshot> keys;
+  for (const auto& entry : keys_) keys.push_back(entry.second);
+  return keys;
+}
 
 void RestoreLog::savePathEntry(const XString& folder, std::optional<KeySnapshot> value) {
   if (pathEntries_.count(folder)) return;

@@ -90,6 +90,23 @@ struct JournalEntries {
 // RestoreLog gives.
 bool ParseJournal(const std::string& bytes, JournalEntries* out);
 
+// What an installation found in the registry keys it wrote into that were
+// there before it: for each key, the values it changed, as they were
+// (snapshots without `wholeKey`). It is kept with the installation, beside
+// "install.log" as "install.restore", so that the uninstaller puts these
+// values back and leaves the key, instead of deleting it; sealed like the
+// log. The text is a journal holding only "key" lines, each ending in a
+// line feed.
+constexpr const char16_t* kFoundStateName = u"install.restore";
+std::string FoundStateText(const std::vector<KeySnapshot>& keys);
+// False, with `keys` as it was, for anything that is not such a text.
+bool ParseFoundState(const std::string& bytes, std::vector<KeySnapshot>* keys);
+// The found state in `file` as far as a seal vouches for it: nothing
+// without `seals` (an installation of an earlier release, or a file that
+// someone else put there); FatalError 1263 when it is missing or differs
+// from them, 1102 when it cannot be read, 1261 when it is no found state.
+std::vector<KeySnapshot> ReadFoundState(File& file, const std::vector<std::string>& seals);
+
 class RestoreLog {
 public:
   // The file name of the journal in the folder.
@@ -113,6 +130,8 @@ public:
   // into it; the first snapshot of a key counts.
   void saveKey(KeySnapshot snapshot);
   bool hasKey(const XString& fullName) const;
+  // The snapshots kept so far, by name.
+  std::vector<KeySnapshot> keptKeys() const;
 
   // The PATH entry `folder` is about to be added. On Windows NT `value` is
   // the PATH value it goes into; on Windows 95/98/Me the change goes into

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -59,12 +60,21 @@ private:
 // subkeys: those the log names are gone by then (children come first), so
 // any left are not the installation's, and on Windows 95/98/Me the system's
 // call would take them along.
+// A key that the installation found gets back the values it changed, and
+// stays.
 class UninstallUndo : public Win32SystemUndo {
 public:
-  bool undoRegistryKey(const XString& fullKeyName) override { return registry_.deleteCreatedKey(fullKeyName); }
+  explicit UninstallUndo(const std::vector<KeySnapshot>& found) {
+    for (const KeySnapshot& key : found) found_.emplace(key.fullName, key);
+  }
+  bool undoRegistryKey(const XString& fullKeyName) override {
+    auto it = found_.find(fullKeyName);
+    return it != found_.end() ? registry_.restoreKey(it->second) : registry_.deleteCreatedKey(fullKeyName);
+  }
 
 private:
   Win32RegistryRestore registry_;
+  std::map<XString, KeySnapshot> found_;
 };
 
 // What a record left behind after its undo.
@@ -135,7 +145,7 @@ void WriteRemainder(const Logger& log, const std::set<XString>& keep, File& file
   }
   std::string seal;
   rest.Write(file, &seal);
-  SealInstallLog(folder, seal, nullptr);
+  WriteSeal(folder, SealedFile::kInstallLog, seal, nullptr);
 }
 
 // A file or folder that is reached through a link or junction now lies
@@ -158,11 +168,13 @@ struct OwnRecords {
   std::vector<XString> folders;  // innermost first
 };
 
-OwnRecords FindOwnRecords(const Logger& log, const XString& program, const File& logFile, const XString& folder) {
+OwnRecords FindOwnRecords(const Logger& log, const XString& program, const File& logFile, const File& stateFile,
+                          const XString& folder) {
   OwnRecords own;
   for (const LogRecord& r : log.records()) {
     const bool isProgram = r.kind == kLogFile && FileSys::SameText(r.text, program);
-    const bool isLog = r.kind == kLogFile && FileSys::SameText(r.text, logFile.widePath());
+    const bool isLog = r.kind == kLogFile && (FileSys::SameText(r.text, logFile.widePath()) ||
+                                              FileSys::SameText(r.text, stateFile.widePath()));
     const bool holdsIt = r.kind == kLogDirectory && IsWithin(folder, r.text);
     if (!isProgram && !isLog && !holdsIt) continue;
     own.keys.insert(RecordKey(r));
@@ -223,9 +235,12 @@ int Uninstall(const Reporter& reporter) {
   std::optional<Directory> folder = self->parentDirectory();
   CORV_ASSERT(folder.has_value());
   File logFile(*folder, XString(u"install.log"));
+  File stateFile(*folder, XString(kFoundStateName));
   Logger log;
+  std::vector<KeySnapshot> found;
   try {
-    log.Read(logFile, InstallLogSeals(folder->widePath()));
+    log.Read(logFile, SealsOf(folder->widePath(), SealedFile::kInstallLog));
+    found = ReadFoundState(stateFile, SealsOf(folder->widePath(), SealedFile::kFoundState));
   } catch (const FatalError& e) {
     reporter.show(Severity::SevereError, FormatMessageText(msg::kCannotRemove, e.message()));
     return 1;
@@ -240,14 +255,14 @@ int Uninstall(const Reporter& reporter) {
   // log's order; the log goes when everything else is gone, the program and
   // its folders once it has exited.
   const XString& program = self->widePath();
-  const OwnRecords own = FindOwnRecords(log, program, logFile, folder->widePath());
+  const OwnRecords own = FindOwnRecords(log, program, logFile, stateFile, folder->widePath());
   // Its uninstall entries go once everything else is gone: while something
   // is left, they stay to start another attempt and to keep the log sealed.
   const std::vector<XString> entries = UninstallEntriesOf(program);
   std::set<XString> entryKeys;
   for (const XString& entry : entries) entryKeys.insert(RecordKey(LogRecord{kLogRegistryKey, entry}));
   Logger work(product);
-  UninstallUndo undo;
+  UninstallUndo undo(found);
   work.setSystemUndo(&undo);
   std::vector<LogRecord> throughLinks;
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
@@ -275,7 +290,9 @@ int Uninstall(const Reporter& reporter) {
   } else {
     outcome.left.insert(entryKeys.begin(), entryKeys.end());
   }
-  if (outcome.failed.empty() && logFile.remove() != 0) outcome.failed.push_back(logFile.widePath());
+  for (File* file : {&logFile, &stateFile}) {
+    if (outcome.failed.empty() && file->remove() != 0 && file->exists()) outcome.failed.push_back(file->widePath());
+  }
   if (!outcome.failed.empty()) {
     // "install.log" keeps what is left, for another attempt.
     std::set<XString> keep = outcome.left;

@@ -243,6 +243,7 @@ def expected_records(before, entries, dest, shortcuts, profile_root="HKEY_LOCAL_
     e.key(f"{profile_root}\\Software\\{PRODUCT_KEY}", True)
     e.key(f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{UNINSTALL_NAME}_{uninstall_counter}")
     e.file(dest + "\\bin\\install.log")
+    e.file(dest + "\\bin\\install.restore")
     return list(reversed(e.records))
 
 

@@ -135,6 +135,20 @@ def test_the_uninstall_entry_removes_everything_but_what_the_user_added(prefix, 
     assert f"ntservice {SERVICE}\n" in log and "pathentry C:\\Corv Remove\\tools\n" in log
     # The user keeps notes among the product's data.
     prefix.host_path("C:\\Corv Remove\\data\\notes.txt").write_bytes(b"mine")
+    # As the previous release left an installation: no found state, neither
+    # its record nor its seal.
+    state = "C:\\Corv Remove\\install.restore"
+    lines = log.split("\n")
+    lines.remove("file " + state)
+    lines[4] = str(int(lines[4]) - 1)
+    earlier = "\n".join(lines).encode("utf-16-le")
+    prefix.host_path("C:\\Corv Remove\\install.log").write_bytes(earlier)
+    prefix.host_path(state).unlink()
+    entry_key = UNINSTALL_KEY.replace("HKEY_LOCAL_MACHINE", "HKLM") + "Corv_Deploy_0"
+    for change in (("delete", entry_key, "/v", "InstallRestoreDigest", "/f"),
+                   ("add", entry_key, "/v", "InstallLogDigest", "/d", hashlib.sha256(earlier).hexdigest(), "/f")):
+        subprocess.run(prefix.wine("reg", *change), env=prefix.env(), check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     # What deployment tools run: the quiet command as it stands.
     program, option = entry["QuietUninstallString"].rsplit(" ", 1)
@@ -218,7 +232,8 @@ def test_on_windows_98_a_failure_half_way_names_what_is_left_and_the_next_run_fi
     log = prefix.host_path("C:\\Corv Remove\\install.log").read_bytes().decode("utf-16-le")
     # The log keeps what is left, and the uninstaller with its folder and
     # its entry, which stays for the next attempt.
-    assert log.splitlines()[4:] == ["6", "file C:\\Corv Remove\\install.log",
+    assert log.splitlines()[4:] == ["7", "file C:\\Corv Remove\\install.restore",
+                                    "file C:\\Corv Remove\\install.log",
                                     "registrykey " + UNINSTALL_KEY + "Corv_Deploy_0",
                                     "file C:\\Corv Remove\\uninstall.exe",
                                     "file C:\\Corv Remove\\data\\sample.txt", "directory C:\\Corv Remove\\data",
@@ -282,4 +297,55 @@ def test_a_changed_log_removes_nothing_and_nothing_is_deleted_through_a_link(pre
     shutil.rmtree(prefix.host_path("C:\\CorvVictim"))
     subprocess.run(prefix.wine("reg", "delete", "HKLM\\Software\\Victim", "/f"), env=prefix.env(), check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert_back_as_before(before, prefix.snapshot())
+
+
+FOUND_REG = """REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Corvantis Test\\Keeps]
+"UserSetting"="mine"
+
+[HKEY_CLASSES_ROOT\\.cvkeep]
+@="VictimApp.Document"
+"""
+
+
+def maintained(version, files):
+    """The description of one version of a product that the prefix knew of
+    before it was installed."""
+    return (description("Corv Keeps", False).replace(PRODUCT_KEY, "Corvantis Test\\Keeps")
+            .replace('"always"', '"older"').replace('"3.1"', f'"{version}"').replace("Corv Remove", "Corv Keeps")
+            .replace('"product"', f'"{files}"').replace("cvrm", "cvkeep"))
+
+
+def test_repair_and_upgrade_keep_one_entry_and_the_uninstall_puts_back_what_the_product_found(
+        prefix, corvpack, installer_stub, tmp_path):
+    """Installed, installed again (a repair that finds every file equal),
+    then the next version into the same folder: one entry, and its uninstall
+    leaves the prefix as it was, the values and the association that were
+    there before the product included."""
+    for version, files in (("1.0", {"bin/app.exe": b"MZ one", "tools/tool.exe": b"MZ tool"}),
+                           ("2.0", {"bin/app.exe": b"MZ two", "tools/tool.exe": b"MZ tool", "data/b.txt": b"b"})):
+        for rel, data in files.items():
+            (tmp_path / version / rel).parent.mkdir(parents=True, exist_ok=True)
+            (tmp_path / version / rel).write_bytes(data)
+    v1 = pack(corvpack, installer_stub, tmp_path / "v1", maintained("1.0", "1.0"), tmp_path / "1.0")
+    v2 = pack(corvpack, installer_stub, tmp_path / "v2", maintained("2.0", "2.0"), tmp_path / "2.0")
+    reg = prefix.host_path("C:\\found.reg")
+    reg.write_text(FOUND_REG)
+    subprocess.run(prefix.wine("regedit", "/s", "C:\\found.reg"), env=prefix.env(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    reg.unlink()
+    before = prefix.snapshot()
+    for installer in (v1, v1, v2):
+        rc, out = prefix.run(installer, "/batch")
+        assert rc == 0, console(out)
+    keys = registry(prefix)
+    entries = [k for k in keys if k.startswith(UNINSTALL + "corv_deploy_")]
+    assert entries == [UNINSTALL + "corv_deploy_0"] and keys[entries[0]]["DisplayVersion"] == "2.0"
+    assert keys["hkey_classes_root\\.cvkeep"]["@"] == "Corv Keeps.cvkeep"
+    assert keys["hkey_local_machine\\software\\corvantis test\\keeps"]["InstallPath"] == "C:\\Corv Keeps"
+
+    rc, out = prefix.run("C:\\Corv Keeps\\uninstall.exe", "/batch")
+    assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Keeps from your computer.\n")
     assert_back_as_before(before, prefix.snapshot())

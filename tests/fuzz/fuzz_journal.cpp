@@ -1,5 +1,5 @@
 // Fuzz target of the journal reader: arbitrary bytes as the journal of an
-// interrupted installation. Whatever it rejects leaves its output as it
+// interrupted installation, and as the found state kept beside install.log. Whatever it rejects leaves its output as it
 // was; whatever it accepts names only copies inside the journal's folder,
 // known record kinds and texts without NUL characters.
 #include <cstdint>
@@ -12,6 +12,17 @@ using namespace corv;
 using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A found state that is accepted is one the installer could have written.
+  std::vector<KeySnapshot> keys;
+  if (ParseFoundState(std::string(reinterpret_cast<const char*>(data), size), &keys)) {
+    std::vector<KeySnapshot> again;
+    Check(ParseFoundState(FoundStateText(keys), &again) && again.size() == keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      Check(again[i].fullName == keys[i].fullName && again[i].values.size() == keys[i].values.size());
+    }
+  } else {
+    Check(keys.empty());
+  }
   JournalEntries entries;
   entries.files.push_back({u"C:\\Before", std::nullopt});
   const std::string bytes(reinterpret_cast<const char*>(data), size);

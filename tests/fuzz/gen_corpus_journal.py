@@ -60,6 +60,10 @@ SEEDS = {
     "bad_value_count_too_large.journal": HEADER + "key " + field(PRODUCT) + " 1 99999999999\n",
     "bad_odd_hex.journal": HEADER + "key " + field(PRODUCT) + " 1 1 =x 1 1 =ABC\n",
     "bad_trailing_word.journal": HEADER + "made =C:\\x extra\n",
+    # Found states kept beside install.log: key lines only, each whole.
+    "found_state.journal": HEADER + "key =HKEY_CLASSES_ROOT\\.cvkeep 0 1 = 1 1 =56696374696D00\n"
+                           "key " + field(PRODUCT) + " 0 1 =InstallPath 0 0 =\n",
+    "bad_found_state_unfinished.journal": HEADER + "key " + field(PRODUCT) + " 0 0",
 }
 
 

@@ -264,7 +264,7 @@ TEST_F(LoggerTest, FileFailuresAre1102And1103AndAnOverlongLineIsRefusedBeforeThe
   EXPECT_EQ(back.productName(), XString(510, u'n'));
 }
 
-TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
+TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesNewRecordsFirstUnderTheEarlierName) {
   Logger update(XString(u"Corvantis Demo Update"));
   // Without records of its own, an update leaves the file alone, whatever it holds.
   dir.writeFile("in.log", "not a log at all");
@@ -290,8 +290,10 @@ TEST_F(LoggerTest, MergeAndWritePutsTheUpdatesRecordsFirstUnderTheEarlierName) {
   const std::list<LogRecord> own = {{kLogFile, u"C:\\App\\install.log"},
                                     {kLogFile, u"C:\\App\\bin\\patch.dll"},
                                     {kLogFile, u"C:\\App\\bin\\run.exe"}};
-  std::list<LogRecord> all = own;
-  all.insert(all.end(), {{kLogDirectory, u"C:\\App\\bin"}, {kLogFile, u"C:\\App\\uninstall.exe"}});
+  // Records of both logs keep their earlier places.
+  const std::list<LogRecord> all = {{kLogFile, u"C:\\App\\bin\\patch.dll"}, {kLogFile, u"C:\\App\\install.log"},
+                                    {kLogFile, u"C:\\App\\bin\\run.exe"}, {kLogDirectory, u"C:\\App\\bin"},
+                                    {kLogFile, u"C:\\App\\uninstall.exe"}};
   EXPECT_EQ(merged.records(), all);
   // The update's own log keeps its own records only: its rollback must not
   // undo the product it updates.

@@ -70,7 +70,9 @@ XString UninstallKeyName(const XString& packageName, uint32_t counter) {
 namespace {
 
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr char kSealValue[] = "InstallLogDigest";
+const char* SealValue(SealedFile file) {
+  return file == SealedFile::kInstallLog ? "InstallLogDigest" : "InstallRestoreDigest";
+}
 
 // The uninstall entries (full names) whose "UninstallString", quoted or
 // not, names a program that `wanted` accepts.
@@ -111,14 +113,19 @@ std::vector<XString> UninstallEntriesIn(const XString& folder) {
 
 }  // namespace
 
+bool IsUninstallEntryName(const XString& fullName) {
+  const XString parent = RegistryRootPrefix(kRootLocalMachine) + ToWide(AnsiString(kUninstallKey)) + u"\\";
+  return fullName.size() > parent.size() && FileSys::SameText(fullName.substr(0, parent.size()), parent);
+}
+
 std::vector<XString> UninstallEntriesOf(const XString& program) {
   return UninstallEntriesWhere([&](const XString& path) { return FileSys::SameText(path, program); });
 }
 
-std::vector<std::string> InstallLogSeals(const XString& folder) {
+std::vector<std::string> SealsOf(const XString& folder, SealedFile file) {
   std::vector<std::string> seals;
   for (const XString& entry : UninstallEntriesIn(folder)) {
-    std::optional<KeySnapshot> value = SnapshotRegistryKey(entry, AnsiString(kSealValue));
+    std::optional<KeySnapshot> value = SnapshotRegistryKey(entry, AnsiString(SealValue(file)));
     // An entry that cannot be read is no proof that the log is sound.
     if (!value) {
       seals.emplace_back("unreadable");
@@ -132,13 +139,13 @@ std::vector<std::string> InstallLogSeals(const XString& folder) {
   return seals;
 }
 
-bool SealInstallLog(const XString& folder, const std::string& seal, Logger* log) {
+bool WriteSeal(const XString& folder, SealedFile file, const std::string& seal, Logger* log) {
   bool ok = true;
   for (const XString& entry : UninstallEntriesIn(folder)) {
     RestoreLog* restore = log ? log->restoreLog() : nullptr;
     if (restore && !log->contains(kLogRegistryKey, entry)) {
       // An entry of an earlier run gets its earlier seal back on rollback.
-      std::optional<KeySnapshot> earlier = SnapshotRegistryKey(entry, AnsiString(kSealValue));
+      std::optional<KeySnapshot> earlier = SnapshotRegistryKey(entry, AnsiString(SealValue(file)));
       if (!earlier) return false;
       if (!restore->hasKey(entry)) restore->saveKey(std::move(*earlier));
       log->LogRegistryKey(entry);
@@ -147,7 +154,7 @@ bool SealInstallLog(const XString& folder, const std::string& seal, Logger* log)
     AnsiString sub;
     win32::RegistryKey key;
     ok = SplitRegistryKeyName(entry, &root, &sub) && key.open(root, sub.c_str(), KEY_SET_VALUE) == ERROR_SUCCESS &&
-         key.setString(kSealValue, seal) == ERROR_SUCCESS && ok;
+         key.setString(SealValue(file), seal) == ERROR_SUCCESS && ok;
   }
   return ok;
 }
@@ -224,13 +231,21 @@ bool WriteProductKey(const XString& name, const XString& destination, bool commo
 bool CreateUninstallEntry(const XString& packageName, const XString& command, const XString& location,
                           Logger& log, const RecordEntryDetails& details) {
   win32::RegistryKey key;
-  for (uint32_t counter = 0;; ++counter) {
+  // Installed again into the same folder (a repair or an upgrade), the
+  // product keeps its one entry, which gets the new details.
+  const std::vector<XString> earlier = UninstallEntriesOf(command);
+  const XString prefix = RegistryRootPrefix(kRootLocalMachine);
+  if (!earlier.empty() && earlier.front().compare(0, prefix.size(), prefix) == 0) {
+    key = CreateRegistryKeyPath(kRootLocalMachine, earlier.front().substr(prefix.size()), log, true, nullptr);
+    if (!key) return false;
+  }
+  for (uint32_t counter = 0; !key; ++counter) {
     XString path = XString(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
                    UninstallKeyName(packageName, counter);
     bool existed = false;
     key = CreateRegistryKeyPath(kRootLocalMachine, path, log, false, &existed);
     if (!key) return false;
-    if (!existed) break;
+    if (existed) key = win32::RegistryKey();
   }
   // Unquoted, "C:\Program Files\App\uninstall.exe" would be started as
   // "C:\Program.exe" where such a file exists.

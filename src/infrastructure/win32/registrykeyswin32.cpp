@@ -166,6 +166,33 @@ std::optional<KeySnapshot> SnapshotRegistryKey(const XString& fullName, const st
   return snapshot;
 }
 
+std::optional<KeySnapshot> ChangedValues(const KeySnapshot& before) {
+  std::optional<KeySnapshot> now = SnapshotRegistryKey(before.fullName, std::nullopt);
+  if (!now) return std::nullopt;
+  auto find = [](const KeySnapshot& key, const AnsiString& name) -> const SavedValue* {
+    for (const SavedValue& v : key.values) {
+      if (v.name == name) return &v;
+    }
+    return nullptr;
+  };
+  auto same = [](const SavedValue* a, const SavedValue* b) {
+    const bool aThere = a && a->existed, bThere = b && b->existed;
+    return aThere == bThere && (!aThere || (a->type == b->type && a->data == b->data));
+  };
+  KeySnapshot changed;
+  changed.fullName = before.fullName;
+  changed.wholeKey = false;
+  for (const SavedValue& was : before.values) {
+    if (!same(&was, find(*now, was.name))) changed.values.push_back(was);
+  }
+  if (before.wholeKey) {
+    for (const SavedValue& v : now->values) {
+      if (!find(before, v.name)) changed.values.push_back(SavedValue{v.name, false, 0, {}});
+    }
+  }
+  return changed;
+}
+
 bool Win32RegistryRestore::restoreKey(const KeySnapshot& snapshot) {
   HKEY root;
   AnsiString sub;
