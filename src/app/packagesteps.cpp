@@ -48,7 +48,6 @@ OptString ReadJavaHome(const XString& key, bool currentUser) {
 class PackageSteps : public InstallationSteps {
 public:
   void createProcessObjects() override {
-    SetDefaultSystemUndo(&systemUndo_);
     DecompressorFactory::setCurrent(&factory_);
   }
 
@@ -224,7 +223,7 @@ public:
   void undoInstallation() override {
     rolledBack_ = true;
     if (!restore_) {
-      info_->installLog().Undo();
+      info_->installLog().Undo(systemUndo_);
       return;
     }
     restore_->RollBack(info_->installLog(), systemUndo_, registry_);
@@ -243,7 +242,6 @@ public:
     DecompressorFactory::setCurrent(nullptr);
     info_.reset();  // with the lookups
     packageFile_.reset();
-    SetDefaultSystemUndo(nullptr);
   }
   void restartComputer() override { ExitWindowsEx(EWX_REBOOT, 0); }
 

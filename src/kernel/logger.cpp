@@ -24,8 +24,6 @@ constexpr Message<1> kUndoFailures[] = {msg::kCannotDeleteFile, msg::kCannotDele
                                         msg::kCannotUninstallService, msg::kCannotRemoveFromPath};
 static_assert(sizeof kUndoFailures / sizeof kUndoFailures[0] == kKindCount);
 
-NoSystemUndo g_noSystemUndo;
-SystemUndo* g_systemUndo = nullptr;
 
 // Closes an opened file when the work on it ends early.
 class CloseOnExit {
@@ -161,10 +159,6 @@ const char16_t* LogKeyword(int kind) {
   CORV_ASSERT(kind >= 0 && kind < kKindCount);
   return kKeywords[kind];
 }
-
-SystemUndo& DefaultSystemUndo() { return g_systemUndo ? *g_systemUndo : g_noSystemUndo; }
-
-void SetDefaultSystemUndo(SystemUndo* undo) { g_systemUndo = undo; }
 
 // The listener that createDirectories reports to: one `directory` record per
 // folder created.
@@ -332,8 +326,7 @@ bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out, const s
   return true;
 }
 
-bool Logger::undoRecord(const LogRecord& record) {
-  SystemUndo& system = systemUndo_ ? *systemUndo_ : DefaultSystemUndo();
+bool Logger::undoRecord(const LogRecord& record, SystemUndo& system) {
   XString path = record.text;
   TrimBlanks(path);
   try {
@@ -356,13 +349,16 @@ bool Logger::undoRecord(const LogRecord& record) {
   return false;
 }
 
-OptString Logger::Undo(UndoProgress* progress) {
-  if (progress) progress->setSteps(static_cast<int>(records_.size()));
+OptString Logger::Undo() {
+  NoSystemUndo filesOnly;
+  return Undo(filesOnly);
+}
+
+OptString Logger::Undo(SystemUndo& system) {
   XString errors;
   bool failed = false;
   for (auto it = records_.begin(); it != records_.end();) {
-    if (progress) progress->beginStep(it->text);
-    if (undoRecord(*it)) {
+    if (undoRecord(*it, system)) {
       present_.erase(key(it->kind, it->text));
       it = records_.erase(it);
     } else {
@@ -370,7 +366,6 @@ OptString Logger::Undo(UndoProgress* progress) {
       failed = true;
       ++it;
     }
-    if (progress) progress->endStep();
   }
   if (!failed) return std::nullopt;
   return errors;

@@ -56,7 +56,8 @@ const char16_t* LogKeyword(int kind);
 
 // How the log undoes the changes that are not files or folders. Each returns
 // true when the change is gone. The system-integration layer provides the
-// real one; the default (NoSystemUndo) undoes nothing and reports failure.
+// real one; NoSystemUndo (for logs of files and folders only) undoes
+// nothing and reports failure.
 class SystemUndo {
 public:
   virtual ~SystemUndo() = default;
@@ -75,23 +76,6 @@ public:
   bool undoRegistryKey(const XString&) override { return false; }
   bool undoService(const XString&) override { return false; }
   bool undoPathEntry(const XString&) override { return false; }
-};
-
-// The SystemUndo that every Logger uses unless given its own; NoSystemUndo
-// until the integration layer installs one (borrowed; null restores the
-// default).
-SystemUndo& DefaultSystemUndo();
-void SetDefaultSystemUndo(SystemUndo* undo);
-
-// Receives the progress of Logger::Undo.
-class UndoProgress {
-public:
-  virtual ~UndoProgress() = default;
-  // The number of steps to come: one per record.
-  virtual void setSteps(int total) = 0;
-  // A record is being undone.
-  virtual void beginStep(const XString& text) = 0;
-  virtual void endStep() = 0;
 };
 
 // The whole content of a file that a seal vouches for: FatalError 1102 if
@@ -179,14 +163,13 @@ public:
                      std::string* seal = nullptr);
   bool MergeAndWrite(AbstractFile& file) { return MergeAndWrite(file, file); }
 
-  // Undoes every record, newest first, and forgets those undone. A record
-  // that cannot be undone stays and adds a line to the returned text
-  // (messages 1265-1269); a failure never stops the walk. Returns none when
-  // everything was undone.
-  OptString Undo(UndoProgress* progress = nullptr);
-
-  // The SystemUndo of this log (borrowed); null uses DefaultSystemUndo().
-  void setSystemUndo(SystemUndo* undo) { systemUndo_ = undo; }
+  // Undoes every record, newest first, the changes that are not files or
+  // folders through `system`, and forgets those undone. A record that
+  // cannot be undone stays and adds a line to the returned text (messages
+  // 1265-1269); a failure never stops the walk. Returns none when
+  // everything was undone. Without `system`, only files and folders can be.
+  OptString Undo(SystemUndo& system);
+  OptString Undo();
 
   // Where the changes of this log keep what they replace (borrowed; none for
   // a log whose changes replace nothing). Its journal also receives every
@@ -207,7 +190,7 @@ private:
   enum class Position { kHead, kTail };
   void add(int kind, const XString& text, Position where);
   static XString key(int kind, const XString& text);
-  bool undoRecord(const LogRecord& record);
+  static bool undoRecord(const LogRecord& record, SystemUndo& system);
 
   std::list<LogRecord> records_;
   std::unordered_set<XString> present_;
@@ -215,7 +198,6 @@ private:
   OptString recordedFile_;
   int32_t logInteger_ = 1;
   std::unique_ptr<Listener> listener_;
-  SystemUndo* systemUndo_ = nullptr;
   RestoreLog* restoreLog_ = nullptr;
   bool temporaryFiles_ = false;
 };

@@ -252,34 +252,25 @@ std::vector<KeySnapshot> ReadFoundState(File& file, const std::vector<std::strin
   return keys;
 }
 
-// The undo of the install log during a rollback: what existed before is put
-// back rather than deleted.
-class RestoreLog::Undo : public SystemUndo {
-public:
-  Undo(const RestoreLog& saved, SystemUndo& system, RegistryRestore& registry)
-      : saved_(saved), system_(system), registry_(registry) {}
+RestoringUndo::RestoringUndo(SystemUndo& system, RegistryRestore& registry, const std::vector<KeySnapshot>& keys,
+                             std::map<XString, std::optional<KeySnapshot>> pathEntries)
+    : system_(system), registry_(registry), pathEntries_(std::move(pathEntries)) {
+  for (const KeySnapshot& key : keys) keys_.emplace(key.fullName, key);
+}
 
-  bool undoRegistryKey(const XString& fullKeyName) override {
-    auto it = saved_.keys_.find(fullKeyName);
-    if (it != saved_.keys_.end()) return registry_.restoreKey(it->second);
-    return registry_.deleteCreatedKey(fullKeyName);
-  }
+bool RestoringUndo::undoRegistryKey(const XString& fullKeyName) {
+  auto it = keys_.find(fullKeyName);
+  if (it != keys_.end()) return registry_.restoreKey(it->second);
+  return registry_.deleteCreatedKey(fullKeyName);
+}
 
-  bool undoService(const XString& serviceName) override { return system_.undoService(serviceName); }
+bool RestoringUndo::undoService(const XString& serviceName) { return system_.undoService(serviceName); }
 
-  bool undoPathEntry(const XString& folder) override {
-    auto it = saved_.pathEntries_.find(folder);
-    if (it == saved_.pathEntries_.end()) return system_.undoPathEntry(folder);
-    // Without a value the change went into "autoexec.bat", which comes back
-    // with the kept files.
-    return !it->second || registry_.restoreKey(*it->second);
-  }
-
-private:
-  const RestoreLog& saved_;
-  SystemUndo& system_;
-  RegistryRestore& registry_;
-};
+bool RestoringUndo::undoPathEntry(const XString& folder) {
+  auto it = pathEntries_.find(folder);
+  if (it == pathEntries_.end()) return system_.undoPathEntry(folder);
+  return !it->second || registry_.restoreKey(*it->second);
+}
 
 RestoreLog::RestoreLog(Directory folder) : folder_(std::move(folder)) {}
 
@@ -345,10 +336,8 @@ void RestoreLog::savePathEntry(const XString& folder, std::optional<KeySnapshot>
 }
 
 OptString RestoreLog::RollBack(Logger& log, SystemUndo& system, RegistryRestore& registry) {
-  Undo undo(*this, system, registry);
-  log.setSystemUndo(&undo);
-  OptString errors = log.Undo();
-  log.setSystemUndo(nullptr);
+  RestoringUndo undo(system, registry, keptKeys(), pathEntries_);
+  OptString errors = log.Undo(undo);
   OptString fileErrors = restoreFiles();
   closeJournal();
   if (folderMade_ && folder_.removeDirectory() == 0) folderMade_ = false;
@@ -478,8 +467,6 @@ int RestoreLog::UndoInterrupted(const Directory& base, SystemUndo& system, Regis
         (r.temporary ? temporary : main).Log(r.record.kind, r.record.text);
       }
       restore.RollBack(main, system, registry);
-      NoSystemUndo nothing;
-      temporary.setSystemUndo(&nothing);
       temporary.Undo();
       journal.close();
       journal.remove();

@@ -67,6 +67,29 @@ public:
   virtual bool deleteCreatedKey(const XString& fullName) = 0;
 };
 
+// The undo of the system changes of an installation that puts back what it
+// found: a key with a snapshot gets its values back and stays; any other key
+// is one the installation made, deleted only when it has no subkeys; a PATH
+// entry whose earlier value is kept gets that value back (one kept without
+// a value went into "autoexec.bat", which comes back with the kept files).
+// Services and the other PATH entries are undone through `system`. The
+// rollback, the undo of an interrupted installation and the uninstaller
+// undo through it.
+class RestoringUndo : public SystemUndo {
+public:
+  RestoringUndo(SystemUndo& system, RegistryRestore& registry, const std::vector<KeySnapshot>& keys,
+                std::map<XString, std::optional<KeySnapshot>> pathEntries = {});
+  bool undoRegistryKey(const XString& fullKeyName) override;
+  bool undoService(const XString& serviceName) override;
+  bool undoPathEntry(const XString& folder) override;
+
+private:
+  SystemUndo& system_;
+  RegistryRestore& registry_;
+  std::map<XString, KeySnapshot> keys_;
+  std::map<XString, std::optional<KeySnapshot>> pathEntries_;
+};
+
 // What a journal holds, in the order it was written.
 struct JournalEntries {
   struct Record {
@@ -141,11 +164,9 @@ public:
   void savePathEntry(const XString& folder, std::optional<KeySnapshot> value);
   void noteCreatedFile(const XString& path);
 
-  // Undoes `log` (newest first, through `system`; a key with a snapshot gets
-  // its values back instead of being deleted, a created key is deleted only
-  // when it has no subkeys, a PATH entry whose earlier value is kept gets
-  // that value back), then puts the kept files back, newest first, and
-  // removes the folder. Returns the collected failures, or none; a failure
+  // Undoes `log` (newest first, through a RestoringUndo of what this log
+  // kept), then puts the kept files back, newest first, and removes the
+  // folder. Returns the collected failures, or none; a failure
   // never stops the walk.
   OptString RollBack(Logger& log, SystemUndo& system, RegistryRestore& registry);
 
@@ -173,7 +194,6 @@ public:
   const Directory& folder() const { return folder_; }
 
 private:
-  class Undo;
   struct SavedFile {
     XString original;
     std::optional<XString> copy;  // none: the file did not exist

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -56,26 +55,6 @@ private:
   bool console_;
 };
 
-// The installer's undo, except that a key is never deleted while it has
-// subkeys: those the log names are gone by then (children come first), so
-// any left are not the installation's, and on Windows 95/98/Me the system's
-// call would take them along.
-// A key that the installation found gets back the values it changed, and
-// stays.
-class UninstallUndo : public Win32SystemUndo {
-public:
-  explicit UninstallUndo(const std::vector<KeySnapshot>& found) {
-    for (const KeySnapshot& key : found) found_.emplace(key.fullName, key);
-  }
-  bool undoRegistryKey(const XString& fullKeyName) override {
-    auto it = found_.find(fullKeyName);
-    return it != found_.end() ? registry_.restoreKey(it->second) : registry_.deleteCreatedKey(fullKeyName);
-  }
-
-private:
-  Win32RegistryRestore registry_;
-  std::map<XString, KeySnapshot> found_;
-};
 
 // What a record left behind after its undo.
 enum class Remains { kNothing, kUserData, kChange };
@@ -262,8 +241,13 @@ int Uninstall(const Reporter& reporter) {
   std::set<XString> entryKeys;
   for (const XString& entry : entries) entryKeys.insert(RecordKey(LogRecord{kLogRegistryKey, entry}));
   Logger work(product);
-  UninstallUndo undo(found);
-  work.setSystemUndo(&undo);
+  // A key is never deleted while it has subkeys: those the log names are
+  // gone by then (children come first), so any left are not the
+  // installation's. A key the installation found gets back the values it
+  // changed, and stays.
+  Win32SystemUndo system;
+  Win32RegistryRestore registry;
+  RestoringUndo undo(system, registry, found);
   std::vector<LogRecord> throughLinks;
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
     if (own.keys.count(RecordKey(*it)) != 0 || entryKeys.count(RecordKey(*it)) != 0) continue;
@@ -273,7 +257,7 @@ int Uninstall(const Reporter& reporter) {
       work.Log(it->kind, it->text);
     }
   }
-  work.Undo();
+  work.Undo(undo);
   Outcome outcome = Assess(work);
   std::reverse(throughLinks.begin(), throughLinks.end());  // the log's order
   for (const LogRecord& r : throughLinks) {

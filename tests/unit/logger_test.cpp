@@ -353,15 +353,6 @@ TEST_F(LoggerTest, ASealedLogIsReadAndMergedOnlyAsItWasWritten) {
   EXPECT_EQ(back.recordCount(), 5u);
 }
 
-// Records the calls of Undo.
-class RecordingProgress : public UndoProgress {
-public:
-  void setSteps(int total) override { calls.push_back(u"steps " + Int64ToDecimal(total)); }
-  void beginStep(const XString& text) override { calls.push_back(u"begin " + text); }
-  void endStep() override { calls.push_back(u"end"); }
-  std::vector<XString> calls;
-};
-
 TEST_F(LoggerTest, UndoRemovesFilesThenFoldersAndForgetsThem) {
   Logger log(XString(u"P"));
   Directory deep(dir.path(u"a\\b"));
@@ -372,18 +363,10 @@ TEST_F(LoggerTest, UndoRemovesFilesThenFoldersAndForgetsThem) {
   log.LogFile(File(dir.path(u"a\\b\\two.txt")));
   ASSERT_EQ(log.recordCount(), 4u);
 
-  RecordingProgress progress;
-  EXPECT_EQ(log.Undo(&progress), std::nullopt);
+  EXPECT_EQ(log.Undo(), std::nullopt);
   EXPECT_EQ(log.recordCount(), 0u);
   EXPECT_FALSE(dir.exists("a"));
   EXPECT_TRUE(dir.exists("")) << "only what was logged goes";
-  EXPECT_EQ(progress.calls, (std::vector<XString>{
-                                u"steps 4",
-                                u"begin " + dir.path(u"a\\b\\two.txt"), u"end",
-                                u"begin " + dir.path(u"a\\one.txt"), u"end",
-                                u"begin " + dir.path(u"a\\b"), u"end",
-                                u"begin " + dir.path(u"a"), u"end",
-                            }));
   EXPECT_EQ(log.Undo(), std::nullopt) << "nothing left to undo";
 }
 
@@ -429,22 +412,20 @@ public:
 TEST_F(LoggerTest, SystemChangesAreUndoneThroughTheSystemUndo) {
   FakeSystemUndo own;
   Logger log(XString(u"P"));
-  log.setSystemUndo(&own);
   log.LogRegistryKey(u"HKEY_CLASSES_ROOT\\.corv");
   log.LogService(u"CorvSvc");
   log.LogPathEntry(u"C:\\App");
-  EXPECT_EQ(log.Undo(), std::nullopt);
+  EXPECT_EQ(log.Undo(own), std::nullopt);
   EXPECT_EQ(own.asked, (std::vector<XString>{u"path C:\\App", u"service CorvSvc", u"key HKEY_CLASSES_ROOT\\.corv"}));
 
-  FakeSystemUndo process;
-  process.succeed = false;
-  SetDefaultSystemUndo(&process);
+  FakeSystemUndo failing;
+  failing.succeed = false;
   Logger other(XString(u"P"));
   other.LogService(u"CorvSvc");
-  EXPECT_EQ(other.Undo(), OptString(u"Unable to uninstall Windows NT service CorvSvc\r\n"));
-  EXPECT_EQ(process.asked, (std::vector<XString>{u"service CorvSvc"}));
-  SetDefaultSystemUndo(nullptr);
-  EXPECT_FALSE(DefaultSystemUndo().undoService(u"CorvSvc")) << "the default undoes nothing";
+  EXPECT_EQ(other.Undo(failing), OptString(u"Unable to uninstall Windows NT service CorvSvc\r\n"));
+  EXPECT_EQ(failing.asked, (std::vector<XString>{u"service CorvSvc"}));
+  EXPECT_EQ(other.Undo(), OptString(u"Unable to uninstall Windows NT service CorvSvc\r\n"))
+      << "a log of files and folders undoes nothing else";
 }
 
 }  // namespace

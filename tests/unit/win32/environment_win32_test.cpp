@@ -127,8 +127,7 @@ TEST_F(EnvironmentWin32Test, TheLogsUndoRemovesThePathEntry) {
   log.LogPathEntry(u"C:\\CorvUndo");
   log.LogPathEntry(u"C:\\CorvNeverAdded");
   Win32SystemUndo undo;
-  log.setSystemUndo(&undo);
-  EXPECT_EQ(log.Undo(), OptString(u"Unable to remove 'C:\\CorvNeverAdded' from PATH\r\n"));
+  EXPECT_EQ(log.Undo(undo), OptString(u"Unable to remove 'C:\\CorvNeverAdded' from PATH\r\n"));
   EXPECT_EQ(ReadPath(HKEY_CURRENT_USER, "Environment").text, "C:\\Bin");
 }
 

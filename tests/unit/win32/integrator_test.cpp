@@ -46,8 +46,7 @@ class IntegratorTest : public ::testing::Test {
 protected:
   void SetUp() override { SelectLanguage(kLanguageEnglish); }
   void TearDown() override {
-    log.setSystemUndo(&undo_);
-    log.Undo();
+    log.Undo(undo_);
   }
 
   Win32SystemUndo undo_;

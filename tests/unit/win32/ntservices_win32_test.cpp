@@ -171,8 +171,7 @@ TEST_F(NTServicesTest, InstallServicesStopsAtTheFirstFailureAndTheLogUndoesTheRe
   EXPECT_FALSE(QueryConfig("CorvTestService2").present) << "the loop ended at the second entry";
 
   Win32SystemUndo undo;
-  log.setSystemUndo(&undo);
-  EXPECT_EQ(log.Undo(), std::nullopt);
+  EXPECT_EQ(log.Undo(undo), std::nullopt);
   EXPECT_FALSE(QueryConfig("CorvTestService").present);
 }
 
