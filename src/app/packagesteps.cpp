@@ -222,11 +222,9 @@ public:
   }
   void undoInstallation() override {
     rolledBack_ = true;
-    if (!restore_) {
-      info_->installLog().Undo(systemUndo_);
-      return;
-    }
-    restore_->RollBack(info_->installLog(), systemUndo_, registry_);
+    // Nothing is installed before the run has the folder where it keeps
+    // what it replaces.
+    if (restore_) restore_->RollBack(info_->installLog(), systemUndo_, registry_);
   }
   void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
