@@ -273,13 +273,16 @@ private:
     if (restore_) restore_->noteCreatedFile(fresh->widePath());
     return File(fresh->widePath());
   }
-  // The log in `logFile` is one of `product` that its seals vouch for: the
+  // The log in `logFile` is one of `product` that a seal vouches for: the
   // product was installed into this folder before, and this run maintains
   // that installation. `earlier` receives it.
   static bool ReadsAsLogOf(const XString& product, File& logFile, const XString& folder, Logger& earlier) {
-    if (!logFile.exists()) return false;
+    // Without a seal anyone who may write into the folder could have put the
+    // log there, and its records would become the installation's.
+    const std::vector<std::string> seals = SealsOf(folder, SealedFile::kInstallLog);
+    if (seals.empty() || !logFile.exists()) return false;
     try {
-      earlier.Read(logFile, SealsOf(folder, SealedFile::kInstallLog));
+      earlier.Read(logFile, seals);
     } catch (const FatalError&) {
       return false;  // not one to take in: replaced as before, and kept for a rollback
     }

@@ -336,10 +336,17 @@ def test_repair_and_upgrade_keep_one_entry_and_the_uninstall_puts_back_what_the_
     subprocess.run(prefix.wine("regedit", "/s", "C:\\found.reg"), env=prefix.env(), check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     reg.unlink()
+    victim = prefix.host_path("C:\\CorvVictim.txt")
+    victim.write_bytes(b"another program's")
     before = prefix.snapshot()
+    # A log that someone else put in the folder is no earlier installation.
+    planted = prefix.host_path("C:\\Corv Keeps\\install.log")
+    planted.parent.mkdir()
+    planted.write_bytes("Install Log File, v2.0\nCorv Keeps\n\n1\n1\nfile C:\\CorvVictim.txt\n".encode("utf-16-le"))
     for installer in (v1, v1, v2):
         rc, out = prefix.run(installer, "/batch")
         assert rc == 0, console(out)
+    assert "CorvVictim" not in planted.read_bytes().decode("utf-16-le")
     keys = registry(prefix)
     entries = [k for k in keys if k.startswith(UNINSTALL + "corv_deploy_")]
     assert entries == [UNINSTALL + "corv_deploy_0"] and keys[entries[0]]["DisplayVersion"] == "2.0"
@@ -348,4 +355,5 @@ def test_repair_and_upgrade_keep_one_entry_and_the_uninstall_puts_back_what_the_
 
     rc, out = prefix.run("C:\\Corv Keeps\\uninstall.exe", "/batch")
     assert (rc, console(out)) == (0, "Corvantis Installer has successfully removed Corv Keeps from your computer.\n")
-    assert_back_as_before(before, prefix.snapshot())
+    # The folder was there before the installation.
+    assert_back_as_before(before, prefix.snapshot(), kept=["Corv Keeps"])
