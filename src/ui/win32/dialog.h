@@ -104,6 +104,12 @@ void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bot
 // Puts the top left corner of `window` at `corner`, but moves it back onto
 // the screen as far as it would fall off. The size is kept.
 void PlaceWindowAt(HWND window, POINT corner);
+// Puts `window` where it covers no visible control of `owner` and no other
+// visible window of the process: in the lowest blank part of the owner's
+// client area that holds it, else beside the owner (below, above, right,
+// left) on the screen's work area, else centred over the owner. The size
+// is kept.
+void PlaceClearOf(HWND window, HWND owner);
 
 // A modeless dialog on a thread of its own, with its own message loop. The
 // dialog procedure ends the loop with PostQuitMessage when its window is

@@ -25,6 +25,7 @@ void MessageWindow::show(const XString& text) {
   if (!hwnd_) return;
   SetDlgItemTextA(hwnd_, IDC_TEXT, ToAnsi(text).c_str());
   if (disableOwner_ && owner_) EnableWindow(owner_, FALSE);
+  PlaceClearOf(hwnd_, owner_);
   ShowWindow(hwnd_, SW_SHOW);
 }
 

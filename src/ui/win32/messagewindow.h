@@ -21,7 +21,8 @@ public:
   // Destroys the window on its own thread and waits for that thread's end.
   ~MessageWindow();
 
-  // Shows the window with `text`; without a window, nothing.
+  // Shows the window with `text` where it covers none of the owner's
+  // controls (PlaceClearOf); without a window, nothing.
   void show(const XString& text);
   // Hides the window and gives the owner back its input and the foreground.
   void hide();
