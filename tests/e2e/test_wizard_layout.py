@@ -24,7 +24,7 @@ FILES = {"docs/readme.txt": b"Read me.\r\n"}
 IDNO = 7
 
 
-def until(probe, found, what, timeout=300):
+def until(probe, found, what, timeout=120):
     """Asks the probe until `found`(windows) gives something."""
     end = time.monotonic() + timeout
     while time.monotonic() < end:
@@ -81,6 +81,16 @@ def test_nothing_covers_what_a_user_must_read(language, prefix, display, artefac
     page = next(w for w in windows if w.handle == page.handle)
     assert_clear(note, page)
 
+    # A Cancel clicked as the finishing steps begin: the confirmation is the
+    # finishing window's, in front of it; No lets the installation end.
+    probe.click(page, R.IDC_CANCEL_BUTTON)
+    windows = until(probe, lambda ws: ws if any(w.owner == note.handle for w in ws) else None, "confirmation")
+    wizard.shot("confirmation")
+    box = next(w for w in windows if w.owner == note.handle)
+    order = [w.handle for w in windows]
+    assert order.index(box.handle) < order.index(note.handle) < order.index(page.handle), windows
+    probe.click(box, IDNO)
+    until(probe, lambda ws: all(w.handle != box.handle for w in ws), "answer")
     prefix.host_path(RELEASE).write_bytes(b"")
     finish = wizard.next_window(timeout=300)
     wizard.shot("finish")

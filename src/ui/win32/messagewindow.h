@@ -22,9 +22,11 @@ public:
   ~MessageWindow();
 
   // Shows the window with `text` where it covers none of the owner's
-  // controls (PlaceClearOf); without a window, nothing.
+  // controls (PlaceClearOf), behind a box the owner shows already, if any;
+  // without a window, nothing.
   void show(const XString& text);
-  // Hides the window and gives the owner back its input and the foreground.
+  // Hides the window and gives the owner back its input and the foreground;
+  // a box the window owns goes over to the owner and keeps the foreground.
   void hide();
 
   HWND window() const { return hwnd_; }
