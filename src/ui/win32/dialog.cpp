@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "util/exceptions.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -25,6 +26,24 @@ RECT WorkArea() {
     area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   }
   return area;
+}
+
+// The work area of the monitor that holds most of `bounds`, or the nearest
+// one; the primary screen's where the system has no monitor functions
+// (Windows 95 and NT 4 lack them: looked up, not imported).
+RECT WorkAreaAround(const RECT& bounds) {
+  using MonitorFromRectFn = HMONITOR(WINAPI*)(LPCRECT, DWORD);
+  using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  auto monitorFromRect = win32::GetProcedure<MonitorFromRectFn>(user, "MonitorFromRect");
+  auto getMonitorInfo = win32::GetProcedure<GetMonitorInfoFn>(user, "GetMonitorInfoA");
+  if (monitorFromRect && getMonitorInfo) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = monitorFromRect(&bounds, MONITOR_DEFAULTTONEAREST);
+    if (monitor && getMonitorInfo(monitor, &info)) return info.rcWork;
+  }
+  return WorkArea();
 }
 
 // What a placed window keeps clear of: the visible controls of its owner
@@ -176,12 +195,19 @@ void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bot
   SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+POINT KeepInside(POINT corner, SIZE size, const RECT& area) {
+  LONG left = std::max(area.left, std::min(corner.x, area.right - size.cx));
+  LONG top = std::max(area.top, std::min(corner.y, area.bottom - size.cy));
+  return {left, top};
+}
+
 void PlaceWindowAt(HWND window, POINT corner) {
   RECT bounds;
   GetWindowRect(window, &bounds);
-  int left = std::min<int>(corner.x, GetSystemMetrics(SM_CXSCREEN) - (bounds.right - bounds.left));
-  int top = std::min<int>(corner.y, GetSystemMetrics(SM_CYSCREEN) - (bounds.bottom - bounds.top));
-  SetWindowPos(window, nullptr, std::max(0, left), std::max(0, top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SIZE size = {bounds.right - bounds.left, bounds.bottom - bounds.top};
+  RECT there = {corner.x, corner.y, corner.x + size.cx, corner.y + size.cy};
+  POINT place = KeepInside(corner, size, WorkAreaAround(there));
+  SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 void PlaceClearOf(HWND window, HWND owner) {
@@ -218,7 +244,7 @@ void PlaceClearOf(HWND window, HWND owner) {
     if (bottom - top >= height && Inside(where, client) && obstacles.clear(where)) return place(where);
   }
   int top = ownerBounds.top + (ownerBounds.bottom - ownerBounds.top - height) / 2;
-  RECT area = WorkArea();
+  RECT area = WorkAreaAround(ownerBounds);
   for (const RECT& where : {at(left, ownerBounds.bottom), at(left, ownerBounds.top - height),
                             at(ownerBounds.right, top), at(ownerBounds.left - width, top)}) {
     if (Inside(where, area) && obstacles.clear(where)) return place(where);
