@@ -37,18 +37,20 @@ void UserInterface::abortProgress() {
   if (UIWindow* window = currentWindow_.load()) window->closeFromOtherThread();
 }
 
+void* UserInterface::messageOwner() const {
+  UIWindow* owner = currentWindow_.load();
+  return owner ? owner->windowHandle() : nullptr;
+}
+
 void UserInterface::showMessage(Severity severity, const AnsiString& text) {
   static const uint32_t kIcons[] = {kIconInformation, kIconQuestion, kIconWarning, kIconError};
   Message<0> caption = SeverityCaption(severity);
-  UIWindow* owner = currentWindow_.load();
-  messageBox(owner ? owner->windowHandle() : nullptr, text, FormatMessageText(caption),
+  messageBox(messageOwner(), text, FormatMessageText(caption),
              kBoxOk | kIcons[static_cast<int>(severity) - 1]);
 }
 
 YesNoAnswer UserInterface::askYesNo(const AnsiString& caption, const AnsiString& text) {
-  UIWindow* owner = currentWindow_.load();
-  int pressed = messageBox(owner ? owner->windowHandle() : nullptr, text, caption,
-                           kBoxYesNo | kIconQuestion);
+  int pressed = messageBox(messageOwner(), text, caption, kBoxYesNo | kIconQuestion);
   return pressed == kBoxIdYes ? YesNoAnswer::Yes : YesNoAnswer::No;
 }
 

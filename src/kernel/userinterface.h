@@ -94,7 +94,7 @@ public:
   // closed.
   virtual void abortProgress();
   // A message box with the severity's caption and icon and an OK button,
-  // owned by the current window. The text is in the ANSI code page. A
+  // owned by the window in front (messageOwner). The text is in the ANSI code page. A
   // severity outside 1..4 is an assertion failure.
   virtual void showMessage(Severity severity, const AnsiString& text);
   // A yes/no message box with the question icon, owned like showMessage's.
@@ -111,6 +111,9 @@ public:
   UIWindow* waitCurrentWindow();
 
 protected:
+  // The window that owns the message boxes: the one in front of the front
+  // end's windows, or none. Base: the current window.
+  virtual void* messageOwner() const;
   void setActive(bool active) { active_ = active; }
   // Manual reset, signalled at construction; signalled while a window is
   // current and reset while the wizard is between two pages.

@@ -73,6 +73,11 @@ public:
   // Drops the finishing note and ends the progress page with Cancel.
   void abortProgress() override;
 
+protected:
+  // The finishing window while it is up, which stands in front of the
+  // progress page; else the current page.
+  void* messageOwner() const override;
+
 private:
   InstallInfo& info() const;
 

@@ -45,11 +45,11 @@ GATE_SIZE = 4 << 20
 RELEASE = "C:\\release.txt"
 
 
-def description(overwrite="always", wizard_bitmap=None, waits=False, dest=DEST):
+def description(overwrite="always", wizard_bitmap=None, waits=False, dest=DEST, language="english"):
     text = f"""
 [package]
 name = "{PACKAGE}"
-language = "english"
+language = "{language}"
 overwrite = "{overwrite}"
 """
     if wizard_bitmap:
@@ -215,10 +215,12 @@ def test_cancel_asks_and_the_bars_and_the_finishing_note_show(prefix, display, a
     wizard.answer(box, "n")
     assert wizard.exists(progress)
     gate.open()
-    # The note covers the middle of the file bar until the last steps are
-    # done; the overall bar beside it is full.
+    # The note shows until the last steps are done and covers neither bar:
+    # both are full.
     note = wait_for_note(wizard)
-    assert fill(note, geometry_of(wizard, progress), OVERALL_BAR) == (overall[1], overall[1])
+    geometry = geometry_of(wizard, progress)
+    assert [fill(note, geometry, bar) for bar in (ITEM_BAR, OVERALL_BAR)] == [(item[1], item[1]),
+                                                                              (overall[1], overall[1])]
     assert wizard.exists(progress)
     prefix.host_path(RELEASE).write_bytes(b"")
     # Then the page ends itself and the finish page follows.

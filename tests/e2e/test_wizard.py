@@ -96,13 +96,15 @@ def artefacts(build_dir):
 class Wizard:
     """One run of an installer on the test's display."""
 
-    def __init__(self, prefix, display, exe, artefacts, name):
+    def __init__(self, prefix, display, exe, artefacts, name, locale=None):
         self.display = display
         self.artefacts = artefacts
         self.name = name
         self.seen = set()
         self.command = prefix.wine(exe)
         self.env = dict(prefix.env(), CORV_DISPLAY=display, WINEDEBUG="err+all")
+        if locale:  # Wine takes the code page from the locale
+            self.env.update(LANG=locale, LC_ALL=locale)
         self.restarted = False
         # A wineserver still serving an earlier run without a display would
         # hand this run that run's desktop, on which no window can be drawn.

@@ -12,7 +12,9 @@ static_assert(IDOK == 1 && IDYES == 6 && IDNO == 7, "box results are the system'
 
 int UserInterface::messageBox(void* owner, const AnsiString& text, const AnsiString& caption,
                               uint32_t style) {
-  return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
+  // The box comes to the front even when another thread of the program has
+  // the foreground (the worker's windows).
+  return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style | MB_SETFOREGROUND);
 }
 
 }  // namespace corv

@@ -1,8 +1,11 @@
 #include "ui/win32/dialog.h"
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "util/exceptions.h"
+#include "util/win32/system.h"
 
 namespace corv {
 
@@ -14,6 +17,72 @@ std::exception_ptr g_pending;
 
 void Park(std::exception_ptr failure) {
   if (!g_pending) g_pending = std::move(failure);
+}
+
+// The part of the screen that windows may take, without the task bar.
+RECT WorkArea() {
+  RECT area;
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+    area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return area;
+}
+
+// The work area of the monitor that holds most of `bounds`, or the nearest
+// one; the primary screen's where the system has no monitor functions
+// (Windows 95 and NT 4 lack them: looked up, not imported).
+RECT WorkAreaAround(const RECT& bounds) {
+  using MonitorFromRectFn = HMONITOR(WINAPI*)(LPCRECT, DWORD);
+  using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  auto monitorFromRect = win32::GetProcedure<MonitorFromRectFn>(user, "MonitorFromRect");
+  auto getMonitorInfo = win32::GetProcedure<GetMonitorInfoFn>(user, "GetMonitorInfoA");
+  if (monitorFromRect && getMonitorInfo) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = monitorFromRect(&bounds, MONITOR_DEFAULTTONEAREST);
+    if (monitor && getMonitorInfo(monitor, &info)) return info.rcWork;
+  }
+  return WorkArea();
+}
+
+// What a placed window keeps clear of: the visible controls of its owner
+// and the process's other visible top-level windows.
+struct Obstacles {
+  HWND window;
+  HWND owner;
+  std::vector<RECT> rects;
+
+  void add(HWND other) {
+    RECT bounds;
+    if (IsWindowVisible(other) && GetWindowRect(other, &bounds)) rects.push_back(bounds);
+  }
+  bool clear(const RECT& place) const {
+    RECT common;
+    return std::none_of(rects.begin(), rects.end(),
+                        [&](const RECT& rect) { return IntersectRect(&common, &rect, &place) != FALSE; });
+  }
+};
+
+BOOL CALLBACK AddControl(HWND control, LPARAM data) {
+  auto* obstacles = reinterpret_cast<Obstacles*>(data);
+  if (GetParent(control) == obstacles->owner) obstacles->add(control);
+  return TRUE;
+}
+
+BOOL CALLBACK AddProcessWindow(HWND other, LPARAM data) {
+  auto* obstacles = reinterpret_cast<Obstacles*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(other, &process);
+  if (process == GetCurrentProcessId() && other != obstacles->window && other != obstacles->owner) {
+    obstacles->add(other);
+  }
+  return TRUE;
+}
+
+bool Inside(const RECT& place, const RECT& area) {
+  return place.left >= area.left && place.top >= area.top && place.right <= area.right &&
+         place.bottom <= area.bottom;
 }
 
 }  // namespace
@@ -126,12 +195,61 @@ void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bot
   SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+POINT KeepInside(POINT corner, SIZE size, const RECT& area) {
+  LONG left = std::max(area.left, std::min(corner.x, area.right - size.cx));
+  LONG top = std::max(area.top, std::min(corner.y, area.bottom - size.cy));
+  return {left, top};
+}
+
 void PlaceWindowAt(HWND window, POINT corner) {
   RECT bounds;
   GetWindowRect(window, &bounds);
-  int left = std::min<int>(corner.x, GetSystemMetrics(SM_CXSCREEN) - (bounds.right - bounds.left));
-  int top = std::min<int>(corner.y, GetSystemMetrics(SM_CYSCREEN) - (bounds.bottom - bounds.top));
-  SetWindowPos(window, nullptr, std::max(0, left), std::max(0, top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SIZE size = {bounds.right - bounds.left, bounds.bottom - bounds.top};
+  RECT there = {corner.x, corner.y, corner.x + size.cx, corner.y + size.cy};
+  POINT place = KeepInside(corner, size, WorkAreaAround(there));
+  SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void PlaceClearOf(HWND window, HWND owner) {
+  RECT own;
+  RECT ownerBounds;
+  RECT client;
+  if (!owner || !GetWindowRect(window, &own) || !GetWindowRect(owner, &ownerBounds) ||
+      !GetClientRect(owner, &client)) {
+    return;
+  }
+  MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  Obstacles obstacles{window, owner, {}};
+  EnumChildWindows(owner, AddControl, reinterpret_cast<LPARAM>(&obstacles));
+  EnumWindows(AddProcessWindow, reinterpret_cast<LPARAM>(&obstacles));
+  auto at = [&](int left, int top) { return RECT{left, top, left + width, top + height}; };
+  auto place = [&](const RECT& where) {
+    SetWindowPos(window, nullptr, where.left, where.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  int left = ownerBounds.left + (ownerBounds.right - ownerBounds.left - width) / 2;
+
+  // The blank parts of the client area start at its top and below each
+  // control; the lowest that holds the window takes it, in its middle.
+  std::vector<int> tops{client.top};
+  for (const RECT& rect : obstacles.rects) tops.push_back(rect.bottom);
+  std::sort(tops.begin(), tops.end(), std::greater<int>());
+  for (int top : tops) {
+    int bottom = client.bottom;
+    for (const RECT& rect : obstacles.rects) {
+      if (rect.top >= top && rect.left < left + width && left < rect.right) bottom = std::min<int>(bottom, rect.top);
+    }
+    RECT where = at(left, top + std::max(0, (bottom - top - height) / 2));
+    if (bottom - top >= height && Inside(where, client) && obstacles.clear(where)) return place(where);
+  }
+  int top = ownerBounds.top + (ownerBounds.bottom - ownerBounds.top - height) / 2;
+  RECT area = WorkAreaAround(ownerBounds);
+  for (const RECT& where : {at(left, ownerBounds.bottom), at(left, ownerBounds.top - height),
+                            at(ownerBounds.right, top), at(ownerBounds.left - width, top)}) {
+    if (Inside(where, area) && obstacles.clear(where)) return place(where);
+  }
+  place(at(left, top));
 }
 
 ModelessDialogThread::ModelessDialogThread() : created_(true, false) {}

@@ -102,8 +102,20 @@ private:
 // 10, 10, 1, 1 put it near the lower right corner. The size is kept.
 void PlaceWindow(HWND window, int xWeight, int yWeight, int rightWeight, int bottomWeight);
 // Puts the top left corner of `window` at `corner`, but moves it back onto
-// the screen as far as it would fall off. The size is kept.
+// the work area of the monitor it would stand on (the nearest one; the
+// primary screen's work area where the system has no monitor functions) as
+// far as it would fall off. The size is kept.
 void PlaceWindowAt(HWND window, POINT corner);
+// Where the top left corner of a window of `size` at `corner` goes so that
+// the window stays inside `area`: moved back as far as it would fall off,
+// and onto the area's top left corner when it is larger than the area.
+POINT KeepInside(POINT corner, SIZE size, const RECT& area);
+// Puts `window` where it covers no visible control of `owner` and no other
+// visible window of the process: in the lowest blank part of the owner's
+// client area that holds it, else beside the owner (below, above, right,
+// left) on the screen's work area, else centred over the owner. The size
+// is kept.
+void PlaceClearOf(HWND window, HWND owner);
 
 // A modeless dialog on a thread of its own, with its own message loop. The
 // dialog procedure ends the loop with PostQuitMessage when its window is

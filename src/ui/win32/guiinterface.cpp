@@ -127,6 +127,13 @@ PageResult GuiInterface::showResult(const OptString& errorText, bool reboot) {
   return finish_->runWizardPage();
 }
 
+void* GuiInterface::messageOwner() const {
+  if (progress_) {
+    if (HWND note = progress_->noteWindow()) return note;
+  }
+  return UserInterface::messageOwner();
+}
+
 void GuiInterface::abortProgress() {
   progress_->abandon();
   UserInterface::abortProgress();

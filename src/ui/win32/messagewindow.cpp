@@ -25,15 +25,28 @@ void MessageWindow::show(const XString& text) {
   if (!hwnd_) return;
   SetDlgItemTextA(hwnd_, IDC_TEXT, ToAnsi(text).c_str());
   if (disableOwner_ && owner_) EnableWindow(owner_, FALSE);
-  ShowWindow(hwnd_, SW_SHOW);
+  PlaceClearOf(hwnd_, owner_);
+  // A box the owner shows already stays in front of the window.
+  HWND box = owner_ ? GetLastActivePopup(owner_) : nullptr;
+  if (box && box != owner_ && box != hwnd_ && IsWindowVisible(box)) {
+    ShowWindow(hwnd_, SW_SHOWNA);
+    SetWindowPos(hwnd_, box, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  } else {
+    ShowWindow(hwnd_, SW_SHOW);
+  }
 }
 
 void MessageWindow::hide() {
   if (!hwnd_) return;
+  // A box that the window owns outlives it: it goes over to the owner and
+  // keeps the foreground.
+  HWND box = GetLastActivePopup(hwnd_);
+  bool boxShown = box && box != hwnd_ && IsWindowVisible(box);
+  if (boxShown && owner_) SetWindowLongPtrA(box, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner_));
   ShowWindow(hwnd_, SW_HIDE);
   if (disableOwner_ && owner_) {
     EnableWindow(owner_, TRUE);
-    SetForegroundWindow(owner_);
+    SetForegroundWindow(boxShown ? box : owner_);
   }
 }
 

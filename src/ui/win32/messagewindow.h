@@ -21,9 +21,12 @@ public:
   // Destroys the window on its own thread and waits for that thread's end.
   ~MessageWindow();
 
-  // Shows the window with `text`; without a window, nothing.
+  // Shows the window with `text` where it covers none of the owner's
+  // controls (PlaceClearOf), behind a box the owner shows already, if any;
+  // without a window, nothing.
   void show(const XString& text);
-  // Hides the window and gives the owner back its input and the foreground.
+  // Hides the window and gives the owner back its input and the foreground;
+  // a box the window owns goes over to the owner and keeps the foreground.
   void hide();
 
   HWND window() const { return hwnd_; }

@@ -54,7 +54,7 @@ INT_PTR OverwritePrompt::handleMessage(UINT message, WPARAM wParam, LPARAM) {
 void OverwritePrompt::onCancel() {
   AnsiString caption = FormatMessageText(msg::kExitConfirmation);
   AnsiString text = FormatMessageText(msg::kConfirmExit);
-  if (MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+  if (MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES) {
     endDialog(hwnd(), static_cast<INT_PTR>(OverwriteAnswer::Cancel));
   }
 }

@@ -156,6 +156,7 @@ void ProgressPage::Updater::done(bool complete) {
     CORV_ASSERT(finishingNote_ == nullptr);
     finishingNote_ = std::make_unique<MessageWindow>(page_.resources(), window, page_.resources().windowIcon(), true);
     finishingNote_->show(FormatMessageTextWide(msg::kFinishingSetup));
+    noteWindow_.store(finishingNote_->window());
     return;
   }
   dropNote();
@@ -164,6 +165,7 @@ void ProgressPage::Updater::done(bool complete) {
 
 void ProgressPage::Updater::dropNote() {
   if (!finishingNote_) return;
+  noteWindow_.store(nullptr);
   finishingNote_->hide();
   finishingNote_.reset();
 }

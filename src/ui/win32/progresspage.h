@@ -31,6 +31,8 @@ public:
   // The channel the extraction and the worker report to.
   UIProgressUpdater& updater() { return updater_; }
   bool compact() const { return compact_; }
+  // The finishing note's window while it is shown, else none.
+  HWND noteWindow() const { return updater_.noteWindow(); }
   // The compact window keeps to its corner: it places no page.
   bool placesNextPage() const override { return !compact_; }
 
@@ -53,6 +55,7 @@ private:
   public:
     explicit Updater(ProgressPage& page) : page_(page) {}
     void dropNote();
+    HWND noteWindow() const { return noteWindow_.load(); }
 
   protected:
     uint32_t overallRange() override { return kRange; }
@@ -74,6 +77,8 @@ private:
     // without it).
     std::atomic<HWND> window_{nullptr};
     std::unique_ptr<MessageWindow> finishingNote_;
+    // The note's window while it is shown, for the other threads.
+    std::atomic<HWND> noteWindow_{nullptr};
   };
 
   static INT_PTR CALLBACK SplashProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,7 @@
 #include "ui/win32/wizardpage.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -30,20 +31,47 @@ LRESULT CALLBACK WhiteAreaProc(HWND control, UINT message, WPARAM wParam, LPARAM
   return CallWindowProcA(g_staticProc, control, message, wParam, lParam);
 }
 
-// What the picture control draws: its size, the bitmap and its size, and
-// where the bitmap's lower right corner meets the control's.
+// What the picture control draws: the part of the bitmap it shows and the
+// rectangle of the control it covers.
 struct PictureRecord {
-  int width;
-  int height;
   HBITMAP bitmap;
-  int bitmapWidth;
-  int bitmapHeight;
-  int xOffset;
-  int yOffset;
+  RECT from;
+  RECT to;
 };
 
-// The picture control: the bitmap in its lower right corner on white; a
-// larger bitmap shows its lower right part.
+// Where a bitmap of `width` by `height` pixels goes in a control of `area`:
+// the control's lower right corner shows the bitmap's, and what sticks out
+// at the left or top is cut off. With `fill`, a bitmap that does not reach
+// the control's edges is enlarged, keeping its proportions, until it covers
+// the control; without, it stands as it is on the control's white.
+PictureRecord FitPicture(HBITMAP bitmap, int width, int height, const RECT& area, bool fill) {
+  PictureRecord record{bitmap, {0, 0, width, height}, area};
+  int areaWidth = area.right - area.left;
+  int areaHeight = area.bottom - area.top;
+  if (width <= 0 || height <= 0 || areaWidth <= 0 || areaHeight <= 0) return record;
+  if (!fill) areaWidth = std::min(areaWidth, width), areaHeight = std::min(areaHeight, height);
+  // Scaled by num / den, with num / den at least 1: the larger ratio of
+  // the two sides when the bitmap is too small, else none.
+  int64_t num = 1;
+  int64_t den = 1;
+  if (int64_t{areaWidth} * height >= int64_t{areaHeight} * width) {
+    if (areaWidth > width) num = areaWidth, den = width;
+  } else if (areaHeight > height) {
+    num = areaHeight, den = height;
+  }
+  // The part of the bitmap that fills the control once scaled, rounded up so
+  // that no row or column of the control stays empty.
+  int shownWidth = static_cast<int>(std::min<int64_t>(width, (int64_t{areaWidth} * den + num - 1) / num));
+  int shownHeight = static_cast<int>(std::min<int64_t>(height, (int64_t{areaHeight} * den + num - 1) / num));
+  record.from = {width - shownWidth, height - shownHeight, width, height};
+  int drawnWidth = static_cast<int>(int64_t{shownWidth} * num / den);
+  int drawnHeight = static_cast<int>(int64_t{shownHeight} * num / den);
+  record.to = {area.right - drawnWidth, area.bottom - drawnHeight, area.right, area.bottom};
+  return record;
+}
+
+// The picture control: the bitmap fitted to it (FitPicture) on white;
+// kSetPicture's wParam asks for the fill.
 LRESULT CALLBACK PictureProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* record = static_cast<PictureRecord*>(GetPropA(control, kInfoProperty));
   switch (message) {
@@ -53,10 +81,9 @@ LRESULT CALLBACK PictureProc(HWND control, UINT message, WPARAM wParam, LPARAM l
       GetClientRect(control, &client);
       BITMAP info = {};
       if (bitmap) GetObjectA(bitmap, sizeof info, &info);
+      auto fitted = std::make_unique<PictureRecord>(FitPicture(bitmap, info.bmWidth, info.bmHeight, client, wParam != 0));
       delete record;
-      record = new PictureRecord{client.right, client.bottom, bitmap, info.bmWidth, info.bmHeight,
-                                 client.right - info.bmWidth, client.bottom - info.bmHeight};
-      SetPropA(control, kInfoProperty, record);
+      SetPropA(control, kInfoProperty, fitted.release());
       return 1;
     }
     case WM_PAINT: {
@@ -66,12 +93,13 @@ LRESULT CALLBACK PictureProc(HWND control, UINT message, WPARAM wParam, LPARAM l
       if (record && record->bitmap) {
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, record->bitmap);
-        int x = std::max(0, record->xOffset);
-        int y = std::max(0, record->yOffset);
-        int fromX = record->xOffset < 0 ? -record->xOffset : 0;
-        int fromY = record->yOffset < 0 ? -record->yOffset : 0;
-        BitBlt(dc, x, y, record->bitmapWidth - fromX, record->bitmapHeight - fromY, source, fromX, fromY,
-               SRCCOPY);
+        const RECT& to = record->to;
+        const RECT& from = record->from;
+        int oldMode = SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, from.left, from.top,
+                   from.right - from.left, from.bottom - from.top, SRCCOPY);
+        SetStretchBltMode(dc, oldMode);
         SelectObject(source, old);
         DeleteDC(source);
       }
@@ -149,7 +177,7 @@ bool WizardPage::onInitDialog() {
   if (HWND pictureControl = item(IDC_PICTURE)) {
     SetPropA(pictureControl, kBrushProperty, resources().whiteBrush());
     Subclass(pictureControl, PictureProc);
-    SendMessageA(pictureControl, kSetPicture, 0, reinterpret_cast<LPARAM>(picture()));
+    SendMessageA(pictureControl, kSetPicture, pictureFills(), reinterpret_cast<LPARAM>(picture()));
   }
   paintWhite(IDC_HEADER);
   paintWhite(IDC_SUBHEADER);

@@ -27,6 +27,10 @@ public:
   virtual void onBack();
   // The bitmap of the picture control: the header picture.
   virtual HBITMAP picture() const { return resources().headerPicture(); }
+  // Whether the picture covers its control to the edges, enlarged when it
+  // is smaller (the large picture of the welcome and finish pages); else it
+  // stands in the control's lower right corner at its own size.
+  virtual bool pictureFills() const { return false; }
   // The window title's message, formatted with the package name; 0 for an
   // empty title.
   virtual int titleMessage() const;

@@ -15,6 +15,7 @@ public:
       : WizardPage(ui, resources), info_(info) {}
   int templateId() const override { return IDD_WELCOME; }
   HBITMAP picture() const override { return resources().welcomePicture(); }
+  bool pictureFills() const override { return true; }
   bool onInitPage() override;
 
 private:
@@ -52,6 +53,7 @@ public:
   HBITMAP picture() const override {
     return errorText_ ? resources().headerPicture() : resources().finishPicture();
   }
+  bool pictureFills() const override { return !errorText_; }
   Message<0> nextLabel() const override { return msg::kFinish; }
   bool onInitPage() override;
   // Back and Cancel are disabled: closing the window asks nothing.

@@ -4,7 +4,8 @@
 // one), an update gets the update wordings, a pending restart gets the
 // restart choice with "later" preselected, Finish stores the choice in the
 // record, the summary's settings open with nothing selected, and each page
-// opens where the page before it was, back on the screen if it fell off.
+// opens where the page before it was, back on the work area of its monitor
+// if it fell off.
 #include "ui/guiinterface.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,12 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kernel/installinfo.h"
 #include "record_samples.h"
+#include "ui/win32/dialog.h"
 #include "scratch.h"
 #include "util/messages.h"
 #include "util/thread.h"
@@ -241,6 +244,18 @@ TEST_F(WizardPagesTest, PagesShowTheirOwnLanguagesWordingsAndTheRestartChoiceRea
     }
   }
   if (tested == 0) GTEST_SKIP() << "no wizard language uses code page " << GetACP();
+}
+
+// A page goes back onto the work area of its monitor, wherever that lies:
+// one left of the primary screen keeps a corner at negative coordinates.
+TEST(PlaceWindow, KeepsAPageInsideTheWorkAreaOfItsMonitor) {
+  const RECT left = {-1280, 0, 0, 1000};
+  const SIZE page = {500, 360};
+  auto at = [](POINT p) { return std::make_pair(p.x, p.y); };
+  EXPECT_EQ(at(KeepInside({-900, 100}, page, left)), std::make_pair(-900L, 100L));
+  EXPECT_EQ(at(KeepInside({-300, 800}, page, left)), std::make_pair(-500L, 640L));
+  EXPECT_EQ(at(KeepInside({-1500, -20}, page, left)), std::make_pair(-1280L, 0L));
+  EXPECT_EQ(at(KeepInside({10, 10}, {2000, 2000}, left)), std::make_pair(-1280L, 0L));
 }
 
 }  // namespace
