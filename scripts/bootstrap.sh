@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine and builds
-# the static i686 liblzma from Debian's own xz-utils source. A quick no-op
+# the static i686 liblzmas from Debian's own xz-utils source. A quick no-op
 # when everything is already there. Run as root (or through sudo).
 #   bootstrap.sh [build] [test] [bench]
 # build: the compilers, Wine and the libraries (always); test: what the tests
@@ -99,31 +99,61 @@ deb_src_twin() {
   fi
 }
 
-# build_liblzma CPU: the static liblzma of CPU-w64-mingw32 in
-# $CACHE/liblzma-CPU, complete when its stamp (written last) is there.
+# build_liblzma CPU: the static liblzmas of CPU-w64-mingw32, each complete
+# when its stamp (written last) is there: the whole library in
+# $CACHE/liblzma-CPU, which the tests and the benchmark encode with, and the
+# decoder that the programs carry, configured by cmake/liblzma-decoder.conf,
+# in the folder lzma_decoder_prefix names.
 build_liblzma() {
-  local cpu=$1 prefix="$CACHE/liblzma-$1"
-  [ -e "$prefix/.complete" ] && return 0
+  local cpu=$1 full="$CACHE/liblzma-$1" decoder
+  decoder=$(lzma_decoder_prefix "$cpu")
+  [ -e "$full/.complete" ] && [ -e "$decoder/.complete" ] && return 0
   need_root
-  rm -rf "$prefix"
   mkdir -p "$CACHE"
-  echo "bootstrap: building static liblzma for $cpu-w64-mingw32 (cached in $prefix)"
-  local work
+  local work conf=()
   work=$(mktemp -d)
-  if ! (cd "$work" && fetch_xz_source) ||
-     ! (cd "$work"/xz-utils-*/ &&
+  if ! (cd "$work" && fetch_xz_source); then
+    rm -rf "$work"
+    echo "bootstrap: building liblzma for $cpu-w64-mingw32 failed (no xz-utils source)" >&2
+    exit 1
+  fi
+  mapfile -t conf < <(grep -v -e '^#' -e '^[[:space:]]*$' "$LZMA_DECODER_CONF")
+  [ -e "$full/.complete" ] || build_lzma_variant "$cpu" "$full" "$work"
+  [ -e "$decoder/.complete" ] || build_lzma_variant "$cpu" "$decoder" "$work" "${conf[@]}"
+  rm -rf "$work"
+}
+
+# The decoder's cache folder for CPU: named after the SHA-256 of its
+# configuration (as cmake/Dependencies.cmake names it), so that a changed
+# configuration is built anew and never mistaken for the old one.
+LZMA_DECODER_CONF="$here/../cmake/liblzma-decoder.conf"
+lzma_decoder_prefix() {
+  local key
+  key=$(sha256sum "$LZMA_DECODER_CONF" | cut -c1-12)
+  echo "$CACHE/liblzma-$1-decoder-$key"
+}
+
+# build_lzma_variant CPU PREFIX WORK [CONFIGURE ARGUMENT...]: configures the
+# xz-utils source in WORK for CPU-w64-mingw32 with the arguments and
+# installs the static library into PREFIX.
+build_lzma_variant() {
+  local cpu=$1 prefix=$2 work=$3
+  shift 3
+  rm -rf "$prefix"
+  echo "bootstrap: building static liblzma for $cpu-w64-mingw32 (cached in $prefix)"
+  if ! (cd "$work"/xz-utils-*/ &&
+        { [ ! -e Makefile ] || make -s distclean >/dev/null; } &&
         ./configure -q --host="$cpu-w64-mingw32" CC="$cpu-w64-mingw32-gcc-win32" \
           --prefix="$prefix" --disable-shared --enable-static \
           --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
           --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
-          --disable-threads >/dev/null &&
+          --disable-threads "$@" >/dev/null &&
         make -s -j"$(nproc)" >/dev/null &&
         make -s install >/dev/null); then
     rm -rf "$work" "$prefix"
     echo "bootstrap: building liblzma for $cpu-w64-mingw32 failed" >&2
     exit 1
   fi
-  rm -rf "$work"
   touch "$prefix/.complete"
 }
 

@@ -49,6 +49,25 @@ bool IsContainedEntry(const XString& name, const XString& resolved, const Direct
   return LiesBelow(resolved, target.widePath());
 }
 
+// The folders an extraction creates: told on to the log's listener, and
+// remembered, since nothing in them can be older than the run.
+class MadeFolders : public DirectoryListener {
+public:
+  explicit MadeFolders(DirectoryListener& log) : log_(log) {}
+
+  void folderCreating(const Directory& folder) override { log_.folderCreating(folder); }
+  void folderCreated(const Directory& folder) override {
+    log_.folderCreated(folder);
+    made_.insert(folder.widePath());
+  }
+
+  bool contains(const XString& folder) const { return made_.count(folder) != 0; }
+
+private:
+  DirectoryListener& log_;
+  std::set<XString> made_;
+};
+
 // Decodes a block on a thread of its own, running ahead of the thread that
 // writes the files by at most kSlots chunks of at most kSlotSize bytes, so
 // that decoding and writing overlap. The writer's side (`drain`) hands every
@@ -239,7 +258,7 @@ private:
         if (!IsContainedEntry(e.name, folder.widePath(), target_)) throw FatalError(kCorruptedPackage);
         refuseLinks(folder.widePath(), folder.widePath());
         // A failure shows later, when a file in it cannot be opened.
-        folder.createDirectories(&log_.directoryListener());
+        folder.createDirectories(&madeFolders_);
       } else if (!startFile(e)) {
         return;  // wait for the file's bytes
       }
@@ -256,10 +275,22 @@ private:
     // The folders on the way are asked once a run; the file itself once.
     std::optional<Directory> parent = file->parentDirectory();
     if (parent) refuseLinks(parent->widePath(), file->widePath());
+    remaining_ = e.size;
+    // A folder this run made holds nothing but what the run put there: the
+    // file is created as a new one without asking first whether its name
+    // is taken. Should it be (an earlier entry of the same name, or what
+    // another program put there since), the creation fails and the file is
+    // asked about as anywhere else.
+    const bool inMadeFolder = parent && madeFolders_.contains(parent->widePath());
+    if (inMadeFolder) {
+      if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
+      // Logged before it can be seen, as below.
+      log_.logFile(*file);
+      if (file->createNew() == 0) return opened(std::move(file), e);
+    }
     const PathKind at = file->kind();
     if (at.isLink) throw FatalError(msg::kLinkInPath, file->widePath());
-    remaining_ = e.size;
-    if (progress_) progress_->beginItem(e.size, e.size, file->widePath());
+    if (progress_ && !inMadeFolder) progress_->beginItem(e.size, e.size, file->widePath());
     if (at.exists) {
       if (!policy_.decide(*file, e.time, e.size)) {
         if (progress_) progress_->advance(e.size, std::nullopt);
@@ -272,12 +303,18 @@ private:
       if (log_.keepPrevious(*file) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
     }
     if (parent && soundFolders_.count(parent->widePath()) == 0 && !parent->exists()) {
-      parent->createDirectories(&log_.directoryListener());
+      parent->createDirectories(&madeFolders_);
     }
     // Logged before it is opened, so that an interrupted run leaves no file
     // unrecorded.
     log_.logFile(*file);
     if (file->open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
+    return opened(std::move(file), e);
+  }
+
+  // `file`, open, becomes the current file of `e`: false when its bytes
+  // are to come; true when it is already complete (no bytes).
+  bool opened(std::unique_ptr<File> file, const Entry& e) {
     file_ = std::move(file);
     entry_ = &e;
     if (remaining_ > 0) return false;
@@ -314,6 +351,7 @@ private:
   int64_t remaining_ = 0;
   int64_t skip_ = 0;
   std::set<XString> soundFolders_;
+  MadeFolders madeFolders_{log_.directoryListener()};
   uint32_t crc_ = 0;
 };
 

@@ -97,6 +97,14 @@ int File::open(int mode) {
   return 0;
 }
 
+int File::createNew() {
+  CORV_ASSERT(descriptor_ == -1);
+  const int fd = platform::FdCreateNew(ansiPath());
+  if (fd == -1) return 1;
+  descriptor_ = fd;
+  return 0;
+}
+
 int32_t File::read(void* buffer, uint32_t count) {
   if (descriptor_ == -1) return -1;
   return platform::FdRead(descriptor_, buffer, count);

@@ -170,6 +170,12 @@ public:
   ~File() override;
 
   int open(int mode) override;
+  // Opens the closed file for writing as a new one, as kFileWrite does,
+  // where nothing of its name is there yet: one question to the system
+  // fewer than asking first. Non-zero (and closed) when anything of the
+  // name is there (a file, a folder or a link, dangling or not) or it
+  // cannot be created. Opening an open file is an assertion failure.
+  int createNew();
   int32_t read(void* buffer, uint32_t count) override;
   int write(const void* buffer, uint32_t count) override;
   int close() override;

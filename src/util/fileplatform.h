@@ -29,6 +29,10 @@ bool StatPath(const AnsiString& path, PathStat* out);
 // Opens in a FileMode (1..4), binary, a new file readable and writable: the
 // descriptor, or -1.
 int FdOpen(const AnsiString& path, int mode);
+// Creates a new file for writing, binary, readable and writable: the
+// descriptor, or -1, also when anything of the name is there (a file, a
+// folder or a link, dangling or not).
+int FdCreateNew(const AnsiString& path);
 // Opens for reading (`write` false) or creates for writing (`write` true,
 // truncating) so that no other process can open it for writing while it is
 // open: the descriptor, or -1 when it cannot be opened or another process

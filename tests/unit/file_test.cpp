@@ -80,6 +80,15 @@ TEST_F(FileTest, ModesCreateTruncateAppendRequireAnExistingFileAndCloseOnce) {
   EXPECT_EQ(File(dir.path(u"d.txt")).remove(), 0) << "no descriptor is left open on it";
 }
 
+TEST_F(FileTest, CreateNewMakesOnlyAFileThatIsNotThere) {
+  File fresh(dir.path(u"new.txt"));
+  ASSERT_EQ(fresh.createNew(), 0);
+  ASSERT_EQ(fresh.write("made", 4) + fresh.close(), 0);
+  EXPECT_NE(fresh.createNew(), 0) << "a file of the name is there";
+  EXPECT_EQ(dir.readFile("new.txt"), "made") << "and stays as it was";
+  EXPECT_NE(File(dir.path(u"")).createNew(), 0) << "a folder of the name is there";
+}
+
 TEST_F(FileTest, MisuseIsAnAssertionFailure) {
   File f(dir.path(u"a.txt"));
   ASSERT_EQ(f.open(kFileWrite), 0);

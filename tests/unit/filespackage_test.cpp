@@ -231,6 +231,27 @@ TEST_F(FilesPackageTest, KeptFileIsDiscardedMidChunkAndTheNextStartsWithItsOwnBy
   EXPECT_EQ(progress.advanced, 60);
 }
 
+TEST_F(FilesPackageTest, WhatAppearsInAFolderTheRunMadeStillGoesThroughTheDecision) {
+  // Twice the same name, and a file that another program puts into the
+  // folder just after it was made: neither is written over unasked.
+  auto pkg = Pack({{"sub", -1, 0}, {"sub\\a.txt", 10, kTime}, {"sub\\a.txt", 20, kTime}, {"sub\\b.txt", 30, kTime}});
+  log.onFolder = [&] {
+    if (log.folders.back() == ToUtf8(target.widePath()) + "\\sub") test::WriteFileBytes(Installed("sub/b.txt"), {'o'});
+  };
+  EXPECT_TRUE(Extract(*pkg, never));
+  EXPECT_EQ(test::ReadFileBytes(Installed("sub/a.txt")), Content(1, 10));
+  EXPECT_EQ(test::ReadFileBytes(Installed("sub/b.txt")), Bytes{'o'});
+  EXPECT_TRUE(log.kept.empty());
+
+  std::filesystem::remove_all(Installed(""));
+  log.kept.clear();
+  EXPECT_TRUE(Extract(*pkg, always));
+  EXPECT_EQ(test::ReadFileBytes(Installed("sub/a.txt")), Content(2, 20));
+  EXPECT_EQ(test::ReadFileBytes(Installed("sub/b.txt")), Content(3, 30));
+  const std::string sub = ToUtf8(target.widePath()) + "\\sub\\";
+  EXPECT_EQ(log.kept, (std::vector<std::string>{sub + "a.txt", sub + "b.txt"})) << "kept before being replaced";
+}
+
 TEST_F(FilesPackageTest, EmptyFilesAreMadeWithoutAWrite) {
   // A block of 0 decoded bytes gets no write at all: a write of 0 bytes
   // would be an assertion failure of the sink.
@@ -497,6 +518,13 @@ TEST_F(FilesPackageTest, NeverWritesThroughALinkInTheTarget) {
   fs::remove_all(Installed(""));
   fs::create_directory_symlink(scratch.native("outside"), scratch.native("dest"));
   refusedFor("a.txt");
+
+  // A link put into a folder just after the run made it.
+  fs::remove(scratch.native("dest"));
+  log.onFolder = [&] {
+    if (fs::exists(Installed("bin"))) fs::create_symlink(scratch.native("outside/new.txt"), Installed("bin/tool.exe"));
+  };
+  refusedFor("bin\\tool.exe");
 }
 #endif
 

@@ -73,6 +73,12 @@ int FdOpen(const AnsiString& path, int mode) {
   return fd;
 }
 
+int FdCreateNew(const AnsiString& path) {
+  if (path.empty()) return -1;
+  // O_EXCL never follows a link, not even a dangling one.
+  return ::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
 int FdOpenLocked(const AnsiString& path, bool write) {
   if (path.empty()) return -1;
   // Truncated only once locked: a file another process holds stays whole.

@@ -60,6 +60,10 @@ int FdOpen(const AnsiString& path, int mode) {
   return _open(path.c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
+int FdCreateNew(const AnsiString& path) {
+  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
 int FdOpenLocked(const AnsiString& path, bool write) {
   int flags = write ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY;
   return _sopen(path.c_str(), flags | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
