@@ -9,7 +9,7 @@
 #include "infrastructure/integrator.h"
 #include "infrastructure/servicecontrol.h"
 #include "kernel/installinfo.h"
-#include "kernel/restorelog.h"
+#include "kernel/changejournal.h"
 #include "kernel/uiprogressupdater.h"
 #include "kernel/userinterface.h"
 #include "unpacker/decompressor.h"
@@ -60,16 +60,16 @@ public:
   }
   bool undoInterruptedInstallations() override {
     std::optional<Directory> temp = FileSys::TempFolder();
-    return RestoreLog::UndoInterrupted(temp ? *temp : FileSys::CurrentFolder(), systemUndo_, registry_) > 0;
+    return ChangeJournal::UndoInterrupted(temp ? *temp : FileSys::CurrentFolder(), systemUndo_) > 0;
   }
   void createTempFolder() override {
     info_->createTempFolder();
     // What the installation replaces is kept beside the run's temporary
     // files until it is complete or rolled back.
-    restore_ = std::make_unique<RestoreLog>(Directory(*info_->tempFolder(), XString(u"restore")));
-    restore_->StartJournal();
-    info_->installLog().setRestoreLog(restore_.get());
-    info_->tempLog().setRestoreLog(restore_.get(), true);
+    journal_ = std::make_unique<ChangeJournal>(Directory(*info_->tempFolder(), XString(u"restore")));
+    journal_->Start();
+    info_->installLog().setJournal(journal_.get());
+    info_->tempLog().setJournal(journal_.get(), true);
   }
   void extractAuxiliaryFiles() override { info_->extractAuxiliaryFiles(*packageFile_); }
 
@@ -141,7 +141,7 @@ public:
     bool restart = false;
     bool added = false;
     bool personal = info_->choices().installProfile() == kProfilePersonal;
-    if (restore_ && !keepPath(folder, personal)) return false;
+    if (journal_ && !keepPath(folder, personal)) return false;
     // Undoing an entry whose PATH did not change puts back the same value.
     info_->installLog().Announce(kLogPathEntry, folder);
     if (Environment().AddToPath(folder, personal, &restart, &added) != 0) return false;
@@ -175,11 +175,11 @@ public:
     const bool merge = info_->record().isUpdate() || sameProduct;
     std::vector<KeySnapshot> found;
     if (merge) found = ReadFoundState(stateFile, SealsOf(where, SealedFile::kFoundState));
-    if (restore_) AddFoundKeys(merge ? &earlier : nullptr, found);
+    AddFoundKeys(merge ? &earlier : nullptr, found);
     // The earlier files are kept for a rollback; they stay in place
     // meanwhile, since the new ones replace them in one step each.
     for (File* file : {&logFile, &stateFile}) {
-      if (restore_ && restore_->saveFile(*file, log, true) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
+      if (log.KeepFile(*file, true) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
       log.LogFile(*file);
     }
     if (const OptString& recorded = info_->record().recordedFile) {
@@ -194,13 +194,15 @@ public:
     File freshState = FreshFile(*folder, u"install.restore.%d");
     try {
       std::string logSeal, stateSeal;
-      if (merge) {
+      if (sameProduct) {
+        log.WriteMergedWith(earlier, freshLog, &logSeal);
+      } else if (merge) {
         log.MergeAndWrite(logFile, freshLog, SealsOf(where, SealedFile::kInstallLog), &logSeal);
       } else {
         log.Write(freshLog, &logSeal);
       }
       const std::string text = FoundStateText(found);
-      WriteWhole(freshState, text);
+      if (WriteWholeFile(freshState, text.data(), text.size()) != 0) throw FatalError(kUnableToWriteFile, freshState.widePath());
       stateSeal = Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
       if (!WriteSeal(where, SealedFile::kFoundState, stateSeal, &log) ||
           !WriteSeal(where, SealedFile::kInstallLog, logSeal, &log) || freshState.moveTo(stateFile) != 0 ||
@@ -217,24 +219,28 @@ public:
     // While the installation keeps what it replaced, the temporary folder
     // holds it: the temporary files then go with it, once the installation
     // is complete (destroyProcessObjects) or rolled back.
-    if (restore_ && !rolledBack_) return;
+    if (journal_ && !rolledBack_) return;
     info_->tempLog().Undo();
   }
   void undoInstallation() override {
     rolledBack_ = true;
     // Nothing is installed before the run has the folder where it keeps
     // what it replaces.
-    if (restore_) restore_->RollBack(info_->installLog(), systemUndo_, registry_);
+    if (journal_) {
+      info_->installLog().Undo(systemUndo_);
+      journal_->Close();
+    }
   }
   void startAfterRunProgram() override { info_->afterRunProgram()->Start(destination()); }
   void destroyProcessObjects() override {
     // The installation is complete: what it kept for a rollback goes, and
     // with it the rest of the temporary folder.
-    if (restore_) {
-      restore_->Discard();
-      info_->installLog().setRestoreLog(nullptr);
-      info_->tempLog().setRestoreLog(nullptr);
-      restore_.reset();
+    if (journal_) {
+      journal_->Discard();
+      info_->installLog().ForgetFound();
+      info_->installLog().setJournal(nullptr);
+      info_->tempLog().setJournal(nullptr);
+      journal_.reset();
       info_->tempLog().Undo();
     }
     DecompressorFactory::setCurrent(nullptr);
@@ -254,23 +260,24 @@ private:
                              : XString(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
       std::optional<KeySnapshot> value = SnapshotRegistryKey(key, AnsiString("PATH"));
       if (!value) return false;
-      restore_->savePathEntry(folder, std::move(value));
+      info_->installLog().KeepPathEntry(folder, std::move(value));
       return true;
     }
+    Logger& log = info_->installLog();
     File autoexec(DefaultAutoexecPath());
     if (autoexec.exists()) {
-      if (restore_->saveFile(autoexec, info_->installLog(), true) != 0) return false;
+      if (log.KeepFile(autoexec, true) != 0) return false;
     } else {
-      restore_->noteCreatedFile(autoexec.widePath());
+      log.KeepMadeFile(autoexec.widePath());
     }
-    restore_->savePathEntry(folder, std::nullopt);
+    log.KeepPathEntry(folder, std::nullopt);
     return true;
   }
   // A new file of the name pattern in `folder`, noted for a rollback.
   File FreshFile(const Directory& folder, const XChar* pattern) {
     std::optional<File> fresh;
     for (int n = 0; !fresh || fresh->exists(); ++n) fresh.emplace(folder, Format(pattern, n));
-    if (restore_) restore_->noteCreatedFile(fresh->widePath());
+    if (journal_) info_->installLog().KeepMadeFile(fresh->widePath());
     return File(fresh->widePath());
   }
   // The log in `logFile` is one of `product` that a seal vouches for: the
@@ -293,7 +300,7 @@ private:
   // installation named already (made or found then) keeps what that run
   // knew. Uninstall entries go with the uninstaller and are left out.
   void AddFoundKeys(const Logger* earlier, std::vector<KeySnapshot>& found) {
-    for (const KeySnapshot& kept : restore_->keptKeys()) {
+    for (const KeySnapshot& kept : info_->installLog().FoundKeys()) {
       if (IsUninstallEntryName(kept.fullName) || (earlier && earlier->contains(kLogRegistryKey, kept.fullName))) {
         continue;
       }
@@ -304,19 +311,13 @@ private:
       found.push_back(ChangedValues(kept).value_or(kept));
     }
   }
-  static void WriteWhole(File& file, const std::string& text) {
-    if (file.open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
-    const bool ok = file.write(text.data(), static_cast<uint32_t>(text.size())) == 0 && file.flush() == 0;
-    if (file.close() != 0 || !ok) throw FatalError(kUnableToWriteFile, file.widePath());
-  }
   // The hook library among the auxiliary files in the temporary folder.
   HookLibrary hookLibrary() const {
     return HookLibrary(File(*info_->tempFolder(), *info_->record().hookLibrary).widePath());
   }
 
   Win32SystemUndo systemUndo_;
-  Win32RegistryRestore registry_;
-  std::unique_ptr<RestoreLog> restore_;
+  std::unique_ptr<ChangeJournal> journal_;
   bool rolledBack_ = false;  // undoInstallation has run
   DecompressorFactory factory_;
   std::unique_ptr<File> packageFile_;

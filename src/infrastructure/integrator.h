@@ -11,7 +11,6 @@
 #include "infrastructure/shellfolders.h"
 #include "kernel/installrecord.h"
 #include "kernel/logger.h"
-#include "kernel/restorelog.h"
 #include "util/xstring.h"
 
 namespace corv {
@@ -63,7 +62,7 @@ enum class SealedFile { kInstallLog, kFoundState };
 std::vector<std::string> SealsOf(const XString& folder, SealedFile file);
 
 // Writes `seal` into every uninstall entry whose program lies in `folder`.
-// With a `log` that keeps a RestoreLog, an entry the log does not name yet
+// With a `log` that has a journal, an entry the log does not name yet
 // (one of an earlier installation) gets its earlier seal kept and is
 // logged, so that a rollback puts it back. False when one could not be
 // written.
@@ -99,12 +98,13 @@ void InstallSystemIntegration(const Infrastructure& entries, const IntegrationTa
 namespace corv {
 
 // The install log's undo of every system change on Windows: registry keys
-// (DeleteRegistryKey), services (UninstallService, which stops and deletes
-// them) and PATH entries (Environment::RemoveFromPath over the running
-// system). The installer makes it the default SystemUndo of its logs.
+// (DeleteRegistryKey, RestoreRegistryKey), services (UninstallService,
+// which stops and deletes them) and PATH entries (Environment::RemoveFromPath
+// over the running system).
 class Win32SystemUndo : public SystemUndo {
 public:
   bool undoRegistryKey(const XString& fullKeyName) override;
+  bool restoreRegistryKey(const KeySnapshot& found) override;
   bool undoService(const XString& serviceName) override;
   bool undoPathEntry(const XString& folder) override;
 };

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "kernel/logger.h"
-#include "kernel/restorelog.h"
 #include "util/win32/registry.h"
 #include "util/xstring.h"
 
@@ -19,9 +18,9 @@ const XChar* RegistryRootPrefix(int root);
 
 // Creates or opens every prefix of `path` under `root`; logs each key it
 // created, and the whole path also when it existed if `alwaysLogLast`: then,
-// unless the log has it already, the key's values are first kept in the
-// log's RestoreLog, so that a rollback puts them back rather than deleting
-// the key.
+// unless the log has it already, the key's values are first kept as what
+// its record found (when the log has a journal), so that a rollback puts
+// them back rather than deleting the key.
 // Returns the open key of the whole path, or none (an empty key) on
 // failure; `existed` tells whether the last key was there.
 win32::RegistryKey CreateRegistryKeyPath(int root, const XString& path, Logger& log, bool alwaysLogLast,
@@ -32,8 +31,13 @@ win32::RegistryKey CreateRegistryKeyPath(int root, const XString& path, Logger& 
 // page.
 bool SplitRegistryKeyName(const XString& fullName, HKEY* root, AnsiString* sub);
 
-// Deletes a key named with its root prefix (case-sensitive prefixes).
+// Deletes a key named with its root prefix (case-sensitive prefixes),
+// never one that still has subkeys (on Windows 95/98/Me the system call
+// would take them along).
 bool DeleteRegistryKey(const XString& fullName);
+// Puts the values of a key back as `snapshot` has them (creating the key
+// when it is gone); with `wholeKey`, values it does not list go.
+bool RestoreRegistryKey(const KeySnapshot& snapshot);
 
 // What stands at a key named with its root prefix.
 enum class KeyState { kMissing, kWithoutSubkeys, kWithSubkeys };
@@ -53,12 +57,5 @@ std::optional<KeySnapshot> ChangedValues(const KeySnapshot& before);
 // A string value (REG_SZ) of `root` (HKEY_LOCAL_MACHINE or
 // HKEY_CURRENT_USER), or none.
 OptString ReadRegistryString(int root, const XString& key, const XString& value);
-
-// The registry of the running system as a rollback restores it.
-class Win32RegistryRestore : public RegistryRestore {
-public:
-  bool restoreKey(const KeySnapshot& snapshot) override;
-  bool deleteCreatedKey(const XString& fullName) override;
-};
 
 }  // namespace corv

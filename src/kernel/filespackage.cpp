@@ -7,7 +7,6 @@
 
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
-#include "kernel/restorelog.h"
 #include "kernel/uiprogressupdater.h"
 #include "unpacker/decompressor.h"
 #include "util/exceptions.h"
@@ -23,10 +22,7 @@ public:
   explicit LoggerExtractionLog(Logger& log) : log_(log) {}
   DirectoryListener& directoryListener() override { return log_.DirectoryListener(); }
   void logFile(const AbstractFile& file) override { log_.LogFile(file); }
-  int keepPrevious(const File& file) override {
-    RestoreLog* restore = log_.restoreLog();
-    return restore ? restore->saveFile(file, log_) : 0;
-  }
+  int keepPrevious(const File& file) override { return log_.KeepFile(file); }
 
 private:
   Logger& log_;

@@ -67,7 +67,7 @@ public:
   // `progress` may be null. True when every entry was processed; false
   // when `abort` cancelled the run (the file being written stays, logged).
   // An existing file that the policy replaces is first kept through the
-  // log (for a Logger, its RestoreLog, when it has one).
+  // log (for a Logger, in its journal's folder, when it has one).
   // FatalError: 1103 with the path of a file that cannot be kept, created,
   // written, closed or given its time; 1202 for damaged block data, which
   // includes data that ends before the table's last file and data whose

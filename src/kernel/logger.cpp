@@ -1,10 +1,12 @@
 #include "kernel/logger.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <vector>
 
-#include "kernel/restorelog.h"
+#include "kernel/changejournal.h"
 #include "util/exceptions.h"
 #include "util/filesys.h"
 #include "util/messages.h"
@@ -183,24 +185,104 @@ XString Logger::key(int kind, const XString& text) {
 
 void Logger::Announce(int kind, const XString& text) {
   CORV_ASSERT(kind >= 0 && kind < kKindCount);
-  if (restoreLog_ && !contains(kind, text)) restoreLog_->journalRecord(kind, text, temporaryFiles_);
+  if (journal_ && !contains(kind, text)) journal_->journalRecord(kind, text, temporaryFiles_);
 }
 
 void Logger::add(int kind, const XString& text, Position where) {
   CORV_ASSERT(kind >= 0 && kind < kKindCount);
-  if (present_.count(key(kind, text))) return;
+  const XString k = key(kind, text);
+  if (byKey_.count(k)) return;
   // Journaled before it is recorded; a journal that cannot be written
   // leaves the record out.
-  if (where == Position::kHead && restoreLog_) restoreLog_->journalRecord(kind, text, temporaryFiles_);
-  present_.insert(key(kind, text));
+  if (where == Position::kHead && journal_) journal_->journalRecord(kind, text, temporaryFiles_);
+  LogRecord record{kind, text};
+  // What the change found was kept before it was made.
+  if (auto it = unlistedByKey_.find(k); it != unlistedByKey_.end()) {
+    record.found = std::move(it->second->found);
+    unlisted_.erase(it->second);
+    unlistedByKey_.erase(it);
+  }
   if (where == Position::kHead) {
-    records_.push_front(LogRecord{kind, text});
+    records_.push_front(std::move(record));
+    byKey_.emplace(k, records_.begin());
   } else {
-    records_.push_back(LogRecord{kind, text});
+    records_.push_back(std::move(record));
+    byKey_.emplace(k, std::prev(records_.end()));
   }
 }
 
-bool Logger::contains(int kind, const XString& text) const { return present_.count(key(kind, text)) != 0; }
+const FoundState* Logger::foundFor(int kind, const XString& text) const {
+  const XString k = key(kind, text);
+  if (auto it = unlistedByKey_.find(k); it != unlistedByKey_.end()) return &*it->second->found;
+  auto it = byKey_.find(k);
+  return it != byKey_.end() && it->second->found ? &*it->second->found : nullptr;
+}
+
+void Logger::AddFound(int kind, const XString& text, FoundState found) {
+  CORV_ASSERT(kind >= 0 && kind < kKindCount);
+  if (kind == kLogFile) foundFiles_.insert(FileSys::CaseKey(text));
+  const XString k = key(kind, text);
+  if (auto it = byKey_.find(k); it != byKey_.end()) {
+    if (!it->second->found) it->second->found = std::move(found);
+    return;
+  }
+  if (unlistedByKey_.count(k)) return;
+  unlisted_.push_front(LogRecord{kind, text, std::move(found)});
+  unlistedByKey_.emplace(k, unlisted_.begin());
+}
+
+int Logger::KeepFile(const File& file, bool keepInPlace) {
+  if (!journal_ || !file.exists() || file.isDirectory()) return 0;
+  // A read-only file cannot be written over, and is not moved out of the
+  // way either: replacing it fails as it always did.
+  if (!keepInPlace && !(file.permissions() & kPermissionWrite)) return 0;
+  const XString& path = file.widePath();
+  if (contains(kLogFile, path) || foundFiles_.count(FileSys::CaseKey(path))) return 0;
+  OptString copy = journal_->keepCopy(file, keepInPlace);
+  if (!copy) return 1;
+  AddFound(kLogFile, path, FoundState{copy, std::nullopt});
+  return 0;
+}
+
+void Logger::KeepMadeFile(const XString& path) {
+  if (foundFiles_.count(FileSys::CaseKey(path))) return;
+  if (journal_) journal_->journalMade(path);
+  AddFound(kLogFile, path, FoundState{});
+}
+
+void Logger::KeepKey(KeySnapshot found) {
+  if (KeepsKey(found.fullName)) return;
+  if (journal_) journal_->journalKey(found);
+  const XString name = found.fullName;
+  AddFound(kLogRegistryKey, name, FoundState{std::nullopt, std::move(found)});
+}
+
+bool Logger::KeepsKey(const XString& fullName) const { return foundFor(kLogRegistryKey, fullName) != nullptr; }
+
+void Logger::KeepPathEntry(const XString& folder, std::optional<KeySnapshot> value) {
+  if (foundFor(kLogPathEntry, folder)) return;
+  if (journal_) journal_->journalPathEntry(folder, value);
+  AddFound(kLogPathEntry, folder, FoundState{std::nullopt, std::move(value)});
+}
+
+std::vector<KeySnapshot> Logger::FoundKeys() const {
+  std::map<XString, KeySnapshot> byName;
+  for (const LogRecord& r : records_) {
+    if (r.kind == kLogRegistryKey && r.found && r.found->values) byName.emplace(r.text, *r.found->values);
+  }
+  std::vector<KeySnapshot> keys;
+  for (auto& entry : byName) keys.push_back(std::move(entry.second));
+  return keys;
+}
+
+void Logger::ForgetFound() {
+  for (LogRecord& r : records_) r.found.reset();
+  unlisted_.clear();
+  unlistedByKey_.clear();
+  foundFiles_.clear();
+}
+
+bool Logger::contains(int kind, const XString& text) const { return byKey_.count(key(kind, text)) != 0; }
 
 void Logger::Log(int kind, const XString& text) { add(kind, text, Position::kHead); }
 void Logger::LogFile(const AbstractFile& file) { Log(kLogFile, file.widePath()); }
@@ -239,11 +321,7 @@ void Logger::Write(AbstractFile& file, std::string* seal) {
     }
   }
 
-  if (file.open(kFileWrite) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
-  CloseOnExit closer(file);
-  if (file.write(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
-  if (file.flush() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
-  if (closer.close() != 0) throw FatalError(kUnableToWriteFile, file.widePath());
+  if (WriteWholeFile(file, bytes.data(), bytes.size()) != 0) throw FatalError(kUnableToWriteFile, file.widePath());
   if (seal) *seal = Sha256Hex(bytes.data(), bytes.size());
 }
 
@@ -281,7 +359,8 @@ void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
   if (!ParseLog(DecodeUtf16le(bytes), &parsed)) throw FatalError(msg::kLogCorrupted, file.widePath());
 
   records_.clear();
-  present_.clear();
+  byKey_.clear();
+  ForgetFound();
   productName_ = std::move(parsed.productName);
   recordedFile_ = std::move(parsed.recordedFile);
   logInteger_ = parsed.logInteger;
@@ -291,62 +370,87 @@ void Logger::Read(AbstractFile& file, const std::vector<std::string>& seals) {
 bool Logger::MergeAndWrite(AbstractFile& earlierFile, AbstractFile& out, const std::vector<std::string>& seals,
                            std::string* seal) {
   if (records_.empty()) return false;
-  Logger merged(productName_);
-  merged.recordedFile_ = recordedFile_;
-  merged.logInteger_ = logInteger_;
+  Logger earlier(productName_);
+  earlier.recordedFile_ = recordedFile_;
   std::optional<std::vector<uint8_t>> bytes;
   try {
     bytes = ReadSealedFile(earlierFile, {});
   } catch (const FatalError&) {
     // no earlier log
   }
-  ParsedLog earlier;
   if (bytes) {
     // A changed log is refused, not passed over: its records are not ours
     // to take, and the product's own would be lost.
     CheckSeals(*bytes, seals, earlierFile);
     bytes->resize(bytes->size() & ~size_t(1));
-    if (ParseLog(DecodeUtf16le(*bytes), &earlier)) {  // else one that cannot be used
-      merged.productName_ = std::move(earlier.productName);
-      merged.recordedFile_ = std::move(earlier.recordedFile);
-    } else {
-      earlier.records.clear();
+    ParsedLog parsed;
+    if (ParseLog(DecodeUtf16le(*bytes), &parsed)) {  // else one that cannot be used
+      earlier.productName_ = std::move(parsed.productName);
+      earlier.recordedFile_ = std::move(parsed.recordedFile);
+      for (LogRecord& r : parsed.records) earlier.add(r.kind, r.text, Position::kTail);
     }
   }
-  // The records new to this run come first; one that the earlier log has
-  // keeps its place there, among the records made before and after it
-  // (a key written again stays behind the subkeys that were made in it).
-  std::unordered_set<XString> earlierKeys;
-  for (const LogRecord& r : earlier.records) earlierKeys.insert(key(r.kind, r.text));
-  for (const LogRecord& r : records_) {
-    if (!earlierKeys.count(key(r.kind, r.text))) merged.add(r.kind, r.text, Position::kTail);
-  }
-  for (const LogRecord& r : earlier.records) merged.add(r.kind, r.text, Position::kTail);
-  merged.Write(out, seal);
+  WriteMergedWith(earlier, out, seal);
   return true;
 }
 
-bool Logger::undoRecord(const LogRecord& record, SystemUndo& system) {
+void Logger::WriteMergedWith(const Logger& earlier, AbstractFile& out, std::string* seal) const {
+  Logger merged(earlier.productName_);
+  merged.recordedFile_ = earlier.recordedFile_;
+  merged.logInteger_ = logInteger_;
+  // The records new to this run come first; one that the earlier log has
+  // keeps its place there, among the records made before and after it
+  // (a key written again stays behind the subkeys that were made in it).
+  for (const LogRecord& r : records_) {
+    if (!earlier.contains(r.kind, r.text)) merged.add(r.kind, r.text, Position::kTail);
+  }
+  for (const LogRecord& r : earlier.records_) merged.add(r.kind, r.text, Position::kTail);
+  merged.Write(out, seal);
+}
+
+bool Logger::undoRecord(const LogRecord& record, SystemUndo& system, XString* errors) const {
   XString path = record.text;
   TrimBlanks(path);
+  const FoundState* found = record.found ? &*record.found : nullptr;
+  bool done = false;
   try {
     switch (record.kind) {
-      case kLogFile:
-        return !path.empty() && File(record.text).remove() == 0;
+      case kLogFile: {
+        if (path.empty()) break;
+        File file(record.text);
+        if (found && found->copy) {
+          // The earlier file replaces whatever the change left there;
+          // copied back when it cannot be moved (another volume).
+          File copy(*found->copy);
+          if (copy.moveTo(file) == 0 || (copy.copyTo(file) == 0 && ChangeJournal::RemoveCopy(copy) == 0)) return true;
+          *errors += FormatMessageTextWide(kUnableToWriteFile, record.text) + u"\r\n";
+          return false;
+        }
+        // A file found missing is gone once it is missing again.
+        done = file.remove() == 0 || (found && !file.exists());
+        break;
+      }
       case kLogDirectory:
-        return !path.empty() && RemoveFolder(Directory(record.text));
+        done = !path.empty() && RemoveFolder(Directory(record.text));
+        break;
       case kLogRegistryKey:
-        return system.undoRegistryKey(record.text);
+        done = found && found->values ? system.restoreRegistryKey(*found->values) : system.undoRegistryKey(record.text);
+        break;
       case kLogService:
-        return system.undoService(record.text);
+        done = system.undoService(record.text);
+        break;
       case kLogPathEntry:
-        return system.undoPathEntry(record.text);
+        // An entry that went into "autoexec.bat" is undone with that file.
+        done = found ? !found->values || system.restoreRegistryKey(*found->values) : system.undoPathEntry(record.text);
+        break;
+      default:
+        CORV_ASSERT(false);
     }
   } catch (const FatalError&) {
-    return false;  // a text the system cannot take as a path
+    done = false;  // a text the system cannot take as a path
   }
-  CORV_ASSERT(false);
-  return false;
+  if (!done) *errors += FormatMessageTextWide(kUndoFailures[record.kind], record.text);
+  return done;
 }
 
 OptString Logger::Undo() {
@@ -358,11 +462,19 @@ OptString Logger::Undo(SystemUndo& system) {
   XString errors;
   bool failed = false;
   for (auto it = records_.begin(); it != records_.end();) {
-    if (undoRecord(*it, system)) {
-      present_.erase(key(it->kind, it->text));
+    if (undoRecord(*it, system, &errors)) {
+      byKey_.erase(key(it->kind, it->text));
       it = records_.erase(it);
     } else {
-      errors += FormatMessageTextWide(kUndoFailures[it->kind], it->text);
+      failed = true;
+      ++it;
+    }
+  }
+  for (auto it = unlisted_.begin(); it != unlisted_.end();) {
+    if (undoRecord(*it, system, &errors)) {
+      unlistedByKey_.erase(key(it->kind, it->text));
+      it = unlisted_.erase(it);
+    } else {
       failed = true;
       ++it;
     }

@@ -1,10 +1,18 @@
-// The install log.
+// The change journal of an installation: the install log.
 //
 // A Logger records every change the installer makes, as records of five
-// kinds, newest first. The main log is written as "install.log" beside the
-// product's uninstaller (which reads the same format), undone in place on
-// rollback, and read back and extended by an update. A second Logger holds
-// the run's temporary files and folders and is undone at the end of the run.
+// kinds, newest first. Each record also carries, while the run keeps it,
+// the state its change replaced (FoundState): the earlier file, the values
+// of a key that was there, the PATH value as it was. Undoing a record puts
+// that state back, or, without one, removes what the change made. The
+// rollback, the undo of an interrupted run (from the journal file that
+// ChangeJournal keeps of the records), the uninstaller (with the found
+// state kept beside "install.log") and updates all undo through it.
+//
+// The main log is written as "install.log" beside the product's
+// uninstaller (which reads the same format), undone in place on rollback,
+// and read back and extended by an update. A second Logger holds the run's
+// temporary files and folders and is undone at the end of the run.
 //
 // "install.log" is UTF-16LE text without a byte-order mark, lines ending in a
 // single line feed:
@@ -15,7 +23,7 @@
 //   <number N of records>
 //   N lines "<keyword> <text>", newest first
 // with the keywords "file", "directory", "registrykey", "ntservice" and
-// "pathentry".
+// "pathentry". The found states are not part of it.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -31,7 +40,7 @@
 
 namespace corv {
 
-class RestoreLog;
+class ChangeJournal;
 
 // Kinds of records; their numbers are fixed.
 enum LogRecordKind : int {
@@ -43,9 +52,39 @@ enum LogRecordKind : int {
   kLogPathEntry = 4,    // "pathentry": absolute folder added to PATH
 };
 
+// One registry value as it was.
+struct SavedValue {
+  AnsiString name;             // empty: the default value
+  bool existed = false;        // false: restoring deletes the value
+  uint32_t type = 0;           // REG_SZ, REG_DWORD, ...
+  std::vector<uint8_t> data;
+};
+
+// The values of a registry key as they were before the installation wrote
+// into it. With `wholeKey`, restoring also deletes every value not listed.
+struct KeySnapshot {
+  XString fullName;            // root prefix and subkey path, as in the log
+  bool wholeKey = true;
+  std::vector<SavedValue> values;
+};
+
+// What a change found where it was made, which undoing it puts back.
+struct FoundState {
+  // A file: the earlier file, moved or copied aside (none: there was no
+  // file, and undoing the change deletes it whether or not it is listed).
+  OptString copy;
+  // A registry key that existed: the values it held. A PATH entry: the PATH
+  // value as it was (none: the entry went into "autoexec.bat", a change of
+  // its own, and the record's undo leaves PATH alone).
+  std::optional<KeySnapshot> values;
+};
+
+// One change: what it made, and what it replaced when it replaced
+// something (only while the run keeps it; never written to the log).
 struct LogRecord {
   int kind;
   XString text;
+  std::optional<FoundState> found = std::nullopt;
   bool operator==(const LogRecord& o) const { return kind == o.kind && text == o.text; }
   bool operator!=(const LogRecord& o) const { return !(*this == o); }
 };
@@ -61,10 +100,14 @@ const char16_t* LogKeyword(int kind);
 class SystemUndo {
 public:
   virtual ~SystemUndo() = default;
-  // Deletes the key named with its root prefix; a prefix other than
-  // "HKEY_LOCAL_MACHINE\", "HKEY_CURRENT_USER\" or "HKEY_CLASSES_ROOT\"
-  // fails.
+  // Deletes a key the installation made, named with its root prefix; never
+  // one that still has subkeys (on Windows 95/98/Me the system call would
+  // take them along), nor one whose prefix is not "HKEY_LOCAL_MACHINE\",
+  // "HKEY_CURRENT_USER\" or "HKEY_CLASSES_ROOT\".
   virtual bool undoRegistryKey(const XString& fullKeyName) = 0;
+  // Puts the values of a key that was there back as `found` has them; the
+  // key stays.
+  virtual bool restoreRegistryKey(const KeySnapshot& found) = 0;
   // Stops and deletes the service.
   virtual bool undoService(const XString& serviceName) = 0;
   // Removes the folder from PATH.
@@ -74,6 +117,7 @@ public:
 class NoSystemUndo : public SystemUndo {
 public:
   bool undoRegistryKey(const XString&) override { return false; }
+  bool restoreRegistryKey(const KeySnapshot&) override { return false; }
   bool undoService(const XString&) override { return false; }
   bool undoPathEntry(const XString&) override { return false; }
 };
@@ -152,32 +196,39 @@ public:
   // For an update: with no own records, does nothing (an existing file stays
   // as it is) and returns false. Otherwise reads the existing log in
   // `earlier`, if it can (read failures are ignored, and so is a file that
-  // is no log), and writes into `out` the own records that the earlier log
-  // lacks followed by the earlier ones (a record of both keeps its earlier
-  // place), under the earlier product name and recorded file path and the
-  // own log integer; `seal` receives the seal of what was written. An earlier log whose seal differs from any of `seals`
-  // is FatalError 1263, with nothing written. The log itself keeps only its
-  // own records, so that undoing it undoes the update alone. `out` may be
-  // `earlier`.
+  // is no log), and writes into `out` what MergeInto writes. An earlier log
+  // whose seal differs from any of `seals` is FatalError 1263, with nothing
+  // written. `out` may be `earlier`.
   bool MergeAndWrite(AbstractFile& earlier, AbstractFile& out, const std::vector<std::string>& seals = {},
                      std::string* seal = nullptr);
   bool MergeAndWrite(AbstractFile& file) { return MergeAndWrite(file, file); }
+  // Writes into `out` the own records that `earlier` lacks followed by the
+  // earlier ones (a record of both keeps its earlier place), under the
+  // earlier product name and recorded file path and the own log integer;
+  // `seal` receives the seal of what was written. The log itself keeps only
+  // its own records, so that undoing it undoes this run alone.
+  void WriteMergedWith(const Logger& earlier, AbstractFile& out, std::string* seal = nullptr) const;
 
-  // Undoes every record, newest first, the changes that are not files or
-  // folders through `system`, and forgets those undone. A record that
-  // cannot be undone stays and adds a line to the returned text (messages
-  // 1265-1269); a failure never stops the walk. Returns none when
-  // everything was undone. Without `system`, only files and folders can be.
+  // Undoes every change, newest first, and forgets those undone: first the
+  // records, each putting back what it found (a file's earlier copy, a
+  // key's values, the PATH value) or else removing what it made, the
+  // changes that are not files or folders through `system`; then the
+  // changes that no record lists (below). A change that cannot be undone
+  // stays and adds a line to the returned text (messages 1265-1269, 1103
+  // for a file that cannot be put back); a failure never stops the walk.
+  // Returns none when everything was undone. Without `system`, only files
+  // and folders can be.
   OptString Undo(SystemUndo& system);
   OptString Undo();
 
-  // Where the changes of this log keep what they replace (borrowed; none for
-  // a log whose changes replace nothing). Its journal also receives every
+  // Where the changes of this log are journaled and keep the files they
+  // replace (borrowed; none for a log whose changes replace nothing, which
+  // keeps no found state of files either). The journal receives every
   // record added at the head, marked as of the temporary-files log when
-  // `temporaryFiles`.
-  RestoreLog* restoreLog() const { return restoreLog_; }
-  void setRestoreLog(RestoreLog* restore, bool temporaryFiles = false) {
-    restoreLog_ = restore;
+  // `temporaryFiles`, and every found state kept.
+  ChangeJournal* journal() const { return journal_; }
+  void setJournal(ChangeJournal* journal, bool temporaryFiles = false) {
+    journal_ = journal;
     temporaryFiles_ = temporaryFiles;
   }
   // Tells the journal of a record about to be made, before the change that
@@ -185,20 +236,63 @@ public:
   // change that is announced but never made is undone harmlessly.
   void Announce(int kind, const XString& text);
 
+  // What a change is about to replace, kept before it is made. The found
+  // state goes with the change's record, added then or already there; until
+  // the record comes (and for changes that no record lists: "autoexec.bat"
+  // changed in place, a file made on the way) it is a change of its own
+  // that Undo undoes after the records. The first found state of a change
+  // counts.
+  //
+  // Before `file` (closed) is replaced: keeps it in the journal's folder
+  // with its times and attributes, moved there, or copied when
+  // `keepInPlace` or when it cannot be moved (another volume). A path that
+  // holds nothing, a folder, a read-only file that is to be replaced (that
+  // fails as it always did), a file this log wrote, or one kept already
+  // needs nothing kept; so does everything without a journal. Non-zero
+  // when the file could not be kept: it must not be replaced then.
+  int KeepFile(const File& file, bool keepInPlace = false);
+  // A file about to be made that undoing deletes, listed or not.
+  void KeepMadeFile(const XString& path);
+  // The values of a key that was there, before the installation writes
+  // into it; `KeepsKey` tells whether they are kept already.
+  void KeepKey(KeySnapshot found);
+  bool KeepsKey(const XString& fullName) const;
+  // The PATH entry `folder` is about to be added: on Windows NT `value` is
+  // the PATH value it goes into; on Windows 95/98/Me the change goes into
+  // "autoexec.bat", which is kept by KeepFile (or KeepMadeFile).
+  void KeepPathEntry(const XString& folder, std::optional<KeySnapshot> value);
+  // The found values of the registry keys that records list, by name.
+  std::vector<KeySnapshot> FoundKeys() const;
+  // Attaches a found state to the record of this kind and text, or keeps it
+  // as a change of its own; nothing is journaled or moved. For a log read
+  // back from where the found states were kept.
+  void AddFound(int kind, const XString& text, FoundState found);
+  // After a completed installation: every found state is dropped (their
+  // copies go with the journal's folder).
+  void ForgetFound();
+
 private:
   class Listener;
   enum class Position { kHead, kTail };
   void add(int kind, const XString& text, Position where);
   static XString key(int kind, const XString& text);
-  static bool undoRecord(const LogRecord& record, SystemUndo& system);
+  bool undoRecord(const LogRecord& record, SystemUndo& system, XString* errors) const;
+  // The found state kept for a change, listed or not; none.
+  const FoundState* foundFor(int kind, const XString& text) const;
 
   std::list<LogRecord> records_;
-  std::unordered_set<XString> present_;
+  // The records by kind and text.
+  std::unordered_map<XString, std::list<LogRecord>::iterator> byKey_;
+  // Changes no record lists (yet), newest first, and their keys.
+  std::list<LogRecord> unlisted_;
+  std::unordered_map<XString, std::list<LogRecord>::iterator> unlistedByKey_;
+  // The found files' paths in upper case, whether listed or not.
+  std::unordered_set<XString> foundFiles_;
   OptString productName_;
   OptString recordedFile_;
   int32_t logInteger_ = 1;
   std::unique_ptr<Listener> listener_;
-  RestoreLog* restoreLog_ = nullptr;
+  ChangeJournal* journal_ = nullptr;
   bool temporaryFiles_ = false;
 };
 

@@ -9,6 +9,7 @@
 
 #include "infrastructure/integrator.h"
 #include "infrastructure/servicecontrol.h"
+#include "kernel/changejournal.h"
 #include "kernel/logger.h"
 #include "ui/textinterface.h"
 #include "kernel/userinterface.h"
@@ -245,9 +246,8 @@ int Uninstall(const Reporter& reporter) {
   // gone by then (children come first), so any left are not the
   // installation's. A key the installation found gets back the values it
   // changed, and stays.
-  Win32SystemUndo system;
-  Win32RegistryRestore registry;
-  RestoringUndo undo(system, registry, found);
+  Win32SystemUndo undo;
+  for (const KeySnapshot& key : found) log.AddFound(kLogRegistryKey, key.fullName, FoundState{std::nullopt, key});
   std::vector<LogRecord> throughLinks;
   for (auto it = log.records().rbegin(); it != log.records().rend(); ++it) {
     if (own.keys.count(RecordKey(*it)) != 0 || entryKeys.count(RecordKey(*it)) != 0) continue;
@@ -255,6 +255,7 @@ int Uninstall(const Reporter& reporter) {
       throughLinks.push_back(*it);
     } else {
       work.Log(it->kind, it->text);
+      if (it->found) work.AddFound(it->kind, it->text, *it->found);
     }
   }
   work.Undo(undo);

@@ -1,6 +1,7 @@
 #include "util/file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <utility>
 
 #include "util/exceptions.h"
@@ -72,6 +73,12 @@ int Directory::removeDirectory() const { return platform::DirRemove(ansi_) == 0 
 AbstractFile::AbstractFile(XString widePath) : wide_(std::move(widePath)), ansi_(ToAnsi(wide_)) {}
 
 // ---- File ----
+
+int WriteWholeFile(AbstractFile& file, const void* data, size_t size) {
+  if (size > UINT32_MAX || file.open(kFileWrite) != 0) return 1;
+  const bool written = (size == 0 || file.write(data, static_cast<uint32_t>(size)) == 0) && file.flush() == 0;
+  return file.close() == 0 && written ? 0 : 1;
+}
 
 File::File(const XString& path) : AbstractFile(Absolute(path, std::nullopt)) {}
 

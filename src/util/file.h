@@ -159,6 +159,11 @@ private:
   AnsiString ansi_;
 };
 
+// Writes `size` bytes as the whole content of the closed `file` (created or
+// truncated), flushes them to the disk and closes it. Non-zero on any
+// failure; the file is closed then too.
+int WriteWholeFile(AbstractFile& file, const void* data, size_t size);
+
 // A file on disk over a C-runtime descriptor. A new File is closed; the
 // destructor closes an open descriptor without reporting.
 class File : public AbstractFile {

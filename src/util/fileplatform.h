@@ -113,7 +113,7 @@ std::vector<AnsiString> ListFolders(const AnsiString& path);
 bool OwnedByCurrentUser(const AnsiString& path);
 // The running program's own file.
 std::optional<AnsiString> ModuleFileName();
-// Equal ignoring case.
-bool SameTextIgnoringCase(const XString& a, const XString& b);
+// The text in upper case, as names compare ignoring case.
+XString UpperText(XString text);
 
 }  // namespace corv::platform

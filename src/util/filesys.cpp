@@ -160,7 +160,11 @@ std::unique_ptr<File> InstallerModuleFile() {
   return std::make_unique<File>(*name);
 }
 
-bool SameText(const XString& a, const XString& b) { return platform::SameTextIgnoringCase(a, b); }
+bool SameText(const XString& a, const XString& b) {
+  return a.size() == b.size() && platform::UpperText(a) == platform::UpperText(b);
+}
+
+XString CaseKey(const XString& text) { return platform::UpperText(text); }
 
 OptString FormatTime(FileTime time) {
   std::time_t t = static_cast<std::time_t>(time);

@@ -115,6 +115,8 @@ std::unique_ptr<File> InstallerModuleFile();
 // The two strings are equal ignoring case (on the host, case of ASCII
 // letters only).
 bool SameText(const XString& a, const XString& b);
+// The text as names compare: equal for two texts that SameText finds equal.
+XString CaseKey(const XString& text);
 
 // The local time `time` in the C library's textual form, without its
 // trailing line feed ("Thu Jan  1 00:00:00 1970"); none if the time cannot be

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzzsupport.h"
-#include "kernel/restorelog.h"
+#include "kernel/changejournal.h"
 
 using namespace corv;
 using fuzz::Check;

@@ -9,7 +9,7 @@
 #include "blockwriter.h"
 #include "kernel/logger.h"
 #include "kernel/overwritepolicy.h"
-#include "kernel/restorelog.h"
+#include "kernel/changejournal.h"
 #include "scratch.h"
 #include "scripted_frontend.h"
 #include "streams_support.h"
@@ -380,10 +380,10 @@ TEST_F(FilesPackageTest, BrokenBlocksAndFilesThatCannotBeMadeFailWithTheirMessag
 
 // The registry of a test: keys with their values, which a rollback restores
 // or deletes.
-class MemoryRegistry : public RegistryRestore {
+class MemoryRegistry : public NoSystemUndo {
 public:
   using Values = std::map<AnsiString, std::pair<uint32_t, std::vector<uint8_t>>>;
-  bool restoreKey(const KeySnapshot& snapshot) override {
+  bool restoreRegistryKey(const KeySnapshot& snapshot) override {
     Values& values = keys[snapshot.fullName];
     if (snapshot.wholeKey) values.clear();
     for (const SavedValue& v : snapshot.values) {
@@ -395,7 +395,7 @@ public:
     }
     return true;
   }
-  bool deleteCreatedKey(const XString& fullName) override {
+  bool undoRegistryKey(const XString& fullName) override {
     // A key with subkeys stays, as on every system.
     for (const auto& [name, values] : keys) {
       if (name.size() > fullName.size() && name.compare(0, fullName.size() + 1, fullName + u"\\") == 0) return false;
@@ -436,24 +436,24 @@ TEST_F(FilesPackageTest, RollBackPutsBackWhatWasReplacedAndRemovesWhatWasMade) {
   const auto before = tree();
 
   Logger installLog(XString(u"Corv"));
-  RestoreLog restore(Directory(scratch.path(u"temp\\restore")));
-  installLog.setRestoreLog(&restore);
+  ChangeJournal journal(Directory(scratch.path(u"temp\\restore")));
+  installLog.setJournal(&journal);
   ASSERT_TRUE(ExtractLogged(*pkg, installLog));
   EXPECT_EQ(test::ReadFileBytes(Installed("a.txt")), Content(0, 5000));
   // The installation's changes of the registry: a key it made, values in a
   // key that was there (logged too, as the product key always is), PATH.
-  restore.saveKey(KeySnapshot{productKey, true,
+  installLog.KeepKey(KeySnapshot{productKey, true,
                               {{"InstallPath", true, 1, {'C', 0}}, {"Extra", true, 4, {1, 0, 0, 0}}}});
   installLog.LogRegistryKey(productKey);
   registry.keys[productKey]["InstallPath"] = {1, {'D', 0}};
   registry.keys[productKey + u"\\Made"] = {{"v", {1, {'x', 0}}}};
   installLog.LogRegistryKey(productKey + u"\\Made");
-  restore.savePathEntry(u"D:\\Bin", KeySnapshot{environment, false, {{"PATH", true, 2, {'C', ':', '\\', 'x', 0}}}});
+  installLog.KeepPathEntry(u"D:\\Bin", KeySnapshot{environment, false, {{"PATH", true, 2, {'C', ':', '\\', 'x', 0}}}});
   registry.keys[environment]["PATH"] = {2, {'D', 0}};
   installLog.LogPathEntry(u"D:\\Bin");
 
-  NoSystemUndo system;
-  EXPECT_EQ(restore.RollBack(installLog, system, registry), std::nullopt);
+  EXPECT_EQ(installLog.Undo(registry), std::nullopt);
+  journal.Close();
   EXPECT_EQ(tree(), before);
   EXPECT_EQ(registry.keys, registryBefore);
   EXPECT_FALSE(scratch.exists("temp/restore"));
@@ -469,11 +469,11 @@ TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessD
   EXPECT_EQ(log.kept, std::vector<std::string>{ToUtf8(target.widePath()) + "\\b.txt"});
 
   Logger installLog(XString(u"Corv"));
-  RestoreLog restore(Directory(scratch.path(u"temp\\restore")));
-  installLog.setRestoreLog(&restore);
+  ChangeJournal journal(Directory(scratch.path(u"temp\\restore")));
+  installLog.setJournal(&journal);
   ASSERT_TRUE(ExtractLogged(*pkg, installLog));
   EXPECT_TRUE(scratch.exists("temp/restore"));
-  restore.Discard();
+  journal.Discard();
   EXPECT_FALSE(scratch.exists("temp/restore"));
   EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), Content(1, 10));
 }

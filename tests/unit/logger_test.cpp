@@ -399,6 +399,7 @@ TEST_F(LoggerTest, UndoKeepsGoingPastFailuresAndCollectsOneLineEach) {
 class FakeSystemUndo : public SystemUndo {
 public:
   bool undoRegistryKey(const XString& key) override { return note(u"key " + key); }
+  bool restoreRegistryKey(const KeySnapshot& found) override { return note(u"restore " + found.fullName); }
   bool undoService(const XString& name) override { return note(u"service " + name); }
   bool undoPathEntry(const XString& folder) override { return note(u"path " + folder); }
   bool note(const XString& what) {

@@ -142,12 +142,11 @@ std::vector<std::string> SealsOf(const XString& folder, SealedFile file) {
 bool WriteSeal(const XString& folder, SealedFile file, const std::string& seal, Logger* log) {
   bool ok = true;
   for (const XString& entry : UninstallEntriesIn(folder)) {
-    RestoreLog* restore = log ? log->restoreLog() : nullptr;
-    if (restore && !log->contains(kLogRegistryKey, entry)) {
+    if (log && log->journal() && !log->contains(kLogRegistryKey, entry)) {
       // An entry of an earlier run gets its earlier seal back on rollback.
       std::optional<KeySnapshot> earlier = SnapshotRegistryKey(entry, AnsiString(SealValue(file)));
       if (!earlier) return false;
-      if (!restore->hasKey(entry)) restore->saveKey(std::move(*earlier));
+      log->KeepKey(std::move(*earlier));
       log->LogRegistryKey(entry);
     }
     HKEY root;
@@ -194,7 +193,7 @@ bool CreateShortcut(const ShortcutEntry& entry, const IntegrationTarget& target,
   if (FAILED(shellLink->QueryInterface(kPersistFileInterface, persist.outVoid()))) return false;
   // An existing shortcut of the same name is kept (copied, since the save
   // writes over it in place) for a rollback to put back.
-  if (RestoreLog* restore = log.restoreLog(); restore && restore->saveFile(link, log, true) != 0) return false;
+  if (log.KeepFile(link, true) != 0) return false;
   log.Announce(kLogFile, link.widePath());
   XString wide = ToWide(link.ansiPath());
   if (FAILED(persist->Save(reinterpret_cast<LPCOLESTR>(wide.c_str()), FALSE))) return false;

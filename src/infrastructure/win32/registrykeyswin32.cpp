@@ -80,11 +80,10 @@ win32::RegistryKey CreateRegistryKeyPath(int root, const XString& path, Logger& 
     if (last && lastExisted && alwaysLogLast && !log.contains(kLogRegistryKey, fullName)) {
       // A key that was there before is logged too: keep what it holds, or a
       // rollback could only delete it.
-      RestoreLog* restore = log.restoreLog();
-      if (restore && !restore->hasKey(fullName)) {
+      if (log.journal() && !log.KeepsKey(fullName)) {
         std::optional<KeySnapshot> snapshot = SnapshotRegistryKey(fullName, std::nullopt);
         if (!snapshot) return win32::RegistryKey();
-        restore->saveKey(std::move(*snapshot));
+        log.KeepKey(std::move(*snapshot));
       }
     }
     if (!lastExisted || (last && alwaysLogLast)) log.LogRegistryKey(fullName);
@@ -103,17 +102,6 @@ bool SplitRegistryKeyName(const XString& fullName, HKEY* root, AnsiString* sub) 
     }
   }
   return false;
-}
-
-bool DeleteRegistryKey(const XString& fullName) {
-  HKEY root;
-  AnsiString sub;
-  try {
-    if (!SplitRegistryKeyName(fullName, &root, &sub)) return false;
-  } catch (const FatalError&) {
-    return false;  // a name the code page cannot take
-  }
-  return RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
 }
 
 KeyState RegistryKeyState(const XString& fullName) {
@@ -193,7 +181,7 @@ std::optional<KeySnapshot> ChangedValues(const KeySnapshot& before) {
   return changed;
 }
 
-bool Win32RegistryRestore::restoreKey(const KeySnapshot& snapshot) {
+bool RestoreRegistryKey(const KeySnapshot& snapshot) {
   HKEY root;
   AnsiString sub;
   try {
@@ -227,7 +215,7 @@ bool Win32RegistryRestore::restoreKey(const KeySnapshot& snapshot) {
   return ok;
 }
 
-bool Win32RegistryRestore::deleteCreatedKey(const XString& fullName) {
+bool DeleteRegistryKey(const XString& fullName) {
   HKEY root;
   AnsiString sub;
   try {

@@ -352,6 +352,11 @@ std::optional<AnsiString> ModuleFileName() {
   return path;
 }
 
-bool SameTextIgnoringCase(const XString& a, const XString& b) { return EqualsIgnoreCaseAscii(a, b); }
+XString UpperText(XString text) {
+  for (XChar& c : text) {
+    if (c >= u'a' && c <= u'z') c = static_cast<XChar>(c - u'a' + u'A');
+  }
+  return text;
+}
 
 }  // namespace corv::platform

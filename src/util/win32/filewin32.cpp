@@ -258,14 +258,9 @@ std::optional<AnsiString> ModuleFileName() {
   return Fitted(buf, GetModuleFileNameA(nullptr, buf, kMaxPath));
 }
 
-bool SameTextIgnoringCase(const XString& a, const XString& b) {
-  if (a.size() != b.size()) return false;
-  if (a.empty()) return true;
-  XString ua = a;
-  XString ub = b;
-  CharUpperBuffW(reinterpret_cast<wchar_t*>(&ua[0]), static_cast<DWORD>(ua.size()));
-  CharUpperBuffW(reinterpret_cast<wchar_t*>(&ub[0]), static_cast<DWORD>(ub.size()));
-  return ua == ub;
+XString UpperText(XString text) {
+  if (!text.empty()) CharUpperBuffW(reinterpret_cast<wchar_t*>(&text[0]), static_cast<DWORD>(text.size()));
+  return text;
 }
 
 }  // namespace corv::platform

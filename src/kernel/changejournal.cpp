@@ -1,4 +1,4 @@
-#include "kernel/restorelog.h"
+#include "kernel/changejournal.h"
 
 #include <algorithm>
 #include <limits>
@@ -150,7 +150,7 @@ bool ParseKey(Words& words, KeySnapshot* key) {
   return true;
 }
 
-// A copy name the RestoreLog gives: "saved" and a decimal number.
+// A copy name the ChangeJournal gives: "saved" and a decimal number.
 bool IsCopyName(const XString& name) {
   const XString prefix = u"saved";
   if (name.size() <= prefix.size() || name.size() > prefix.size() + 10 || name.compare(0, prefix.size(), prefix) != 0) {
@@ -194,15 +194,6 @@ bool ParseLine(const std::string& line, JournalEntries* out) {
     return false;
   }
   return words.done();
-}
-
-// Deletes a copy, read-only ones too (a copy keeps the attributes of its
-// original).
-int RemoveCopy(const File& copy) {
-  File file(copy.widePath());
-  if (file.remove() == 0 || !file.exists()) return 0;
-  file.setPermissions(kPermissionRead | kPermissionWrite);
-  return file.remove();
 }
 
 }  // namespace
@@ -252,43 +243,22 @@ std::vector<KeySnapshot> ReadFoundState(File& file, const std::vector<std::strin
   return keys;
 }
 
-RestoringUndo::RestoringUndo(SystemUndo& system, RegistryRestore& registry, const std::vector<KeySnapshot>& keys,
-                             std::map<XString, std::optional<KeySnapshot>> pathEntries)
-    : system_(system), registry_(registry), pathEntries_(std::move(pathEntries)) {
-  for (const KeySnapshot& key : keys) keys_.emplace(key.fullName, key);
+ChangeJournal::ChangeJournal(Directory folder) : folder_(std::move(folder)) {}
+
+int ChangeJournal::RemoveCopy(const File& copy) {
+  File file(copy.widePath());
+  if (file.remove() == 0 || !file.exists()) return 0;
+  file.setPermissions(kPermissionRead | kPermissionWrite);
+  return file.remove();
 }
 
-bool RestoringUndo::undoRegistryKey(const XString& fullKeyName) {
-  auto it = keys_.find(fullKeyName);
-  if (it != keys_.end()) return registry_.restoreKey(it->second);
-  return registry_.deleteCreatedKey(fullKeyName);
-}
-
-bool RestoringUndo::undoService(const XString& serviceName) { return system_.undoService(serviceName); }
-
-bool RestoringUndo::undoPathEntry(const XString& folder) {
-  auto it = pathEntries_.find(folder);
-  if (it == pathEntries_.end()) return system_.undoPathEntry(folder);
-  return !it->second || registry_.restoreKey(*it->second);
-}
-
-RestoreLog::RestoreLog(Directory folder) : folder_(std::move(folder)) {}
-
-bool RestoreLog::prepareFolder() {
+bool ChangeJournal::prepareFolder() {
   if (!folderMade_) folderMade_ = folder_.createDirectories() == 0;
   return folderMade_;
 }
 
-int RestoreLog::saveFile(const File& file, const Logger& log, bool keepInPlace) {
-  if (!file.exists() || file.isDirectory()) return 0;
-  // A read-only file cannot be written over, and is not moved out of the
-  // way either: replacing it fails as it always did.
-  if (!keepInPlace && !(file.permissions() & kPermissionWrite)) return 0;
-  if (log.contains(kLogFile, file.widePath())) return 0;
-  for (const SavedFile& saved : files_) {
-    if (FileSys::SameText(saved.original, file.widePath())) return 0;
-  }
-  if (!prepareFolder()) return 1;
+OptString ChangeJournal::keepCopy(const File& file, bool keepInPlace) {
+  if (!prepareFolder()) return std::nullopt;
   std::optional<File> copy;
   XString name;
   do {
@@ -300,94 +270,39 @@ int RestoreLog::saveFile(const File& file, const Logger& log, bool keepInPlace) 
   bool kept = (!keepInPlace && file.moveTo(*copy) == 0) || file.copyTo(*copy) == 0;
   if (!kept) {
     RemoveCopy(*copy);  // a partial copy
-    return 1;
+    return std::nullopt;
   }
-  files_.push_back(SavedFile{file.widePath(), copy->widePath()});
-  return 0;
+  copies_.push_back(copy->widePath());
+  return copy->widePath();
 }
 
-void RestoreLog::noteCreatedFile(const XString& path) {
-  for (const SavedFile& saved : files_) {
-    if (FileSys::SameText(saved.original, path)) return;
-  }
-  journal("made " + Field(path));
-  files_.push_back(SavedFile{path, std::nullopt});
-}
+void ChangeJournal::journalMade(const XString& path) { journal("made " + Field(path)); }
 
-void RestoreLog::saveKey(KeySnapshot snapshot) {
-  if (hasKey(snapshot.fullName)) return;
-  journal("key " + KeyFields(snapshot));
-  XString name = snapshot.fullName;
-  keys_.emplace(std::move(name), std::move(snapshot));
-}
+void ChangeJournal::journalKey(const KeySnapshot& found) { journal("key " + KeyFields(found)); }
 
-bool RestoreLog::hasKey(const XString& fullName) const { return keys_.count(fullName) != 0; }
-
-std::vector<KeySnapshot> RestoreLog::keptKeys() const {
-  std::vector<KeySnapshot> keys;
-  for (const auto& entry : keys_) keys.push_back(entry.second);
-  return keys;
-}
-
-void RestoreLog::savePathEntry(const XString& folder, std::optional<KeySnapshot> value) {
-  if (pathEntries_.count(folder)) return;
+void ChangeJournal::journalPathEntry(const XString& folder, const std::optional<KeySnapshot>& value) {
   journal("path " + Field(folder) + (value ? " 1 " + KeyFields(*value) : std::string(" 0")));
-  pathEntries_.emplace(folder, std::move(value));
 }
 
-OptString RestoreLog::RollBack(Logger& log, SystemUndo& system, RegistryRestore& registry) {
-  RestoringUndo undo(system, registry, keptKeys(), pathEntries_);
-  OptString errors = log.Undo(undo);
-  OptString fileErrors = restoreFiles();
-  closeJournal();
-  if (folderMade_ && folder_.removeDirectory() == 0) folderMade_ = false;
-  if (!fileErrors) return errors;
-  return errors.value_or(XString()) + *fileErrors;
-}
-
-OptString RestoreLog::restoreFiles() {
-  XString errors;
-  for (auto it = files_.rbegin(); it != files_.rend(); ++it) {
-    File original(it->original);
-    bool done;
-    if (!it->copy) {
-      done = !original.exists() || original.remove() == 0;
-    } else {
-      // The kept file replaces whatever the installation left there; copied
-      // back when it cannot be moved (another volume).
-      File copy(*it->copy);
-      done = copy.moveTo(original) == 0 || (copy.copyTo(original) == 0 && RemoveCopy(copy) == 0);
-    }
-    if (!done) errors += FormatMessageTextWide(kUnableToWriteFile, it->original) + u"\r\n";
-  }
-  files_.clear();
-  if (errors.empty()) return std::nullopt;
-  return errors;
-}
-
-void RestoreLog::Discard() {
-  for (const SavedFile& saved : files_) {
-    if (saved.copy) RemoveCopy(File(*saved.copy));
-  }
-  files_.clear();
-  keys_.clear();
-  pathEntries_.clear();
+void ChangeJournal::Close() {
   closeJournal();
   if (folderMade_ && folder_.removeDirectory() == 0) folderMade_ = false;
 }
 
-}  // namespace corv
+void ChangeJournal::Discard() {
+  for (const XString& copy : copies_) RemoveCopy(File(copy));
+  copies_.clear();
+  Close();
+}
 
-namespace corv {
-
-void RestoreLog::StartJournal() {
+void ChangeJournal::Start() {
   auto file = std::make_unique<File>(folder_, XString(kJournalName));
   if (!prepareFolder() || file->open(kFileWriteLocked) != 0) throw FatalError(kUnableToWriteFile, file->widePath());
   journal_ = std::move(file);
   journal(kJournalHeader);
 }
 
-void RestoreLog::journal(const std::string& line, bool madeOnly) {
+void ChangeJournal::journal(const std::string& line, bool madeOnly) {
   if (!journal_) return;
   std::string text = line + "\n";
   if (journal_->write(text.data(), static_cast<uint32_t>(text.size())) != 0) {
@@ -398,32 +313,21 @@ void RestoreLog::journal(const std::string& line, bool madeOnly) {
   if (journal_->flush() != 0) throw FatalError(kUnableToWriteFile, journal_->widePath());
 }
 
-void RestoreLog::journalRecord(int kind, const XString& text, bool temporary) {
+void ChangeJournal::journalRecord(int kind, const XString& text, bool temporary) {
   CORV_ASSERT(kind >= 0 && kind <= 4);
   // A file or folder of the run's own costs no flush of its own.
   const bool madeOnly = !temporary && (kind == kLogFile || kind == kLogDirectory);
   journal(std::string(temporary ? "temp " : "log ") + static_cast<char>('0' + kind) + " " + Field(text), madeOnly);
 }
 
-void RestoreLog::closeJournal() {
+void ChangeJournal::closeJournal() {
   if (!journal_) return;
   journal_->close();
   journal_->remove();
   journal_.reset();
 }
 
-void RestoreLog::adopt(const JournalEntries& entries) {
-  folderMade_ = true;
-  for (const JournalEntries::Kept& kept : entries.files) {
-    std::optional<XString> copy;
-    if (kept.copy) copy = File(folder_, *kept.copy).widePath();
-    files_.push_back(SavedFile{kept.original, copy});
-  }
-  for (const KeySnapshot& key : entries.keys) keys_.emplace(key.fullName, key);
-  for (const auto& [folder, value] : entries.pathEntries) pathEntries_.emplace(folder, value);
-}
-
-int RestoreLog::UndoInterrupted(const Directory& base, SystemUndo& system, RegistryRestore& registry) {
+int ChangeJournal::UndoInterrupted(const Directory& base, SystemUndo& system) {
   int undone = 0;
   for (const AnsiString& name : platform::ListFolders(base.ansiPath())) {
     if (name.compare(0, 8, "InstTemp") != 0) continue;
@@ -450,23 +354,27 @@ int RestoreLog::UndoInterrupted(const Directory& base, SystemUndo& system, Regis
         journal.close();
         continue;
       }
-      RestoreLog restore(restoreFolder);
-      restore.adopt(entries);
-      // A copy someone else put in place of one already moved back is not
-      // put anywhere.
-      std::vector<SavedFile>& files = restore.files_;
-      files.erase(std::remove_if(files.begin(), files.end(),
-                                 [](const SavedFile& f) {
-                                   return f.copy && File(*f.copy).exists() &&
-                                          !platform::OwnedByCurrentUser(File(*f.copy).ansiPath());
-                                 }),
-                  files.end());
       Logger main;
       Logger temporary;
       for (const JournalEntries::Record& r : entries.records) {
         (r.temporary ? temporary : main).Log(r.record.kind, r.record.text);
       }
-      restore.RollBack(main, system, registry);
+      for (const JournalEntries::Kept& kept : entries.files) {
+        FoundState found;
+        if (kept.copy) {
+          // A copy someone else put in place of one already moved back is
+          // not put anywhere.
+          File copy(restoreFolder, *kept.copy);
+          if (copy.exists() && !platform::OwnedByCurrentUser(copy.ansiPath())) continue;
+          found.copy = copy.widePath();
+        }
+        main.AddFound(kLogFile, kept.original, std::move(found));
+      }
+      for (const KeySnapshot& key : entries.keys) main.AddFound(kLogRegistryKey, key.fullName, FoundState{std::nullopt, key});
+      for (const auto& [folder, value] : entries.pathEntries) {
+        main.AddFound(kLogPathEntry, folder, FoundState{std::nullopt, value});
+      }
+      main.Undo(system);
       temporary.Undo();
       journal.close();
       journal.remove();
