@@ -478,6 +478,31 @@ TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessD
   EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), Content(1, 10));
 }
 
+// A killed run leaves its journal. The next run puts each kept file back
+// over what the run left and deletes what it made; a file whose copy was
+// never made stays as it is.
+TEST_F(FilesPackageTest, AnInterruptedRunIsUndoneFromItsJournal) {
+  scratch.writeFile("dest/kept.txt", "new");
+  scratch.writeFile("dest/made.txt", "new");
+  scratch.writeFile("dest/uncopied.txt", "mine");
+  scratch.writeFile("temp/InstTemp1/restore/saved0", "old");
+  auto field = [&](const char16_t* name) {
+    std::string out = "=";
+    for (char c : ToUtf8(scratch.path(name))) out += c == ' ' ? std::string("%20") : std::string(1, c);
+    return out;
+  };
+  scratch.writeFile("temp/InstTemp1/restore/journal",
+                    "corvantis journal 1\nsaved " + field(u"dest\\kept.txt") + " =saved0\nlog 0 " +
+                        field(u"dest\\kept.txt") + "\nlog 0 " + field(u"dest\\made.txt") + "\nsaved " +
+                        field(u"dest\\uncopied.txt") + " =saved1\nlog 0 " + field(u"dest\\uncopied.txt") + "\n");
+  NoSystemUndo system;
+  EXPECT_EQ(ChangeJournal::UndoInterrupted(Directory(scratch.path(u"temp")), system), 1);
+  EXPECT_EQ(scratch.readFile("dest/kept.txt"), "old");
+  EXPECT_FALSE(scratch.exists("dest/made.txt"));
+  EXPECT_EQ(scratch.readFile("dest/uncopied.txt"), "mine");
+  EXPECT_FALSE(scratch.exists("temp/InstTemp1"));
+}
+
 #ifndef _WIN32
 // Links planted in the target: a folder link below it, a file link, a
 // dangling link and the target folder itself. Each stops the extraction
