@@ -285,6 +285,8 @@ void ChangeJournal::journalPathEntry(const XString& folder, const std::optional<
 }
 
 void ChangeJournal::Close() {
+  // A copy that could not be put back stays where it is, never deleted.
+  copies_.clear();
   closeJournal();
   if (folderMade_ && folder_.removeDirectory() == 0) folderMade_ = false;
 }

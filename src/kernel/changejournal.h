@@ -100,7 +100,8 @@ public:
   void journalPathEntry(const XString& folder, const std::optional<KeySnapshot>& value);
 
   // After the changes were undone: deletes the journal and, once empty,
-  // the folder.
+  // the folder. A copy that could not be put back stays in it, and no
+  // later Discard deletes it.
   void Close();
   // After a completed installation: deletes the copies too.
   void Discard();

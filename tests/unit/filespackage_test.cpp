@@ -478,6 +478,23 @@ TEST_F(FilesPackageTest, AFileThatCannotBeKeptFailsBeforeItIsReplacedAndSuccessD
   EXPECT_EQ(test::ReadFileBytes(Installed("b.txt")), Content(1, 10));
 }
 
+// A kept file that cannot be put back (a folder now stands in its place)
+// stays in the journal's folder: neither the rollback nor the clean-up
+// after it deletes it.
+TEST_F(FilesPackageTest, AKeptFileThatCannotBePutBackIsNeverDeleted) {
+  scratch.writeFile("dest/a.txt", "mine");
+  Logger installLog(XString(u"Corv"));
+  ChangeJournal journal(Directory(scratch.path(u"temp\\restore")));
+  installLog.setJournal(&journal);
+  ASSERT_EQ(installLog.KeepFile(File(scratch.path(u"dest\\a.txt"))), 0);
+  scratch.writeFile("dest/a.txt/in.txt", "in the way");
+  installLog.Log(kLogFile, scratch.path(u"dest\\a.txt"));
+  EXPECT_NE(installLog.Undo(), std::nullopt);
+  journal.Close();
+  journal.Discard();
+  EXPECT_EQ(scratch.readFile("temp/restore/saved0"), "mine");
+}
+
 // A killed run leaves its journal. The next run puts each kept file back
 // over what the run left and deletes what it made; a file whose copy was
 // never made stays as it is.
