@@ -193,7 +193,7 @@ public:
     File freshLog = FreshFile(*folder, u"install.log.%d");
     File freshState = FreshFile(*folder, u"install.restore.%d");
     try {
-      std::string logSeal, stateSeal;
+      std::string logSeal;
       if (sameProduct) {
         log.WriteMergedWith(earlier, freshLog, &logSeal);
       } else if (merge) {
@@ -203,7 +203,7 @@ public:
       }
       const std::string text = FoundStateText(found);
       if (WriteWholeFile(freshState, text.data(), text.size()) != 0) throw FatalError(kUnableToWriteFile, freshState.widePath());
-      stateSeal = Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      const std::string stateSeal = Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
       if (!WriteSeal(where, SealedFile::kFoundState, stateSeal, &log) ||
           !WriteSeal(where, SealedFile::kInstallLog, logSeal, &log) || freshState.moveTo(stateFile) != 0 ||
           freshLog.moveTo(logFile) != 0) {

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "kernel/changejournal.h"
@@ -461,22 +462,16 @@ OptString Logger::Undo() {
 OptString Logger::Undo(SystemUndo& system) {
   XString errors;
   bool failed = false;
-  for (auto it = records_.begin(); it != records_.end();) {
-    if (undoRecord(*it, system, &errors)) {
-      byKey_.erase(key(it->kind, it->text));
-      it = records_.erase(it);
-    } else {
-      failed = true;
-      ++it;
-    }
-  }
-  for (auto it = unlisted_.begin(); it != unlisted_.end();) {
-    if (undoRecord(*it, system, &errors)) {
-      unlistedByKey_.erase(key(it->kind, it->text));
-      it = unlisted_.erase(it);
-    } else {
-      failed = true;
-      ++it;
+  // The records first, then the changes that no record lists.
+  for (auto [changes, byKey] : {std::pair(&records_, &byKey_), std::pair(&unlisted_, &unlistedByKey_)}) {
+    for (auto it = changes->begin(); it != changes->end();) {
+      if (undoRecord(*it, system, &errors)) {
+        byKey->erase(key(it->kind, it->text));
+        it = changes->erase(it);
+      } else {
+        failed = true;
+        ++it;
+      }
     }
   }
   if (!failed) return std::nullopt;

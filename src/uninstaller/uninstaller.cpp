@@ -56,7 +56,6 @@ private:
   bool console_;
 };
 
-
 // What a record left behind after its undo.
 enum class Remains { kNothing, kUserData, kChange };
 
